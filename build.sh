@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Set-up and entry point on a fresh Debian 12 machine (as root, or with sudo).
+#   ./build.sh demo   install what is missing, build, run the demo under wine
+#   ./build.sh test   install what is missing, build, run every test under wine
+#   ./build.sh build  install what is missing and build only
+#   ./build.sh fuzz [runs]  build and run the GUID text fuzzer natively
+set -euo pipefail
+cd "$(dirname "$0")"
+here=$(pwd)
+build="$here/build"
+
+packages=(g++-mingw-w64-x86-64 wine64 wine64-tools cmake googletest)
+fuzz_packages=(clang libclang-rt-14-dev)
+
+install_missing() {
+  local missing=()
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  local sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  echo "Installing: ${missing[*]}"
+  $sudo apt-get update
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+}
+
+configure_and_build() {
+  install_missing "${packages[@]}"
+  cmake --preset mingw -DBUILD_TESTING=ON
+  cmake --build --preset mingw -j "$(nproc)"
+}
+
+export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+stop_wine() { "$here/cmake/wine-prefix.sh" down || true; }
+
+case "${1:-}" in
+  build)
+    configure_and_build ;;
+  test)
+    configure_and_build
+    trap stop_wine EXIT
+    ctest --preset mingw ;;
+  demo)
+    configure_and_build
+    trap stop_wine EXIT
+    "$here/cmake/wine-prefix.sh" up
+    "$here/demo/run-demo.sh" "$build" ;;
+  fuzz)
+    install_missing "${fuzz_packages[@]}" cmake
+    "$here/fuzz/run-fuzz.sh" "$build/fuzz" "${2:-1000000}" ;;
+  *)
+    echo "usage: $0 demo|test|build|fuzz [runs]" >&2; exit 2 ;;
+esac

@@ -1,0 +1,39 @@
+/* Start message, print routine, loaded-library test and version strings. */
+#ifndef TVCVRTRT_DIAGNOSTICS_H
+#define TVCVRTRT_DIAGNOSTICS_H
+
+#include "tvcvrtrt/api.h"
+
+TVCVRTRT_BEGIN_C
+
+/* Called after the start message with the user data as its only argument. */
+typedef void (*tvcStartMessageCallback)(void *user_data);
+
+/* mode 0: print every time, then call back; mode 1: print once per process,
+   always call back; any other mode: print once, never call back. */
+void tvcDisplayStartMessage_proxy(int mode, tvcStartMessageCallback callback, void *user_data);
+
+/* Prints message through the runtime's utilities library when it is loaded,
+   else through printf. The text is printed literally: only "%%" is read as a
+   conversion (it prints one percent sign). Returns the print call's result;
+   a null message prints nothing and returns -1. */
+int tvcvrtrtPrintMessage(const char *message);
+
+/* "7.14.0.585" and "Jan 25 2012". */
+TVCVRTRT_DATA const char *tvcvrtrt_version;
+TVCVRTRT_DATA const char *tvcvrtrt_build_date;
+
+TVCVRTRT_END_C
+
+#ifdef __cplusplus
+#include <string>
+
+/* True when the full path of a module loaded in the process contains name
+   (byte for byte, case-sensitive). A null name gives false. */
+bool tvcvrtrtIsLibLoaded(const char *name);
+
+/* The runtime's sentinel library, "vrt.dll". */
+std::string tvcvrtrtGetSentinelLibName();
+#endif
+
+#endif

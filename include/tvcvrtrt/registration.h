@@ -1,0 +1,55 @@
+/* COM server and component registration, GUID text. Usable from C and C++. */
+#ifndef TVCVRTRT_REGISTRATION_H
+#define TVCVRTRT_REGISTRATION_H
+
+#include <stddef.h>
+#include <windows.h>
+
+#include "tvcvrtrt/api.h"
+
+TVCVRTRT_BEGIN_C
+
+/* Writes the class, AppID, ProgID and type-library entries of one COM server
+   under HKEY_CLASSES_ROOT. module_name names a module loaded in the process;
+   a name containing ".exe" registers a LocalServer32, any other an
+   InprocServer32 with threading_model (may be null). friendly_name may be null. */
+HRESULT tvcRegisterServer_proxy(const char *module_name, REFCLSID clsid, REFGUID libid,
+                                unsigned short major_version, unsigned short minor_version,
+                                const char *friendly_name, const char *version_independent_prog_id,
+                                const char *prog_id, const char *threading_model);
+
+/* Removes the CLSID, AppID and both ProgID trees. Missing trees count as removed. */
+HRESULT tvcUnregisterServer_proxy(REFCLSID clsid, const char *version_independent_prog_id,
+                                  const char *prog_id);
+
+/* Server registration with threading model "Both", plus membership in the
+   COM components or Excel add-in components category. */
+HRESULT tvcRegisterTovanCOMComponent_proxy(const char *module_name, REFCLSID clsid, REFGUID libid,
+                                           unsigned short major_version, unsigned short minor_version,
+                                           const char *friendly_name,
+                                           const char *version_independent_prog_id,
+                                           const char *prog_id);
+HRESULT tvcRegisterTovanXLComponent_proxy(const char *module_name, REFCLSID clsid, REFGUID libid,
+                                          unsigned short major_version, unsigned short minor_version,
+                                          const char *friendly_name,
+                                          const char *version_independent_prog_id,
+                                          const char *prog_id);
+HRESULT tvcUnRegisterTovanCOMComponent_proxy(REFCLSID clsid, const char *version_independent_prog_id,
+                                             const char *prog_id);
+HRESULT tvcUnRegisterTovanXLComponent_proxy(REFCLSID clsid, const char *version_independent_prog_id,
+                                            const char *prog_id);
+
+/* Reads a GUID from text such as "{01234567-89AB-CDEF-0123-456789ABCDEF}".
+   Returns 1 when all 32 digits were read, else 0. */
+int tvcGUIDFromString_proxy(const char *text, GUID *out);
+
+/* The registry form of a GUID, 38 characters in upper case with braces. A
+   buffer of 39 bytes or more receives the text and its NUL; a smaller one
+   receives the first size bytes and no NUL. Returns the bytes stored, not
+   counting the NUL. */
+size_t tvcGUIDtochar_proxy(const GUID *guid, char *buffer, int size);
+void tvcCLSIDtochar_proxy(const CLSID *clsid, char *buffer, int size);
+
+TVCVRTRT_END_C
+
+#endif

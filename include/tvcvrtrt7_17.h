@@ -1,0 +1,8 @@
+/* Public interface of tvcvrtrt7_17.dll. Usable from C and C++. */
+#ifndef TVCVRTRT7_17_H
+#define TVCVRTRT7_17_H
+
+#include "tvcvrtrt/diagnostics.h"
+#include "tvcvrtrt/registration.h"
+
+#endif

@@ -1,0 +1,58 @@
+// Owners for handles and memory that the platform hands out, in the manner of
+// std::unique_ptr: one template, one alias per kind of resource.
+#pragma once
+
+#include <windows.h>
+#include <objbase.h>
+#include <oleauto.h>
+
+#include <utility>
+
+namespace tvc {
+
+// Owns one value of type T that Close releases; Invalid marks "owns nothing".
+template <typename T, void (*Close)(T), T Invalid = T{}>
+class unique_resource {
+public:
+    unique_resource() noexcept = default;
+    explicit unique_resource(T value) noexcept : value_(value) {}
+    unique_resource(const unique_resource &) = delete;
+    unique_resource &operator=(const unique_resource &) = delete;
+    unique_resource(unique_resource &&other) noexcept : value_(other.release()) {}
+    unique_resource &operator=(unique_resource &&other) noexcept {
+        if (this != &other) reset(other.release());
+        return *this;
+    }
+    ~unique_resource() { reset(); }
+
+    T get() const noexcept { return value_; }
+    explicit operator bool() const noexcept { return value_ != Invalid; }
+
+    // For out-parameters: releases what is owned and hands out the slot.
+    T *put() noexcept {
+        reset();
+        return &value_;
+    }
+
+    T release() noexcept { return std::exchange(value_, Invalid); }
+
+    void reset(T value = Invalid) noexcept {
+        T old = std::exchange(value_, value);
+        if (old != Invalid) Close(old);
+    }
+
+private:
+    T value_ = Invalid;
+};
+
+namespace detail {
+inline void close_hkey(HKEY key) { ::RegCloseKey(key); }
+inline void free_task_memory(wchar_t *text) { ::CoTaskMemFree(text); }
+inline void free_bstr(BSTR text) { ::SysFreeString(text); }
+}  // namespace detail
+
+using unique_hkey = unique_resource<HKEY, detail::close_hkey>;
+using unique_cotaskmem_string = unique_resource<wchar_t *, detail::free_task_memory>;
+using unique_bstr = unique_resource<BSTR, detail::free_bstr>;
+
+}  // namespace tvc
