@@ -49,6 +49,12 @@ TEST(GuidParsing, GroupsOfOtherLengthsAreReadAsNumbers) {
     EXPECT_EQ(r.complete, 1);
     EXPECT_TRUE(same(r.guid, sample));
 
+    r = parse("{1-2-3-0123456789ABCDEF}");
+    EXPECT_EQ(r.complete, 1);
+    EXPECT_EQ(r.guid.Data1, 1u);
+    EXPECT_EQ(r.guid.Data3, 3);
+    EXPECT_EQ(r.guid.Data4[7], 0xEF);
+
     // A pair of the last group is read up to its first non-digit.
     r = parse("{01234567-89AB-CDEF-0123-4G.789ABCDEF}");
     EXPECT_EQ(r.complete, 1);
