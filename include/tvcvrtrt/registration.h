@@ -39,15 +39,18 @@ HRESULT tvcUnRegisterTovanCOMComponent_proxy(REFCLSID clsid, const char *version
 HRESULT tvcUnRegisterTovanXLComponent_proxy(REFCLSID clsid, const char *version_independent_prog_id,
                                             const char *prog_id);
 
-/* Reads a GUID from text such as "{01234567-89AB-CDEF-0123-456789ABCDEF}".
-   Returns 1 when all 32 digits were read, else 0. */
+/* Reads a GUID from text such as "{01234567-89AB-CDEF-0123-456789ABCDEF}";
+   braces are optional and the last 16 digits may be split by hyphens or
+   spaces anywhere. Returns 1 when all 32 digits were read, else 0, and then
+   out holds the groups read before the text ended and zeros for the rest. */
 int tvcGUIDFromString_proxy(const char *text, GUID *out);
 
 /* The registry form of a GUID, 38 characters in upper case with braces. A
    buffer of 39 bytes or more receives the text and its NUL; a smaller one
    receives the first size bytes and no NUL. Returns the bytes stored, not
-   counting the NUL. */
+   counting the NUL. A null pointer or a negative size stores nothing. */
 size_t tvcGUIDtochar_proxy(const GUID *guid, char *buffer, int size);
+/* The same text; empty text when the system cannot allocate its string. */
 void tvcCLSIDtochar_proxy(const CLSID *clsid, char *buffer, int size);
 
 TVCVRTRT_END_C

@@ -1,0 +1,57 @@
+// The exported conversions between GUIDs and narrow text. They work without
+// the runtime and keep no state, so any thread may call them at any time.
+#include "tvcvrtrt/registration.h"
+
+#include "registration/guid_parser.h"
+#include "registration/narrow_text.h"
+#include "registration/unique_resource.h"
+
+#include <objbase.h>
+
+#include <cstddef>
+#include <cstring>
+#include <type_traits>
+
+// The parser fills its own struct; its bytes are copied into the caller's GUID.
+static_assert(sizeof(tvc::guid_fields) == sizeof(GUID), "GUID size");
+static_assert(alignof(tvc::guid_fields) == alignof(GUID), "GUID alignment");
+static_assert(offsetof(tvc::guid_fields, data1) == offsetof(GUID, Data1), "Data1 offset");
+static_assert(offsetof(tvc::guid_fields, data2) == offsetof(GUID, Data2), "Data2 offset");
+static_assert(offsetof(tvc::guid_fields, data3) == offsetof(GUID, Data3), "Data3 offset");
+static_assert(offsetof(tvc::guid_fields, data4) == offsetof(GUID, Data4), "Data4 offset");
+static_assert(sizeof(GUID::Data1) == 4 && sizeof(GUID::Data2) == 2 && sizeof(GUID::Data3) == 2 &&
+                  sizeof(GUID::Data4) == 8,
+              "GUID field widths");
+static_assert(std::is_trivially_copyable_v<tvc::guid_fields> && std::is_trivially_copyable_v<GUID>,
+              "GUIDs are copied as bytes");
+
+namespace {
+
+// 38 characters and the NUL, in a 40-character array as in every GUID field.
+constexpr int wide_guid_capacity = 39;
+
+}  // namespace
+
+int tvcGUIDFromString_proxy(const char *text, GUID *out) {
+    if (!out) return 0;
+    tvc::guid_fields fields;
+    const int complete = tvc::parse_guid_text(text, &fields);
+    std::memcpy(out, &fields, sizeof *out);
+    return complete;
+}
+
+size_t tvcGUIDtochar_proxy(const GUID *guid, char *buffer, int size) {
+    if (!guid) return 0;
+    wchar_t wide[wide_guid_capacity + 1] = {};
+    ::StringFromGUID2(*guid, wide, wide_guid_capacity);
+    return tvc::narrow_text_into(buffer, size, wide);
+}
+
+void tvcCLSIDtochar_proxy(const CLSID *clsid, char *buffer, int size) {
+    if (!clsid) return;
+    tvc::unique_cotaskmem_string wide;
+    // A failed call leaves no string (the owner frees one if it was left
+    // anyway); the caller then receives empty text.
+    const HRESULT formatted = ::StringFromCLSID(*clsid, wide.put());
+    tvc::narrow_text_into(buffer, size, SUCCEEDED(formatted) ? wide.get() : nullptr);
+}
