@@ -49,10 +49,13 @@ namespace detail {
 inline void close_hkey(HKEY key) { ::RegCloseKey(key); }
 inline void free_task_memory(wchar_t *text) { ::CoTaskMemFree(text); }
 inline void free_bstr(BSTR text) { ::SysFreeString(text); }
+inline void free_local_memory(char *text) { ::LocalFree(text); }
 }  // namespace detail
 
 using unique_hkey = unique_resource<HKEY, detail::close_hkey>;
 using unique_cotaskmem_string = unique_resource<wchar_t *, detail::free_task_memory>;
 using unique_bstr = unique_resource<BSTR, detail::free_bstr>;
+// Text the system allocated for us with LocalAlloc (FormatMessageA and kin).
+using unique_local_string = unique_resource<char *, detail::free_local_memory>;
 
 }  // namespace tvc

@@ -13,10 +13,12 @@ typedef void (*tvcStartMessageCallback)(void *user_data);
    always call back; any other mode: print once, never call back. */
 void tvcDisplayStartMessage_proxy(int mode, tvcStartMessageCallback callback, void *user_data);
 
-/* Prints message through the runtime's utilities library when it is loaded,
-   else through printf. The text is printed literally: only "%%" is read as a
-   conversion (it prints one percent sign). Returns the print call's result;
-   a null message prints nothing and returns -1. */
+/* Prints message through the runtime's utilities library (its bxPrintf) when
+   that library is already loaded in the process, else, or when it has no
+   bxPrintf, through printf. The text is printed literally: only "%%" is read
+   as a conversion (it prints one percent sign); a lone '%' prints itself.
+   Returns the print call's result (printf: the characters written); a null
+   message prints nothing and returns -1. */
 int tvcvrtrtPrintMessage(const char *message);
 
 /* "7.14.0.585" and "Jan 25 2012". */
@@ -29,7 +31,8 @@ TVCVRTRT_END_C
 #include <string>
 
 /* True when the full path of a module loaded in the process contains name
-   (byte for byte, case-sensitive). A null name gives false. */
+   anywhere (byte for byte, case-sensitive; directories included), so "" is
+   true. Every loaded module is examined. A null name gives false. */
 bool tvcvrtrtIsLibLoaded(const char *name);
 
 /* The runtime's sentinel library, "vrt.dll". */

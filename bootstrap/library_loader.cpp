@@ -1,0 +1,57 @@
+#include "bootstrap/library_loader.h"
+
+#include <float.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "bootstrap/api_exception.h"
+#include "bootstrap/last_error.h"
+#include "bootstrap/runtime_paths.h"
+
+namespace tvc {
+namespace {
+
+constexpr unsigned int all_floating_point_exceptions = 0x8001F;
+static_assert(all_floating_point_exceptions == _MCW_EM,
+              "invalid, denormal, divide by zero, overflow, underflow, inexact");
+
+constexpr char load_failure[] = "Fatal error loading library ";
+
+}  // namespace
+
+HMODULE load_runtime_library(const char *file_name) {
+    const char *directory = runtime_paths.runtime_lib_dir;
+    const std::size_t directory_length = ::strnlen(directory, runtime_path_capacity);
+    const std::size_t name_length = std::strlen(file_name);
+    // The full path must fit the same kind of buffer as the paths themselves,
+    // terminator included; anything longer could not be loaded anyway.
+    if (directory_length + name_length >= runtime_path_capacity) {
+        throw apiException(std::string(load_failure) + file_name +
+                           " Error: the runtime library directory and the file name together are "
+                           "longer than " +
+                           std::to_string(runtime_path_capacity - 1) + " characters\n");
+    }
+    std::string path(directory, directory_length);
+    path += file_name;
+
+    if (verbose) std::printf("Loading %s\n", path.c_str());
+
+    DWORD error_code = 0;
+    if (HMODULE module = load_library_file(path.c_str(), error_code)) return module;
+    throw apiException(load_failure + path + " Error: " + last_error_text());
+}
+
+HMODULE load_library_file(const char *path, DWORD &error_code) {
+    error_code = 0;
+    // The runtime's libraries compute with floating-point exceptions masked,
+    // from their initializers on, which run inside the load.
+    ::_control87(all_floating_point_exceptions, all_floating_point_exceptions);
+    if (HMODULE module = ::LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH)) return module;
+    if (HMODULE module = ::LoadLibraryA(path)) return module;
+    error_code = record_last_error();
+    return nullptr;
+}
+
+}  // namespace tvc

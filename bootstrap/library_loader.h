@@ -1,0 +1,22 @@
+// Loading the runtime's libraries. No library is ever unloaded.
+#pragma once
+
+#include <windows.h>
+
+namespace tvc {
+
+// Loads file_name from the runtime library directory. Prints "Loading <path>"
+// first when the verbose flag is set. Never returns null: a failure, or a
+// path that would not fit a runtime path buffer, throws apiException naming
+// the file.
+HMODULE load_runtime_library(const char *file_name);
+
+// The raw load: masks every floating-point exception of the calling thread
+// (and leaves them masked), tries the library's own directory first for its
+// dependencies, then the standard search order. On failure returns null, sets
+// error_code to the system's code and records its text (last_error_text);
+// error_code is 0 otherwise. Loading a library that is already in the process
+// gives back its handle.
+HMODULE load_library_file(const char *path, DWORD &error_code);
+
+}  // namespace tvc

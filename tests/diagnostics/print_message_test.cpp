@@ -1,0 +1,50 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "child_process.h"
+
+using diagnostics_test::run_host;
+
+namespace {
+
+std::string output_of(const std::vector<std::string> &commands) {
+    const diagnostics_test::host_run run = run_host(commands);
+    EXPECT_EQ(run.exit_code, 0u);
+    return run.output;
+}
+
+}  // namespace
+
+// Each print is followed by "[<result>]" from the host.
+
+TEST(PrintMessage, WithoutTheUtilitiesLibraryPrintsThroughPrintfAndCounts) {
+    EXPECT_EQ(output_of({"print:plain text", "print:100%% sure", "print:"}),
+              "plain text[10]100% sure[9][0]");
+}
+
+TEST(PrintMessage, CallerTextIsNeverReadAsAConversion) {
+    EXPECT_EQ(output_of({"print:%s%n%p", "print:50% off", "print:%%%", "print:%"}),
+              "%s%n%p[6]50% off[7]%%[2]%[1]");
+}
+
+TEST(PrintMessage, NullMessagePrintsNothing) {
+    EXPECT_EQ(output_of({"print-null", "load:bx_printer\\libbx.dll", "print-null", "bx-report"}),
+              "[-1][-1]bx 0 \n");
+}
+
+TEST(PrintMessage, GoesThroughTheUtilitiesPrinterOnceItIsLoaded) {
+    EXPECT_EQ(output_of({"print:before", "load:bx_printer\\libbx.dll", "print:after 100%% sure",
+                         "print:%s%n", "bx-report"}),
+              "before[6][4242][4242]bx 2 after 100%% sure|%%s%%n|\n");
+}
+
+TEST(PrintMessage, FallsBackToPrintfWhenTheUtilitiesLibraryHasNoPrinter) {
+    EXPECT_EQ(output_of({"load:bx_without_printer\\libbx.dll", "print:still here"}), "still here[10]");
+}
+
+TEST(PrintMessage, FallsBackToPrintfWhenOnlyAModuleContainingTheNameIsLoaded) {
+    EXPECT_EQ(output_of({"load:mylibbx.dll", "print:prefixed"}), "prefixed[8]");
+    EXPECT_EQ(output_of({"load:libbx.dll.extra", "print:extended"}), "extended[8]");
+}

@@ -1,0 +1,2 @@
+/* Lives in a directory no load searches. */
+__declspec(dllexport) int unreachable_function(void) { return 7; }
