@@ -49,10 +49,13 @@ namespace detail {
 inline void close_hkey(HKEY key) { ::RegCloseKey(key); }
 inline void free_task_memory(wchar_t *text) { ::CoTaskMemFree(text); }
 inline void free_bstr(BSTR text) { ::SysFreeString(text); }
+inline void close_handle(HANDLE handle) { ::CloseHandle(handle); }
 }  // namespace detail
 
 using unique_hkey = unique_resource<HKEY, detail::close_hkey>;
 using unique_cotaskmem_string = unique_resource<wchar_t *, detail::free_task_memory>;
 using unique_bstr = unique_resource<BSTR, detail::free_bstr>;
+// Kernel object handles that are null when absent (not INVALID_HANDLE_VALUE).
+using unique_handle = unique_resource<HANDLE, detail::close_handle>;
 
 }  // namespace tvc
