@@ -50,6 +50,7 @@ inline void close_hkey(HKEY key) { ::RegCloseKey(key); }
 inline void free_task_memory(wchar_t *text) { ::CoTaskMemFree(text); }
 inline void free_bstr(BSTR text) { ::SysFreeString(text); }
 inline void free_local_memory(char *text) { ::LocalFree(text); }
+inline void close_handle(HANDLE handle) { ::CloseHandle(handle); }
 }  // namespace detail
 
 using unique_hkey = unique_resource<HKEY, detail::close_hkey>;
@@ -57,5 +58,7 @@ using unique_cotaskmem_string = unique_resource<wchar_t *, detail::free_task_mem
 using unique_bstr = unique_resource<BSTR, detail::free_bstr>;
 // Text the system allocated for us with LocalAlloc (FormatMessageA and kin).
 using unique_local_string = unique_resource<char *, detail::free_local_memory>;
+// Kernel object handles that are null when absent (not INVALID_HANDLE_VALUE).
+using unique_handle = unique_resource<HANDLE, detail::close_handle>;
 
 }  // namespace tvc

@@ -1,0 +1,94 @@
+#include "attach/attach_child.h"
+
+#include "attach/scratch_layout.h"
+#include "registration/unique_resource.h"
+
+#include <windows.h>
+
+#include <map>
+#include <stdexcept>
+#include <string.h>
+
+namespace tvc_test {
+
+namespace {
+
+struct case_insensitive_less {
+    bool operator()(const std::string &a, const std::string &b) const {
+        return _stricmp(a.c_str(), b.c_str()) < 0;
+    }
+};
+
+// This process's environment with the four variables replaced, as a
+// sorted, double-NUL-terminated block. The rest (the wine prefix among it)
+// is kept so that the child joins the same system.
+std::string environment_block(const attach_environment &wanted) {
+    std::map<std::string, std::string, case_insensitive_less> variables;
+    char *inherited = GetEnvironmentStringsA();
+    for (const char *entry = inherited; *entry != '\0'; entry += strlen(entry) + 1) {
+        const std::string text(entry);
+        const std::size_t equals = text.find('=', 1);
+        if (equals != std::string::npos) variables[text.substr(0, equals)] = text.substr(equals + 1);
+    }
+    FreeEnvironmentStringsA(inherited);
+    const std::pair<const char *, const std::optional<std::string> *> controlled[] = {
+        {"TVCVRTRT_VERBOSE", &wanted.verbose},
+        {"VRTROOT", &wanted.vrtroot},
+        {"TOOLBOXTOVANDIR", &wanted.toolbox_tovan_dir},
+        {"PATH", &wanted.path},
+    };
+    for (const auto &[name, value] : controlled) {
+        variables.erase(name);
+        if (value->has_value()) variables[name] = **value;
+    }
+    std::string block;
+    for (const auto &[name, value] : variables) block += name + "=" + value + '\0';
+    return block + '\0';
+}
+
+}  // namespace
+
+std::string run_attach_host(const std::string &dll_path, const attach_environment &environment,
+                            const std::string &working_dir) {
+    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    tvc::unique_handle read_end;
+    tvc::unique_handle write_end;
+    if (!CreatePipe(read_end.put(), write_end.put(), &inheritable, 0) ||
+        !SetHandleInformation(read_end.get(), HANDLE_FLAG_INHERIT, 0)) {
+        throw std::runtime_error("pipe");
+    }
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = write_end.get();
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+
+    std::string command = "\"" + executable_dir() + "attach_host.exe\" \"" + dll_path + "\"";
+    std::string block = environment_block(environment);
+    PROCESS_INFORMATION child{};
+    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, block.data(),
+                        working_dir.c_str(), &startup, &child)) {
+        throw std::runtime_error("CreateProcess failed: " + std::to_string(GetLastError()));
+    }
+    tvc::unique_handle process(child.hProcess);
+    tvc::unique_handle thread(child.hThread);
+    // Only the child may hold the write end now, so reading ends when it exits.
+    write_end.reset();
+
+    std::string output;
+    char chunk[4096];
+    DWORD got = 0;
+    while (ReadFile(read_end.get(), chunk, sizeof chunk, &got, nullptr) && got != 0) output.append(chunk, got);
+    WaitForSingleObject(process.get(), INFINITE);
+    return output;
+}
+
+std::string report_value(const std::string &output, const std::string &label) {
+    const std::size_t at = output.find(label);
+    if (at == std::string::npos || (at != 0 && output[at - 1] != '\n')) return "<no line>";
+    const std::size_t value = at + 35;
+    return output.substr(value, output.find('\n', value) - value);
+}
+
+}  // namespace tvc_test

@@ -1,0 +1,27 @@
+// Starts the attach host in a child process, with the environment variables
+// that the attach reads set as a test wants them, and collects its stdout.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace tvc_test {
+
+// Each member is the variable's value, or unset when empty.
+struct attach_environment {
+    std::optional<std::string> verbose = "1";  // TVCVRTRT_VERBOSE
+    std::optional<std::string> vrtroot;
+    std::optional<std::string> toolbox_tovan_dir;
+    std::optional<std::string> path = "C:\\windows\\system32;C:\\windows";
+};
+
+// Everything the host and the DLL printed. The child's current directory
+// is working_dir.
+std::string run_attach_host(const std::string &dll_path, const attach_environment &environment,
+                            const std::string &working_dir);
+
+// The value of one report line: the text after the 35-column label up to the
+// end of the line; "<no line>" when the output has no line with that label.
+std::string report_value(const std::string &output, const std::string &label);
+
+}  // namespace tvc_test

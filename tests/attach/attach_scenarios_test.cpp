@@ -1,0 +1,147 @@
+// Each scenario lays out an installation under the temp directory, loads a
+// copy of the DLL from it in a fresh process and checks what the attach
+// reported and did to PATH.
+#include "attach/attach_child.h"
+#include "attach/scratch_layout.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+
+using tvc_test::attach_environment;
+using tvc_test::report_value;
+
+namespace {
+
+bool directory_exists(const std::string &path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+class attach : public testing::Test {
+protected:
+    tvc_test::scratch_layout layout;
+    const std::string root = layout.dir("R");
+    const std::string lib_dir = layout.dir("R\\bin\\win64");
+    const std::string dll = layout.install_dll("R\\bin\\win64");
+
+    // The child runs in the layout, so a missing toolbox directory makes
+    // the layout's drive root the toolbox prefix.
+    const std::string drive_root = layout.dir().substr(0, 3);
+    const std::string drive_compiler = directory_exists(drive_root + "compiler") ? drive_root + "compiler\\" : "";
+
+    std::string run(const attach_environment &environment) {
+        return tvc_test::run_attach_host(dll, environment, layout.dir());
+    }
+    std::string run_from(const std::string &dll_path, const attach_environment &environment) {
+        return tvc_test::run_attach_host(dll_path, environment, layout.dir());
+    }
+};
+
+TEST_F(attach, layout_alone_gives_root_and_library_dir_and_reports_them_aligned) {
+    EXPECT_EQ(run({}),
+              "Module path:                       " + lib_dir + "\n"
+              "VRTROOT path:                      " + root + "\n"
+              "Runtime lib path:                  " + lib_dir + "\n"
+              "Installed toolbox path:            \n"
+              "Toolbox prefix:                    " + drive_root + "\n"
+              "Installed deployment toolbox path: " + drive_compiler + "\n"
+              "loaded=1 error=0\n"
+              "PATH=" + lib_dir + ";C:\\windows\\system32;C:\\windows\n"
+              // Thread attach and detach, then process detach: all silent.
+              "unloaded\n");
+}
+
+TEST_F(attach, any_value_of_the_verbose_variable_switches_the_report_on) {
+    for (const char *value : {"", "0", "yes"}) {
+        attach_environment environment;
+        environment.verbose = value;
+        EXPECT_EQ(report_value(run(environment), "Module path:"), lib_dir) << '"' << value << '"';
+    }
+}
+
+TEST_F(attach, unset_verbose_prints_nothing_and_unset_path_becomes_the_library_dir) {
+    attach_environment environment;
+    environment.verbose.reset();
+    environment.path.reset();
+    EXPECT_EQ(run(environment), "loaded=1 error=0\nPATH=" + lib_dir + ";\nunloaded\n");
+}
+
+TEST_F(attach, usable_vrtroot_wins_and_an_unusable_one_is_ignored) {
+    const std::string other_root = layout.dir("other");
+    const std::string other_lib_dir = layout.make_dir("other\\bin\\win64");
+    const std::string bare_root = layout.make_dir("bare");
+
+    attach_environment environment;
+    environment.vrtroot = other_root.substr(0, other_root.size() - 1);  // no trailing backslash
+    std::string output = run(environment);
+    EXPECT_EQ(report_value(output, "VRTROOT path:"), other_root);
+    EXPECT_EQ(report_value(output, "Runtime lib path:"), other_lib_dir);
+    EXPECT_NE(output.find("\nPATH=" + other_lib_dir + ";C:\\windows"), std::string::npos) << output;
+
+    environment.vrtroot = bare_root;
+    output = run(environment);
+    EXPECT_EQ(report_value(output, "VRTROOT path:"), bare_root);
+    EXPECT_EQ(report_value(output, "Runtime lib path:"), lib_dir);
+
+    environment.vrtroot = layout.dir("missing");
+    output = run(environment);
+    EXPECT_EQ(report_value(output, "VRTROOT path:"), root);
+    EXPECT_EQ(report_value(output, "Runtime lib path:"), lib_dir);
+}
+
+TEST_F(attach, toolbox_derivation_prefers_the_compiler_layout) {
+    const std::string tovan = layout.make_dir("R\\toolbox\\tovan");
+    std::string output = run({});
+    EXPECT_EQ(report_value(output, "Installed toolbox path:"), tovan);
+    EXPECT_EQ(report_value(output, "Toolbox prefix:"), layout.dir("R\\toolbox"));
+    EXPECT_EQ(report_value(output, "Installed deployment toolbox path:"), "");
+
+    const std::string deploy = layout.make_dir("R\\toolbox\\compiler");
+    EXPECT_EQ(report_value(run({}), "Installed deployment toolbox path:"), deploy);
+
+    const std::string compiler_tovan = layout.make_dir("R\\toolbox\\compiler\\vrt\\tovan");
+    output = run({});
+    EXPECT_EQ(report_value(output, "Installed toolbox path:"), compiler_tovan);
+    EXPECT_EQ(report_value(output, "Toolbox prefix:"), layout.dir("R\\toolbox\\compiler\\vrt"));
+    EXPECT_EQ(report_value(output, "Installed deployment toolbox path:"), "");
+
+    const std::string compiler_deploy = layout.make_dir("R\\toolbox\\compiler\\vrt\\compiler");
+    EXPECT_EQ(report_value(run({}), "Installed deployment toolbox path:"), compiler_deploy);
+}
+
+TEST_F(attach, usable_toolbox_variable_wins_and_an_unusable_one_is_ignored) {
+    const std::string derived = layout.make_dir("R\\toolbox\\tovan");
+    const std::string given = layout.make_dir("T\\tovan");
+    const std::string given_deploy = layout.make_dir("T\\compiler");
+
+    attach_environment environment;
+    environment.toolbox_tovan_dir = given;
+    std::string output = run(environment);
+    EXPECT_EQ(report_value(output, "Installed toolbox path:"), given);
+    EXPECT_EQ(report_value(output, "Toolbox prefix:"), layout.dir("T"));
+    EXPECT_EQ(report_value(output, "Installed deployment toolbox path:"), given_deploy);
+
+    environment.toolbox_tovan_dir = layout.dir("T\\missing");
+    output = run(environment);
+    EXPECT_EQ(report_value(output, "Installed toolbox path:"), derived);
+    EXPECT_EQ(report_value(output, "Toolbox prefix:"), layout.dir("R\\toolbox"));
+}
+
+// The module directory is 256 characters long: still within what the
+// narrow path functions accept (MAX_PATH), but the root candidate two levels
+// up is not, so no runtime root can be found.
+TEST_F(attach, missing_root_refuses_the_load_and_leaves_path_alone) {
+    ASSERT_LT(layout.dir().size(), 200u);
+    const std::size_t padding = 256 - layout.dir().size() - 1;
+    const std::string deep_dll = layout.install_dll(std::string(padding, 'd'));
+
+    EXPECT_EQ(run_from(deep_dll, {}),
+              "Fatal error: cannot get path to VRT root\n"
+              "loaded=0 error=" + std::to_string(ERROR_DLL_INIT_FAILED) + "\n"
+              "PATH=C:\\windows\\system32;C:\\windows\n");
+}
+
+}  // namespace

@@ -1,0 +1,54 @@
+#include "bootstrap/locate_runtime.h"
+
+#include "attach/scratch_layout.h"
+#include "bootstrap/api_exception.h"
+#include "bootstrap/runtime_paths.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+void set_path(tvc::runtime_path &path, const std::string &value) {
+    ASSERT_LT(value.size(), tvc::runtime_path_capacity);
+    std::strcpy(path, value.c_str());
+}
+
+std::string fatal_message_of(void (*stage)(const char *), const char *argument) {
+    try {
+        stage(argument);
+    } catch (const tvc::apiException &error) {
+        return error.what();
+    }
+    return "<no exception>";
+}
+
+}  // namespace
+
+TEST(locate_module_dir, finds_the_directory_of_the_module_file) {
+    tvc::locate_module_dir(GetModuleHandleA(nullptr));
+    EXPECT_EQ(tvc::runtime_paths.module_dir, tvc_test::executable_dir());
+}
+
+// The module directory comes from the system and always fits; a root
+// derived from one near the capacity must fail cleanly, not overflow.
+TEST(locate_vrt_root, refuses_a_derived_root_that_does_not_fit) {
+    tvc_test::scratch_layout layout;
+    set_path(tvc::runtime_paths.module_dir, "C:\\" + std::string(tvc::runtime_path_capacity - 5, 'm') + "\\");
+
+    EXPECT_EQ(fatal_message_of(tvc::locate_vrt_root, nullptr), "Fatal error: cannot get path to VRT root");
+    EXPECT_EQ(fatal_message_of(tvc::locate_vrt_root, (layout.dir() + "missing").c_str()),
+              "Fatal error: cannot get path to VRT root");
+    // A usable VRTROOT needs no derivation.
+    EXPECT_EQ(fatal_message_of(tvc::locate_vrt_root, layout.dir().c_str()), "<no exception>");
+    EXPECT_EQ(tvc::runtime_paths.vrt_root, layout.dir());
+}
+
+TEST(locate_runtime_lib_dir, falls_back_to_the_module_directory_when_the_root_is_too_long) {
+    set_path(tvc::runtime_paths.module_dir, "C:\\module\\");
+    set_path(tvc::runtime_paths.vrt_root, "C:\\" + std::string(tvc::runtime_path_capacity - 6, 'r') + "\\");
+    tvc::locate_runtime_lib_dir();
+    EXPECT_STREQ(tvc::runtime_paths.runtime_lib_dir, "C:\\module\\");
+}
