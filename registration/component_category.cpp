@@ -14,12 +14,12 @@ namespace tvc {
 namespace {
 constexpr GUID com_components_id = {
     0x74D52C72, 0x7A9B, 0x47AB, {0xBF, 0xBE, 0x93, 0xC1, 0xC1, 0xA5, 0x45, 0xBD}};
-constexpr GUID excel_components_id = {
+constexpr GUID xl_components_id = {
     0xB57E6FA9, 0x836F, 0x456F, {0xA3, 0xB1, 0x49, 0x48, 0x63, 0x67, 0x08, 0x54}};
 }  // namespace
 
 const componentCategory com_components_category{com_components_id};
-const componentCategory excel_components_category{excel_components_id};
+const componentCategory xl_components_category{xl_components_id};
 
 bool componentCategory::is_registered() const noexcept {
     registry_key_path path;

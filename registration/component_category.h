@@ -29,6 +29,6 @@ private:
 };
 
 extern const componentCategory com_components_category;
-extern const componentCategory excel_components_category;
+extern const componentCategory xl_components_category;
 
 }  // namespace tvc

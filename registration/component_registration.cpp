@@ -5,7 +5,7 @@
 namespace tvc {
 
 const component_kind com_component_kind{com_components_category, L"Tovan COM Fabrix Components"};
-const component_kind excel_component_kind{excel_components_category,
+const component_kind xl_component_kind{xl_components_category,
                                           L"Tovan Excel Fabrix Components"};
 
 HRESULT register_component(const component_kind &kind, const char *module_name, const CLSID *clsid,

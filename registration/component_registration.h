@@ -14,7 +14,7 @@ struct component_kind {
 };
 
 extern const component_kind com_component_kind;
-extern const component_kind excel_component_kind;
+extern const component_kind xl_component_kind;
 
 // Registers the category when its key is missing, then the server, then the
 // class's membership. Returns the first failing HRESULT (E_INVALIDARG, before

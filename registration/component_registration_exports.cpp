@@ -20,7 +20,7 @@ HRESULT tvcRegisterTovanXLComponent_proxy(const char *module_name, REFCLSID clsi
                                           const char *friendly_name,
                                           const char *version_independent_prog_id,
                                           const char *prog_id) {
-    return tvc::register_component(tvc::excel_component_kind, module_name,
+    return tvc::register_component(tvc::xl_component_kind, module_name,
                                    tvc::address_as_passed(clsid), tvc::address_as_passed(libid),
                                    major_version, minor_version, friendly_name,
                                    version_independent_prog_id, prog_id);
@@ -34,6 +34,6 @@ HRESULT tvcUnRegisterTovanCOMComponent_proxy(REFCLSID clsid, const char *version
 
 HRESULT tvcUnRegisterTovanXLComponent_proxy(REFCLSID clsid, const char *version_independent_prog_id,
                                             const char *prog_id) {
-    return tvc::unregister_component(tvc::excel_component_kind, tvc::address_as_passed(clsid),
+    return tvc::unregister_component(tvc::xl_component_kind, tvc::address_as_passed(clsid),
                                      version_independent_prog_id, prog_id);
 }

@@ -45,17 +45,22 @@ inline bool key_exists(const std::string &path) {
     return true;
 }
 
-inline void create_key(const std::string &path, const char *default_value = nullptr) {
+// Creates the key when missing; writes the value when text is not null.
+inline void write_value(const std::string &path, const char *name, const char *text) {
     HKEY key = nullptr;
     if (::RegCreateKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                           &key, nullptr) != ERROR_SUCCESS) {
         return;
     }
-    if (default_value != nullptr) {
-        ::RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE *>(default_value),
-                         static_cast<DWORD>(std::strlen(default_value) + 1));
+    if (text != nullptr) {
+        ::RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(text),
+                         static_cast<DWORD>(std::strlen(text) + 1));
     }
     ::RegCloseKey(key);
+}
+
+inline void create_key(const std::string &path, const char *default_value = nullptr) {
+    write_value(path, nullptr, default_value);
 }
 
 // One value as read back: type, size in bytes (with the NUL) and text.

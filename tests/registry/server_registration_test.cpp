@@ -114,19 +114,6 @@ TEST(ServerRegistration, NullFriendlyNameAndThreadingModelWriteNoSuchValues) {
     EXPECT_EQ(c.snapshot(), sorted(expected));
 }
 
-TEST(ServerRegistration, ReRegistrationOverwritesValuesAndKeepsOtherEntries) {
-    test_class c;
-    ASSERT_EQ(register_class(c, library_name, 1, 0, "old", "Apartment"), S_OK);
-    create_key(c.clsid_key + "\\Extra", "kept");
-    ASSERT_EQ(register_class(c, own_file_name().c_str(), 2, 0, "new", nullptr), S_OK);
-
-    EXPECT_EQ(read_value(c.prog_id, nullptr).text, "new");
-    EXPECT_EQ(read_value(c.clsid_key + "\\TypeLib", "Version").text, "2.0");
-    EXPECT_EQ(read_value(c.clsid_key + "\\Extra", nullptr).text, "kept");
-    EXPECT_TRUE(key_exists(c.clsid_key + "\\InprocServer32"));
-    EXPECT_TRUE(key_exists(c.clsid_key + "\\LocalServer32"));
-}
-
 TEST(ServerRegistration, ModuleNotLoadedWritesNothing) {
     test_class c;
     EXPECT_EQ(register_class(c, "tvc-module-never-loaded.dll", 1, 0, "name", "Both"), E_FAIL);
@@ -148,17 +135,6 @@ TEST(ServerRegistration, InvalidArgumentsWriteNothing) {
                   E_INVALIDARG);
     }
     EXPECT_TRUE(c.nothing_written());
-}
-
-TEST(ServerRegistration, OverLongProgIdIsRefused) {
-    test_class c;
-    const std::string long_prog_id = c.prog_id + std::string(1100, 'x');
-    c.trees.add(long_prog_id);
-    EXPECT_EQ(tvcRegisterServer_proxy(library_name, c.clsid, c.libid, 1, 0, "n",
-                                      c.version_independent_prog_id.c_str(), long_prog_id.c_str(),
-                                      "Both"),
-              E_ACCESSDENIED);
-    EXPECT_FALSE(key_exists(c.prog_id));
 }
 
 TEST(ServerUnregistration, MissingTreesCountAsRemoved) {
