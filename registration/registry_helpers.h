@@ -1,0 +1,28 @@
+// The three routines through which all registration writing and removal goes.
+// Paths are relative to HKEY_CLASSES_ROOT (the 64-bit view in a 64-bit
+// process); values are REG_SZ with their terminating NUL. Nothing throws.
+#pragma once
+
+#include <windows.h>
+
+namespace tvc {
+
+// Creates or opens key_path, or key_path\child when child is not null, and
+// sets its default value when value is not null (a null value leaves an
+// existing default untouched). False when the path is too long, the key
+// cannot be created or opened, or the value cannot be written.
+bool set_key_and_value(const char *key_path, const char *child, const char *value) noexcept;
+
+// Writes value under value_name in an existing key; never creates the key.
+// False when the path is too long, the key cannot be opened, or the value
+// cannot be written. A null value only tests that the key can be opened.
+bool set_named_value(const char *key_path, const char *value_name, const char *value) noexcept;
+
+// Removes sub_key of parent and everything below it, children first. Returns
+// the first Win32 error met (ERROR_FILE_NOT_FOUND when sub_key is missing).
+// A null or empty sub_key would name parent itself and is refused with
+// ERROR_INVALID_PARAMETER; a sub_key over 1023 characters with
+// ERROR_FILENAME_EXCED_RANGE.
+LONG delete_key_tree(HKEY parent, const char *sub_key) noexcept;
+
+}  // namespace tvc
