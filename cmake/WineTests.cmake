@@ -17,7 +17,7 @@ set_tests_properties(wine_prefix_down PROPERTIES FIXTURES_CLEANUP wine ENVIRONME
 function(tvc_add_wine_test name)
   cmake_parse_arguments(ARG "RUN_SERIAL" "" "SOURCES;LIBS;DEPENDS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
-  target_link_libraries(${name} PRIVATE GTest::gtest_main ${ARG_LIBS})
+  target_link_libraries(${name} PRIVATE GTest::gtest_main tvc_test_support ${ARG_LIBS})
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests)
   if(ARG_DEPENDS)
     add_dependencies(${name} ${ARG_DEPENDS})

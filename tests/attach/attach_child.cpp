@@ -1,12 +1,10 @@
 #include "attach/attach_child.h"
 
-#include "attach/scratch_layout.h"
-#include "registration/unique_resource.h"
+#include "support/child_process.h"
 
 #include <windows.h>
 
 #include <map>
-#include <stdexcept>
 #include <string.h>
 
 namespace tvc_test {
@@ -50,38 +48,8 @@ std::string environment_block(const attach_environment &wanted) {
 
 std::string run_attach_host(const std::string &dll_path, const attach_environment &environment,
                             const std::string &working_dir) {
-    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    tvc::unique_handle read_end;
-    tvc::unique_handle write_end;
-    if (!CreatePipe(read_end.put(), write_end.put(), &inheritable, 0) ||
-        !SetHandleInformation(read_end.get(), HANDLE_FLAG_INHERIT, 0)) {
-        throw std::runtime_error("pipe");
-    }
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = write_end.get();
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-
-    std::string command = "\"" + executable_dir() + "attach_host.exe\" \"" + dll_path + "\"";
-    std::string block = environment_block(environment);
-    PROCESS_INFORMATION child{};
-    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, block.data(),
-                        working_dir.c_str(), &startup, &child)) {
-        throw std::runtime_error("CreateProcess failed: " + std::to_string(GetLastError()));
-    }
-    tvc::unique_handle process(child.hProcess);
-    tvc::unique_handle thread(child.hThread);
-    // Only the child may hold the write end now, so reading ends when it exits.
-    write_end.reset();
-
-    std::string output;
-    char chunk[4096];
-    DWORD got = 0;
-    while (ReadFile(read_end.get(), chunk, sizeof chunk, &got, nullptr) && got != 0) output.append(chunk, got);
-    WaitForSingleObject(process.get(), INFINITE);
-    return output;
+    const std::string block = environment_block(environment);
+    return run_child("attach_host.exe", {dll_path}, block.c_str(), working_dir.c_str()).output;
 }
 
 std::string report_value(const std::string &output, const std::string &label) {

@@ -1,6 +1,7 @@
 #include "bootstrap/locate_runtime.h"
 
 #include "attach/scratch_layout.h"
+#include "support/child_process.h"
 #include "bootstrap/api_exception.h"
 #include "bootstrap/runtime_paths.h"
 

@@ -1,5 +1,7 @@
 #include "attach/scratch_layout.h"
 
+#include "support/child_process.h"
+
 #include <windows.h>
 
 #include <cstdio>
@@ -11,14 +13,6 @@
 namespace tvc_test {
 
 namespace fs = std::filesystem;
-
-std::string executable_dir() {
-    char name[MAX_PATH];
-    const DWORD length = GetModuleFileNameA(nullptr, name, MAX_PATH);
-    if (length == 0 || length == MAX_PATH) throw std::runtime_error("executable name");
-    std::string path(name, length);
-    return path.substr(0, path.find_last_of('\\') + 1);
-}
 
 scratch_layout::scratch_layout() {
     char temp[MAX_PATH];

@@ -25,7 +25,4 @@ private:
     std::string root_;
 };
 
-// The directory holding the running test executable, with a backslash.
-std::string executable_dir();
-
 }  // namespace tvc_test

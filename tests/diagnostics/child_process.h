@@ -1,22 +1,19 @@
 // Runs diagnostics_host.exe in a fresh process and collects what it printed.
 #pragma once
 
-#include <windows.h>
-
 #include <string>
 #include <vector>
 
+#include "support/child_process.h"
+
 namespace diagnostics_test {
 
-struct host_run {
-    DWORD exit_code;
-    std::string output;  // standard output, byte for byte
-};
+using host_run = tvc_test::child_run;
+using tvc_test::executable_dir;
 
 // Each command becomes one argument; commands hold no double quotes.
-host_run run_host(const std::vector<std::string> &commands);
-
-// The test executable's directory, ending in a backslash.
-std::string executable_directory();
+inline host_run run_host(const std::vector<std::string> &commands) {
+    return tvc_test::run_child("diagnostics_host.exe", commands);
+}
 
 }  // namespace diagnostics_test

@@ -10,7 +10,7 @@
 #include "child_process.h"
 #include "tvcvrtrt7_17.h"
 
-using diagnostics_test::executable_directory;
+using diagnostics_test::executable_dir;
 
 namespace {
 
@@ -87,7 +87,7 @@ TEST(IsLibLoaded, PlatformDecoratedExportGivesTheSameAnswers) {
 
 TEST(IsLibLoaded, ExaminesModulesBeyondTheFirstThousand) {
     constexpr int copies = 1040;
-    many_loaded_copies loaded(executable_directory() + "diagnostics_tiny_module.dll", copies);
+    many_loaded_copies loaded(executable_dir() + "diagnostics_tiny_module.dll", copies);
     ASSERT_EQ(loaded.loaded(), static_cast<std::size_t>(copies));
     HMODULE first_module = nullptr;
     DWORD needed = 0;

@@ -1,0 +1,52 @@
+#include "support/child_process.h"
+
+#include <stdexcept>
+
+#include "registration/unique_resource.h"
+
+namespace tvc_test {
+
+std::string executable_dir() {
+    char path[MAX_PATH] = {};
+    ::GetModuleFileNameA(nullptr, path, MAX_PATH - 1);
+    const std::string file(path);
+    return file.substr(0, file.find_last_of('\\') + 1);
+}
+
+child_run run_child(const std::string &program, const std::vector<std::string> &arguments,
+                    const char *environment, const char *working_dir) {
+    std::string command_line = "\"" + executable_dir() + program + "\"";
+    for (const std::string &argument : arguments) command_line += " \"" + argument + "\"";
+
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    tvc::unique_handle read_end, write_end;
+    if (!::CreatePipe(read_end.put(), write_end.put(), &inheritable, 0) ||
+        !::SetHandleInformation(read_end.get(), HANDLE_FLAG_INHERIT, 0))
+        throw std::runtime_error("CreatePipe failed");
+
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = write_end.get();
+    startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessA(nullptr, command_line.data(), nullptr, nullptr, TRUE, 0,
+                          const_cast<char *>(environment), working_dir, &startup, &process))
+        throw std::runtime_error("CreateProcess failed (" + std::to_string(::GetLastError()) +
+                                 ") for " + command_line);
+    tvc::unique_handle process_handle(process.hProcess), thread_handle(process.hThread);
+    // Only the child holds the write end now, so reading ends when it exits.
+    write_end.reset();
+
+    child_run run{};
+    char chunk[4096];
+    DWORD got = 0;
+    while (::ReadFile(read_end.get(), chunk, sizeof chunk, &got, nullptr) && got > 0)
+        run.output.append(chunk, got);
+    ::WaitForSingleObject(process_handle.get(), INFINITE);
+    ::GetExitCodeProcess(process_handle.get(), &run.exit_code);
+    return run;
+}
+
+}  // namespace tvc_test

@@ -1,0 +1,27 @@
+// Starts a program in a fresh process and collects its standard output, for
+// behaviour that happens once per process (attach, once-only messages).
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace tvc_test {
+
+struct child_run {
+    DWORD exit_code;
+    std::string output;  // standard output, byte for byte
+};
+
+// program is a file name next to the test executable; each argument is
+// quoted (arguments hold no double quotes). environment is a sorted,
+// double-NUL-terminated block, or null to inherit this process's; working_dir
+// null keeps this process's current directory.
+child_run run_child(const std::string &program, const std::vector<std::string> &arguments,
+                    const char *environment = nullptr, const char *working_dir = nullptr);
+
+// The directory holding the running test executable, with a backslash.
+std::string executable_dir();
+
+}  // namespace tvc_test
