@@ -9,7 +9,7 @@ cd "$(dirname "$0")"
 here=$(pwd)
 build="$here/build"
 
-packages=(g++-mingw-w64-x86-64 wine64 wine64-tools cmake googletest)
+packages=(g++-mingw-w64-x86-64 wine wine64 wine64-tools cmake googletest)
 fuzz_packages=(clang libclang-rt-14-dev)
 
 install_missing() {
@@ -22,7 +22,7 @@ install_missing() {
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
   echo "Installing: ${missing[*]}"
   $sudo apt-get update
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y "${missing[@]}"
 }
 
 configure_and_build() {
