@@ -5,17 +5,7 @@
 
 #include "child_process.h"
 
-using diagnostics_test::run_host;
-
-namespace {
-
-std::string output_of(const std::vector<std::string> &commands) {
-    const diagnostics_test::host_run run = run_host(commands);
-    EXPECT_EQ(run.exit_code, 0u);
-    return run.output;
-}
-
-}  // namespace
+using diagnostics_test::output_of;
 
 // Each print is followed by "[<result>]" from the host.
 

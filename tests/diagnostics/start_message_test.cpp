@@ -5,17 +5,11 @@
 
 #include "child_process.h"
 
-using diagnostics_test::run_host;
+using diagnostics_test::output_of;
 
 namespace {
 
 const std::string banner = "Initializing Tovan Compiler Runtime version 7.17\n";
-
-std::string output_of(const std::vector<std::string> &commands) {
-    const diagnostics_test::host_run run = run_host(commands);
-    EXPECT_EQ(run.exit_code, 0u);
-    return run.output;
-}
 
 }  // namespace
 
