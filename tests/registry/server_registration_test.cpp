@@ -64,6 +64,11 @@ std::vector<std::string> sorted(std::vector<std::string> lines) {
     return lines;
 }
 
+HRESULT unregister_class(const test_class &c) {
+    return tvcUnregisterServer_proxy(c.clsid, c.version_independent_prog_id.c_str(),
+                                     c.prog_id.c_str());
+}
+
 }  // namespace
 
 TEST(ServerRegistration, InProcessServerWritesExactlyTheLayoutAndUnregistrationRemovesIt) {
@@ -76,9 +81,7 @@ TEST(ServerRegistration, InProcessServerWritesExactlyTheLayoutAndUnregistrationR
     expected.push_back(sz(c.clsid_key + "\\InprocServer32", "ThreadingModel", "Apartment"));
     EXPECT_EQ(c.snapshot(), sorted(expected));
 
-    EXPECT_EQ(tvcUnregisterServer_proxy(c.clsid, c.version_independent_prog_id.c_str(),
-                                        c.prog_id.c_str()),
-              S_OK);
+    EXPECT_EQ(unregister_class(c), S_OK);
     EXPECT_TRUE(c.nothing_written());
 }
 
@@ -151,9 +154,7 @@ TEST(ServerUnregistration, MissingTreesCountAsRemoved) {
     ASSERT_EQ(::RegDeleteTreeA(HKEY_CLASSES_ROOT, c.prog_id.c_str()), ERROR_SUCCESS);
     ASSERT_EQ(::RegDeleteTreeA(HKEY_CLASSES_ROOT, c.version_independent_prog_id.c_str()), ERROR_SUCCESS);
     ASSERT_FALSE(key_exists(c.prog_id) || key_exists(c.version_independent_prog_id));
-    EXPECT_EQ(tvcUnregisterServer_proxy(c.clsid, c.version_independent_prog_id.c_str(),
-                                        c.prog_id.c_str()),
-              S_OK);
+    EXPECT_EQ(unregister_class(c), S_OK);
     EXPECT_TRUE(c.nothing_written());
 }
 
