@@ -1,17 +1,13 @@
 #include "registration/guid_registry_form.h"
 
-#include <objbase.h>
-
-#include <cstdlib>
+#include "tvcvrtrt/registration.h"
 
 namespace tvc {
 
 guid_text make_guid_text(const GUID &guid) noexcept {
-    wchar_t wide[guid_text_length + 2] = {};
-    ::StringFromGUID2(guid, wide, guid_text_length + 1);
     guid_text text = {};
-    // The text is plain ASCII, so narrowing cannot fail or change its length.
-    std::wcstombs(text.chars, wide, sizeof text.chars - 1);
+    // The field holds the 38 characters and the NUL, so nothing is cut.
+    tvcGUIDtochar_proxy(&guid, text.chars, sizeof text.chars);
     return text;
 }
 

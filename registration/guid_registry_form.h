@@ -6,9 +6,8 @@
 
 namespace tvc {
 
-constexpr int guid_text_length = 38;
-
-// Narrow GUID text in the 40-byte field every record and path buffer uses.
+// Narrow GUID text (38 characters and the NUL) in the 40-byte field every
+// record and path buffer uses.
 struct guid_text {
     char chars[40];
     const char *c_str() const noexcept { return chars; }
