@@ -1,6 +1,6 @@
 #include "bootstrap/last_error.h"
 
-#include "registration/unique_resource.h"
+#include "common/unique_resource.h"
 
 namespace tvc {
 namespace {

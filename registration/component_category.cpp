@@ -7,7 +7,7 @@
 #include "registration/category_registrar.h"
 #include "registration/guid_registry_form.h"
 #include "registration/registry_key_path.h"
-#include "registration/unique_resource.h"
+#include "common/unique_resource.h"
 
 namespace tvc {
 

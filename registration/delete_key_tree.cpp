@@ -2,7 +2,7 @@
 
 #include "registration/registry_helpers.h"
 #include "registration/registry_key_path.h"
-#include "registration/unique_resource.h"
+#include "common/unique_resource.h"
 
 namespace tvc {
 

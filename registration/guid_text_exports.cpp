@@ -4,7 +4,7 @@
 
 #include "registration/guid_parser.h"
 #include "registration/narrow_text.h"
-#include "registration/unique_resource.h"
+#include "common/unique_resource.h"
 
 #include <objbase.h>
 

@@ -2,7 +2,7 @@
 // an application would, then reports the outcome and the PATH the attach
 // left behind. Afterwards it starts and ends a thread and unloads the DLL, so
 // that the remaining notifications reach the entry point too.
-#include "registration/unique_resource.h"
+#include "common/unique_resource.h"
 
 #include <windows.h>
 

@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "registration/unique_resource.h"
+#include "common/unique_resource.h"
 
 namespace tvc_test {
 
