@@ -1,0 +1,168 @@
+/* Registered components and their type libraries, as a tree of records that
+   callers read directly. Usable from C and C++.
+
+   Every text field holds NUL-terminated narrow text; a longer name is cut to
+   the field's width minus one. Lists are singly linked through next and end
+   in a null pointer. A tree belongs to the caller after a successful query
+   and is released with tvcFreeComponentInfo_proxy only. */
+#ifndef TVCVRTRT_COMPONENT_INFO_H
+#define TVCVRTRT_COMPONENT_INFO_H
+
+#include <stddef.h>
+#include <windows.h>
+
+#include "tvcvrtrt/api.h"
+
+TVCVRTRT_BEGIN_C
+
+/* One named parameter of a method. */
+typedef struct paramInfo {
+    char name[256];
+    unsigned short type;  /* VARTYPE with the pointer levels removed */
+    unsigned short flags; /* PARAMFLAG_... bits */
+    int indirection;      /* pointer levels removed from the type */
+    struct paramInfo *next;
+} paramInfo;
+
+/* One method, event or property accessor. */
+typedef struct methodInfo {
+    char name[256];
+    int param_count; /* named parameters */
+    unsigned short return_type;
+    int return_indirection;
+    int member_id; /* the DISPID the type information gives the name */
+    char iid[40];  /* the interface whose walk made the record */
+    struct paramInfo *params;
+    struct methodInfo *next;
+} methodInfo;
+
+/* One property with its first getter and its first setter. */
+typedef struct propertyInfo {
+    char name[256];
+    int member_id;
+    char iid[40];
+    struct methodInfo *getter; /* null when the property cannot be read */
+    struct methodInfo *setter; /* propput or propputref, whichever came first */
+    struct propertyInfo *next;
+} propertyInfo;
+
+/* One registered interface. */
+typedef struct interfaceInfo {
+    char name[256];
+    char iid[40];
+    char libid[40];
+    unsigned short type_lib_major;
+    unsigned short type_lib_minor;
+    struct interfaceInfo *next;
+} interfaceInfo;
+
+/* One registered class (coclass). */
+typedef struct classInfo {
+    char description[256];
+    char server_path[512];
+    char prog_id[256];
+    char version_independent_prog_id[256];
+    char clsid[40];
+    char libid[40];
+    unsigned short type_lib_major;
+    unsigned short type_lib_minor;
+    struct methodInfo *methods;
+    struct methodInfo *events;
+    struct propertyInfo *properties;
+    struct classInfo *next;
+} classInfo;
+
+/* One type library in one version. classes and interfaces are filled only
+   when the query was asked to load the type library. */
+typedef struct componentInfo {
+    char name[256];
+    char libid[40];
+    unsigned short major_version;
+    unsigned short minor_version;
+    char type_lib_path[512];
+    struct classInfo *classes;
+    struct interfaceInfo *interfaces;
+    struct componentInfo *next;
+} componentInfo;
+
+/* A registered version of a type library, while a query chooses versions. */
+typedef struct versionNode {
+    unsigned short major;
+    unsigned short minor;
+    struct versionNode *next;
+} versionNode;
+
+/* Bits of the category mask. */
+#define TVC_XL_COMPONENTS_CATEGORY 1u
+#define TVC_COM_COMPONENTS_CATEGORY 2u
+
+/* Describes the type library of every registered class of the selected
+   categories, or only of the classes whose version-independent ProgID begins
+   with component_name and a dot (null: all). Version selector: a positive
+   major asks for exactly major.minor, 0 for the one highest version, a
+   negative major for every registered version. A non-zero load also reads
+   each type library file. *result is null or the head of the list. */
+HRESULT tvcGetComponentInfo_proxy(const char *component_name, int major_version, int minor_version,
+                                  int load, unsigned int category_mask, componentInfo **result);
+
+/* The same for one type library, by its LIBID text
+   ("{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}"). */
+HRESULT tvcGetLIBIDInfo_proxy(const char *libid, int major_version, int minor_version, int load,
+                              componentInfo **result);
+
+/* Releases a tree from either query and sets *info to null. */
+void tvcFreeComponentInfo_proxy(componentInfo **info);
+
+TVCVRTRT_END_C
+
+/* Callers read the records directly: their layout is part of the interface. */
+#ifdef __cplusplus
+#define TVCVRTRT_LAYOUT_ASSERT(condition, text) static_assert(condition, text)
+#else
+#define TVCVRTRT_LAYOUT_ASSERT(condition, text) _Static_assert(condition, text)
+#endif
+#if defined(_WIN64)
+TVCVRTRT_LAYOUT_ASSERT(sizeof(paramInfo) == 272 && offsetof(paramInfo, type) == 256 &&
+                           offsetof(paramInfo, flags) == 258 &&
+                           offsetof(paramInfo, indirection) == 260 && offsetof(paramInfo, next) == 264,
+                       "paramInfo layout");
+TVCVRTRT_LAYOUT_ASSERT(sizeof(methodInfo) == 328 && offsetof(methodInfo, param_count) == 256 &&
+                           offsetof(methodInfo, return_type) == 260 &&
+                           offsetof(methodInfo, return_indirection) == 264 &&
+                           offsetof(methodInfo, member_id) == 268 && offsetof(methodInfo, iid) == 272 &&
+                           offsetof(methodInfo, params) == 312 && offsetof(methodInfo, next) == 320,
+                       "methodInfo layout");
+TVCVRTRT_LAYOUT_ASSERT(sizeof(propertyInfo) == 328 && offsetof(propertyInfo, member_id) == 256 &&
+                           offsetof(propertyInfo, iid) == 260 && offsetof(propertyInfo, getter) == 304 &&
+                           offsetof(propertyInfo, setter) == 312 && offsetof(propertyInfo, next) == 320,
+                       "propertyInfo layout");
+TVCVRTRT_LAYOUT_ASSERT(sizeof(interfaceInfo) == 352 && offsetof(interfaceInfo, iid) == 256 &&
+                           offsetof(interfaceInfo, libid) == 296 &&
+                           offsetof(interfaceInfo, type_lib_major) == 336 &&
+                           offsetof(interfaceInfo, type_lib_minor) == 338 &&
+                           offsetof(interfaceInfo, next) == 344,
+                       "interfaceInfo layout");
+TVCVRTRT_LAYOUT_ASSERT(sizeof(classInfo) == 1400 && offsetof(classInfo, server_path) == 256 &&
+                           offsetof(classInfo, prog_id) == 768 &&
+                           offsetof(classInfo, version_independent_prog_id) == 1024 &&
+                           offsetof(classInfo, clsid) == 1280 && offsetof(classInfo, libid) == 1320 &&
+                           offsetof(classInfo, type_lib_major) == 1360 &&
+                           offsetof(classInfo, type_lib_minor) == 1362 &&
+                           offsetof(classInfo, methods) == 1368 && offsetof(classInfo, events) == 1376 &&
+                           offsetof(classInfo, properties) == 1384 && offsetof(classInfo, next) == 1392,
+                       "classInfo layout");
+TVCVRTRT_LAYOUT_ASSERT(sizeof(componentInfo) == 840 && offsetof(componentInfo, libid) == 256 &&
+                           offsetof(componentInfo, major_version) == 296 &&
+                           offsetof(componentInfo, minor_version) == 298 &&
+                           offsetof(componentInfo, type_lib_path) == 300 &&
+                           offsetof(componentInfo, classes) == 816 &&
+                           offsetof(componentInfo, interfaces) == 824 &&
+                           offsetof(componentInfo, next) == 832,
+                       "componentInfo layout");
+TVCVRTRT_LAYOUT_ASSERT(sizeof(versionNode) == 16 && offsetof(versionNode, minor) == 2 &&
+                           offsetof(versionNode, next) == 8,
+                       "versionNode layout");
+#endif
+#undef TVCVRTRT_LAYOUT_ASSERT
+
+#endif
