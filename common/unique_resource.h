@@ -51,6 +51,7 @@ inline void free_task_memory(wchar_t *text) { ::CoTaskMemFree(text); }
 inline void free_bstr(BSTR text) { ::SysFreeString(text); }
 inline void free_local_memory(char *text) { ::LocalFree(text); }
 inline void close_handle(HANDLE handle) { ::CloseHandle(handle); }
+inline void uninitialize_com(bool) { ::CoUninitialize(); }
 }  // namespace detail
 
 using unique_hkey = unique_resource<HKEY, detail::close_hkey>;
@@ -60,6 +61,8 @@ using unique_bstr = unique_resource<BSTR, detail::free_bstr>;
 using unique_local_string = unique_resource<char *, detail::free_local_memory>;
 // Kernel object handles that are null when absent (not INVALID_HANDLE_VALUE).
 using unique_handle = unique_resource<HANDLE, detail::close_handle>;
+// A CoInitialize made on a caller's behalf: true while it is to be undone.
+using unique_com_initialization = unique_resource<bool, detail::uninitialize_com>;
 
 // Owns a structure that a COM object lends out and takes back through one of
 // its own methods (TYPEATTR, FUNCDESC, TLIBATTR): remembers the lender and

@@ -225,25 +225,6 @@ HRESULT describe_version(HKEY libid_key, const char *libid, const versionNode &v
     return S_OK;
 }
 
-// Balances the one CoInitialize a query makes for a thread without COM.
-class com_for_this_query {
-public:
-    com_for_this_query() noexcept = default;
-    com_for_this_query(const com_for_this_query &) = delete;
-    com_for_this_query &operator=(const com_for_this_query &) = delete;
-    ~com_for_this_query() {
-        if (initialized_) ::CoUninitialize();
-    }
-    HRESULT initialize() noexcept {
-        const HRESULT result = ::CoInitialize(nullptr);
-        initialized_ = SUCCEEDED(result);
-        return result;
-    }
-
-private:
-    bool initialized_ = false;
-};
-
 // Adds the type library of one enumerated class to the answer unless the
 // name filter drops the class or its type library is there already.
 void add_type_library_of_class(const CLSID &clsid, const char *component_name, int major_version,
@@ -331,13 +312,16 @@ HRESULT tvcGetComponentInfo_proxy(const char *component_name, int major_version,
     if (result == nullptr) return E_INVALIDARG;
     *result = nullptr;
 
-    tvc::com_for_this_query com;  // declared first: outlives the enumerator
+    // COM is initialized only for a thread that has none, and undone before
+    // the call returns; declared first, so it outlives the enumerator.
+    tvc::unique_com_initialization com;
     Microsoft::WRL::ComPtr<IEnumCLSID> classes;
     HRESULT status = tvc::enumerate_component_classes(category_mask, classes.ReleaseAndGetAddressOf());
     if (FAILED(status)) {
         if (status == CO_E_NOTINITIALIZED) {
-            const HRESULT initialized = com.initialize();
+            const HRESULT initialized = ::CoInitialize(nullptr);
             if (FAILED(initialized)) return initialized;
+            com.reset(true);
         }
         status = tvc::enumerate_component_classes(category_mask, classes.ReleaseAndGetAddressOf());
         if (FAILED(status)) return status;

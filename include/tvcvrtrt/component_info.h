@@ -122,46 +122,19 @@ TVCVRTRT_END_C
 #define TVCVRTRT_LAYOUT_ASSERT(condition, text) _Static_assert(condition, text)
 #endif
 #if defined(_WIN64)
-TVCVRTRT_LAYOUT_ASSERT(sizeof(paramInfo) == 272 && offsetof(paramInfo, type) == 256 &&
-                           offsetof(paramInfo, flags) == 258 &&
-                           offsetof(paramInfo, indirection) == 260 && offsetof(paramInfo, next) == 264,
-                       "paramInfo layout");
-TVCVRTRT_LAYOUT_ASSERT(sizeof(methodInfo) == 328 && offsetof(methodInfo, param_count) == 256 &&
-                           offsetof(methodInfo, return_type) == 260 &&
-                           offsetof(methodInfo, return_indirection) == 264 &&
-                           offsetof(methodInfo, member_id) == 268 && offsetof(methodInfo, iid) == 272 &&
-                           offsetof(methodInfo, params) == 312 && offsetof(methodInfo, next) == 320,
-                       "methodInfo layout");
-TVCVRTRT_LAYOUT_ASSERT(sizeof(propertyInfo) == 328 && offsetof(propertyInfo, member_id) == 256 &&
-                           offsetof(propertyInfo, iid) == 260 && offsetof(propertyInfo, getter) == 304 &&
-                           offsetof(propertyInfo, setter) == 312 && offsetof(propertyInfo, next) == 320,
-                       "propertyInfo layout");
-TVCVRTRT_LAYOUT_ASSERT(sizeof(interfaceInfo) == 352 && offsetof(interfaceInfo, iid) == 256 &&
-                           offsetof(interfaceInfo, libid) == 296 &&
-                           offsetof(interfaceInfo, type_lib_major) == 336 &&
-                           offsetof(interfaceInfo, type_lib_minor) == 338 &&
-                           offsetof(interfaceInfo, next) == 344,
-                       "interfaceInfo layout");
-TVCVRTRT_LAYOUT_ASSERT(sizeof(classInfo) == 1400 && offsetof(classInfo, server_path) == 256 &&
-                           offsetof(classInfo, prog_id) == 768 &&
-                           offsetof(classInfo, version_independent_prog_id) == 1024 &&
-                           offsetof(classInfo, clsid) == 1280 && offsetof(classInfo, libid) == 1320 &&
-                           offsetof(classInfo, type_lib_major) == 1360 &&
-                           offsetof(classInfo, type_lib_minor) == 1362 &&
-                           offsetof(classInfo, methods) == 1368 && offsetof(classInfo, events) == 1376 &&
-                           offsetof(classInfo, properties) == 1384 && offsetof(classInfo, next) == 1392,
-                       "classInfo layout");
-TVCVRTRT_LAYOUT_ASSERT(sizeof(componentInfo) == 840 && offsetof(componentInfo, libid) == 256 &&
-                           offsetof(componentInfo, major_version) == 296 &&
-                           offsetof(componentInfo, minor_version) == 298 &&
-                           offsetof(componentInfo, type_lib_path) == 300 &&
-                           offsetof(componentInfo, classes) == 816 &&
-                           offsetof(componentInfo, interfaces) == 824 &&
-                           offsetof(componentInfo, next) == 832,
-                       "componentInfo layout");
-TVCVRTRT_LAYOUT_ASSERT(sizeof(versionNode) == 16 && offsetof(versionNode, minor) == 2 &&
-                           offsetof(versionNode, next) == 8,
-                       "versionNode layout");
+/* One line a record: its size, then each field after the first at its offset. */
+#define TVCVRTRT_SIZE_IS(record, size) TVCVRTRT_LAYOUT_ASSERT(sizeof(record) == size, #record " size")
+#define TVCVRTRT_FIELD_AT(record, field, offset) \
+    TVCVRTRT_LAYOUT_ASSERT(offsetof(record, field) == offset, #record "." #field " offset")
+TVCVRTRT_SIZE_IS(paramInfo, 272); TVCVRTRT_FIELD_AT(paramInfo, type, 256); TVCVRTRT_FIELD_AT(paramInfo, flags, 258); TVCVRTRT_FIELD_AT(paramInfo, indirection, 260); TVCVRTRT_FIELD_AT(paramInfo, next, 264);
+TVCVRTRT_SIZE_IS(methodInfo, 328); TVCVRTRT_FIELD_AT(methodInfo, param_count, 256); TVCVRTRT_FIELD_AT(methodInfo, return_type, 260); TVCVRTRT_FIELD_AT(methodInfo, return_indirection, 264); TVCVRTRT_FIELD_AT(methodInfo, member_id, 268); TVCVRTRT_FIELD_AT(methodInfo, iid, 272); TVCVRTRT_FIELD_AT(methodInfo, params, 312); TVCVRTRT_FIELD_AT(methodInfo, next, 320);
+TVCVRTRT_SIZE_IS(propertyInfo, 328); TVCVRTRT_FIELD_AT(propertyInfo, member_id, 256); TVCVRTRT_FIELD_AT(propertyInfo, iid, 260); TVCVRTRT_FIELD_AT(propertyInfo, getter, 304); TVCVRTRT_FIELD_AT(propertyInfo, setter, 312); TVCVRTRT_FIELD_AT(propertyInfo, next, 320);
+TVCVRTRT_SIZE_IS(interfaceInfo, 352); TVCVRTRT_FIELD_AT(interfaceInfo, iid, 256); TVCVRTRT_FIELD_AT(interfaceInfo, libid, 296); TVCVRTRT_FIELD_AT(interfaceInfo, type_lib_major, 336); TVCVRTRT_FIELD_AT(interfaceInfo, type_lib_minor, 338); TVCVRTRT_FIELD_AT(interfaceInfo, next, 344);
+TVCVRTRT_SIZE_IS(classInfo, 1400); TVCVRTRT_FIELD_AT(classInfo, server_path, 256); TVCVRTRT_FIELD_AT(classInfo, prog_id, 768); TVCVRTRT_FIELD_AT(classInfo, version_independent_prog_id, 1024); TVCVRTRT_FIELD_AT(classInfo, clsid, 1280); TVCVRTRT_FIELD_AT(classInfo, libid, 1320); TVCVRTRT_FIELD_AT(classInfo, type_lib_major, 1360); TVCVRTRT_FIELD_AT(classInfo, type_lib_minor, 1362); TVCVRTRT_FIELD_AT(classInfo, methods, 1368); TVCVRTRT_FIELD_AT(classInfo, events, 1376); TVCVRTRT_FIELD_AT(classInfo, properties, 1384); TVCVRTRT_FIELD_AT(classInfo, next, 1392);
+TVCVRTRT_SIZE_IS(componentInfo, 840); TVCVRTRT_FIELD_AT(componentInfo, libid, 256); TVCVRTRT_FIELD_AT(componentInfo, major_version, 296); TVCVRTRT_FIELD_AT(componentInfo, minor_version, 298); TVCVRTRT_FIELD_AT(componentInfo, type_lib_path, 300); TVCVRTRT_FIELD_AT(componentInfo, classes, 816); TVCVRTRT_FIELD_AT(componentInfo, interfaces, 824); TVCVRTRT_FIELD_AT(componentInfo, next, 832);
+TVCVRTRT_SIZE_IS(versionNode, 16); TVCVRTRT_FIELD_AT(versionNode, minor, 2); TVCVRTRT_FIELD_AT(versionNode, next, 8);
+#undef TVCVRTRT_SIZE_IS
+#undef TVCVRTRT_FIELD_AT
 #endif
 #undef TVCVRTRT_LAYOUT_ASSERT
 
