@@ -6,14 +6,12 @@
 #include <wrl/client.h>
 
 #include <algorithm>
-#include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <memory>
 #include <new>
-#include <string>
 #include <vector>
 
 #include "common/unique_resource.h"
@@ -65,15 +63,17 @@ bool is_dispatch_member(const wchar_t *name) noexcept {
 // GetIDsOfNames matches names without regard to case, so a name that
 // another member of the interface shares in any case may resolve to that
 // other member; every other name resolves to the member's own id. The key
-// folds ASCII letters; a name with other characters is always looked up,
-// since their case rules belong to the system.
-bool fold_name(const wchar_t *name, std::wstring &folded) {
-    folded.clear();
+// identifies a name with its ASCII letters folded; 0 marks a name with other
+// characters, which is always looked up since their case rules belong to the
+// system. Keys that collide only cost a lookup.
+std::uint64_t folded_name_key(const wchar_t *name) noexcept {
+    std::uint64_t key = 14695981039346656037ull;
     for (const wchar_t *c = name; *c != L'\0'; ++c) {
-        if (*c >= 0x80) return false;
-        folded.push_back(*c >= L'a' && *c <= L'z' ? static_cast<wchar_t>(*c - L'a' + L'A') : *c);
+        if (*c >= 0x80) return 0;
+        const wchar_t folded = *c >= L'a' && *c <= L'z' ? static_cast<wchar_t>(*c - L'a' + L'A') : *c;
+        key = (key ^ static_cast<std::uint64_t>(folded)) * 1099511628211ull;
     }
-    return true;
+    return key == 0 ? 1 : key;
 }
 
 // One walk over the members of one interface, filling the methods list, the
@@ -91,6 +91,8 @@ public:
 
     void run() noexcept {
         try {
+            name_keys_.reserve(attributes_.cFuncs);
+            id_owners_.reserve(attributes_.cFuncs);
             for (UINT index = 0; index < attributes_.cFuncs && (methods_ || properties_); ++index) {
                 visit_member(index);
             }
@@ -108,8 +110,8 @@ public:
 private:
     // Where an accessor's or a method's id still has to be settled.
     struct id_owner {
-        std::wstring name;
-        std::size_t folded_index;  // SIZE_MAX: a name that is always looked up
+        std::uint64_t name_key;
+        MEMBERID member;
         methodInfo *record;
         propertyInfo *property;  // the property whose id came from this accessor
         bool accessor;
@@ -162,27 +164,21 @@ private:
             every_name_known_ = false;
             return;
         }
-        const std::size_t folded_index = remember_name(names[0]);
+        const std::uint64_t name_key = folded_name_key(names[0]);
+        name_keys_.push_back(name_key);
         if (description->invkind == INVOKE_FUNC) {
             if (methods_ != nullptr && !is_dispatch_member(names[0])) {
-                record_method(*description, names, count, folded_index);
+                record_method(*description, names, count, name_key);
             }
         } else if (properties_ != nullptr && std::wcscmp(names[0], L"QEFlags") != 0) {
-            record_accessor(*description, names, count, folded_index);
+            record_accessor(*description, names, count, name_key);
         }
-    }
-
-    std::size_t remember_name(const wchar_t *name) {
-        std::wstring folded;
-        if (!fold_name(name, folded)) return SIZE_MAX;
-        folded_names_.push_back(std::move(folded));
-        return folded_names_.size() - 1;
     }
 
     // Builds the record of one member into slot; the status the failure of a
     // record creation leaves, or S_OK.
     HRESULT build_member(const FUNCDESC &description, const member_names &names, UINT count,
-                         std::size_t folded_index, methodInfo **slot, bool accessor) {
+                         std::uint64_t name_key, methodInfo **slot, bool accessor) {
         HRESULT created = create_record(slot);
         if (FAILED(created)) return created;
         methodInfo &record = **slot;
@@ -207,13 +203,13 @@ private:
             parameter.indirection = type.indirection;
             parameter_slot = &parameter.next;
         }
-        id_owners_.push_back({names[0], folded_index, &record, nullptr, accessor});
+        id_owners_.push_back({name_key, description.memid, &record, nullptr, accessor});
         return S_OK;
     }
 
     void record_method(const FUNCDESC &description, const member_names &names, UINT count,
-                       std::size_t folded_index) {
-        const HRESULT built = build_member(description, names, count, folded_index, method_cursor_, false);
+                       std::uint64_t name_key) {
+        const HRESULT built = build_member(description, names, count, name_key, method_cursor_, false);
         if (FAILED(built)) {
             stop_methods(built);
             return;
@@ -223,9 +219,9 @@ private:
     }
 
     void record_accessor(const FUNCDESC &description, const member_names &names, UINT count,
-                         std::size_t folded_index) {
+                         std::uint64_t name_key) {
         record_list<methodInfo> accessor;
-        HRESULT built = build_member(description, names, count, folded_index, accessor.slot(), true);
+        HRESULT built = build_member(description, names, count, name_key, accessor.slot(), true);
         if (SUCCEEDED(built)) built = place_accessor(description.invkind, accessor);
         if (FAILED(built)) {
             stop_properties(built);
@@ -267,19 +263,22 @@ private:
     // shares in any case (or that are not plain ASCII); every other id is the
     // member's own, which is what the lookup would return.
     void settle_member_ids() {
-        std::vector<std::wstring> sorted = folded_names_;
+        std::vector<std::uint64_t> sorted = name_keys_;
         std::sort(sorted.begin(), sorted.end());
         for (id_owner &owner : id_owners_) {
-            if (every_name_known_ && owner.folded_index != SIZE_MAX) {
-                const auto range = std::equal_range(sorted.begin(), sorted.end(),
-                                                    folded_names_[owner.folded_index]);
+            if (every_name_known_ && owner.name_key != 0) {
+                const auto range = std::equal_range(sorted.begin(), sorted.end(), owner.name_key);
                 if (range.second - range.first == 1) continue;
             }
-            LPOLESTR name = owner.name.data();
-            MEMBERID id = owner.record->member_id;
+            // The walk named the member by this same call.
+            unique_bstr name;
+            UINT count = 0;
+            if (FAILED(info_->GetNames(owner.member, name.put(), 1, &count)) || count == 0) continue;
+            LPOLESTR names[] = {name.get()};
+            MEMBERID id = owner.member;
             // The name is the member's own, so the lookup finds at least that
             // member; should it fail all the same, the own id stays.
-            if (FAILED(info_->GetIDsOfNames(&name, 1, &id))) continue;
+            if (FAILED(info_->GetIDsOfNames(names, 1, &id))) continue;
             owner.record->member_id = id;
             if (owner.property != nullptr) owner.property->member_id = id;
         }
@@ -294,7 +293,7 @@ private:
     HRESULT method_status_ = S_OK;
     HRESULT property_status_ = S_OK;
     bool every_name_known_ = true;
-    std::vector<std::wstring> folded_names_;
+    std::vector<std::uint64_t> name_keys_;
     std::vector<id_owner> id_owners_;
 };
 
