@@ -291,7 +291,7 @@ struct registered_classes {
 
 double best_query(const std::string &component, int &libraries) {
     double best = 1e300;
-    for (int round = 0; round < 3; ++round) {
+    for (int round = 0; round < 5; ++round) {
         best = std::min(best, milliseconds([&] {
                             componentInfo *tree = nullptr;
                             tvcGetComponentInfo_proxy(component.c_str(), -1, 0, 0, TVC_COM_COMPONENTS_CATEGORY,

@@ -2,6 +2,7 @@
 // the name filter and the results callers see, without loading any file.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <string>
 #include <vector>
 
