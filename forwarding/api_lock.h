@@ -11,11 +11,14 @@
 namespace tvc {
 
 // Holds the API lock for its lifetime, so that every way out of a forwarder,
-// an exception included, leaves it. A local object only.
+// an exception included, leaves it. A local object only. It enters and
+// leaves through the slots that tvcAcquireMutex_proxy and
+// tvcReleaseMutex_proxy jump through, which is the same call without the
+// stubs' extra transfer; callers make sure they are bound.
 class apiLock {
 public:
-    apiLock() { tvcAcquireMutex_proxy(); }
-    virtual ~apiLock() { tvcReleaseMutex_proxy(); }
+    apiLock() { TVC_SLOT(tvcAcquireMutex)(); }
+    virtual ~apiLock() { TVC_SLOT(tvcReleaseMutex)(); }
     apiLock(const apiLock &) = delete;
     apiLock &operator=(const apiLock &) = delete;
     static void *operator new(std::size_t) = delete;
@@ -23,10 +26,11 @@ public:
 static_assert(sizeof(apiLock) == sizeof(void *), "apiLock holds nothing but its virtual table");
 
 // Until the base family is bound the lock cannot be entered; forwarders then
-// behave as if their own slot were null.
-inline bool lock_slots_bound() noexcept {
-    return TVC_SLOT(tvcAcquireMutex) != nullptr && TVC_SLOT(tvcReleaseMutex) != nullptr;
-}
+// behave as if their own slot were null. The release slot alone tells: the
+// bind routine fills the acquire slot before it (the table's order) and no
+// slot is ever cleared, so a filled release slot means both are filled,
+// whereas a filled acquire slot alone may precede a failed release lookup.
+inline bool lock_slots_bound() noexcept { return TVC_SLOT(tvcReleaseMutex) != nullptr; }
 
 // The locked and guarded shapes: with the slot or the lock unbound, the fixed
 // value of the result's kind (0, null, false, 0.0, a zero record, nothing;
