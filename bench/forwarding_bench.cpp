@@ -131,24 +131,20 @@ int main() {
     void (*volatile by_hand_release)() = &release;
     std::int32_t (*volatile by_hand_close)(const void *) = &close_work;
     bool (*volatile by_hand_predicate)(const void *) = &predicate_work;
+    // The same work by hand: acquire, call through a pointer, release.
+    const auto by_hand = [&](auto work) {
+        return [&, work] {
+            for (int i = 0; i < calls; ++i) {
+                by_hand_acquire();
+                (*work)(nullptr);
+                by_hand_release();
+            }
+        };
+    };
     compare("locked forwarder / acquire, call, release by hand", rounds,
-            [] { for (int i = 0; i < calls; ++i) vltClose_proxy(nullptr); },
-            [&] {
-                for (int i = 0; i < calls; ++i) {
-                    by_hand_acquire();
-                    by_hand_close(nullptr);
-                    by_hand_release();
-                }
-            });
+            [] { for (int i = 0; i < calls; ++i) vltClose_proxy(nullptr); }, by_hand(&by_hand_close));
     compare("guarded forwarder / acquire, call, release by hand", rounds,
-            [] { for (int i = 0; i < calls; ++i) kaIsDouble_proxy(nullptr); },
-            [&] {
-                for (int i = 0; i < calls; ++i) {
-                    by_hand_acquire();
-                    by_hand_predicate(nullptr);
-                    by_hand_release();
-                }
-            });
+            [] { for (int i = 0; i < calls; ++i) kaIsDouble_proxy(nullptr); }, by_hand(&by_hand_predicate));
 
     using main_function = std::int32_t (*)(const void *, std::int32_t, const void *);
     const main_function bare = reinterpret_cast<main_function>(reinterpret_cast<void (*)()>(&bare_stub));

@@ -15,6 +15,7 @@
 //                       nonzero result as "<export> <first result byte>"
 #include "bootstrap/api_exception.h"
 #include "bootstrap/runtime_paths.h"
+#include "common/unique_resource.h"
 #include "tests/forwarding/forwarder_case.h"
 #include "tests/forwarding/test_runtime/journal.h"
 
@@ -100,18 +101,17 @@ void call_special_exports() {
 }
 
 void race(int threads) {
-    HANDLE start = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    const tvc::unique_handle start(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
     std::vector<std::thread> racers;
     std::vector<int> results(threads);
     for (int index = 0; index < threads; ++index) {
         racers.emplace_back([&, index] {
-            ::WaitForSingleObject(start, INFINITE);
+            ::WaitForSingleObject(start.get(), INFINITE);
             results[index] = tvcvrtInitialize_proxy();
         });
     }
-    ::SetEvent(start);
+    ::SetEvent(start.get());
     for (std::thread &racer : racers) racer.join();
-    ::CloseHandle(start);
     int succeeded = 0;
     for (int result : results) succeeded += result;
     std::printf("race=%d\n", succeeded);

@@ -146,10 +146,18 @@ TEST(initialization, library_lacking_its_kth_symbol_binds_up_to_it_and_leaves_th
     }
 }
 
-TEST(initialization, runtime_initialization_failing_prints_nothing_and_the_next_call_repeats_all) {
-    EXPECT_EQ(host_output({lib(runtime_dir), "result:tvcvrtInitialize=0", "init", "journal",
-                           "result:tvcvrtInitialize=1", "init", "journal"}),
-              "init=0\n" + sequence_journal(false) + "init=1\n" + sequence_journal());
+TEST(initialization, runtime_refusing_prints_nothing_and_the_next_call_repeats_everything) {
+    const std::string full = sequence_journal();
+    const std::string without_state = sequence_journal(false);
+    // The runtime's initialization, then its engine state, returning false.
+    for (const auto &[symbol, failed_journal] : {std::pair{"tvcvrtInitialize", without_state},
+                                                 std::pair{"tvcSetEngState", full}}) {
+        const std::string refuse = std::string("result:") + symbol + "=0";
+        const std::string accept = std::string("result:") + symbol + "=1";
+        EXPECT_EQ(host_output({lib(runtime_dir), refuse, "init", "journal", accept, "init", "journal"}),
+                  "init=0\n" + failed_journal + "init=1\n" + full)
+            << symbol;
+    }
 }
 
 TEST(initialization, application_initialization_initializes_once_and_forwards_every_time) {
