@@ -5,5 +5,6 @@
 #include "tvcvrtrt/component_info.h"
 #include "tvcvrtrt/diagnostics.h"
 #include "tvcvrtrt/registration.h"
+#include "tvcvrtrt/runtime.h"
 
 #endif
