@@ -89,24 +89,32 @@ LONG read_interface_fields(const char *key_path, interfaceInfo &record) noexcept
                                        record.type_lib_minor);
 }
 
-// Creates the record, fills it through read_fields from "<root>\{guid}" and
-// sets its GUID text; on failure the slot is left empty.
+// Reads "<root>\{guid}" through read_fields into a new record in *slot and
+// sets its GUID text; on failure the slot is left empty. What the cache
+// holds from earlier in the query is copied instead of read again.
 template <typename Record, typename ReadFields>
-LONG read_registration(const char *root, const GUID &guid, Record **slot,
-                       char (Record::*guid_field)[40], ReadFields read_fields) noexcept {
+LONG read_registration(const char *root, const GUID &guid, Record **slot, char (Record::*guid_field)[40],
+                       ReadFields read_fields, registration_cache *cache) noexcept {
     if (slot == nullptr) return -1;
+    const auto *known = cache != nullptr ? cache->find<Record>(guid) : nullptr;
+    if (known != nullptr && known->status != ERROR_SUCCESS) {
+        *slot = nullptr;
+        return known->status;
+    }
     const HRESULT created = create_record(slot);
     if (FAILED(created)) return created;
+    if (known != nullptr) {
+        **slot = known->fields;
+        return ERROR_SUCCESS;
+    }
     const guid_text text = make_guid_text(guid);
     char key_path[64];
     std::snprintf(key_path, sizeof key_path, "%s\\%s", root, text.c_str());
     const LONG status = read_fields(key_path, **slot);
-    if (status != ERROR_SUCCESS) {
-        release_records(slot);
-        return status;
-    }
-    copy_into_field((*slot)->*guid_field, text.c_str());
-    return ERROR_SUCCESS;
+    if (status == ERROR_SUCCESS) copy_into_field((*slot)->*guid_field, text.c_str());
+    if (cache != nullptr) cache->remember(guid, status, **slot);
+    if (status != ERROR_SUCCESS) release_records(slot);
+    return status;
 }
 
 // The first piece of text as strtok with "." would cut it, and the rest.
@@ -208,7 +216,7 @@ HRESULT select_versions(HKEY libid_key, const version_selector &selector, versio
 // One componentInfo for one version: its description and its 64-bit path,
 // and with load the type library's own content.
 HRESULT describe_version(HKEY libid_key, const char *libid, const versionNode &version, int load,
-                         componentInfo **slot) noexcept {
+                         componentInfo **slot, registration_cache &cache) noexcept {
     const HRESULT created = create_record(slot);
     if (FAILED(created)) return created;
     componentInfo &record = **slot;
@@ -221,16 +229,17 @@ HRESULT describe_version(HKEY libid_key, const char *libid, const versionNode &v
     if (read_default_value(libid_key, version_key, record.name) != ERROR_SUCCESS) return E_FAIL;
     std::strcat(version_key, "\\0\\win64");
     if (read_default_value(libid_key, version_key, record.type_lib_path) != ERROR_SUCCESS) return E_FAIL;
-    if (load != 0 && FAILED(load_type_library_info(record.type_lib_path, &record))) return E_FAIL;
+    if (load != 0 && FAILED(load_type_library_info(record.type_lib_path, &record, &cache))) return E_FAIL;
     return S_OK;
 }
 
 // Adds the type library of one enumerated class to the answer unless the
 // name filter drops the class or its type library is there already.
 void add_type_library_of_class(const CLSID &clsid, const char *component_name, int major_version,
-                               int minor_version, int load, componentInfo **answer) noexcept {
+                               int minor_version, int load, componentInfo **answer,
+                               registration_cache &cache) noexcept {
     record_list<classInfo> registration;
-    if (read_class_registration(clsid, registration.slot()) != ERROR_SUCCESS) return;
+    if (read_class_registration(clsid, registration.slot(), &cache) != ERROR_SUCCESS) return;
     const classInfo &found = *registration.get();
     if (component_name != nullptr && !first_piece_is(found.version_independent_prog_id, component_name)) {
         return;
@@ -238,7 +247,7 @@ void add_type_library_of_class(const CLSID &clsid, const char *component_name, i
     componentInfo **slot = find_component_by_libid(answer, found.libid);
     // A failed description leaves the slot empty: the next class of the same
     // type library tries again.
-    if (*slot == nullptr) query_libid(found.libid, major_version, minor_version, load, slot);
+    if (*slot == nullptr) query_libid(found.libid, major_version, minor_version, load, slot, &cache);
 }
 
 }  // namespace
@@ -251,12 +260,12 @@ type_library_version parse_version(const char *text) noexcept {
     return version;
 }
 
-LONG read_class_registration(const CLSID &clsid, classInfo **slot) noexcept {
-    return read_registration("CLSID", clsid, slot, &classInfo::clsid, read_class_fields);
+LONG read_class_registration(const CLSID &clsid, classInfo **slot, registration_cache *cache) noexcept {
+    return read_registration("CLSID", clsid, slot, &classInfo::clsid, read_class_fields, cache);
 }
 
-LONG read_interface_registration(const IID &iid, interfaceInfo **slot) noexcept {
-    return read_registration("Interface", iid, slot, &interfaceInfo::iid, read_interface_fields);
+LONG read_interface_registration(const IID &iid, interfaceInfo **slot, registration_cache *cache) noexcept {
+    return read_registration("Interface", iid, slot, &interfaceInfo::iid, read_interface_fields, cache);
 }
 
 HRESULT enumerate_component_classes(unsigned int category_mask, IEnumCLSID **enumerator) noexcept {
@@ -274,7 +283,7 @@ HRESULT enumerate_component_classes(unsigned int category_mask, IEnumCLSID **enu
 }
 
 HRESULT query_libid(const char *libid, int major_version, int minor_version, int load,
-                    componentInfo **result) noexcept {
+                    componentInfo **result, registration_cache *cache) noexcept {
     if (result == nullptr) return E_INVALIDARG;
     *result = nullptr;
     if (libid == nullptr) return E_INVALIDARG;
@@ -294,10 +303,11 @@ HRESULT query_libid(const char *libid, int major_version, int minor_version, int
                                      versions.slot());
     if (FAILED(status)) return status;
 
+    registration_cache own_cache;
     record_list<componentInfo> described;
     componentInfo **slot = described.slot();
     for (const versionNode *version = versions.get(); version != nullptr; version = version->next) {
-        status = describe_version(libid_key.get(), libid, *version, load, slot);
+        status = describe_version(libid_key.get(), libid, *version, load, slot, cache ? *cache : own_cache);
         if (FAILED(status)) return status;
         slot = &(*slot)->next;
     }
@@ -328,13 +338,14 @@ HRESULT tvcGetComponentInfo_proxy(const char *component_name, int major_version,
     }
 
     tvc::record_list<componentInfo> answer;
-    for (;;) {
+    tvc::registration_cache cache;
+    while (classes) {
         CLSID clsid;
         ULONG fetched = 0;
         classes->Next(1, &clsid, &fetched);
         if (fetched != 1) break;
         tvc::add_type_library_of_class(clsid, component_name, major_version, minor_version, load,
-                                       answer.slot());
+                                       answer.slot(), cache);
     }
     *result = answer.release();
     return status;

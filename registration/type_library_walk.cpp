@@ -329,26 +329,23 @@ bool is_interface_kind(TYPEKIND kind) noexcept { return kind == TKIND_DISPATCH |
 // registered. Each interface's registration is read at most once per file.
 class interface_records {
 public:
-    explicit interface_records(interfaceInfo **head) noexcept : head_(head) {}
+    interface_records(interfaceInfo **head, registration_cache &cache) noexcept : head_(head), cache_(cache) {}
 
-    void ensure(const GUID &iid) {
-        const guid_text text = make_guid_text(iid);
-        interfaceInfo **slot = find_interface_by_iid(head_, text.c_str());
-        if (*slot != nullptr) return;
-        if (std::find(unregistered_.begin(), unregistered_.end(), iid) != unregistered_.end()) return;
-        if (read_interface_registration(iid, slot) != ERROR_SUCCESS) unregistered_.push_back(iid);
+    void ensure(const GUID &iid) noexcept {
+        interfaceInfo **slot = find_interface_by_iid(head_, iid);
+        if (*slot == nullptr) read_interface_registration(iid, slot, &cache_);
     }
 
 private:
     interfaceInfo **head_;
-    std::vector<GUID> unregistered_;
+    registration_cache &cache_;
 };
 
 // The classInfo of a registered coclass with the members of the interfaces
 // it implements; an unregistered coclass contributes nothing.
 void describe_coclass(ITypeInfo *coclass, const TYPEATTR &attributes, classInfo **&class_slot,
-                      interface_records &interfaces) {
-    if (read_class_registration(attributes.guid, class_slot) != ERROR_SUCCESS) return;
+                      interface_records &interfaces, registration_cache &cache) noexcept {
+    if (read_class_registration(attributes.guid, class_slot, &cache) != ERROR_SUCCESS) return;
     classInfo &record = **class_slot;
     class_slot = &record.next;
     for (UINT index = 0; index < attributes.cImplTypes; ++index) {
@@ -426,7 +423,7 @@ HRESULT walk_properties(ITypeInfo *info, propertyInfo **slot) noexcept {
     return walk_interface(info, nullptr, slot).properties;
 }
 
-HRESULT load_type_library_info(const char *path, componentInfo *component) noexcept {
+HRESULT load_type_library_info(const char *path, componentInfo *component, registration_cache *cache) noexcept {
     if (path == nullptr || component == nullptr) return E_INVALIDARG;
     const std::size_t length = std::mbstowcs(nullptr, path, 0);
     if (length == 0 || length == static_cast<std::size_t>(-1)) return E_FAIL;
@@ -447,26 +444,23 @@ HRESULT load_type_library_info(const char *path, componentInfo *component) noexc
     release_records(&component->interfaces);
     component->major_version = library_attributes->wMajorVerNum;
     component->minor_version = library_attributes->wMinorVerNum;
-    try {
-        classInfo **class_slot = &component->classes;
-        interface_records interfaces(&component->interfaces);
-        const UINT count = library->GetTypeInfoCount();
-        for (UINT index = 0; index < count; ++index) {
-            ComPtr<ITypeInfo> info;
-            unique_type_attr attributes;
-            if (FAILED(library->GetTypeInfo(index, info.GetAddressOf())) ||
-                FAILED(info->GetTypeAttr(attributes.put(info.Get())))) {
-                continue;
-            }
-            if (attributes->typekind == TKIND_COCLASS) {
-                describe_coclass(info.Get(), *attributes, class_slot, interfaces);
-            } else if (is_interface_kind(attributes->typekind)) {
-                interfaces.ensure(attributes->guid);
-            }
+    registration_cache own_cache;
+    registration_cache &registrations = cache != nullptr ? *cache : own_cache;
+    classInfo **class_slot = &component->classes;
+    interface_records interfaces(&component->interfaces, registrations);
+    const UINT count = library->GetTypeInfoCount();
+    for (UINT index = 0; index < count; ++index) {
+        ComPtr<ITypeInfo> info;
+        unique_type_attr attributes;
+        if (FAILED(library->GetTypeInfo(index, info.GetAddressOf())) ||
+            FAILED(info->GetTypeAttr(attributes.put(info.Get())))) {
+            continue;
         }
-    } catch (const std::bad_alloc &) {
-        // What was described so far stays; the rest is left out as for any
-        // type info that cannot be read.
+        if (attributes->typekind == TKIND_COCLASS) {
+            describe_coclass(info.Get(), *attributes, class_slot, interfaces, registrations);
+        } else if (is_interface_kind(attributes->typekind)) {
+            interfaces.ensure(attributes->guid);
+        }
     }
     return status;
 }

@@ -297,13 +297,22 @@ TEST(TypeLibraryWalk, QueryAndReleaseLeaveNoRecordsAndNoReferences) {
     tvcFreeComponentInfo_proxy(&tree);
     EXPECT_EQ(tree, nullptr);
     EXPECT_EQ(tvc::live_component_records(), records);
+
+    // A selected version whose file cannot be loaded fails the whole query.
+    registered_library broken({"1.0", "2.0"}, "C:\\tvc-no-such-dir\\missing.tlb");
+    registry_test::create_key(broken.key + "\\1.0\\0\\win64", fixture_library_path().c_str());
+    tree = reinterpret_cast<componentInfo *>(1);
+    EXPECT_EQ(tvcGetLIBIDInfo_proxy(broken.libid_text.c_str(), -1, 0, 1, &tree), E_FAIL);
+    EXPECT_EQ(tree, nullptr);
+    EXPECT_EQ(tvc::live_component_records(), records);
+    EXPECT_EQ(references(library.Get()), library_references);
 }
 
 TEST(TypeLibraryWalk, FourThreadsQueryingAtOnceGetIdenticalIndependentTrees) {
     registered_fixture fixture;
     constexpr int thread_count = 4;
     std::vector<componentInfo *> trees(thread_count, nullptr);
-    std::vector<HRESULT> results(thread_count, E_FAIL);
+    std::vector<HRESULT> results(thread_count, E_FAIL), com_after(thread_count, E_FAIL);
     start_line start(thread_count);
     std::vector<std::thread> threads;
     for (int index = 0; index < thread_count; ++index) {
@@ -311,6 +320,9 @@ TEST(TypeLibraryWalk, FourThreadsQueryingAtOnceGetIdenticalIndependentTrees) {
             start.arrive_and_wait();
             results[index] = tvcGetComponentInfo_proxy(fixture.component.c_str(), -1, 0, 1,
                                                        TVC_COM_COMPONENTS_CATEGORY, &trees[index]);
+            // S_OK: the query undid the COM initialization it needed.
+            com_after[index] = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+            if (SUCCEEDED(com_after[index])) ::CoUninitialize();
         });
     }
     for (std::thread &thread : threads) thread.join();
@@ -319,6 +331,7 @@ TEST(TypeLibraryWalk, FourThreadsQueryingAtOnceGetIdenticalIndependentTrees) {
         expected_fixture_tree(fixture, "1.0") + expected_fixture_tree(fixture, "3.1");
     for (int index = 0; index < thread_count; ++index) {
         EXPECT_EQ(results[index], S_OK) << index;
+        EXPECT_EQ(com_after[index], S_OK) << index;
         EXPECT_EQ(describe(trees[index]), expected) << index;
     }
     // Each tree stands alone: releasing one leaves the others whole.
