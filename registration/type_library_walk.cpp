@@ -153,7 +153,10 @@ private:
     void visit_member(UINT index) {
         unique_func_desc description;
         note(info_->GetFuncDesc(index, description.put(info_)));
-        if (!description) return;
+        if (!description) {
+            every_name_known_ = false;  // see below
+            return;
+        }
         member_names names(static_cast<UINT>(description->cParams) + 1);
         if (!names.allocated()) throw std::bad_alloc();
         UINT count = 0;
@@ -326,7 +329,7 @@ walk_results walk_interface(ITypeInfo *info, methodInfo **methods, propertyInfo 
 bool is_interface_kind(TYPEKIND kind) noexcept { return kind == TKIND_DISPATCH || kind == TKIND_INTERFACE; }
 
 // The one interfaceInfo of a registered interface; nothing when it is not
-// registered. Each interface's registration is read at most once per file.
+// registered. The query's cache holds what was read, registered or not.
 class interface_records {
 public:
     interface_records(interfaceInfo **head, registration_cache &cache) noexcept : head_(head), cache_(cache) {}
