@@ -1,3 +1,5 @@
+// Loading the runtime's libraries and binding their functions, the system's
+// text for the last failure, and the exception that carries it to the caller.
 #include "bootstrap/library_loader.h"
 
 #include <float.h>
@@ -9,8 +11,59 @@
 #include "bootstrap/api_exception.h"
 #include "bootstrap/last_error.h"
 #include "bootstrap/runtime_paths.h"
+#include "bootstrap/symbol_binder.h"
+#include "common/unique_resource.h"
 
 namespace tvc {
+
+// ---- apiException
+
+apiException::apiException(const char *message) : message_(message ? message : "") {}
+
+apiException::apiException(const std::string &message) : message_(message) {}
+
+apiException::apiException(const apiException &other) : std::exception(), message_(other.what()) {}
+
+apiException &apiException::operator=(const apiException &other) {
+    if (this != &other) message_ = other.what();
+    return *this;
+}
+
+apiException::~apiException() = default;
+
+const char *apiException::what() const noexcept { return message_.c_str(); }
+
+// ---- the error text of the last failure
+
+namespace {
+
+// One text per thread. The code it describes comes from GetLastError, which is
+// itself per thread, so two threads failing at once each keep the reason for
+// their own failure; and since only the owning thread ever replaces (frees)
+// its text, no thread can free a text that another is still reading.
+thread_local unique_local_string error_text;
+
+}  // namespace
+
+DWORD record_last_error() {
+    const DWORD code = ::GetLastError();
+    error_text.reset();
+    char *text = nullptr;
+    // Inserts such as "%1" stay as they are: no arguments exist to fill them,
+    // and reading absent arguments would crash.
+    const DWORD flags =
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+    if (::FormatMessageA(flags, nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+                         reinterpret_cast<char *>(&text), 0, nullptr) != 0) {
+        error_text.reset(text);
+    }
+    return code;
+}
+
+const char *last_error_text() noexcept { return error_text ? error_text.get() : ""; }
+
+// ---- the loader
+
 namespace {
 
 constexpr unsigned int all_floating_point_exceptions = 0x8001F;
@@ -53,5 +106,21 @@ HMODULE load_library_file(const char *path, DWORD &error_code) {
     error_code = record_last_error();
     return nullptr;
 }
+
+// ---- the binder
+
+namespace detail {
+
+void throw_missing_symbol(HMODULE module, const char *name) {
+    record_last_error();
+    char module_file[1024] = {};
+    // One byte short of the buffer, so the name stays terminated even where
+    // the system does not terminate a truncated one.
+    ::GetModuleFileNameA(module, module_file, sizeof module_file - 1);
+    throw apiException(std::string("Fatal error finding symbol ") + name + " in " + module_file +
+                       " Error: " + last_error_text());
+}
+
+}  // namespace detail
 
 }  // namespace tvc
