@@ -2,8 +2,7 @@
 
 #include <string>
 
-#include "registration/registry_helpers.h"
-#include "registration/registry_key_path.h"
+#include "registration/registry.h"
 #include "registry/registry_test_support.h"
 
 using namespace registry_test;

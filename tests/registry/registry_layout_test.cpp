@@ -3,9 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "registration/layout_placeholders.h"
-#include "registration/module_file_path.h"
-#include "registration/server_registry_layout.h"
+#include "registration/server_registration.h"
 
 TEST(ServerLayout, NamedValuesFollowTheRowThatCreatesTheirKey) {
     // set_named_value never creates a key, so each named value needs an

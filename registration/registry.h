@@ -1,11 +1,24 @@
-// The three routines through which all registration writing and removal goes.
-// Paths are relative to HKEY_CLASSES_ROOT (the 64-bit view in a 64-bit
+// The registry routines through which all registration writing and removal
+// goes. Paths are relative to HKEY_CLASSES_ROOT (the 64-bit view in a 64-bit
 // process); values are REG_SZ with their terminating NUL. Nothing throws.
 #pragma once
 
 #include <windows.h>
 
+#include <cstddef>
+
 namespace tvc {
+
+// Key paths are composed in a fixed 1024-byte buffer; a path that does not
+// fit is refused rather than cut, since a cut path would name a different key.
+struct registry_key_path {
+    static constexpr std::size_t capacity = 1024;  // 1023 characters and the NUL
+    char text[capacity];
+};
+
+// base, then a backslash and child when child is not null. False, with an
+// empty result, when base is null or the whole path exceeds 1023 characters.
+bool compose_key_path(registry_key_path &out, const char *base, const char *child) noexcept;
 
 // Creates or opens key_path, or key_path\child when child is not null, and
 // sets its default value when value is not null (a null value leaves an
