@@ -66,8 +66,11 @@ bool set_named_value(const char *key_path, const char *value_name, const char *v
 
 LONG delete_key_tree(HKEY parent, const char *sub_key) noexcept {
     // An empty path opens parent itself, and the walk below would then empty
-    // it: for HKEY_CLASSES_ROOT, the whole class registry.
-    if (sub_key == nullptr || sub_key[0] == '\0') return ERROR_INVALID_PARAMETER;
+    // it: for HKEY_CLASSES_ROOT, the whole class registry. Under a root key a
+    // leading backslash is dropped, so "\\" names the root too.
+    if (sub_key == nullptr || sub_key[0] == '\0' || sub_key[0] == '\\') {
+        return ERROR_INVALID_PARAMETER;
+    }
     if (std::strlen(sub_key) >= registry_key_path::capacity) return ERROR_FILENAME_EXCED_RANGE;
 
     {

@@ -33,8 +33,8 @@ bool set_named_value(const char *key_path, const char *value_name, const char *v
 
 // Removes sub_key of parent and everything below it, children first. Returns
 // the first Win32 error met (ERROR_FILE_NOT_FOUND when sub_key is missing).
-// A null or empty sub_key would name parent itself and is refused with
-// ERROR_INVALID_PARAMETER; a sub_key over 1023 characters with
+// A null or empty sub_key, or one starting with a backslash, could name
+// parent itself and is refused with ERROR_INVALID_PARAMETER; a sub_key over 1023 characters with
 // ERROR_FILENAME_EXCED_RANGE.
 LONG delete_key_tree(HKEY parent, const char *sub_key) noexcept;
 

@@ -147,9 +147,12 @@ HRESULT module_file_path(HMODULE module, std::string &path, DWORD initial_capaci
 
 namespace {
 
-// A ProgID becomes a key name directly under the root; an empty one would
-// address the root itself.
-bool usable_key_name(const char *name) noexcept { return name != nullptr && name[0] != '\0'; }
+// A ProgID becomes one key name directly under the root. An empty one would
+// address the root itself, and one with a backslash would be a path: to the
+// root again ("\\"), or into another class's keys ("CLSID\\{...}").
+bool usable_key_name(const char *name) noexcept {
+    return name != nullptr && name[0] != '\0' && std::strchr(name, '\\') == nullptr;
+}
 
 bool row_applies(layout_condition condition, bool local_server) noexcept {
     switch (condition) {

@@ -2,8 +2,8 @@
 // HKEY_CLASSES_ROOT, walking the registry layout below. Also the base of
 // component registration. Nothing throws; results are HRESULTs:
 //   S_OK            every step succeeded
-//   E_INVALIDARG    a null module name, CLSID or LIBID, or a null or empty
-//                   ProgID (which would name HKEY_CLASSES_ROOT itself);
+//   E_INVALIDARG    a null module name, CLSID or LIBID, or a ProgID that is
+//                   not one key name (null, empty or with a backslash);
 //                   nothing is written or deleted
 //   E_FAIL          registration: the module is not loaded in the process;
 //                   unregistration: a tree could not be deleted

@@ -100,4 +100,10 @@ TEST(DeleteKeyTree, NeverDeletesTheParentItself) {
     EXPECT_EQ(tvc::delete_key_tree(parent, nullptr), ERROR_INVALID_PARAMETER);
     ::RegCloseKey(parent);
     EXPECT_TRUE(key_exists(root.path + "\\Child\\Grandchild"));
+
+    // Under a root key a leading backslash is dropped, so "\\" alone would
+    // name the root itself; any such path is refused.
+    EXPECT_EQ(tvc::delete_key_tree(HKEY_CLASSES_ROOT, ("\\" + root.path).c_str()),
+              ERROR_INVALID_PARAMETER);
+    EXPECT_TRUE(key_exists(root.path + "\\Child\\Grandchild"));
 }

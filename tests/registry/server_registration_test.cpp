@@ -69,6 +69,12 @@ HRESULT unregister_class(const test_class &c) {
                                      c.prog_id.c_str());
 }
 
+// ProgIDs that are key paths, each reaching into another class's keys. (A
+// lone backslash is left out: old faults made it name the root itself.)
+std::vector<std::string> key_path_prog_ids(const test_class &other) {
+    return {"CLSID\\" + other.clsid_text, "\\" + other.prog_id, other.prog_id + "\\CLSID"};
+}
+
 }  // namespace
 
 TEST(ServerRegistration, InProcessServerWritesExactlyTheLayoutAndUnregistrationRemovesIt) {
@@ -137,6 +143,18 @@ TEST(ServerRegistration, InvalidArgumentsWriteNothing) {
         EXPECT_EQ(tvcRegisterServer_proxy(library_name, c.clsid, c.libid, 1, 0, "n", vi, bad, "Both"),
                   E_INVALIDARG);
     }
+    test_class other;
+    ASSERT_EQ(register_class(other, library_name, 1, 0, "other", "Both"), S_OK);
+    const std::vector<std::string> other_before = other.snapshot();
+    for (const std::string &bad : key_path_prog_ids(other)) {
+        EXPECT_EQ(tvcRegisterServer_proxy(library_name, c.clsid, c.libid, 1, 0, "n", bad.c_str(), prog,
+                                          "Both"),
+                  E_INVALIDARG) << bad;
+        EXPECT_EQ(tvcRegisterServer_proxy(library_name, c.clsid, c.libid, 1, 0, "n", vi, bad.c_str(),
+                                          "Both"),
+                  E_INVALIDARG) << bad;
+    }
+    EXPECT_EQ(other.snapshot(), other_before);
     EXPECT_TRUE(c.nothing_written());
 }
 
@@ -169,5 +187,13 @@ TEST(ServerUnregistration, InvalidArgumentsDeleteNothing) {
         EXPECT_EQ(tvcUnregisterServer_proxy(c.clsid, bad, prog), E_INVALIDARG);
         EXPECT_EQ(tvcUnregisterServer_proxy(c.clsid, vi, bad), E_INVALIDARG);
     }
+    test_class other;
+    ASSERT_EQ(register_class(other, library_name, 1, 0, "other", "Both"), S_OK);
+    const std::vector<std::string> other_before = other.snapshot();
+    for (const std::string &bad : key_path_prog_ids(other)) {
+        EXPECT_EQ(tvcUnregisterServer_proxy(c.clsid, bad.c_str(), prog), E_INVALIDARG) << bad;
+        EXPECT_EQ(tvcUnregisterServer_proxy(c.clsid, vi, bad.c_str()), E_INVALIDARG) << bad;
+    }
+    EXPECT_EQ(other.snapshot(), other_before);
     EXPECT_EQ(c.snapshot(), before);
 }
