@@ -19,7 +19,8 @@ const component_kind xl_component_kind{xl_components_category, L"Tovan Excel Fab
 
 // Registers the category when its key is missing, then the server, then the
 // class's membership. Returns the first failing HRESULT (E_INVALIDARG, before
-// anything is done, for the arguments register_server refuses).
+// anything is done, for the arguments register_server refuses); the server
+// entries written before a failure are undone.
 HRESULT register_component(const component_kind &kind, const char *module_name, const CLSID *clsid,
                            const GUID *libid, unsigned short major_version,
                            unsigned short minor_version, const char *friendly_name,
@@ -33,11 +34,15 @@ HRESULT register_component(const component_kind &kind, const char *module_name, 
         const HRESULT registered = kind.category.register_category(kind.description);
         if (FAILED(registered)) return registered;
     }
+    // The category stays registered whatever follows: other components share it.
+    registry_changes changes;
     const HRESULT server = register_server(module_name, clsid, libid, major_version, minor_version,
                                            friendly_name, version_independent_prog_id, prog_id,
-                                           "Both");
+                                           "Both", changes);
     if (FAILED(server)) return server;
-    return kind.category.register_class(*clsid, true);
+    const HRESULT membership = kind.category.register_class(*clsid, true);
+    if (SUCCEEDED(membership)) changes.keep();
+    return membership;
 }
 
 // Removes the membership (whatever that gives) and then the server entries;

@@ -1,23 +1,108 @@
 #include "registration/registry.h"
 
 #include <cstring>
+#include <new>
+#include <utility>
 
 #include "common/unique_resource.h"
 
 namespace tvc {
 
+bool (*value_write_allowed)(const char *key_path, const char *value_name) noexcept = nullptr;
+
 namespace {
 
 // Both setters store text the same way: REG_SZ, the string and its NUL. True
 // when the value was stored; value_name null means the default value.
-bool write_string_value(HKEY key, const char *value_name, const char *value) noexcept {
+bool write_string_value(HKEY key, const char *key_path, const char *value_name,
+                        const char *value) noexcept {
+    if (value_write_allowed != nullptr && !value_write_allowed(key_path, value_name)) return false;
     const std::size_t bytes = std::strlen(value) + 1;
     if (bytes > MAXDWORD) return false;
     return ::RegSetValueExA(key, value_name, 0, REG_SZ, reinterpret_cast<const BYTE *>(value),
                             static_cast<DWORD>(bytes)) == ERROR_SUCCESS;
 }
 
+// The value as it is before a setter replaces it, or its absence. False when
+// it cannot be read (or no memory): the setter then changes nothing.
+bool read_previous_value(HKEY key, const char *value_name,
+                         registry_changes::change &change) noexcept {
+    try {
+        change.default_value = value_name == nullptr;
+        if (value_name != nullptr) change.value_name = value_name;
+        for (;;) {
+            DWORD bytes = static_cast<DWORD>(change.data.size());
+            const LONG read = ::RegQueryValueExA(key, value_name, nullptr, &change.type,
+                                                 change.data.empty() ? nullptr : change.data.data(),
+                                                 &bytes);
+            if (read == ERROR_FILE_NOT_FOUND) {
+                change.had_value = false;
+                return true;
+            }
+            if (read == ERROR_SUCCESS && bytes <= change.data.size()) {
+                change.had_value = true;
+                change.data.resize(bytes);
+                return true;
+            }
+            // First call (no buffer), or the value grew in between.
+            if (read != ERROR_SUCCESS && read != ERROR_MORE_DATA) return false;
+            change.data.resize(bytes);
+        }
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+}
+
+// The full key path, and room to record a change to it when changes are
+// recorded; false when the path is too long or there is no memory.
+bool prepare_change(registry_key_path &path, const char *key_path, const char *child,
+                    registry_changes *changes, registry_changes::change &change) noexcept {
+    if (!compose_key_path(path, key_path, child)) return false;
+    if (changes == nullptr) return true;
+    try {
+        change.key_path = path.text;
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+    return changes->make_room();
+}
+
 }  // namespace
+
+bool registry_changes::make_room() noexcept {
+    try {
+        changes_.reserve(changes_.size() + 1);
+        return true;
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+}
+
+void registry_changes::record(change &&made) noexcept { changes_.push_back(std::move(made)); }
+
+void registry_changes::undo() noexcept {
+    // Latest first: a key created inside a created key goes before its parent,
+    // and a value replaced twice ends with its first contents.
+    for (auto change = changes_.rbegin(); change != changes_.rend(); ++change) {
+        if (change->created_key) {
+            delete_key_tree(HKEY_CLASSES_ROOT, change->key_path.c_str());
+            continue;
+        }
+        unique_hkey key;
+        if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, change->key_path.c_str(), 0, KEY_SET_VALUE,
+                            key.put()) != ERROR_SUCCESS) {
+            continue;
+        }
+        const char *name = change->default_value ? nullptr : change->value_name.c_str();
+        if (change->had_value) {
+            ::RegSetValueExA(key.get(), name, 0, change->type, change->data.data(),
+                             static_cast<DWORD>(change->data.size()));
+        } else {
+            ::RegDeleteValueA(key.get(), name);
+        }
+    }
+    changes_.clear();
+}
 
 bool compose_key_path(registry_key_path &out, const char *base, const char *child) noexcept {
     out.text[0] = '\0';
@@ -40,28 +125,47 @@ bool compose_key_path(registry_key_path &out, const char *base, const char *chil
     return true;
 }
 
-bool set_key_and_value(const char *key_path, const char *child, const char *value) noexcept {
+bool set_key_and_value(const char *key_path, const char *child, const char *value,
+                       registry_changes *changes) noexcept {
     registry_key_path path;
-    if (!compose_key_path(path, key_path, child)) return false;
+    registry_changes::change change;
+    if (!prepare_change(path, key_path, child, changes, change)) return false;
 
     unique_hkey key;
+    DWORD disposition = 0;
     if (::RegCreateKeyExA(HKEY_CLASSES_ROOT, path.text, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                          KEY_ALL_ACCESS, nullptr, key.put(), nullptr) != ERROR_SUCCESS) {
+                          KEY_ALL_ACCESS, nullptr, key.put(), &disposition) != ERROR_SUCCESS) {
         return false;
     }
-    return value == nullptr || write_string_value(key.get(), nullptr, value);
+    if (changes != nullptr) {
+        // Removing a key this call created takes its value with it.
+        change.created_key = disposition == REG_CREATED_NEW_KEY;
+        const bool replaces_value = !change.created_key && value != nullptr;
+        if (replaces_value && !read_previous_value(key.get(), nullptr, change)) return false;
+        if (change.created_key || value != nullptr) changes->record(std::move(change));
+    }
+    return value == nullptr || write_string_value(key.get(), path.text, nullptr, value);
 }
 
-bool set_named_value(const char *key_path, const char *value_name, const char *value) noexcept {
+bool set_named_value(const char *key_path, const char *value_name, const char *value,
+                     registry_changes *changes) noexcept {
     registry_key_path path;
-    if (!compose_key_path(path, key_path, nullptr)) return false;
+    registry_changes::change change;
+    if (!prepare_change(path, key_path, nullptr, changes, change)) return false;
 
     // Opened, never created: the key belongs to an earlier set_key_and_value.
+    // The old value is read only when it is to be recorded.
+    const REGSAM access = changes != nullptr ? KEY_SET_VALUE | KEY_QUERY_VALUE : KEY_SET_VALUE;
     unique_hkey key;
-    if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, path.text, 0, KEY_SET_VALUE, key.put()) != ERROR_SUCCESS) {
+    if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, path.text, 0, access, key.put()) != ERROR_SUCCESS) {
         return false;
     }
-    return value == nullptr || write_string_value(key.get(), value_name, value);
+    if (value == nullptr) return true;
+    if (changes != nullptr) {
+        if (!read_previous_value(key.get(), value_name, change)) return false;
+        changes->record(std::move(change));
+    }
+    return write_string_value(key.get(), path.text, value_name, value);
 }
 
 LONG delete_key_tree(HKEY parent, const char *sub_key) noexcept {

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <new>
 #include <string>
 
@@ -149,9 +150,11 @@ namespace {
 
 // A ProgID becomes one key name directly under the root. An empty one would
 // address the root itself, and one with a backslash would be a path: to the
-// root again ("\\"), or into another class's keys ("CLSID\\{...}").
+// root again ("\\"), or into another class's keys ("CLSID\\{...}"). A name
+// longer than the registry stores would fail only part-way through.
 bool usable_key_name(const char *name) noexcept {
-    return name != nullptr && name[0] != '\0' && std::strchr(name, '\\') == nullptr;
+    return name != nullptr && name[0] != '\0' && std::strchr(name, '\\') == nullptr &&
+           strnlen(name, max_key_name_length + 1) <= max_key_name_length;
 }
 
 bool row_applies(layout_condition condition, bool local_server) noexcept {
@@ -163,12 +166,11 @@ bool row_applies(layout_condition condition, bool local_server) noexcept {
     return false;
 }
 
-bool write_row(const layout_row &row, const registration_texts &texts) noexcept {
-    registry_key_path key;
-    if (!expand_key_pattern(key, row.key_pattern, texts)) return false;
+bool write_row(const layout_row &row, const char *key, const registration_texts &texts,
+               registry_changes &changes) noexcept {
     const char *value = layout_content_text(row.content, texts);
-    return row.value_name == nullptr ? set_key_and_value(key.text, nullptr, value)
-                                     : set_named_value(key.text, row.value_name, value);
+    return row.value_name == nullptr ? set_key_and_value(key, nullptr, value, &changes)
+                                     : set_named_value(key, row.value_name, value, &changes);
 }
 
 }  // namespace
@@ -189,7 +191,8 @@ bool registration_arguments_valid(const char *module_name, const CLSID *clsid, c
 HRESULT register_server(const char *module_name, const CLSID *clsid, const GUID *libid,
                         unsigned short major_version, unsigned short minor_version,
                         const char *friendly_name, const char *version_independent_prog_id,
-                        const char *prog_id, const char *threading_model) noexcept {
+                        const char *prog_id, const char *threading_model,
+                        registry_changes &changes) noexcept {
     if (!registration_arguments_valid(module_name, clsid, libid, version_independent_prog_id,
                                       prog_id)) {
         return E_INVALIDARG;
@@ -220,12 +223,34 @@ HRESULT register_server(const char *module_name, const CLSID *clsid, const GUID 
     // Decided on the name as the caller gave it, case-sensitively: ".EXE"
     // registers an in-process server.
     const bool local_server = std::strstr(module_name, ".exe") != nullptr;
-    for (const layout_row &row : server_layout) {
-        if (row_applies(row.condition, local_server) && !write_row(row, texts)) {
+    // Every key path is made before the first write, so that one the registry
+    // could not hold is refused with nothing written.
+    registry_key_path keys[std::size(server_layout)];
+    for (std::size_t row = 0; row < std::size(server_layout); ++row) {
+        if (row_applies(server_layout[row].condition, local_server) &&
+            !expand_key_pattern(keys[row], server_layout[row].key_pattern, texts)) {
+            return E_INVALIDARG;
+        }
+    }
+    for (std::size_t row = 0; row < std::size(server_layout); ++row) {
+        if (row_applies(server_layout[row].condition, local_server) &&
+            !write_row(server_layout[row], keys[row].text, texts, changes)) {
             return E_ACCESSDENIED;
         }
     }
     return S_OK;
+}
+
+HRESULT register_server(const char *module_name, const CLSID *clsid, const GUID *libid,
+                        unsigned short major_version, unsigned short minor_version,
+                        const char *friendly_name, const char *version_independent_prog_id,
+                        const char *prog_id, const char *threading_model) noexcept {
+    registry_changes changes;
+    const HRESULT result = register_server(module_name, clsid, libid, major_version, minor_version,
+                                           friendly_name, version_independent_prog_id, prog_id,
+                                           threading_model, changes);
+    if (SUCCEEDED(result)) changes.keep();
+    return result;
 }
 
 HRESULT unregister_server(const CLSID *clsid, const char *version_independent_prog_id,

@@ -8,8 +8,12 @@
 //   E_FAIL          registration: the module is not loaded in the process;
 //                   unregistration: a tree could not be deleted
 //   E_UNEXPECTED    the module's file name could not be obtained
-//   E_ACCESSDENIED  a key or value could not be written
+//   E_ACCESSDENIED  a key or value could not be written; what the call had
+//                   written is undone (keys it created are removed, values it
+//                   replaced get their old contents back)
 //   E_OUTOFMEMORY   no memory for the module path
+// A ProgID longer than the registry's 255-character key names is refused
+// with E_INVALIDARG like one that is not a key name at all.
 #pragma once
 
 #include <windows.h>
@@ -24,6 +28,14 @@ HRESULT register_server(const char *module_name, const CLSID *clsid, const GUID 
                         unsigned short major_version, unsigned short minor_version,
                         const char *friendly_name, const char *version_independent_prog_id,
                         const char *prog_id, const char *threading_model) noexcept;
+
+// The same, for callers whose registration has further steps: what it
+// writes is recorded in changes, which the caller keeps or lets undo.
+HRESULT register_server(const char *module_name, const CLSID *clsid, const GUID *libid,
+                        unsigned short major_version, unsigned short minor_version,
+                        const char *friendly_name, const char *version_independent_prog_id,
+                        const char *prog_id, const char *threading_model,
+                        registry_changes &changes) noexcept;
 
 HRESULT unregister_server(const CLSID *clsid, const char *version_independent_prog_id,
                           const char *prog_id) noexcept;
