@@ -1,5 +1,7 @@
 #include "bootstrap/runtime_location.h"
 
+#include <mbstring.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -114,19 +116,21 @@ void copy(runtime_path &target, const runtime_path &source) {
 
 void locate_module_dir(HMODULE module) {
     runtime_path file_name{};
-    runtime_path drive_and_dir{};
-    if (GetModuleFileNameA(module, file_name, runtime_path_capacity) != 0) {
-        // A name cut off at the buffer's end is not terminated on every
-        // system version.
-        file_name[runtime_path_capacity - 1] = '\0';
-        char drive[_MAX_DRIVE];
-        runtime_path dir;
-        _splitpath(file_name, drive, dir, nullptr, nullptr);
-        if (!append_bounded(drive_and_dir, drive) || !append_bounded(drive_and_dir, dir)) {
-            clear(drive_and_dir);
+    runtime_path directory{};
+    const DWORD length = GetModuleFileNameA(module, file_name, runtime_path_capacity);
+    // A name that fills the buffer may have been cut off. The directory is
+    // taken by our own code, up to the last backslash: the C runtime's path
+    // splitting gives an empty directory for one longer than 256 characters.
+    // The search is multibyte-aware, since in a double-byte code page a
+    // backslash byte can be the second half of a character.
+    if (length > 0 && length < runtime_path_capacity) {
+        const unsigned char *name = reinterpret_cast<const unsigned char *>(file_name);
+        if (const unsigned char *last_backslash = _mbsrchr(name, '\\')) {
+            std::memcpy(directory, file_name, static_cast<std::size_t>(last_backslash - name) + 1);
         }
     }
-    if (!offer_candidate(runtime_paths.module_dir, drive_and_dir)) {
+    // An empty candidate would be the working directory, which is not ours.
+    if (directory[0] == '\0' || !offer_candidate(runtime_paths.module_dir, directory)) {
         throw apiException("Fatal error: cannot get path to runtime module");
     }
 }
