@@ -14,7 +14,6 @@
 #include <string_view>
 #include <vector>
 
-#include "bootstrap/library_loader.h"
 #include "bootstrap/sibling_libraries.h"
 #include "bootstrap/symbol_binder.h"
 #include "tvcvrtrt/diagnostics.h"
@@ -116,9 +115,11 @@ utilities_print_function find_utilities_printer() {
     utilities_print_function print = nullptr;
     try {
         if (tvcvrtrtIsLibLoaded(tvc::utilities_library_file)) {
-            DWORD error_code = 0;
-            // By bare name: the loader hands back the library already loaded.
-            if (HMODULE utilities = tvc::load_library_file(tvc::utilities_library_file, error_code)) {
+            // Only the library already in the process, never a load: a load by
+            // bare name would search the working directory and PATH, and a
+            // module whose name merely contains the file name passes the test
+            // above, so a planted libbx.dll would be loaded and called.
+            if (HMODULE utilities = ::GetModuleHandleA(tvc::utilities_library_file)) {
                 tvc::bind_symbol(utilities, print, "bxPrintf");
             }
         }

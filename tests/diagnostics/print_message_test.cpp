@@ -37,4 +37,7 @@ TEST(PrintMessage, FallsBackToPrintfWhenTheUtilitiesLibraryHasNoPrinter) {
 TEST(PrintMessage, FallsBackToPrintfWhenOnlyAModuleContainingTheNameIsLoaded) {
     EXPECT_EQ(output_of({"load:mylibbx.dll", "print:prefixed"}), "prefixed[8]");
     EXPECT_EQ(output_of({"load:libbx.dll.extra", "print:extended"}), "extended[8]");
+    // A libbx.dll in the working directory is never loaded by the print routine.
+    const std::string planted = diagnostics_test::executable_dir() + "bx_printer";
+    EXPECT_EQ(output_of({"load:mylibbx.dll", "print:planted"}, planted.c_str()), "planted[7]");
 }
