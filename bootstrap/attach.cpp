@@ -5,6 +5,7 @@
 #include <string>
 
 #include "bootstrap/api_exception.h"
+#include "bootstrap/last_error.h"
 #include "bootstrap/runtime_location.h"
 #include "bootstrap/runtime_paths.h"
 
@@ -38,15 +39,23 @@ BOOL run_reporting_failure(void (*work)(HMODULE), HMODULE module) noexcept {
     return FALSE;
 }
 
-BOOL dll_entry(HMODULE module, DWORD reason) noexcept {
-    if (reason != DLL_PROCESS_ATTACH) return TRUE;
-    return run_reporting_failure(attach_runtime, module);
+BOOL dll_entry(HMODULE module, DWORD reason, LPVOID reserved) noexcept {
+    switch (reason) {
+    case DLL_PROCESS_ATTACH: return run_reporting_failure(attach_runtime, module);
+    case DLL_THREAD_DETACH: release_thread_error_text(); break;
+    case DLL_PROCESS_DETACH:
+        // At process exit the other threads are gone already, and their
+        // memory with the process.
+        if (reserved == nullptr) release_error_text_slot();
+        break;
+    }
+    return TRUE;
 }
 
 }  // namespace tvc
 
 // The DLL's entry point, called by the C runtime's start-up code once that
 // runtime is initialised.
-extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID /*reserved*/) {
-    return tvc::dll_entry(module, reason);
+extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) {
+    return tvc::dll_entry(module, reason, reserved);
 }

@@ -19,8 +19,11 @@ void prefix_path_with_runtime_lib_dir();
 // into FALSE, which makes the system refuse the library.
 BOOL run_reporting_failure(void (*work)(HMODULE), HMODULE module) noexcept;
 
-// The entry point's answer for one notification: only process attach does
-// anything; detach and thread notifications succeed without work.
-BOOL dll_entry(HMODULE module, DWORD reason) noexcept;
+// The entry point's answer for one notification: process attach locates the
+// runtime; a thread's detach frees that thread's error text, and an unload
+// (process detach with reserved null) the calling thread's text and the
+// per-thread slot. At process exit (reserved set) nothing is done. Every
+// notification but process attach succeeds.
+BOOL dll_entry(HMODULE module, DWORD reason, LPVOID reserved = nullptr) noexcept;
 
 }  // namespace tvc

@@ -174,6 +174,16 @@ TEST_F(attach, missing_root_refuses_the_load_and_leaves_path_alone) {
               "PATH=C:\\windows\\system32;C:\\windows\n");
 }
 
+// Each thread that failed to find a symbol keeps the system's text for it.
+// Holding those texts must not keep the library in the process.
+TEST_F(attach, failed_lookups_on_several_threads_do_not_keep_the_library_loaded) {
+    attach_environment quiet;
+    quiet.verbose.reset();
+    EXPECT_EQ(tvc_test::run_attach_host(dll, quiet, layout.dir(),
+                                        tvc_test::executable_dir() + "bx_without_printer\\libbx.dll"),
+              "loaded=1 error=0\nPATH=" + lib_dir + ";C:\\windows\\system32;C:\\windows\nunloaded\n");
+}
+
 // The library lies in a directory of 280 characters and the process works
 // elsewhere. The C runtime's path splitting gives an empty directory for
 // one that long, which resolved to the working directory. Under Wine 8 the
