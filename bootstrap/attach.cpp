@@ -36,6 +36,9 @@ BOOL run_reporting_failure(void (*work)(HMODULE), HMODULE module) noexcept {
     } catch (...) {
         std::printf("A fatal error has occurred while initializing libraries\n");
     }
+    // The application may write through a C runtime of its own, past our
+    // buffer: each message leaves it at once, so lines keep their order.
+    std::fflush(stdout);
     return FALSE;
 }
 

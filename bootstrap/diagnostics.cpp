@@ -42,6 +42,7 @@ void tvcDisplayStartMessage_proxy(int mode, tvcStartMessageCallback callback, vo
     if (mode == 0 || !start_message_printed.load(std::memory_order_relaxed)) {
         std::printf("%s%s.%s%s\n", start_message_text, runtime_major_version, runtime_minor_version,
                     runtime_version_suffix);
+        std::fflush(stdout);
         start_message_printed.store(true, std::memory_order_relaxed);
     }
     if ((mode == 0 || mode == 1) && callback) callback(user_data);
@@ -140,7 +141,10 @@ int tvcvrtrtPrintMessage(const char *message) {
         return -1;
     }
     if (utilities_print_function print = find_utilities_printer()) return print(format.c_str());
-    return std::printf(format.c_str());
+    const int written = std::printf(format.c_str());
+    // The caller may write through a C runtime of its own, past our buffer.
+    std::fflush(stdout);
+    return written;
 }
 
 // ---- the runtime's sentinel library name, for both C++ ABIs that call us

@@ -132,7 +132,10 @@ HMODULE load_runtime_library(const char *file_name) {
     std::string path(directory, directory_length);
     path += file_name;
 
-    if (verbose) std::printf("Loading %s\n", path.c_str());
+    if (verbose) {
+        std::printf("Loading %s\n", path.c_str());
+        std::fflush(stdout);
+    }
 
     DWORD error_code = 0;
     if (HMODULE module = load_library_file(path.c_str(), error_code)) return module;

@@ -99,6 +99,7 @@ void print_runtime_paths() {
     std::printf(toolbox_line, runtime_paths.toolbox_dir);
     std::printf(prefix_line, runtime_paths.toolbox_prefix);
     std::printf(deploy_line, runtime_paths.deploy_toolbox_dir);
+    std::fflush(stdout);
 }
 
 // ---- the location

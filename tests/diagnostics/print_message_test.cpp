@@ -30,6 +30,13 @@ TEST(PrintMessage, GoesThroughTheUtilitiesPrinterOnceItIsLoaded) {
               "before[6][4242][4242]bx 2 after 100%% sure|%%s%%n|\n");
 }
 
+// Output to a pipe is buffered; an application with a C runtime of its own
+// writes past that buffer, so each message must leave it at once.
+TEST(PrintMessage, EachMessageKeepsItsPlaceBesideOutputOfAnotherCRuntime) {
+    EXPECT_EQ(output_of({"start-silent:0", "raw:|", "print:text", "raw:|"}),
+              "Initializing Tovan Compiler Runtime version 7.17\n|text|[4]");
+}
+
 TEST(PrintMessage, FallsBackToPrintfWhenTheUtilitiesLibraryHasNoPrinter) {
     EXPECT_EQ(output_of({"load:bx_without_printer\\libbx.dll", "print:still here"}), "still here[10]");
 }
