@@ -4,5 +4,6 @@
 
 #include "tvcvrtrt/diagnostics.h"
 #include "tvcvrtrt/registration.h"
+#include "tvcvrtrt/runtime.h"
 
 #endif

@@ -1,0 +1,166 @@
+// What the forwarding layer costs, each figure a ratio of two loops measured
+// side by side in one run (best of several rounds, QueryPerformanceCounter):
+//   locked and guarded forwarders  against acquire, call, release by hand
+//   direct forwarder               against a bare "jmp *slot" stub
+//   guarded forwarder, slot null   against an empty function through a pointer
+//   binding all 409 slots          against the same LoadLibraryExA and
+//                                  GetProcAddress calls in a bare loop
+// The bound functions are empty stand-ins of this program, so the ratios
+// show the layer itself; the binding figure uses the test runtime's
+// libraries (build the tests first).
+#include "bootstrap/runtime_paths.h"
+#include "forwarding/forwarding_slots.h"
+#include "tvcvrtrt7_17.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+extern "C" {
+// The physical limit of one extra transfer.
+void *bare_stub_slot;
+void bare_stub();
+// Where the bare binding loop stores its addresses.
+FARPROC bound_by_hand[409];
+}
+__asm__(".text\n\t.globl bare_stub\n\t.def bare_stub;\t.scl 2;\t.type 32;\t.endef\nbare_stub:\n\tjmp *bare_stub_slot(%rip)\n");
+
+namespace {
+
+CRITICAL_SECTION lock;
+long long lock_entries = 0;
+
+__attribute__((noinline)) void acquire() {
+    ::EnterCriticalSection(&lock);
+    ++lock_entries;
+}
+__attribute__((noinline)) void release() { ::LeaveCriticalSection(&lock); }
+__attribute__((noinline)) std::int32_t close_work(const void *) { return 1; }
+__attribute__((noinline)) bool predicate_work(const void *) { return true; }
+__attribute__((noinline)) std::int32_t main_work(const void *, std::int32_t, const void *) { return 2; }
+
+double seconds(LARGE_INTEGER start, LARGE_INTEGER stop) {
+    LARGE_INTEGER frequency;
+    ::QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(stop.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+template <typename Loop> double timed(Loop loop) {
+    LARGE_INTEGER start, stop;
+    ::QueryPerformanceCounter(&start);
+    loop();
+    ::QueryPerformanceCounter(&stop);
+    return seconds(start, stop);
+}
+
+// Runs the two loops alternately and prints measured / reference, each the
+// best of its rounds.
+template <typename Measured, typename Reference>
+void compare(const char *what, int rounds, Measured measured, Reference reference) {
+    double best_measured = 1e30, best_reference = 1e30;
+    for (int round = 0; round < rounds; ++round) {
+        best_measured = std::min(best_measured, timed(measured));
+        best_reference = std::min(best_reference, timed(reference));
+    }
+    std::printf("%-60s %6.3fx  (%.1f vs %.1f us)\n", what, best_measured / best_reference, best_measured * 1e6,
+                best_reference * 1e6);
+}
+
+constexpr int calls = 2000000;
+constexpr int rounds = 9;
+
+template <typename Function> void install(Function &slot, Function value) { slot = value; }
+
+void compare_binding() {
+    const std::string dir = [] {
+        char path[MAX_PATH];
+        ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+        std::string text = path;
+        return text.substr(0, text.rfind('\\') + 1) + "test_runtime\\";
+    }();
+    std::snprintf(tvc::runtime_paths.runtime_lib_dir, tvc::runtime_path_capacity, "%s", dir.c_str());
+    try {
+        init_proxy_libraries();  // brings the libraries into the process
+    } catch (const std::exception &error) {
+        std::printf("binding: skipped (%s)\n", error.what());
+        return;
+    }
+    struct library { std::string path; std::vector<const char *> symbols; };
+    std::vector<library> libraries;
+#define TVC_FAMILY(name, routine, file) libraries.push_back({dir + file, {}});
+#define TVC_ENTRY(number, shape, export_name, symbol, result, args) libraries.back().symbols.push_back(#symbol);
+#define TVC_SPECIAL(export_name, result, args)
+#include "forwarding/array_family.inc"
+#include "forwarding/data_file_family.inc"
+#include "forwarding/runtime_family.inc"
+#include "forwarding/base_family.inc"
+#undef TVC_FAMILY
+#undef TVC_ENTRY
+#undef TVC_SPECIAL
+    constexpr int binds = 200;
+    compare("binding all 409 slots / bare LoadLibraryExA+GetProcAddress", rounds,
+            [] { for (int i = 0; i < binds; ++i) init_proxy_libraries(); },
+            [&] {
+                for (int i = 0; i < binds; ++i) {
+                    std::size_t next = 0;
+                    for (const library &entry : libraries) {
+                        HMODULE module = ::LoadLibraryExA(entry.path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+                        for (const char *symbol : entry.symbols) bound_by_hand[next++] = ::GetProcAddress(module, symbol);
+                    }
+                }
+            });
+}
+
+}  // namespace
+
+int main() {
+    ::InitializeCriticalSection(&lock);
+    compare_binding();
+
+    install(TVC_SLOT(tvcAcquireMutex), &acquire);
+    install(TVC_SLOT(tvcReleaseMutex), &release);
+    install(TVC_SLOT(vltClose), &close_work);
+    install(TVC_SLOT(kaIsDouble), &predicate_work);
+    install(TVC_SLOT(tvcRunMain), &main_work);
+    bare_stub_slot = reinterpret_cast<void *>(&main_work);
+
+    void (*volatile by_hand_acquire)() = &acquire;
+    void (*volatile by_hand_release)() = &release;
+    std::int32_t (*volatile by_hand_close)(const void *) = &close_work;
+    bool (*volatile by_hand_predicate)(const void *) = &predicate_work;
+    // The same work by hand: acquire, call through a pointer, release.
+    const auto by_hand = [&](auto work) {
+        return [&, work] {
+            for (int i = 0; i < calls; ++i) {
+                by_hand_acquire();
+                (*work)(nullptr);
+                by_hand_release();
+            }
+        };
+    };
+    compare("locked forwarder / acquire, call, release by hand", rounds,
+            [] { for (int i = 0; i < calls; ++i) vltClose_proxy(nullptr); }, by_hand(&by_hand_close));
+    compare("guarded forwarder / acquire, call, release by hand", rounds,
+            [] { for (int i = 0; i < calls; ++i) kaIsDouble_proxy(nullptr); }, by_hand(&by_hand_predicate));
+
+    using main_function = std::int32_t (*)(const void *, std::int32_t, const void *);
+    const main_function bare = reinterpret_cast<main_function>(reinterpret_cast<void (*)()>(&bare_stub));
+    main_function volatile plain = &main_work;
+    compare("direct forwarder / bare jmp stub", rounds,
+            [] { for (int i = 0; i < calls; ++i) tvcRunMain_proxy(nullptr, i, nullptr); },
+            [&] { for (int i = 0; i < calls; ++i) bare(nullptr, i, nullptr); });
+    compare("(for scale) bare jmp stub / plain pointer call", rounds,
+            [&] { for (int i = 0; i < calls; ++i) bare(nullptr, i, nullptr); },
+            [&] { for (int i = 0; i < calls; ++i) plain(nullptr, i, nullptr); });
+
+    install(TVC_SLOT(kaIsDouble), static_cast<decltype(TVC_SLOT(kaIsDouble))>(nullptr));
+    const long long entries_before = lock_entries;
+    compare("guarded forwarder, slot null / empty function by pointer", rounds,
+            [] { for (int i = 0; i < calls; ++i) kaIsDouble_proxy(nullptr); },
+            [&] { for (int i = 0; i < calls; ++i) by_hand_predicate(nullptr); });
+    std::printf("lock entries while the slot was null: %lld\n", lock_entries - entries_before);
+    return 0;
+}

@@ -1,0 +1,77 @@
+// The initialization entry points: from attached (runtime paths known) to
+// initialized (every slot bound, the runtime told its directories and
+// initialized).
+#include "bootstrap/api_exception.h"
+#include "bootstrap/runtime_paths.h"
+#include "tvcvrtrt/runtime.h"
+
+#include <atomic>
+#include <cstdio>
+#include <mutex>
+
+namespace {
+
+// Set once, by the first complete success; nothing clears it.
+std::atomic<bool> initialized{false};
+// Serializes first initializations: one thread runs the sequence, the
+// others wait and then see its outcome. Not the API lock, which is not
+// reachable before the base family is bound.
+std::mutex initialization_mutex;
+
+}  // namespace
+
+void init_proxy_libraries() {
+    libka_init_library();
+    libvlt_init_library();
+    libqetvcvrt_init_library();
+    libqetvcbase_init_library();
+}
+
+namespace tvc {
+
+// Needs all four families: the forwarder holds the API lock.
+void register_path_macros() {
+    const runtime_paths_t &paths = runtime_paths;
+    tvcAddCanonicalPathMacro_proxy("$MODULEDIR", paths.module_dir);
+    tvcAddCanonicalPathMacro_proxy("$RUNTIMELIBDIR", paths.runtime_lib_dir);
+    tvcAddCanonicalPathMacro_proxy("$VRTROOT", paths.vrt_root);
+    tvcAddCanonicalPathMacro_proxy("$TOOLBOXTOVANDIR", paths.toolbox_dir);
+    tvcAddCanonicalPathMacro_proxy("$TOOLBOXPREFIX", paths.toolbox_prefix);
+    tvcAddCanonicalPathMacro_proxy("$TOOLBOXDEPLOYDIR", paths.deploy_toolbox_dir);
+}
+
+}  // namespace tvc
+
+extern "C" bool tvcvrtInitialize2_proxy(int32_t engine_state) {
+    if (initialized.load(std::memory_order_acquire)) return true;
+    std::lock_guard<std::mutex> first_initialization(initialization_mutex);
+    if (initialized.load(std::memory_order_relaxed)) return true;
+    try {
+        init_proxy_libraries();
+        tvc::register_path_macros();
+    } catch (const tvc::apiException &error) {
+        std::printf("An Error has occurred while trying to initialize the VRT.  \nThe error is: %s\n",
+                    error.what());
+        std::fflush(stdout);
+        return false;
+    } catch (...) {
+        std::printf("A fatal error has occurred while initializing libraries\n");
+        std::fflush(stdout);
+        return false;
+    }
+    // The runtime reports its own failures; exceptions from here on reach
+    // the caller.
+    if (!tvcvrtInitializeInternal_proxy()) return false;
+    if (!tvcSetEngState_proxy(engine_state)) return false;
+    initialized.store(true, std::memory_order_release);
+    return true;
+}
+
+extern "C" bool tvcvrtInitialize_proxy(void) {
+    return initialized.load(std::memory_order_acquire) || tvcvrtInitialize2_proxy(3);
+}
+
+extern "C" bool tvcInitializeApplication_proxy(const void *options, size_t option_count) {
+    if (!initialized.load(std::memory_order_acquire) && !tvcvrtInitialize2_proxy(3)) return false;
+    return tvcInitializeApplicationInternal_proxy(options, option_count);
+}

@@ -1,0 +1,54 @@
+# Install rules and the ZIP package. A client needs the DLL, the export list,
+# an import library for its linker, the headers, and a way for its build to
+# find them: a CMake package configuration and a pkg-config file. Both are
+# relocatable, so an unpacked ZIP works wherever it lies.
+include(CMakePackageConfigHelpers)
+
+set(TVCVRTRT_PACKAGE_NAME tvcvrtrt7_17)
+set(TVCVRTRT_LIB_DESTINATION lib)
+set(TVCVRTRT_CONFIG_DESTINATION lib/cmake/${TVCVRTRT_PACKAGE_NAME})
+
+# Clients see the target as tvcvrtrt7_17::tvcvrtrt7_17.
+set_target_properties(tvcvrtrt PROPERTIES EXPORT_NAME ${TVCVRTRT_PACKAGE_NAME})
+install(TARGETS tvcvrtrt EXPORT ${TVCVRTRT_PACKAGE_NAME}Targets
+  RUNTIME DESTINATION bin
+  ARCHIVE DESTINATION ${TVCVRTRT_LIB_DESTINATION}
+  INCLUDES DESTINATION include)
+# The headers as a whole: every header under include/ is public.
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/include/ DESTINATION include)
+install(FILES
+    ${CMAKE_SOURCE_DIR}/tvcvrtrt7_17.def
+    ${CMAKE_ARCHIVE_OUTPUT_DIRECTORY}/tvcvrtrt7_17.lib
+  DESTINATION ${TVCVRTRT_LIB_DESTINATION})
+
+install(EXPORT ${TVCVRTRT_PACKAGE_NAME}Targets
+  NAMESPACE ${TVCVRTRT_PACKAGE_NAME}::
+  DESTINATION ${TVCVRTRT_CONFIG_DESTINATION})
+configure_package_config_file(${CMAKE_SOURCE_DIR}/cmake/tvcvrtrt7_17Config.cmake.in
+  ${CMAKE_BINARY_DIR}/package/${TVCVRTRT_PACKAGE_NAME}Config.cmake
+  INSTALL_DESTINATION ${TVCVRTRT_CONFIG_DESTINATION}
+  PATH_VARS TVCVRTRT_LIB_DESTINATION)
+# A client asking for 7.x accepts any later 7.x: exports are only ever added.
+write_basic_package_version_file(
+  ${CMAKE_BINARY_DIR}/package/${TVCVRTRT_PACKAGE_NAME}ConfigVersion.cmake
+  VERSION ${TVCVRTRT_FILE_VERSION}
+  COMPATIBILITY SameMajorVersion)
+configure_file(${CMAKE_SOURCE_DIR}/cmake/tvcvrtrt7_17.pc.in
+  ${CMAKE_BINARY_DIR}/package/${TVCVRTRT_PACKAGE_NAME}.pc @ONLY)
+install(FILES
+    ${CMAKE_BINARY_DIR}/package/${TVCVRTRT_PACKAGE_NAME}Config.cmake
+    ${CMAKE_BINARY_DIR}/package/${TVCVRTRT_PACKAGE_NAME}ConfigVersion.cmake
+  DESTINATION ${TVCVRTRT_CONFIG_DESTINATION})
+install(FILES ${CMAKE_BINARY_DIR}/package/${TVCVRTRT_PACKAGE_NAME}.pc
+  DESTINATION ${TVCVRTRT_LIB_DESTINATION}/pkgconfig)
+
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME ${TVCVRTRT_PACKAGE_NAME})
+set(CPACK_PACKAGE_VERSION ${TVCVRTRT_FILE_VERSION})
+set(CPACK_SYSTEM_NAME win64)
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+  "Front library of the Tovan Compiler Runtime 7.17 for 64-bit Windows")
+# The ZIP is for shipping: its DLL carries no debugging information.
+set(CPACK_STRIP_FILES ON)
+set(CPACK_VERBATIM_VARIABLES ON)
+include(CPack)

@@ -1,0 +1,23 @@
+// The forwarding slots of all four families and their module handles. Slots
+// are written only by the bind routines and read by the forwarders, without
+// synchronization: initialization completes before other threads forward.
+#pragma once
+
+#include "forwarding/signature_codes.h"
+
+#include <windows.h>
+
+#define TVC_FAMILY(name, routine, file) \
+    namespace tvc {                      \
+    extern HMODULE name##_family_module; \
+    }
+#define TVC_ENTRY(number, shape, export_name, symbol, result, args) \
+    extern "C" TVC_FUNCTION_TYPE(result, args) * TVC_SLOT(symbol);
+#define TVC_SPECIAL(export_name, result, args)
+#include "forwarding/array_family.inc"
+#include "forwarding/data_file_family.inc"
+#include "forwarding/runtime_family.inc"
+#include "forwarding/base_family.inc"
+#undef TVC_FAMILY
+#undef TVC_ENTRY
+#undef TVC_SPECIAL

@@ -1,0 +1,175 @@
+// Writes what the binding tables determine outside the C++ build: one public
+// header per family (include/tvcvrtrt/<family>_family.h) and the forwarder
+// section of the export list (tvcvrtrt7_17.def).
+//   interface_generator check <source dir>   fails when a file is stale
+//   interface_generator write <source dir>   rewrites the stale files
+// The build runs "check" as a test and "write" as the target "regenerate".
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct entry {
+    const char *shape;
+    const char *export_name;
+    const char *result;
+    const char *arguments;  // "(p, i, ...)"
+};
+
+struct family {
+    const char *name;
+    const char *bind_routine;
+    const char *library_file;
+    std::vector<entry> entries;
+};
+
+std::vector<family> read_tables() {
+    std::vector<family> families;
+#define TVC_FAMILY(name, routine, file) families.push_back({#name, #routine, file, {}});
+#define TVC_ENTRY(number, shape, export_name, symbol, result, args) \
+    families.back().entries.push_back({#shape, #export_name, #result, #args});
+#define TVC_SPECIAL(export_name, result, args) \
+    families.back().entries.push_back({"special", #export_name, #result, #args});
+#include "forwarding/array_family.inc"
+#include "forwarding/data_file_family.inc"
+#include "forwarding/runtime_family.inc"
+#include "forwarding/base_family.inc"
+#undef TVC_FAMILY
+#undef TVC_ENTRY
+#undef TVC_SPECIAL
+    return families;
+}
+
+bool is_exported(const entry &e) { return std::strcmp(e.shape, "tested") != 0; }
+
+std::string c_type(const std::string &code, bool is_result) {
+    static const struct { const char *code, *argument, *result; } types[] = {
+        {"p", "const void *", "void *"},   {"z", "size_t", "size_t"},       {"i", "int32_t", "int32_t"},
+        {"h", "uint16_t", nullptr},  {"c", "uint8_t", "bool"},        {"d", "double", "double"},
+        {"f", "float", "float"},     {"v", "va_list", nullptr},       {"...", "...", nullptr},
+        {"none", nullptr, "void"},   {"r16", nullptr, "tvcOutputHandler"},
+    };
+    for (const auto &type : types) {
+        const char *spelled = is_result ? type.result : type.argument;
+        if (code == type.code && spelled) return spelled;
+    }
+    throw std::runtime_error("unknown signature letter '" + code + "'");
+}
+
+std::string prototype(const entry &e) {
+    std::string arguments(e.arguments);
+    arguments = arguments.substr(1, arguments.size() - 2);
+    std::string parameters;
+    std::istringstream codes(arguments);
+    for (std::string code; std::getline(codes, code, ',');) {
+        code.erase(0, code.find_first_not_of(' '));
+        parameters += (parameters.empty() ? "" : ", ") + c_type(code, false);
+    }
+    const std::string result = c_type(e.result, true);
+    return result + (result.back() == '*' ? "" : " ") + e.export_name + "(" +
+           (parameters.empty() ? "void" : parameters) + ");";
+}
+
+std::string upper(std::string text) {
+    for (char &ch : text) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    return text;
+}
+
+// The GNU name of "void name()" at global scope.
+std::string gnu_name(const std::string &name) { return "_Z" + std::to_string(name.size()) + name + "v"; }
+
+std::string family_header(const family &f) {
+    const std::string guard = "TVCVRTRT_" + upper(f.name) + "_FAMILY_H";
+    std::string text = "/* Forwarders to " + std::string(f.library_file) + ".\n   Generated from forwarding/" +
+                       f.name + "_family.inc by interface_generator: edit the table, then\n"
+                       "   build the target \"regenerate\". */\n#ifndef " + guard + "\n#define " + guard +
+                       "\n\n#include \"tvcvrtrt/forwarding_types.h\"\n\n#ifdef __cplusplus\n"
+                       "/* Loads " + f.library_file + " and binds every slot of the family; "
+                       "throws tvc::apiException. */\nvoid " + f.bind_routine + "();\n#endif\n\n"
+                       "TVCVRTRT_BEGIN_C\n\n";
+    for (const entry &e : f.entries) {
+        if (is_exported(e)) text += prototype(e) + "\n";
+    }
+    return text + "\nTVCVRTRT_END_C\n\n#endif\n";
+}
+
+const char def_begin[] = "    ; forwarders: generated from forwarding/*_family.inc, do not edit\n";
+const char def_end[] = "    ; end of the generated forwarders\n";
+
+std::string def_section(const std::vector<family> &families) {
+    std::string text = def_begin;
+    for (const family &f : families) {
+        const std::string gnu = gnu_name(f.bind_routine);
+        text += "    ; " + std::string(f.library_file) + "\n    ?" + f.bind_routine + "@@YAXXZ=" + gnu +
+                "\n    " + gnu + "\n";
+        for (const entry &e : f.entries) {
+            if (is_exported(e)) text += "    " + std::string(e.export_name) + "\n";
+        }
+    }
+    return text + def_end;
+}
+
+std::string read_file(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The export list with its generated section replaced; the hand-written
+// rest stays as it is.
+std::string def_file(const std::string &current, const std::vector<family> &families) {
+    const std::size_t begin = current.find(def_begin);
+    const std::size_t end = current.find(def_end);
+    if (begin == std::string::npos || end == std::string::npos || end < begin) {
+        throw std::runtime_error("tvcvrtrt7_17.def lacks the markers of the generated section");
+    }
+    return current.substr(0, begin) + def_section(families) +
+           current.substr(end + std::strlen(def_end));
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    if (argc != 3 || (std::strcmp(argv[1], "check") != 0 && std::strcmp(argv[1], "write") != 0)) {
+        std::fprintf(stderr, "usage: interface_generator check|write <source dir>\n");
+        return 2;
+    }
+    const bool write = std::strcmp(argv[1], "write") == 0;
+    const std::string source_dir = std::string(argv[2]) + "/";
+    try {
+        const std::vector<family> families = read_tables();
+        std::size_t exports = 0;
+        for (const family &f : families) {
+            for (const entry &e : f.entries) exports += is_exported(e);
+        }
+        if (exports != 414) throw std::runtime_error("the tables give " + std::to_string(exports) + " exports, not 414");
+        std::vector<std::pair<std::string, std::string>> outputs;
+        for (const family &f : families) {
+            outputs.emplace_back("include/tvcvrtrt/" + std::string(f.name) + "_family.h", family_header(f));
+        }
+        const std::string def_path = "tvcvrtrt7_17.def";
+        outputs.emplace_back(def_path, def_file(read_file(source_dir + def_path), families));
+        int stale = 0;
+        for (const auto &[path, text] : outputs) {
+            if (read_file(source_dir + path) == text) continue;
+            ++stale;
+            if (write) {
+                std::ofstream(source_dir + path, std::ios::binary) << text;
+                std::printf("rewrote %s\n", path.c_str());
+            } else {
+                std::printf("stale: %s (build the target \"regenerate\")\n", path.c_str());
+            }
+        }
+        return write || stale == 0 ? 0 : 1;
+    } catch (const std::exception &error) {
+        std::fprintf(stderr, "interface_generator: %s\n", error.what());
+        return 1;
+    }
+}

@@ -1,0 +1,178 @@
+// Initializes the forwarding layer in a fresh process, as the commands on
+// its command line say, and reports on standard output (binary mode):
+//   lib:<dir>           sibling libraries load from dir; the other runtime
+//                       paths get fixed values (see runtime_paths_for_tests)
+//   verbose             one "Loading <path>" line per library load
+//   result:<symbol>=<n> the stand-in of symbol returns n
+//   init | init2:<n> | app   "init=<0|1>" (app: tvcInitializeApplication_proxy)
+//   race:<n>            n threads initialize at once; "race=<how many got true>"
+//   bind-directly       init_proxy_libraries; "escaped: <message>" when it throws
+//   journal             the stand-ins' calls since the last report, one a line
+//   slots               per family, a 1 or 0 for each bound or null slot
+//   addresses:<family>  the family's slot addresses
+//   copy:<from>|<to>    copies a file (to repair a layout between attempts)
+//   call-all            calls every export with zero arguments and prints each
+//                       nonzero result as "<export> <first result byte>"
+#include "bootstrap/api_exception.h"
+#include "bootstrap/runtime_paths.h"
+#include "common/unique_resource.h"
+#include "tests/forwarding/forwarder_case.h"
+#include "tests/forwarding/test_runtime/journal.h"
+
+#include <windows.h>
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using tvc_test::forwarder_case;
+
+#define TVC_ARGUMENT_VALUE(code, n) TVC_ARG_TYPE(code)()
+const forwarder_case cases[] = {
+#include "tests/forwarding/forwarder_cases.inc"
+};
+
+void set_path(tvc::runtime_path &path, const std::string &value) {
+    std::snprintf(path, sizeof path, "%s", value.c_str());
+}
+
+void set_runtime_paths(std::string library_dir) {
+    if (library_dir.back() != '\\') library_dir += '\\';
+    tvc::runtime_paths_t &paths = tvc::runtime_paths;
+    set_path(paths.module_dir, "C:\\module\\");
+    set_path(paths.runtime_lib_dir, library_dir);
+    set_path(paths.vrt_root, "C:\\root\\");
+    set_path(paths.toolbox_dir, "");
+    set_path(paths.toolbox_prefix, "C:\\prefix\\");
+    set_path(paths.deploy_toolbox_dir, "C:\\prefix\\compiler\\");
+}
+
+void report_slots() {
+    std::string line;
+    int family = -1;
+    for (const forwarder_case &entry : cases) {
+        if (entry.number == 1) {
+            if (family >= 0) std::printf("%s\n", line.c_str());
+            line = std::string(tvc_test::family_names[++family]) + "=";
+        }
+        line += entry.slot() ? '1' : '0';
+    }
+    std::printf("%s\n", line.c_str());
+}
+
+void report_addresses(const std::string &family_name) {
+    int family = -1;
+    for (const forwarder_case &entry : cases) {
+        if (entry.number == 1) ++family;
+        if (family_name == tvc_test::family_names[family]) std::printf("%p ", entry.slot());
+    }
+    std::printf("\n");
+}
+
+void report_journal() {
+    for (std::size_t index = 0; index < journal_size(); ++index) std::printf("%s\n", journal_line(index));
+    journal_clear();
+}
+
+void report_result(const char *export_name, const tvc_test::result_bytes_t &bytes) {
+    for (unsigned char byte : bytes) {
+        if (byte != 0) {
+            std::printf("%s %d\n", export_name, bytes[0]);
+            return;
+        }
+    }
+}
+
+// The exports outside the tables, called as plainly as their signatures allow.
+void call_special_exports() {
+    using tvc_test::result_bytes;
+    report_result("tvcFevalIsLoaded", result_bytes([] { return tvcFevalIsLoaded(); }));
+    report_result("tvcKfnVFevalIsLoaded", result_bytes([] { return tvcKfnVFevalIsLoaded(); }));
+    report_result("tvcFeval_proxy", result_bytes([] { return tvcFeval_proxy(nullptr, nullptr, 0, nullptr, 0, nullptr); }));
+    report_result("tvcKfnFeval_proxy", result_bytes([] { return tvcKfnFeval_proxy(nullptr, nullptr, 0, 0, 0); }));
+    kaErrMsgTxt_proxy("%d", 1);
+}
+
+void race(int threads) {
+    const tvc::unique_handle start(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    std::vector<std::thread> racers;
+    std::vector<int> results(threads);
+    for (int index = 0; index < threads; ++index) {
+        racers.emplace_back([&, index] {
+            ::WaitForSingleObject(start.get(), INFINITE);
+            results[index] = tvcvrtInitialize_proxy();
+        });
+    }
+    ::SetEvent(start.get());
+    for (std::thread &racer : racers) racer.join();
+    int succeeded = 0;
+    for (int result : results) succeeded += result;
+    std::printf("race=%d\n", succeeded);
+}
+
+bool starts_with(const char *text, const char *prefix, const char **rest) {
+    const std::size_t length = std::strlen(prefix);
+    if (std::strncmp(text, prefix, length) != 0) return false;
+    *rest = text + length;
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    ::_setmode(::_fileno(stdout), _O_BINARY);
+    for (int index = 1; index < argc; ++index) {
+        const char *rest = nullptr;
+        const std::string command = argv[index];
+        if (starts_with(argv[index], "lib:", &rest)) {
+            set_runtime_paths(rest);
+        } else if (command == "verbose") {
+            tvc::verbose = true;
+        } else if (starts_with(argv[index], "result:", &rest)) {
+            const std::string assignment = rest;
+            const std::size_t equals = assignment.find('=');
+            const long long value = std::atoll(assignment.c_str() + equals + 1);
+            journal_set_result(assignment.substr(0, equals).c_str(), &value, sizeof value);
+        } else if (command == "init") {
+            std::printf("init=%d\n", tvcvrtInitialize_proxy());
+        } else if (starts_with(argv[index], "init2:", &rest)) {
+            std::printf("init=%d\n", tvcvrtInitialize2_proxy(std::atoi(rest)));
+        } else if (command == "app") {
+            std::printf("app=%d\n", tvcInitializeApplication_proxy(reinterpret_cast<const void *>(0x1234), 77));
+        } else if (starts_with(argv[index], "race:", &rest)) {
+            race(std::atoi(rest));
+        } else if (command == "bind-directly") {
+            try {
+                init_proxy_libraries();
+            } catch (const tvc::apiException &error) {
+                std::printf("escaped: %s\n", error.what());
+            }
+        } else if (command == "journal") {
+            report_journal();
+        } else if (command == "slots") {
+            report_slots();
+        } else if (starts_with(argv[index], "addresses:", &rest)) {
+            report_addresses(rest);
+        } else if (starts_with(argv[index], "copy:", &rest)) {
+            const std::string paths = rest;
+            const std::size_t bar = paths.find('|');
+            if (!::CopyFileA(paths.substr(0, bar).c_str(), paths.substr(bar + 1).c_str(), FALSE)) return 3;
+        } else if (command == "call-all") {
+            for (const forwarder_case &entry : cases) {
+                if (entry.call) report_result(entry.export_name.c_str(), entry.call());
+            }
+            call_special_exports();
+        } else {
+            return 2;
+        }
+        std::fflush(stdout);
+    }
+    return 0;
+}

@@ -1,0 +1,174 @@
+// Initialization scenarios, each in a fresh process (forwarding_host) over a
+// runtime directory of stand-in libraries: the build's complete one, or a
+// scratch copy with a library missing or lacking a symbol.
+#include "attach/scratch_layout.h"
+#include "support/child_process.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::string runtime_dir = tvc_test::executable_dir() + "test_runtime\\";
+
+std::string host_output(const std::vector<std::string> &commands) {
+    const tvc_test::child_run run = tvc_test::run_child("forwarding_host.exe", commands);
+    EXPECT_EQ(run.exit_code, 0u);
+    return run.output;
+}
+
+// The host's "lib:" command; without the directory's closing backslash,
+// which would escape the quote around the argument.
+std::string lib(const std::string &dir) { return "lib:" + dir.substr(0, dir.size() - 1); }
+
+std::string bound(std::size_t count, char mark = '1') { return std::string(count, mark); }
+
+std::string all_slots(char mark) {
+    return "array=" + bound(141, mark) + "\ndata_file=" + bound(11, mark) + "\nruntime=" + bound(229, mark) +
+           "\nbase=" + bound(28, mark) + "\n";
+}
+
+// What one complete sequence leaves in the journal after the libraries.
+std::string sequence_journal(bool engine_state_set = true) {
+    return "tvcAddCanonicalPathMacro(\"$MODULEDIR\", \"C:\\module\\\") lock=1\n"
+           "tvcAddCanonicalPathMacro(\"$RUNTIMELIBDIR\", \"" + runtime_dir + "\") lock=1\n"
+           "tvcAddCanonicalPathMacro(\"$VRTROOT\", \"C:\\root\\\") lock=1\n"
+           "tvcAddCanonicalPathMacro(\"$TOOLBOXTOVANDIR\", \"\") lock=1\n"
+           "tvcAddCanonicalPathMacro(\"$TOOLBOXPREFIX\", \"C:\\prefix\\\") lock=1\n"
+           "tvcAddCanonicalPathMacro(\"$TOOLBOXDEPLOYDIR\", \"C:\\prefix\\compiler\\\") lock=1\n"
+           "tvcvrtInitialize() lock=0\n" +
+           std::string(engine_state_set ? "tvcSetEngState(i:3) lock=1\n" : "");
+}
+
+// A runtime directory of the layout's own, from the complete stand-ins
+// except those replaced or left out.
+std::string scratch_runtime(const tvc_test::scratch_layout &layout, const std::string &gap_variant = "",
+                            const std::string &left_out = "") {
+    const std::string dir = layout.make_dir("bin\\win64");
+    for (const char *file : {"libka.dll", "libvlt.dll", "tvcvrt.dll", "tvcbase.dll"}) {
+        if (file == left_out) continue;
+        std::string source = runtime_dir + file;
+        const std::string variant = runtime_dir + gap_variant + "\\" + file;
+        if (!gap_variant.empty() && ::GetFileAttributesA(variant.c_str()) != INVALID_FILE_ATTRIBUTES) source = variant;
+        EXPECT_TRUE(::CopyFileA(source.c_str(), (dir + file).c_str(), FALSE)) << source;
+    }
+    return dir;
+}
+
+TEST(initialization, first_call_loads_in_order_binds_everything_then_registers_and_initializes) {
+    const std::string loading = "Loading " + runtime_dir;
+    EXPECT_EQ(host_output({lib(runtime_dir), "verbose", "init", "slots", "journal", "init", "init2:5", "journal"}),
+              loading + "libka.dll\n" + loading + "libvlt.dll\n" + loading + "tvcvrt.dll\n" + loading +
+                  "tvcbase.dll\ninit=1\n" + all_slots('1') + sequence_journal() +
+                  // Once initialized, nothing is called again, not even with another state.
+                  "init=1\ninit=1\n");
+}
+
+TEST(initialization, nothing_is_called_before_initialization_but_terminate_reports_true) {
+    EXPECT_EQ(host_output({"call-all", "journal"}), "tvcTerminateApplication_proxy 1\n");
+}
+
+TEST(initialization, missing_library_is_reported_leaves_earlier_families_bound_and_calls_nothing) {
+    tvc_test::scratch_layout layout;
+    const std::string dir = scratch_runtime(layout, "", "libvlt.dll");
+    const std::string output =
+        host_output({lib(dir), "init", "slots", "call-all", "app", "journal", "bind-directly"});
+    const std::string failure = "An Error has occurred while trying to initialize the VRT.  \nThe error is: "
+                                "Fatal error loading library " + dir + "libvlt.dll Error: ";
+    EXPECT_EQ(output.find(failure), 0u) << output;
+    const std::size_t result = output.find("init=0\n");
+    const std::size_t retry = output.find(failure, result);
+    ASSERT_NE(retry, std::string::npos) << output;
+    // Array family bound, lock unreachable: every forwarder keeps its fixed value.
+    EXPECT_EQ(output.substr(result, retry - result),
+              "init=0\narray=" + bound(141) + "\ndata_file=" + bound(11, '0') + "\nruntime=" + bound(229, '0') +
+                  "\nbase=" + bound(28, '0') + "\ntvcTerminateApplication_proxy 1\n");
+    // The application's initialization tries again, fails again and never
+    // reaches the base library (the journal stays empty); a direct call of
+    // the bind routines lets the exception out.
+    const std::string escaped = "app=0\nescaped: Fatal error loading library " + dir + "libvlt.dll Error: ";
+    EXPECT_NE(output.find(escaped, retry), std::string::npos) << output;
+}
+
+TEST(initialization, retry_after_repair_succeeds_and_rebinds_the_same_addresses) {
+    tvc_test::scratch_layout layout;
+    const std::string dir = scratch_runtime(layout, "", "libvlt.dll");
+    const std::string output = host_output({lib(dir), "init", "addresses:array", "copy:" + runtime_dir +
+                                            "libvlt.dll|" + dir + "libvlt.dll", "init", "addresses:array", "slots"});
+    const std::size_t first = output.find("init=0\n");
+    const std::size_t second = output.find("init=1\n");
+    ASSERT_NE(first, std::string::npos) << output;
+    ASSERT_NE(second, std::string::npos) << output;
+    const std::string before = output.substr(first + 7, output.find('\n', first + 7) - first - 7);
+    const std::string after = output.substr(second + 7, output.find('\n', second + 7) - second - 7);
+    EXPECT_EQ(after, before);
+    EXPECT_EQ(output.substr(output.find('\n', second + 7) + 1), all_slots('1'));
+}
+
+struct symbol_gap {
+    const char *variant;  // directory of the stand-in lacking one symbol
+    const char *missing;
+    const char *library;
+    std::string slots;  // after the failed attempt
+    std::string calls;  // what calling every export then does
+};
+
+TEST(initialization, library_lacking_its_kth_symbol_binds_up_to_it_and_leaves_the_rest) {
+    const symbol_gap gaps[] = {
+        {"array_gap", "kaMalloc", "libka.dll",
+         "array=" + bound(36) + "0" + bound(104, '0') + "\ndata_file=" + bound(11, '0') + "\nruntime=" +
+             bound(229, '0') + "\nbase=" + bound(28, '0') + "\n",
+         "tvcTerminateApplication_proxy 1\n"},
+        {"runtime_gap", "tvcKfnVFeval", "tvcvrt.dll",
+         "array=" + bound(141) + "\ndata_file=" + bound(11) + "\nruntime=" + bound(96) + "0" + bound(132, '0') +
+             "\nbase=" + bound(28, '0') + "\n",
+         // Direct forwarders need no lock: those bound call through.
+         "tvcvrtInitializeInternal_proxy 1\ntvcvrtInitializeInternal2_proxy 1\ntvcTerminateApplication_proxy 1\n"
+         "tvcFevalIsLoaded 1\ntvcStandaloneGenericMain(p:0, i:0, p:0) lock=0\n"
+         "tvcStandaloneArqxMain(p:0, i:0, p:0) lock=0\ntvcWrite(p:0, p:0) lock=0\ntvcvrtInitialize() lock=0\n"
+         "tvcvrtInitialize2(i:0) lock=0\n"},
+    };
+    for (const symbol_gap &gap : gaps) {
+        tvc_test::scratch_layout layout;
+        const std::string dir = scratch_runtime(layout, gap.variant);
+        const std::string output = host_output({lib(dir), "init", "slots", "call-all", "journal"});
+        const std::string failure = "An Error has occurred while trying to initialize the VRT.  \nThe error is: "
+                                    "Fatal error finding symbol " + std::string(gap.missing) + " in " + dir +
+                                    gap.library + " Error: ";
+        EXPECT_EQ(output.find(failure), 0u) << output;
+        const std::size_t result = output.find("init=0\n");
+        ASSERT_NE(result, std::string::npos) << output;
+        EXPECT_EQ(output.substr(result + 7), gap.slots + gap.calls);
+    }
+}
+
+TEST(initialization, runtime_refusing_prints_nothing_and_the_next_call_repeats_everything) {
+    const std::string full = sequence_journal();
+    const std::string without_state = sequence_journal(false);
+    // The runtime's initialization, then its engine state, returning false.
+    for (const auto &[symbol, failed_journal] : {std::pair{"tvcvrtInitialize", without_state},
+                                                 std::pair{"tvcSetEngState", full}}) {
+        const std::string refuse = std::string("result:") + symbol + "=0";
+        const std::string accept = std::string("result:") + symbol + "=1";
+        EXPECT_EQ(host_output({lib(runtime_dir), refuse, "init", "journal", accept, "init", "journal"}),
+                  "init=0\n" + failed_journal + "init=1\n" + full)
+            << symbol;
+    }
+}
+
+TEST(initialization, application_initialization_initializes_once_and_forwards_every_time) {
+    EXPECT_EQ(host_output({lib(runtime_dir), "result:tvcInitializeApplication=0", "app", "journal", "app",
+                           "journal"}),
+              "app=0\n" + sequence_journal() + "tvcInitializeApplication(p:1234, z:4d) lock=0\n"
+              "app=0\ntvcInitializeApplication(p:1234, z:4d) lock=0\n");
+}
+
+TEST(initialization, concurrent_first_calls_run_the_sequence_once_and_all_succeed) {
+    EXPECT_EQ(host_output({lib(runtime_dir), "race:8", "journal"}), "race=8\n" + sequence_journal());
+}
+
+}  // namespace

@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# Installs the package into a scratch prefix in the build tree, makes the ZIP
+# and unpacks it elsewhere, then builds client programs against those trees
+# only and runs them under wine:
+#   - a CMake project (C and C++) that finds the installed prefix with
+#     find_package(tvcvrtrt7_17 CONFIG);
+#   - the C client compiled with pkg-config's flags from the unpacked ZIP;
+#   - the C client linked with the platform import library (tvcvrtrt7_17.lib).
+set -euo pipefail
+build=$1 source=$2 toolchain=$3 cmake=$4 cpack=$5 cc=$6 wine=$7
+scratch=$build/package-test
+prefix=$scratch/prefix
+consumer=$source/tests/package/consumer
+export LC_ALL=C
+
+fail() { echo "FAILED: $*"; exit 1; }
+files_under() { (cd "$1" && find . -type f | sort); }
+
+# Runs a client program under wine from its own directory, where its copy of
+# the DLL lies, and expects its "ok" line and the start message where given.
+run_client() {
+  local program=$1 expected_line=$2 output
+  output=$(cd "$(dirname "$program")" && "$wine" "./$(basename "$program")" </dev/null | tr -d '\r') \
+    || { echo "$output"; fail "$program exited non-zero"; }
+  echo "$output"
+  grep -qxF "$expected_line" <<<"$output" || fail "$program did not print \"$expected_line\""
+}
+
+rm -rf "$scratch"
+mkdir -p "$scratch"
+
+echo "== install into $prefix"
+"$cmake" --install "$build" --prefix "$prefix"
+[ "$(files_under "$source/include")" = "$(files_under "$prefix/include")" ] \
+  || fail "installed headers differ from include/"
+
+echo "== ZIP"
+"$cpack" --config "$build/CPackConfig.cmake" -B "$scratch/zip" >"$scratch/cpack.log" \
+  || { cat "$scratch/cpack.log"; fail "cpack"; }
+zips=("$scratch"/zip/*.zip)
+[ ${#zips[@]} -eq 1 ] || fail "expected one ZIP, got: ${zips[*]}"
+echo "${zips[0]##*/}"
+mkdir "$scratch/unpacked"
+(cd "$scratch/unpacked" && "$cmake" -E tar xf "${zips[0]}")
+unpacked=$(echo "$scratch"/unpacked/*)
+[ "$(files_under "$prefix")" = "$(files_under "$unpacked")" ] \
+  || fail "the ZIP does not hold what the install holds"
+
+echo "== CMake client against the installed prefix"
+"$cmake" -S "$consumer" -B "$scratch/cmake-client" \
+  -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF \
+  -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >"$scratch/cmake-client.log" \
+  || { cat "$scratch/cmake-client.log"; fail "configure"; }
+"$cmake" --build "$scratch/cmake-client" -j 2 >>"$scratch/cmake-client.log" \
+  || { cat "$scratch/cmake-client.log"; fail "build"; }
+# The client's include path is the installed one and nothing else.
+stray=$(grep -oE '(-I|-isystem )[^ "]+' "$scratch/cmake-client/compile_commands.json" \
+        | sed 's/^-I//; s/^-isystem //' | sort -u | grep -vxF "$prefix/include" || true)
+[ -z "$stray" ] || fail "include path outside the installed package: $stray"
+run_client "$scratch/cmake-client/consumer_c.exe" "consumer_c: ok"
+run_client "$scratch/cmake-client/consumer_cpp.exe" "consumer_cpp: ok"
+
+echo "== pkg-config client against the unpacked ZIP"
+pc_version=$(PKG_CONFIG_LIBDIR="$unpacked/lib/pkgconfig" PKG_CONFIG_PATH= pkg-config --modversion tvcvrtrt7_17)
+pc_flags=$(PKG_CONFIG_LIBDIR="$unpacked/lib/pkgconfig" PKG_CONFIG_PATH= pkg-config --cflags --libs tvcvrtrt7_17)
+echo "pkg-config: $pc_version: $pc_flags"
+mkdir "$scratch/pkg-config-client" "$scratch/platform-lib-client"
+# shellcheck disable=SC2086  # the flags are words
+"$cc" -std=c99 -Wall -Wextra -Werror -DTVCVRTRT_PACKAGE_VERSION="\"$pc_version\"" \
+  "$consumer/consumer.c" $pc_flags -o "$scratch/pkg-config-client/consumer_c.exe"
+cp "$unpacked/bin/tvcvrtrt7_17.dll" "$scratch/pkg-config-client/"
+run_client "$scratch/pkg-config-client/consumer_c.exe" "consumer_c: ok"
+
+echo "== C client linked with tvcvrtrt7_17.lib"
+"$cc" -std=c99 -Wall -Wextra -Werror -DTVCVRTRT_PACKAGE_VERSION="\"$pc_version\"" \
+  -I"$unpacked/include" "$consumer/consumer.c" "$unpacked/lib/tvcvrtrt7_17.lib" \
+  -o "$scratch/platform-lib-client/consumer_c.exe"
+cp "$unpacked/bin/tvcvrtrt7_17.dll" "$scratch/platform-lib-client/"
+run_client "$scratch/platform-lib-client/consumer_c.exe" "consumer_c: ok"
