@@ -29,10 +29,17 @@ bool read_previous_value(HKEY key, const char *value_name,
                          registry_changes::change &change) noexcept {
     try {
         change.default_value = value_name == nullptr;
-        if (value_name != nullptr) change.value_name = value_name;
+        if (value_name != nullptr) {
+            const int length = ::MultiByteToWideChar(CP_ACP, 0, value_name, -1, nullptr, 0);
+            if (length <= 0) return false;
+            change.value_name.resize(static_cast<std::size_t>(length));
+            ::MultiByteToWideChar(CP_ACP, 0, value_name, -1, &change.value_name[0], length);
+            change.value_name.pop_back();  // the NUL the string keeps anyway
+        }
+        const wchar_t *name = change.default_value ? nullptr : change.value_name.c_str();
         for (;;) {
             DWORD bytes = static_cast<DWORD>(change.data.size());
-            const LONG read = ::RegQueryValueExA(key, value_name, nullptr, &change.type,
+            const LONG read = ::RegQueryValueExW(key, name, nullptr, &change.type,
                                                  change.data.empty() ? nullptr : change.data.data(),
                                                  &bytes);
             if (read == ERROR_FILE_NOT_FOUND) {
@@ -93,12 +100,12 @@ void registry_changes::undo() noexcept {
                             key.put()) != ERROR_SUCCESS) {
             continue;
         }
-        const char *name = change->default_value ? nullptr : change->value_name.c_str();
+        const wchar_t *name = change->default_value ? nullptr : change->value_name.c_str();
         if (change->had_value) {
-            ::RegSetValueExA(key.get(), name, 0, change->type, change->data.data(),
+            ::RegSetValueExW(key.get(), name, 0, change->type, change->data.data(),
                              static_cast<DWORD>(change->data.size()));
         } else {
-            ::RegDeleteValueA(key.get(), name);
+            ::RegDeleteValueW(key.get(), name);
         }
     }
     changes_.clear();

@@ -44,8 +44,10 @@ public:
     struct change {
         std::string key_path;
         bool created_key = false;  // else: a value replaced in an existing key
+        // Values are kept as the wide functions give them, so that text
+        // outside the process code page comes back unchanged.
         bool default_value = false;
-        std::string value_name;
+        std::wstring value_name;
         bool had_value = false;  // else the value did not exist before
         DWORD type = REG_NONE;
         std::vector<BYTE> data;

@@ -116,8 +116,27 @@ TEST(RegistrationFailingPartWay, RemovesTheKeysItCreatedAndRestoresTheValuesItRe
         EXPECT_EQ(registered.snapshot(), before) << allowed;
     }
     test_class complete;
-    failing_value_writes enough(writes);
-    EXPECT_EQ(register_in_process(complete, "new", 2), S_OK);
+    {
+        failing_value_writes enough(writes);
+        EXPECT_EQ(register_in_process(complete, "new", 2), S_OK);
+    }
+
+    // A friendly name outside the process code page comes back unchanged.
+    const std::wstring key(complete.clsid_key.begin(), complete.clsid_key.end());
+    const std::wstring wide_name = L"\u2713 \u4e2d";
+    ASSERT_EQ(::RegSetKeyValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, REG_SZ, wide_name.c_str(),
+                                static_cast<DWORD>((wide_name.size() + 1) * sizeof(wchar_t))),
+              ERROR_SUCCESS);
+    {
+        failing_value_writes failing(writes - 1);
+        EXPECT_EQ(register_in_process(complete, "new", 2), E_ACCESSDENIED);
+    }
+    wchar_t restored[16] = {};
+    DWORD restored_bytes = sizeof restored;
+    ASSERT_EQ(::RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, restored,
+                             &restored_bytes),
+              ERROR_SUCCESS);
+    EXPECT_EQ(std::wstring(restored), wide_name);
 
     // Component registration undoes its server entries the same way.
     test_class component;
