@@ -1,5 +1,7 @@
 #include "registration/server_registration.h"
 
+#include <mbstring.h>
+
 #include <cstdio>
 #include <cstring>
 #include <iterator>
@@ -150,10 +152,12 @@ namespace {
 
 // A ProgID becomes one key name directly under the root. An empty one would
 // address the root itself, and one with a backslash would be a path: to the
-// root again ("\\"), or into another class's keys ("CLSID\\{...}"). A name
-// longer than the registry stores would fail only part-way through.
+// root again ("\\"), or into another class's keys ("CLSID\\{...}"). The
+// search is multibyte-aware, as the registry's own reading of the name is. A
+// name longer than the registry stores would fail only part-way through.
 bool usable_key_name(const char *name) noexcept {
-    return name != nullptr && name[0] != '\0' && std::strchr(name, '\\') == nullptr &&
+    return name != nullptr && name[0] != '\0' &&
+           _mbschr(reinterpret_cast<const unsigned char *>(name), '\\') == nullptr &&
            strnlen(name, max_key_name_length + 1) <= max_key_name_length;
 }
 
