@@ -15,4 +15,13 @@ DWORD record_last_error();
 // same thread records again.
 const char *last_error_text() noexcept;
 
+// Frees the calling thread's text; at its thread detach, so that no text
+// outlives its thread.
+void release_thread_error_text() noexcept;
+
+// Frees the calling thread's text and the per-thread slot itself, when the
+// library is unloaded. Texts that other live threads still hold are lost
+// with the slot; a later record_last_error takes a new one.
+void release_error_text_slot() noexcept;
+
 }  // namespace tvc

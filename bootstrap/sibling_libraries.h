@@ -1,6 +1,6 @@
 // File names of the installed runtime's libraries. The four family libraries
 // are loaded by full path from the runtime library directory; the utilities
-// library only by its bare name, and only when it is already in the process.
+// library is never loaded, only used when it is already in the process.
 #pragma once
 
 namespace tvc {

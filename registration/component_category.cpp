@@ -1,21 +1,71 @@
 #include "registration/component_category.h"
 
+#include <objbase.h>
 #include <comcat.h>
+#include <wrl/client.h>
 
 #include <cwchar>
 
-#include "registration/category_registrar.h"
 #include "registration/guid_registry_form.h"
-#include "registration/registry_key_path.h"
+#include "registration/registry.h"
 #include "common/unique_resource.h"
 
 namespace tvc {
 
 namespace {
+
+// The system's component categories manager, acquired afresh for one call.
+// COM is initialized only when creation reports that it is not, and is then
+// undone before the call returns, so the caller's thread leaves in the COM
+// state it came in with.
+//
+// Balances one CoInitialize made on the caller's behalf.
+class com_initialization_for_call {
+public:
+    com_initialization_for_call() noexcept = default;
+    com_initialization_for_call(const com_initialization_for_call &) = delete;
+    com_initialization_for_call &operator=(const com_initialization_for_call &) = delete;
+    ~com_initialization_for_call() {
+        if (initialized_) ::CoUninitialize();
+    }
+
+    HRESULT initialize() noexcept {
+        const HRESULT result = ::CoInitialize(nullptr);
+        initialized_ = SUCCEEDED(result);
+        return result;
+    }
+
+private:
+    bool initialized_ = false;
+};
+
+// CoCreateInstance of the categories manager for ICatRegister, in process.
+HRESULT create_category_registrar(Microsoft::WRL::ComPtr<ICatRegister> &registrar) noexcept {
+    return ::CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER,
+                              IID_PPV_ARGS(registrar.ReleaseAndGetAddressOf()));
+}
+
+// Calls use(ICatRegister *) and returns its HRESULT, or the HRESULT of the
+// acquisition (of CoInitialize or CoCreateInstance) when that fails.
+template <typename Use>
+HRESULT with_category_registrar(Use &&use) noexcept {
+    com_initialization_for_call com;  // declared first: outlives the interface
+    Microsoft::WRL::ComPtr<ICatRegister> registrar;
+    HRESULT result = create_category_registrar(registrar);
+    if (result == CO_E_NOTINITIALIZED) {
+        result = com.initialize();
+        if (FAILED(result)) return result;
+        result = create_category_registrar(registrar);
+    }
+    if (FAILED(result)) return result;
+    return use(registrar.Get());
+}
+
 constexpr GUID com_components_id = {
     0x74D52C72, 0x7A9B, 0x47AB, {0xBF, 0xBE, 0x93, 0xC1, 0xC1, 0xA5, 0x45, 0xBD}};
 constexpr GUID xl_components_id = {
     0xB57E6FA9, 0x836F, 0x456F, {0xA3, 0xB1, 0x49, 0x48, 0x63, 0x67, 0x08, 0x54}};
+
 }  // namespace
 
 const componentCategory com_components_category{com_components_id};

@@ -1,13 +1,26 @@
-#include "registration/component_registration.h"
+// Registration of a component's class: a COM server with threading model
+// "Both" that is a member of its kind's category; and the four exports.
+#include "tvcvrtrt/registration.h"
 
+#include "registration/component_category.h"
 #include "registration/server_registration.h"
 
 namespace tvc {
 
-const component_kind com_component_kind{com_components_category, L"Tovan COM Fabrix Components"};
-const component_kind xl_component_kind{xl_components_category,
-                                          L"Tovan Excel Fabrix Components"};
+namespace {
 
+struct component_kind {
+    const componentCategory &category;
+    const wchar_t *description;  // given to the category when it is first registered
+};
+
+const component_kind com_component_kind{com_components_category, L"Tovan COM Fabrix Components"};
+const component_kind xl_component_kind{xl_components_category, L"Tovan Excel Fabrix Components"};
+
+// Registers the category when its key is missing, then the server, then the
+// class's membership. Returns the first failing HRESULT (E_INVALIDARG, before
+// anything is done, for the arguments register_server refuses); the server
+// entries written before a failure are undone.
 HRESULT register_component(const component_kind &kind, const char *module_name, const CLSID *clsid,
                            const GUID *libid, unsigned short major_version,
                            unsigned short minor_version, const char *friendly_name,
@@ -21,13 +34,19 @@ HRESULT register_component(const component_kind &kind, const char *module_name, 
         const HRESULT registered = kind.category.register_category(kind.description);
         if (FAILED(registered)) return registered;
     }
+    // The category stays registered whatever follows: other components share it.
+    registry_changes changes;
     const HRESULT server = register_server(module_name, clsid, libid, major_version, minor_version,
                                            friendly_name, version_independent_prog_id, prog_id,
-                                           "Both");
+                                           "Both", changes);
     if (FAILED(server)) return server;
-    return kind.category.register_class(*clsid, true);
+    const HRESULT membership = kind.category.register_class(*clsid, true);
+    if (SUCCEEDED(membership)) changes.keep();
+    return membership;
 }
 
+// Removes the membership (whatever that gives) and then the server entries;
+// returns the server unregistration's result. The category itself stays.
 HRESULT unregister_component(const component_kind &kind, const CLSID *clsid,
                              const char *version_independent_prog_id, const char *prog_id) noexcept {
     if (!unregistration_arguments_valid(clsid, version_independent_prog_id, prog_id)) {
@@ -39,4 +58,40 @@ HRESULT unregister_component(const component_kind &kind, const CLSID *clsid,
     return unregister_server(clsid, version_independent_prog_id, prog_id);
 }
 
+}  // namespace
+
 }  // namespace tvc
+
+HRESULT tvcRegisterTovanCOMComponent_proxy(const char *module_name, REFCLSID clsid, REFGUID libid,
+                                           unsigned short major_version, unsigned short minor_version,
+                                           const char *friendly_name,
+                                           const char *version_independent_prog_id,
+                                           const char *prog_id) {
+    return tvc::register_component(tvc::com_component_kind, module_name,
+                                   tvc::address_as_passed(clsid), tvc::address_as_passed(libid),
+                                   major_version, minor_version, friendly_name,
+                                   version_independent_prog_id, prog_id);
+}
+
+HRESULT tvcRegisterTovanXLComponent_proxy(const char *module_name, REFCLSID clsid, REFGUID libid,
+                                          unsigned short major_version, unsigned short minor_version,
+                                          const char *friendly_name,
+                                          const char *version_independent_prog_id,
+                                          const char *prog_id) {
+    return tvc::register_component(tvc::xl_component_kind, module_name,
+                                   tvc::address_as_passed(clsid), tvc::address_as_passed(libid),
+                                   major_version, minor_version, friendly_name,
+                                   version_independent_prog_id, prog_id);
+}
+
+HRESULT tvcUnRegisterTovanCOMComponent_proxy(REFCLSID clsid, const char *version_independent_prog_id,
+                                             const char *prog_id) {
+    return tvc::unregister_component(tvc::com_component_kind, tvc::address_as_passed(clsid),
+                                     version_independent_prog_id, prog_id);
+}
+
+HRESULT tvcUnRegisterTovanXLComponent_proxy(REFCLSID clsid, const char *version_independent_prog_id,
+                                            const char *prog_id) {
+    return tvc::unregister_component(tvc::xl_component_kind, tvc::address_as_passed(clsid),
+                                     version_independent_prog_id, prog_id);
+}

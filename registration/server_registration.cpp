@@ -1,22 +1,165 @@
 #include "registration/server_registration.h"
 
+#include <mbstring.h>
+
 #include <cstdio>
 #include <cstring>
+#include <iterator>
+#include <new>
 #include <string>
 
 #include "registration/guid_registry_form.h"
-#include "registration/layout_placeholders.h"
-#include "registration/module_file_path.h"
-#include "registration/registry_helpers.h"
-#include "registration/server_registry_layout.h"
+#include "tvcvrtrt/registration.h"
 
 namespace tvc {
 
+// ---- the registry layout
+
+using content = layout_content;
+using condition = layout_condition;
+
+const layout_row server_layout[16] = {
+    {"CLSID\\{clsid}", nullptr, content::friendly_name, condition::always},
+    {"AppID\\{clsid}", nullptr, content::friendly_name, condition::always},
+    // The application ID is the class ID itself.
+    {"CLSID\\{clsid}", "AppID", content::clsid_text, condition::always},
+    // Empty: the system's default surrogate host.
+    {"AppID\\{clsid}", "DllSurrogate", content::empty_text, condition::always},
+    {"CLSID\\{clsid}\\InprocServer32", nullptr, content::module_path, condition::in_process_server},
+    {"CLSID\\{clsid}\\InprocServer32", "ThreadingModel", content::threading_model,
+     condition::in_process_server},
+    {"CLSID\\{clsid}\\LocalServer32", nullptr, content::module_path, condition::local_server},
+    {"CLSID\\{clsid}\\ProgID", nullptr, content::prog_id, condition::always},
+    {"CLSID\\{clsid}\\VersionIndependentProgID", nullptr, content::version_independent_prog_id,
+     condition::always},
+    {"CLSID\\{clsid}\\TypeLib", nullptr, content::libid_text, condition::always},
+    // A named value in the TypeLib key, "major.minor", not a Version subkey.
+    {"CLSID\\{clsid}\\TypeLib", "Version", content::type_library_version, condition::always},
+    {"<version_independent_prog_id>", nullptr, content::friendly_name, condition::always},
+    {"<version_independent_prog_id>\\CLSID", nullptr, content::clsid_text, condition::always},
+    {"<version_independent_prog_id>\\CurVer", nullptr, content::prog_id, condition::always},
+    {"<prog_id>", nullptr, content::friendly_name, condition::always},
+    {"<prog_id>\\CLSID", nullptr, content::clsid_text, condition::always},
+};
+
+// Category keys are the categories manager's and stay.
+const char *const unregistration_trees[4] = {
+    "CLSID\\{clsid}",
+    "AppID\\{clsid}",
+    "<version_independent_prog_id>",
+    "<prog_id>",
+};
+
+// ---- placeholders
+
 namespace {
 
-// A ProgID becomes a key name directly under the root; an empty one would
-// address the root itself.
-bool usable_key_name(const char *name) noexcept { return name != nullptr && name[0] != '\0'; }
+struct placeholder {
+    const char *token;
+    const char *registration_texts::*text;
+};
+
+const placeholder placeholders[] = {
+    {"{clsid}", &registration_texts::clsid},
+    {"<prog_id>", &registration_texts::prog_id},
+    {"<version_independent_prog_id>", &registration_texts::version_independent_prog_id},
+};
+
+}  // namespace
+
+bool expand_key_pattern(registry_key_path &out, const char *pattern,
+                        const registration_texts &texts) noexcept {
+    const std::size_t limit = registry_key_path::capacity - 1;
+    std::size_t length = 0;
+    out.text[0] = '\0';
+    const char *rest = pattern;
+    while (*rest != '\0') {
+        const char *piece = rest;
+        std::size_t piece_length = 1;
+        std::size_t consumed = 1;
+        for (const placeholder &p : placeholders) {
+            const std::size_t token_length = std::strlen(p.token);
+            if (std::strncmp(rest, p.token, token_length) == 0) {
+                piece = texts.*p.text;
+                if (piece == nullptr) {
+                    out.text[0] = '\0';
+                    return false;
+                }
+                piece_length = std::strlen(piece);
+                consumed = token_length;
+                break;
+            }
+        }
+        if (piece_length > limit - length) {
+            out.text[0] = '\0';
+            return false;
+        }
+        std::memcpy(out.text + length, piece, piece_length);
+        length += piece_length;
+        rest += consumed;
+    }
+    out.text[length] = '\0';
+    return true;
+}
+
+const char *layout_content_text(layout_content content, const registration_texts &texts) noexcept {
+    switch (content) {
+    case layout_content::friendly_name: return texts.friendly_name;
+    case layout_content::clsid_text: return texts.clsid;
+    case layout_content::empty_text: return "";
+    case layout_content::module_path: return texts.module_path;
+    case layout_content::threading_model: return texts.threading_model;
+    case layout_content::prog_id: return texts.prog_id;
+    case layout_content::version_independent_prog_id: return texts.version_independent_prog_id;
+    case layout_content::libid_text: return texts.libid;
+    case layout_content::type_library_version: return texts.type_library_version;
+    }
+    return nullptr;
+}
+
+// ---- the module path
+
+namespace {
+// The longest path the system's file functions can take, with its NUL.
+constexpr DWORD largest_capacity = 32768;
+}  // namespace
+
+HRESULT module_file_path(HMODULE module, std::string &path, DWORD initial_capacity) noexcept {
+    try {
+        DWORD capacity = initial_capacity > 0 ? initial_capacity : 1;
+        for (;;) {
+            path.assign(capacity, '\0');
+            const DWORD length = ::GetModuleFileNameA(module, &path[0], capacity);
+            if (length == 0) break;
+            if (length < capacity) {
+                path.resize(length);
+                return S_OK;
+            }
+            if (capacity >= largest_capacity) break;
+            capacity = capacity * 2 < largest_capacity ? capacity * 2 : largest_capacity;
+        }
+    } catch (const std::bad_alloc &) {
+        path.clear();
+        return E_OUTOFMEMORY;
+    }
+    path.clear();
+    return E_UNEXPECTED;
+}
+
+// ---- registration and unregistration
+
+namespace {
+
+// A ProgID becomes one key name directly under the root. An empty one would
+// address the root itself, and one with a backslash would be a path: to the
+// root again ("\\"), or into another class's keys ("CLSID\\{...}"). The
+// search is multibyte-aware, as the registry's own reading of the name is. A
+// name longer than the registry stores would fail only part-way through.
+bool usable_key_name(const char *name) noexcept {
+    return name != nullptr && name[0] != '\0' &&
+           _mbschr(reinterpret_cast<const unsigned char *>(name), '\\') == nullptr &&
+           strnlen(name, max_key_name_length + 1) <= max_key_name_length;
+}
 
 bool row_applies(layout_condition condition, bool local_server) noexcept {
     switch (condition) {
@@ -27,12 +170,11 @@ bool row_applies(layout_condition condition, bool local_server) noexcept {
     return false;
 }
 
-bool write_row(const layout_row &row, const registration_texts &texts) noexcept {
-    registry_key_path key;
-    if (!expand_key_pattern(key, row.key_pattern, texts)) return false;
+bool write_row(const layout_row &row, const char *key, const registration_texts &texts,
+               registry_changes &changes) noexcept {
     const char *value = layout_content_text(row.content, texts);
-    return row.value_name == nullptr ? set_key_and_value(key.text, nullptr, value)
-                                     : set_named_value(key.text, row.value_name, value);
+    return row.value_name == nullptr ? set_key_and_value(key, nullptr, value, &changes)
+                                     : set_named_value(key, row.value_name, value, &changes);
 }
 
 }  // namespace
@@ -53,7 +195,8 @@ bool registration_arguments_valid(const char *module_name, const CLSID *clsid, c
 HRESULT register_server(const char *module_name, const CLSID *clsid, const GUID *libid,
                         unsigned short major_version, unsigned short minor_version,
                         const char *friendly_name, const char *version_independent_prog_id,
-                        const char *prog_id, const char *threading_model) noexcept {
+                        const char *prog_id, const char *threading_model,
+                        registry_changes &changes) noexcept {
     if (!registration_arguments_valid(module_name, clsid, libid, version_independent_prog_id,
                                       prog_id)) {
         return E_INVALIDARG;
@@ -84,12 +227,34 @@ HRESULT register_server(const char *module_name, const CLSID *clsid, const GUID 
     // Decided on the name as the caller gave it, case-sensitively: ".EXE"
     // registers an in-process server.
     const bool local_server = std::strstr(module_name, ".exe") != nullptr;
-    for (const layout_row &row : server_layout) {
-        if (row_applies(row.condition, local_server) && !write_row(row, texts)) {
+    // Every key path is made before the first write, so that one the registry
+    // could not hold is refused with nothing written.
+    registry_key_path keys[std::size(server_layout)];
+    for (std::size_t row = 0; row < std::size(server_layout); ++row) {
+        if (row_applies(server_layout[row].condition, local_server) &&
+            !expand_key_pattern(keys[row], server_layout[row].key_pattern, texts)) {
+            return E_INVALIDARG;
+        }
+    }
+    for (std::size_t row = 0; row < std::size(server_layout); ++row) {
+        if (row_applies(server_layout[row].condition, local_server) &&
+            !write_row(server_layout[row], keys[row].text, texts, changes)) {
             return E_ACCESSDENIED;
         }
     }
     return S_OK;
+}
+
+HRESULT register_server(const char *module_name, const CLSID *clsid, const GUID *libid,
+                        unsigned short major_version, unsigned short minor_version,
+                        const char *friendly_name, const char *version_independent_prog_id,
+                        const char *prog_id, const char *threading_model) noexcept {
+    registry_changes changes;
+    const HRESULT result = register_server(module_name, clsid, libid, major_version, minor_version,
+                                           friendly_name, version_independent_prog_id, prog_id,
+                                           threading_model, changes);
+    if (SUCCEEDED(result)) changes.keep();
+    return result;
 }
 
 HRESULT unregister_server(const CLSID *clsid, const char *version_independent_prog_id,
@@ -115,3 +280,21 @@ HRESULT unregister_server(const CLSID *clsid, const char *version_independent_pr
 }
 
 }  // namespace tvc
+
+// ---- the exports: plain C names that hand their arguments to the routines
+
+HRESULT tvcRegisterServer_proxy(const char *module_name, REFCLSID clsid, REFGUID libid,
+                                unsigned short major_version, unsigned short minor_version,
+                                const char *friendly_name, const char *version_independent_prog_id,
+                                const char *prog_id, const char *threading_model) {
+    return tvc::register_server(module_name, tvc::address_as_passed(clsid),
+                                tvc::address_as_passed(libid), major_version, minor_version,
+                                friendly_name, version_independent_prog_id, prog_id,
+                                threading_model);
+}
+
+HRESULT tvcUnregisterServer_proxy(REFCLSID clsid, const char *version_independent_prog_id,
+                                  const char *prog_id) {
+    return tvc::unregister_server(tvc::address_as_passed(clsid), version_independent_prog_id,
+                                  prog_id);
+}

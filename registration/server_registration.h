@@ -1,18 +1,26 @@
 // Registration and unregistration of one COM server class under
-// HKEY_CLASSES_ROOT, walking the registry layout. Also the base of component
-// registration. Nothing throws; results are HRESULTs:
+// HKEY_CLASSES_ROOT, walking the registry layout below. Also the base of
+// component registration. Nothing throws; results are HRESULTs:
 //   S_OK            every step succeeded
-//   E_INVALIDARG    a null module name, CLSID or LIBID, or a null or empty
-//                   ProgID (which would name HKEY_CLASSES_ROOT itself);
+//   E_INVALIDARG    a null module name, CLSID or LIBID, or a ProgID that is
+//                   not one key name (null, empty or with a backslash);
 //                   nothing is written or deleted
 //   E_FAIL          registration: the module is not loaded in the process;
 //                   unregistration: a tree could not be deleted
 //   E_UNEXPECTED    the module's file name could not be obtained
-//   E_ACCESSDENIED  a key or value could not be written
+//   E_ACCESSDENIED  a key or value could not be written; what the call had
+//                   written is undone (keys it created are removed, values it
+//                   replaced get their old contents back)
 //   E_OUTOFMEMORY   no memory for the module path
+// A ProgID longer than the registry's 255-character key names is refused
+// with E_INVALIDARG like one that is not a key name at all.
 #pragma once
 
 #include <windows.h>
+
+#include <string>
+
+#include "registration/registry.h"
 
 namespace tvc {
 
@@ -20,6 +28,14 @@ HRESULT register_server(const char *module_name, const CLSID *clsid, const GUID 
                         unsigned short major_version, unsigned short minor_version,
                         const char *friendly_name, const char *version_independent_prog_id,
                         const char *prog_id, const char *threading_model) noexcept;
+
+// The same, for callers whose registration has further steps: what it
+// writes is recorded in changes, which the caller keeps or lets undo.
+HRESULT register_server(const char *module_name, const CLSID *clsid, const GUID *libid,
+                        unsigned short major_version, unsigned short minor_version,
+                        const char *friendly_name, const char *version_independent_prog_id,
+                        const char *prog_id, const char *threading_model,
+                        registry_changes &changes) noexcept;
 
 HRESULT unregister_server(const CLSID *clsid, const char *version_independent_prog_id,
                           const char *prog_id) noexcept;
@@ -31,5 +47,90 @@ bool registration_arguments_valid(const char *module_name, const CLSID *clsid, c
                                   const char *prog_id) noexcept;
 bool unregistration_arguments_valid(const CLSID *clsid, const char *version_independent_prog_id,
                                     const char *prog_id) noexcept;
+
+// ---- the registry layout
+//
+// The one description of what server registration writes and what
+// unregistration removes. The component information query reads part of this
+// back, so the rows are a contract with that reader. Key patterns name the
+// class as {clsid} and the caller's ProgIDs as <prog_id> and
+// <version_independent_prog_id>.
+
+// Where a row's value comes from.
+enum class layout_content {
+    friendly_name,
+    clsid_text,
+    empty_text,
+    module_path,
+    threading_model,
+    prog_id,
+    version_independent_prog_id,
+    libid_text,
+    type_library_version,
+};
+
+enum class layout_condition {
+    always,
+    in_process_server,  // the module name does not contain ".exe"
+    local_server,       // the module name contains ".exe"
+};
+
+struct layout_row {
+    const char *key_pattern;
+    const char *value_name;  // null: the key's default value, written by set_key_and_value
+    layout_content content;
+    layout_condition condition;
+};
+
+// In the order registration writes them; a default-value row creates its key,
+// and the named-value rows that follow write into that key.
+extern const layout_row server_layout[16];
+
+// The trees unregistration removes, in this order.
+extern const char *const unregistration_trees[4];
+
+// ---- filling the placeholders of the layout for one class
+
+// The texts of one registration or unregistration call. Unregistration knows
+// only the CLSID and the ProgIDs; the rest stay null.
+struct registration_texts {
+    const char *clsid = nullptr;
+    const char *libid = nullptr;
+    const char *module_path = nullptr;
+    const char *friendly_name = nullptr;
+    const char *threading_model = nullptr;
+    const char *prog_id = nullptr;
+    const char *version_independent_prog_id = nullptr;
+    const char *type_library_version = nullptr;
+};
+
+// The pattern with its placeholders replaced, in one pass over the pattern
+// (a ProgID that happens to contain "{clsid}" is taken literally). False when
+// the result exceeds 1023 characters or names a text that is null.
+bool expand_key_pattern(registry_key_path &out, const char *pattern,
+                        const registration_texts &texts) noexcept;
+
+// The text a row writes; null means "write no value".
+const char *layout_content_text(layout_content content, const registration_texts &texts) noexcept;
+
+// ---- the module's full path, however long: a path is never cut to fit a
+// buffer, because a cut path registered as a server names another file.
+
+// S_OK with the path; E_UNEXPECTED when the system gives no name, or none
+// fits in 32768 characters; E_OUTOFMEMORY when no buffer can be had. The
+// first attempt uses initial_capacity characters, doubled while the name
+// fills the buffer (the system's sign that it was cut).
+HRESULT module_file_path(HMODULE module, std::string &path, DWORD initial_capacity = 512) noexcept;
+
+// ---- REFCLSID and REFGUID are references in C++ but pointers in C, so a C
+// caller can pass null through them. The empty asm hides the reference's
+// origin from the optimizer, which could otherwise assume the address is
+// never null and drop the test.
+
+inline const GUID *address_as_passed(const GUID &guid) noexcept {
+    const GUID *address = &guid;
+    __asm__("" : "+r"(address));
+    return address;
+}
 
 }  // namespace tvc

@@ -12,7 +12,12 @@ TVCVRTRT_BEGIN_C
 /* Writes the class, AppID, ProgID and type-library entries of one COM server
    under HKEY_CLASSES_ROOT. module_name names a module loaded in the process;
    a name containing ".exe" registers a LocalServer32, any other an
-   InprocServer32 with threading_model (may be null). friendly_name may be null. */
+   InprocServer32 with threading_model (may be null). friendly_name may be null.
+   Each ProgID is one key name: a null or empty one, one containing a
+   backslash or one longer than 255 characters gives E_INVALIDARG and nothing
+   is written (or, for the removal and component functions below, nothing is
+   removed or registered). A registration that fails part-way is undone: keys
+   it created are removed, values it replaced get their old contents back. */
 HRESULT tvcRegisterServer_proxy(const char *module_name, REFCLSID clsid, REFGUID libid,
                                 unsigned short major_version, unsigned short minor_version,
                                 const char *friendly_name, const char *version_independent_prog_id,

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <map>
+#include <vector>
 #include <string.h>
 
 namespace tvc_test {
@@ -47,9 +48,11 @@ std::string environment_block(const attach_environment &wanted) {
 }  // namespace
 
 std::string run_attach_host(const std::string &dll_path, const attach_environment &environment,
-                            const std::string &working_dir) {
+                            const std::string &working_dir, const std::string &utilities) {
     const std::string block = environment_block(environment);
-    return run_child("attach_host.exe", {dll_path}, block.c_str(), working_dir.c_str()).output;
+    std::vector<std::string> arguments{dll_path};
+    if (!utilities.empty()) arguments.push_back(utilities);
+    return run_child("attach_host.exe", arguments, block.c_str(), working_dir.c_str()).output;
 }
 
 std::string report_value(const std::string &output, const std::string &label) {

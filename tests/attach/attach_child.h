@@ -16,9 +16,10 @@ struct attach_environment {
 };
 
 // Everything the host and the DLL printed. The child's current directory
-// is working_dir.
+// is working_dir; a utilities library (one without printer) makes the host
+// call the print routine on several threads before it unloads the DLL.
 std::string run_attach_host(const std::string &dll_path, const attach_environment &environment,
-                            const std::string &working_dir);
+                            const std::string &working_dir, const std::string &utilities = "");
 
 // The value of one report line: the text after the 35-column label up to the
 // end of the line; "<no line>" when the output has no line with that label.

@@ -1,7 +1,12 @@
 // A fresh process for one attach: loads the DLL named on the command line as
 // an application would, then reports the outcome and the PATH the attach
 // left behind. Afterwards it starts and ends a thread and unloads the DLL, so
-// that the remaining notifications reach the entry point too.
+// that the remaining notifications reach the entry point too, and reports
+// whether the DLL really left the process.
+//   attach_host <dll> [<utilities library without printer>]
+// With the second argument, that library is loaded and the print routine is
+// called on several threads and on this one first, so that each fails to
+// find the printer and keeps the system's text for it.
 #include "common/unique_resource.h"
 
 #include <windows.h>
@@ -15,11 +20,34 @@ namespace {
 
 DWORD WINAPI do_nothing(LPVOID) { return 0; }
 
+using print_routine = int (*)(const char *);
+
+DWORD WINAPI print_nothing(LPVOID print) {
+    reinterpret_cast<print_routine>(print)("");
+    return 0;
+}
+
+// The print routine called here and on threads that have ended when it returns.
+bool print_on_several_threads(HMODULE dll, const wchar_t *utilities) {
+    print_routine print = reinterpret_cast<print_routine>(
+        reinterpret_cast<void (*)()>(GetProcAddress(dll, "tvcvrtrtPrintMessage")));
+    if (print == nullptr || LoadLibraryW(utilities) == nullptr) return false;
+    print("");
+    constexpr int count = 4;
+    tvc::unique_handle threads[count];
+    for (tvc::unique_handle &thread : threads) {
+        thread.reset(CreateThread(nullptr, 0, print_nothing, reinterpret_cast<void *>(print), 0, nullptr));
+        if (!thread) return false;
+    }
+    for (tvc::unique_handle &thread : threads) WaitForSingleObject(thread.get(), INFINITE);
+    return true;
+}
+
 }  // namespace
 
 // Wide arguments: a DLL path past the narrow functions' limit still loads.
 int wmain(int argc, wchar_t **argv) {
-    if (argc != 2) return 2;
+    if (argc != 2 && argc != 3) return 2;
     // The DLL shares this stdout; binary mode keeps its output byte for byte.
     _setmode(_fileno(stdout), _O_BINARY);
 
@@ -34,11 +62,12 @@ int wmain(int argc, wchar_t **argv) {
     std::fflush(stdout);
     if (dll == nullptr) return 0;
 
+    if (argc == 3 && !print_on_several_threads(dll, argv[2])) return 4;
     tvc::unique_handle thread(CreateThread(nullptr, 0, do_nothing, nullptr, 0, nullptr));
     if (!thread) return 3;
     WaitForSingleObject(thread.get(), INFINITE);
     FreeLibrary(dll);
-    std::printf("unloaded\n");
+    std::printf(GetModuleHandleW(argv[1]) == nullptr ? "unloaded\n" : "still loaded\n");
     std::fflush(stdout);
     return 0;
 }

@@ -4,6 +4,8 @@
 #include "attach/attach_child.h"
 #include "attach/scratch_layout.h"
 
+#include "support/child_process.h"
+
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -19,6 +21,34 @@ bool directory_exists(const std::string &path) {
     const DWORD attributes = GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
+
+std::wstring widened(const std::string &ascii) { return std::wstring(ascii.begin(), ascii.end()); }
+
+// A copy of the DLL in a directory too long for the narrow path functions,
+// made and removed through the wide ones with the long-path prefix.
+class long_directory_copy {
+public:
+    explicit long_directory_copy(const std::string &directory)
+        : directory_(L"\\\\?\\" + widened(directory)), dll_(directory_ + L"tvcvrtrt7_17.dll") {
+        created_ = CreateDirectoryW(directory_.c_str(), nullptr) &&
+                   CopyFileW(widened(tvc_test::executable_dir() + "tvcvrtrt7_17.dll").c_str(),
+                             dll_.c_str(), TRUE);
+    }
+    ~long_directory_copy() {
+        DeleteFileW(dll_.c_str());
+        RemoveDirectoryW(directory_.c_str());
+    }
+    long_directory_copy(const long_directory_copy &) = delete;
+    long_directory_copy &operator=(const long_directory_copy &) = delete;
+
+    bool created() const { return created_; }
+    std::string dll() const { return std::string(dll_.begin(), dll_.end()); }
+
+private:
+    std::wstring directory_;
+    std::wstring dll_;
+    bool created_ = false;
+};
 
 class attach : public testing::Test {
 protected:
@@ -140,6 +170,33 @@ TEST_F(attach, missing_root_refuses_the_load_and_leaves_path_alone) {
 
     EXPECT_EQ(run_from(deep_dll, {}),
               "Fatal error: cannot get path to VRT root\n"
+              "loaded=0 error=" + std::to_string(ERROR_DLL_INIT_FAILED) + "\n"
+              "PATH=C:\\windows\\system32;C:\\windows\n");
+}
+
+// Each thread that failed to find a symbol keeps the system's text for it.
+// Holding those texts must not keep the library in the process.
+TEST_F(attach, failed_lookups_on_several_threads_do_not_keep_the_library_loaded) {
+    attach_environment quiet;
+    quiet.verbose.reset();
+    EXPECT_EQ(tvc_test::run_attach_host(dll, quiet, layout.dir(),
+                                        tvc_test::executable_dir() + "bx_without_printer\\libbx.dll"),
+              "loaded=1 error=0\nPATH=" + lib_dir + ";C:\\windows\\system32;C:\\windows\nunloaded\n");
+}
+
+// The library lies in a directory of 280 characters and the process works
+// elsewhere. The C runtime's path splitting gives an empty directory for
+// one that long, which resolved to the working directory. Under Wine 8 the
+// narrow path functions cannot take the true directory either, so the
+// attach is refused; where they can, the true directory is found.
+TEST_F(attach, module_directory_too_long_for_narrow_paths_is_never_the_working_directory) {
+    const std::string long_dir = layout.dir() + std::string(279 - layout.dir().size(), 'l') + "\\";
+    ASSERT_EQ(long_dir.size(), 280u);
+    long_directory_copy copy(long_dir);
+    ASSERT_TRUE(copy.created());
+
+    EXPECT_EQ(run_from(copy.dll(), {}),
+              "Fatal error: cannot get path to runtime module\n"
               "loaded=0 error=" + std::to_string(ERROR_DLL_INIT_FAILED) + "\n"
               "PATH=C:\\windows\\system32;C:\\windows\n");
 }

@@ -1,4 +1,4 @@
-#include "bootstrap/locate_runtime.h"
+#include "bootstrap/runtime_location.h"
 
 #include "attach/scratch_layout.h"
 #include "support/child_process.h"

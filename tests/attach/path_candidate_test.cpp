@@ -1,4 +1,4 @@
-#include "bootstrap/path_candidate.h"
+#include "bootstrap/runtime_location.h"
 
 #include "attach/scratch_layout.h"
 

@@ -1,4 +1,4 @@
-#include "bootstrap/process_attach.h"
+#include "bootstrap/attach.h"
 
 #include "bootstrap/api_exception.h"
 #include "bootstrap/runtime_paths.h"

@@ -195,6 +195,18 @@ TEST_F(ComponentRegistration, InvalidArgumentsAreRefusedBeforeAnythingIsDone) {
                                                     c.prog_id.c_str()),
               E_INVALIDARG);
     EXPECT_EQ(tvcUnRegisterTovanXLComponent_proxy(c.clsid, nullptr, c.prog_id.c_str()), E_INVALIDARG);
+    // A ProgID is one key name; as a path it would reach another class's keys.
+    const std::string path_prog_id = "CLSID\\" + c.clsid_text;
+    EXPECT_EQ(tvcUnRegisterTovanCOMComponent_proxy(c.clsid, c.version_independent_prog_id.c_str(),
+                                                   path_prog_id.c_str()),
+              E_INVALIDARG);
+    test_class other;
+    EXPECT_EQ(tvcRegisterTovanCOMComponent_proxy(library_name, other.clsid, other.libid, 1, 0, "Intruder",
+                                                 other.version_independent_prog_id.c_str(),
+                                                 path_prog_id.c_str()),
+              E_INVALIDARG);
+    EXPECT_TRUE(other.nothing_written());
     EXPECT_TRUE(key_exists(membership(c, xl_category_key)));
     EXPECT_TRUE(key_exists(c.prog_id));
+    EXPECT_EQ(read_value(c.clsid_key, nullptr).text, "Component");
 }

@@ -7,6 +7,9 @@
 //   print:<text>         tvcvrtrtPrintMessage(text), then "[<result>]"
 //   print-null           tvcvrtrtPrintMessage(nullptr), then "[<result>]"
 //   bx-report            "bx <calls> <formats>\n" from the loaded libbx.dll stand-in
+//   raw:<text>           text written straight to the standard output handle,
+//                        past the C runtime's buffer, as an application with a
+//                        C runtime of its own writes
 #include <windows.h>
 #include <fcntl.h>
 #include <io.h>
@@ -58,6 +61,10 @@ int main(int argc, char **argv) {
         } else if (std::strcmp(argv[index], "print-null") == 0) {
             const int result = tvcvrtrtPrintMessage(nullptr);
             std::printf("[%d]", result);
+        } else if (starts_with(argv[index], "raw:", &argument)) {
+            DWORD written = 0;
+            ::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), argument,
+                        static_cast<DWORD>(std::strlen(argument)), &written, nullptr);
         } else if (std::strcmp(argv[index], "bx-report") == 0) {
             auto calls = bx_function<int (*)()>("bx_call_count");
             auto formats = bx_function<const char *(*)()>("bx_received_formats");

@@ -30,6 +30,13 @@ TEST(PrintMessage, GoesThroughTheUtilitiesPrinterOnceItIsLoaded) {
               "before[6][4242][4242]bx 2 after 100%% sure|%%s%%n|\n");
 }
 
+// Output to a pipe is buffered; an application with a C runtime of its own
+// writes past that buffer, so each message must leave it at once.
+TEST(PrintMessage, EachMessageKeepsItsPlaceBesideOutputOfAnotherCRuntime) {
+    EXPECT_EQ(output_of({"start-silent:0", "raw:|", "print:text", "raw:|"}),
+              "Initializing Tovan Compiler Runtime version 7.17\n|text|[4]");
+}
+
 TEST(PrintMessage, FallsBackToPrintfWhenTheUtilitiesLibraryHasNoPrinter) {
     EXPECT_EQ(output_of({"load:bx_without_printer\\libbx.dll", "print:still here"}), "still here[10]");
 }
@@ -37,4 +44,7 @@ TEST(PrintMessage, FallsBackToPrintfWhenTheUtilitiesLibraryHasNoPrinter) {
 TEST(PrintMessage, FallsBackToPrintfWhenOnlyAModuleContainingTheNameIsLoaded) {
     EXPECT_EQ(output_of({"load:mylibbx.dll", "print:prefixed"}), "prefixed[8]");
     EXPECT_EQ(output_of({"load:libbx.dll.extra", "print:extended"}), "extended[8]");
+    // A libbx.dll in the working directory is never loaded by the print routine.
+    const std::string planted = diagnostics_test::executable_dir() + "bx_printer";
+    EXPECT_EQ(output_of({"load:mylibbx.dll", "print:planted"}, planted.c_str()), "planted[7]");
 }

@@ -1,4 +1,4 @@
-#include "registration/hex_number.h"
+#include "registration/guid_parser.h"
 
 #include <gtest/gtest.h>
 

@@ -63,6 +63,20 @@ TEST(ErrorText, IsEmptyInAThreadThatNeverFailed) {
     EXPECT_EQ(seen, "");
 }
 
+TEST(ErrorText, IsFreedAtThreadDetachAndAtUnloadAndThenRecordedAfresh) {
+    const std::string not_found = system_text(ERROR_FILE_NOT_FOUND);
+    for (void (*release)() noexcept : {tvc::release_thread_error_text, tvc::release_error_text_slot}) {
+        ::SetLastError(ERROR_FILE_NOT_FOUND);
+        tvc::record_last_error();
+        EXPECT_EQ(tvc::last_error_text(), not_found);
+        release();
+        EXPECT_STREQ(tvc::last_error_text(), "");
+    }
+    ::SetLastError(ERROR_FILE_NOT_FOUND);
+    tvc::record_last_error();
+    EXPECT_EQ(tvc::last_error_text(), not_found);
+}
+
 TEST(ErrorText, ThreadsFailingAtOnceEachReportTheirOwnFailure) {
     const std::string directory = executable_directory();
     runtime_lib_dir_override lib_dir(directory);

@@ -2,8 +2,7 @@
 
 #include <string>
 
-#include "registration/registry_helpers.h"
-#include "registration/registry_key_path.h"
+#include "registration/registry.h"
 #include "registry/registry_test_support.h"
 
 using namespace registry_test;
@@ -100,5 +99,11 @@ TEST(DeleteKeyTree, NeverDeletesTheParentItself) {
     EXPECT_EQ(tvc::delete_key_tree(parent, ""), ERROR_INVALID_PARAMETER);
     EXPECT_EQ(tvc::delete_key_tree(parent, nullptr), ERROR_INVALID_PARAMETER);
     ::RegCloseKey(parent);
+    EXPECT_TRUE(key_exists(root.path + "\\Child\\Grandchild"));
+
+    // Under a root key a leading backslash is dropped, so "\\" alone would
+    // name the root itself; any such path is refused.
+    EXPECT_EQ(tvc::delete_key_tree(HKEY_CLASSES_ROOT, ("\\" + root.path).c_str()),
+              ERROR_INVALID_PARAMETER);
     EXPECT_TRUE(key_exists(root.path + "\\Child\\Grandchild"));
 }

@@ -2,10 +2,11 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
-#include "registration/layout_placeholders.h"
-#include "registration/module_file_path.h"
-#include "registration/server_registry_layout.h"
+#include "registration/server_registration.h"
+#include "registry/registry_test_support.h"
+#include "tvcvrtrt/registration.h"
 
 TEST(ServerLayout, NamedValuesFollowTheRowThatCreatesTheirKey) {
     // set_named_value never creates a key, so each named value needs an
@@ -65,4 +66,84 @@ TEST(ModuleFilePath, TakesTheWholePathWhateverTheFirstBufferSize) {
     std::string path = "stale";
     EXPECT_EQ(tvc::module_file_path(reinterpret_cast<HMODULE>(0x10), path), E_UNEXPECTED);
     EXPECT_TRUE(path.empty());
+}
+
+namespace {
+
+using namespace registry_test;
+
+// Lets a number of value writes through, then fails every further one.
+int writes_left = 0;
+bool count_down_writes(const char *, const char *) noexcept { return writes_left-- > 0; }
+
+class failing_value_writes {
+public:
+    explicit failing_value_writes(int allowed) {
+        writes_left = allowed;
+        tvc::value_write_allowed = count_down_writes;
+    }
+    ~failing_value_writes() { tvc::value_write_allowed = nullptr; }
+    failing_value_writes(const failing_value_writes &) = delete;
+    failing_value_writes &operator=(const failing_value_writes &) = delete;
+};
+
+HRESULT register_in_process(const test_class &c, const char *friendly_name, unsigned short major) {
+    return tvc::register_server("kernel32.dll", &c.clsid, &c.libid, major, 0, friendly_name,
+                                c.version_independent_prog_id.c_str(), c.prog_id.c_str(), "Both");
+}
+
+}  // namespace
+
+TEST(RegistrationFailingPartWay, RemovesTheKeysItCreatedAndRestoresTheValuesItReplaced) {
+    // An in-process server with a friendly name and a threading model takes
+    // 15 value writes; each one in turn is made to fail.
+    constexpr int writes = 15;
+    for (int allowed = 0; allowed < writes; ++allowed) {
+        test_class fresh;
+        {
+            failing_value_writes failing(allowed);
+            EXPECT_EQ(register_in_process(fresh, "new", 2), E_ACCESSDENIED) << allowed;
+        }
+        EXPECT_TRUE(fresh.nothing_written()) << allowed;
+
+        test_class registered;
+        ASSERT_EQ(register_in_process(registered, "old", 1), S_OK);
+        const std::vector<std::string> before = registered.snapshot();
+        {
+            failing_value_writes failing(allowed);
+            EXPECT_EQ(register_in_process(registered, "new", 2), E_ACCESSDENIED) << allowed;
+        }
+        EXPECT_EQ(registered.snapshot(), before) << allowed;
+    }
+    test_class complete;
+    {
+        failing_value_writes enough(writes);
+        EXPECT_EQ(register_in_process(complete, "new", 2), S_OK);
+    }
+
+    // A friendly name outside the process code page comes back unchanged.
+    const std::wstring key(complete.clsid_key.begin(), complete.clsid_key.end());
+    const std::wstring wide_name = L"\u2713 \u4e2d";
+    ASSERT_EQ(::RegSetKeyValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, REG_SZ, wide_name.c_str(),
+                                static_cast<DWORD>((wide_name.size() + 1) * sizeof(wchar_t))),
+              ERROR_SUCCESS);
+    {
+        failing_value_writes failing(writes - 1);
+        EXPECT_EQ(register_in_process(complete, "new", 2), E_ACCESSDENIED);
+    }
+    wchar_t restored[16] = {};
+    DWORD restored_bytes = sizeof restored;
+    ASSERT_EQ(::RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, restored,
+                             &restored_bytes),
+              ERROR_SUCCESS);
+    EXPECT_EQ(std::wstring(restored), wide_name);
+
+    // Component registration undoes its server entries the same way.
+    test_class component;
+    failing_value_writes failing(writes - 1);
+    EXPECT_EQ(tvcRegisterTovanXLComponent_proxy("kernel32.dll", component.clsid, component.libid, 1, 0,
+                                                "Component", component.version_independent_prog_id.c_str(),
+                                                component.prog_id.c_str()),
+              E_ACCESSDENIED);
+    EXPECT_TRUE(component.nothing_written());
 }

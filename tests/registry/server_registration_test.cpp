@@ -69,6 +69,14 @@ HRESULT unregister_class(const test_class &c) {
                                      c.prog_id.c_str());
 }
 
+// ProgIDs that are no key names: paths, each reaching into another class's
+// keys (a lone backslash is left out: old faults made it name the root
+// itself), and names longer than the registry's 255 characters.
+std::vector<std::string> not_key_names(const test_class &other) {
+    return {"CLSID\\" + other.clsid_text, "\\" + other.prog_id, other.prog_id + "\\CLSID",
+            other.prog_id + std::string(256 - other.prog_id.size(), 'p'), std::string(2000, 'p')};
+}
+
 }  // namespace
 
 TEST(ServerRegistration, InProcessServerWritesExactlyTheLayoutAndUnregistrationRemovesIt) {
@@ -137,7 +145,29 @@ TEST(ServerRegistration, InvalidArgumentsWriteNothing) {
         EXPECT_EQ(tvcRegisterServer_proxy(library_name, c.clsid, c.libid, 1, 0, "n", vi, bad, "Both"),
                   E_INVALIDARG);
     }
+    test_class other;
+    ASSERT_EQ(register_class(other, library_name, 1, 0, "other", "Both"), S_OK);
+    const std::vector<std::string> other_before = other.snapshot();
+    for (const std::string &bad : not_key_names(other)) {
+        EXPECT_EQ(tvcRegisterServer_proxy(library_name, c.clsid, c.libid, 1, 0, "n", bad.c_str(), prog,
+                                          "Both"),
+                  E_INVALIDARG) << bad;
+        EXPECT_EQ(tvcRegisterServer_proxy(library_name, c.clsid, c.libid, 1, 0, "n", vi, bad.c_str(),
+                                          "Both"),
+                  E_INVALIDARG) << bad;
+    }
+    EXPECT_EQ(other.snapshot(), other_before);
     EXPECT_TRUE(c.nothing_written());
+
+    // 255 characters is the registry's limit for a key name, so the call
+    // goes ahead; but Wine 8's narrow registry functions stop near 260
+    // characters, and "<prog_id>\\CLSID" (261) fails there after everything
+    // else was written. What the call wrote is undone.
+    test_class longest;
+    longest.prog_id = longest.prog_id_base + std::string(255 - longest.prog_id_base.size(), 'p');
+    longest.trees.add(longest.prog_id);
+    EXPECT_EQ(register_class(longest, library_name, 1, 0, "n", "Both"), E_ACCESSDENIED);
+    EXPECT_TRUE(longest.nothing_written());
 }
 
 TEST(ServerUnregistration, MissingTreesCountAsRemoved) {
@@ -169,5 +199,13 @@ TEST(ServerUnregistration, InvalidArgumentsDeleteNothing) {
         EXPECT_EQ(tvcUnregisterServer_proxy(c.clsid, bad, prog), E_INVALIDARG);
         EXPECT_EQ(tvcUnregisterServer_proxy(c.clsid, vi, bad), E_INVALIDARG);
     }
+    test_class other;
+    ASSERT_EQ(register_class(other, library_name, 1, 0, "other", "Both"), S_OK);
+    const std::vector<std::string> other_before = other.snapshot();
+    for (const std::string &bad : not_key_names(other)) {
+        EXPECT_EQ(tvcUnregisterServer_proxy(c.clsid, bad.c_str(), prog), E_INVALIDARG) << bad;
+        EXPECT_EQ(tvcUnregisterServer_proxy(c.clsid, vi, bad.c_str()), E_INVALIDARG) << bad;
+    }
+    EXPECT_EQ(other.snapshot(), other_before);
     EXPECT_EQ(c.snapshot(), before);
 }

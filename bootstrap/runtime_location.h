@@ -1,12 +1,33 @@
-// How a runtime path is filled: a candidate directory is composed, resolved
-// to a full path and kept only when it names an existing directory.
+// Works out, once at process attach, where the installed runtime lives and
+// fills the runtime paths and the verbose flag. Each path is filled by
+// offering it candidates: a candidate directory is composed, resolved to a
+// full path and kept only when it names an existing directory.
 #pragma once
 
-#include "bootstrap/runtime_paths.h"
+#include <windows.h>
 
 #include <initializer_list>
 
+#include "bootstrap/runtime_paths.h"
+
 namespace tvc {
+
+// Throws apiException when the module's own directory or the runtime root
+// cannot be found; every other missing directory leaves its path empty (the
+// runtime library directory falls back to the module directory). Prints the
+// report of the six paths when the verbose flag is set.
+void locate_runtime(HMODULE module);
+
+// The stages of locate_runtime, in the order it runs them; each reads the
+// paths filled by the stages before it. Environment values are passed in
+// (null when the variable is unset).
+void locate_module_dir(HMODULE module);
+void locate_vrt_root(const char *vrtroot);
+void locate_runtime_lib_dir();
+void locate_toolbox_dirs(const char *toolbox_tovan_dir);
+
+// Six lines on standard output, values aligned in column 36.
+void print_runtime_paths();
 
 // Appends text when the result and its NUL fit; otherwise leaves the buffer
 // unchanged and returns false.

@@ -1,14 +1,17 @@
-// The exported conversions between GUIDs and narrow text. They work without
+// GUID text: the exported conversions between GUIDs and narrow text, and the
+// registry form the registration code puts in key paths. They work without
 // the runtime and keep no state, so any thread may call them at any time.
 #include "tvcvrtrt/registration.h"
 
 #include "registration/guid_parser.h"
+#include "registration/guid_registry_form.h"
 #include "registration/narrow_text.h"
 #include "common/unique_resource.h"
 
 #include <objbase.h>
 
 #include <cstddef>
+#include <cstdlib>
 #include <cstring>
 #include <type_traits>
 
@@ -55,3 +58,24 @@ void tvcCLSIDtochar_proxy(const CLSID *clsid, char *buffer, int size) {
     const HRESULT formatted = ::StringFromCLSID(*clsid, wide.put());
     tvc::narrow_text_into(buffer, size, SUCCEEDED(formatted) ? wide.get() : nullptr);
 }
+
+namespace tvc {
+
+std::size_t narrow_text_into(char *buffer, int size, const wchar_t *text) noexcept {
+    // A negative size would widen to an unlimited one.
+    if (!buffer || size < 0) return 0;
+    if (!text) {
+        if (size > 0) buffer[0] = '\0';
+        return 0;
+    }
+    return std::wcstombs(buffer, text, static_cast<std::size_t>(size));
+}
+
+guid_text make_guid_text(const GUID &guid) noexcept {
+    guid_text text = {};
+    // The field holds the 38 characters and the NUL, so nothing is cut.
+    tvcGUIDtochar_proxy(&guid, text.chars, sizeof text.chars);
+    return text;
+}
+
+}  // namespace tvc

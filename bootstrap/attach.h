@@ -1,0 +1,29 @@
+// What the DLL's entry point does at process attach: locate the runtime and
+// put its library directory at the front of PATH. Kept callable apart from
+// the entry point itself so that tests can run it in their own process.
+#pragma once
+
+#include <windows.h>
+
+namespace tvc {
+
+// Locates the runtime, then prefixes PATH with its library directory.
+void attach_runtime(HMODULE module);
+
+// PATH becomes "<runtime library directory>;<old PATH>" (an unset PATH counts
+// as empty), so that the runtime's libraries, and what they load in turn,
+// resolve there. May throw std::bad_alloc.
+void prefix_path_with_runtime_lib_dir();
+
+// Runs work(module). An exception is reported on standard output and turns
+// into FALSE, which makes the system refuse the library.
+BOOL run_reporting_failure(void (*work)(HMODULE), HMODULE module) noexcept;
+
+// The entry point's answer for one notification: process attach locates the
+// runtime; a thread's detach frees that thread's error text, and an unload
+// (process detach with reserved null) the calling thread's text and the
+// per-thread slot. At process exit (reserved set) nothing is done. Every
+// notification but process attach succeeds.
+BOOL dll_entry(HMODULE module, DWORD reason, LPVOID reserved = nullptr) noexcept;
+
+}  // namespace tvc

@@ -1,0 +1,186 @@
+#include "bootstrap/runtime_location.h"
+
+#include <mbstring.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "bootstrap/api_exception.h"
+
+namespace tvc {
+
+runtime_paths_t runtime_paths{};
+bool verbose = false;
+
+// ---- candidates
+
+bool append_bounded(runtime_path &buffer, const char *text) {
+    const std::size_t used = strnlen(buffer, runtime_path_capacity);
+    const std::size_t added = std::strlen(text);
+    if (used + added >= runtime_path_capacity) return false;
+    std::memcpy(buffer + used, text, added + 1);
+    return true;
+}
+
+bool end_with_backslash(runtime_path &buffer) {
+    const std::size_t used = strnlen(buffer, runtime_path_capacity);
+    if (used != 0 && buffer[used - 1] == '\\') return true;
+    return append_bounded(buffer, "\\");
+}
+
+bool offer_candidate(runtime_path &target, const char *candidate) {
+    if (_fullpath(target, candidate, runtime_path_capacity) == nullptr) {
+        target[0] = '\0';
+        return false;
+    }
+    // A resolved path that fills the buffer has no room left for the
+    // backslash: refused, like any path too long to hold.
+    if (!end_with_backslash(target)) {
+        target[0] = '\0';
+        return false;
+    }
+    const DWORD attributes = GetFileAttributesA(target);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool compose_candidate(runtime_path &composed, const char *base,
+                       std::initializer_list<const char *> components, trailing_backslash trailing) {
+    composed[0] = '\0';
+    bool fits = append_bounded(composed, base);
+    for (const char *component : components) {
+        fits = fits && end_with_backslash(composed) && append_bounded(composed, component);
+    }
+    if (fits && trailing == trailing_backslash::yes) fits = end_with_backslash(composed);
+    if (!fits) composed[0] = '\0';
+    return fits;
+}
+
+bool offer_composed(runtime_path &target, const char *base,
+                    std::initializer_list<const char *> components, trailing_backslash trailing) {
+    runtime_path composed;
+    if (!compose_candidate(composed, base, components, trailing)) {
+        target[0] = '\0';
+        return false;
+    }
+    return offer_candidate(target, composed);
+}
+
+// ---- the report
+
+namespace {
+
+// Index of the conversion in a report line: where its value starts.
+constexpr std::size_t value_column(const char *format) {
+    std::size_t i = 0;
+    while (format[i] != '%') ++i;
+    return i;
+}
+
+constexpr const char module_line[] = "Module path:                       %s\n";
+constexpr const char root_line[] = "VRTROOT path:                      %s\n";
+constexpr const char lib_line[] = "Runtime lib path:                  %s\n";
+constexpr const char toolbox_line[] = "Installed toolbox path:            %s\n";
+constexpr const char prefix_line[] = "Toolbox prefix:                    %s\n";
+constexpr const char deploy_line[] = "Installed deployment toolbox path: %s\n";
+
+// Callers parse the report by column: every label fills exactly 35 characters.
+static_assert(value_column(module_line) == 35 && value_column(root_line) == 35 &&
+              value_column(lib_line) == 35 && value_column(toolbox_line) == 35 &&
+              value_column(prefix_line) == 35 && value_column(deploy_line) == 35,
+              "report labels are 35 characters wide");
+
+}  // namespace
+
+void print_runtime_paths() {
+    std::printf(module_line, runtime_paths.module_dir);
+    std::printf(root_line, runtime_paths.vrt_root);
+    std::printf(lib_line, runtime_paths.runtime_lib_dir);
+    std::printf(toolbox_line, runtime_paths.toolbox_dir);
+    std::printf(prefix_line, runtime_paths.toolbox_prefix);
+    std::printf(deploy_line, runtime_paths.deploy_toolbox_dir);
+    std::fflush(stdout);
+}
+
+// ---- the location
+
+namespace {
+
+void clear(runtime_path &path) { path[0] = '\0'; }
+
+void copy(runtime_path &target, const runtime_path &source) {
+    clear(target);
+    append_bounded(target, source);
+}
+
+}  // namespace
+
+void locate_module_dir(HMODULE module) {
+    runtime_path file_name{};
+    runtime_path directory{};
+    const DWORD length = GetModuleFileNameA(module, file_name, runtime_path_capacity);
+    // A name that fills the buffer may have been cut off. The directory is
+    // taken by our own code, up to the last backslash: the C runtime's path
+    // splitting gives an empty directory for one longer than 256 characters.
+    // The search is multibyte-aware, since in a double-byte code page a
+    // backslash byte can be the second half of a character.
+    if (length > 0 && length < runtime_path_capacity) {
+        const unsigned char *name = reinterpret_cast<const unsigned char *>(file_name);
+        if (const unsigned char *last_backslash = _mbsrchr(name, '\\')) {
+            std::memcpy(directory, file_name, static_cast<std::size_t>(last_backslash - name) + 1);
+        }
+    }
+    // An empty candidate would be the working directory, which is not ours.
+    if (directory[0] == '\0' || !offer_candidate(runtime_paths.module_dir, directory)) {
+        throw apiException("Fatal error: cannot get path to runtime module");
+    }
+}
+
+void locate_vrt_root(const char *vrtroot) {
+    if (vrtroot != nullptr) {
+        if (offer_candidate(runtime_paths.vrt_root, vrtroot)) return;
+        clear(runtime_paths.vrt_root);
+    }
+    if (!offer_composed(runtime_paths.vrt_root, runtime_paths.module_dir, {"..", ".."})) {
+        throw apiException("Fatal error: cannot get path to VRT root");
+    }
+}
+
+void locate_runtime_lib_dir() {
+    if (!offer_composed(runtime_paths.runtime_lib_dir, runtime_paths.vrt_root, {"bin", "win64"})) {
+        copy(runtime_paths.runtime_lib_dir, runtime_paths.module_dir);
+    }
+}
+
+void locate_toolbox_dirs(const char *toolbox_tovan_dir) {
+    runtime_paths_t &paths = runtime_paths;
+    const bool given = toolbox_tovan_dir != nullptr && offer_candidate(paths.toolbox_dir, toolbox_tovan_dir);
+    if (!given) {
+        clear(paths.toolbox_dir);
+        clear(paths.toolbox_prefix);
+        if (!offer_composed(paths.toolbox_dir, paths.vrt_root, {"toolbox", "compiler", "vrt", "tovan"}) &&
+            !offer_composed(paths.toolbox_dir, paths.vrt_root, {"toolbox", "tovan"})) {
+            clear(paths.toolbox_dir);
+        }
+    }
+    // With no toolbox directory this resolves "\.." to the current drive's
+    // root, which the installed layout relies on.
+    if (!offer_composed(paths.toolbox_prefix, paths.toolbox_dir, {".."}, trailing_backslash::no)) {
+        clear(paths.toolbox_prefix);
+    }
+    if (!offer_composed(paths.deploy_toolbox_dir, paths.toolbox_prefix, {"compiler"}, trailing_backslash::no)) {
+        clear(paths.deploy_toolbox_dir);
+    }
+}
+
+void locate_runtime(HMODULE module) {
+    runtime_paths = runtime_paths_t{};
+    if (std::getenv("TVCVRTRT_VERBOSE") != nullptr) verbose = true;
+    locate_module_dir(module);
+    locate_vrt_root(std::getenv("VRTROOT"));
+    locate_runtime_lib_dir();
+    locate_toolbox_dirs(std::getenv("TOOLBOXTOVANDIR"));
+    if (verbose) print_runtime_paths();
+}
+
+}  // namespace tvc
