@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/registry/registry_test_support.h"
 #include "tvcvrtrt/component_info.h"
 #include "tvcvrtrt/registration.h"
 
@@ -43,40 +44,15 @@ GUID bench_guid(unsigned kind, unsigned number) {
     return guid;
 }
 
-std::string text_of(const GUID &guid) {
-    char text[40] = {};
-    tvcGUIDtochar_proxy(&guid, text, sizeof text);
-    return text;
-}
+using registry_test::text_of;
 
+// Creates the key when missing and sets the value.
 void write_key(const std::string &path, const char *value_name, const std::string &value) {
-    HKEY key = nullptr;
-    if (::RegCreateKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                          nullptr) != ERROR_SUCCESS) {
-        return;
-    }
-    ::RegSetValueExA(key, value_name, 0, REG_SZ, reinterpret_cast<const BYTE *>(value.c_str()),
-                     static_cast<DWORD>(value.size() + 1));
-    ::RegCloseKey(key);
+    registry_test::write_value(path, value_name, value.c_str());
 }
 
 // Removes every tree it was given when the benchmark ends.
-class written_trees {
-public:
-    written_trees() = default;
-    written_trees(const written_trees &) = delete;
-    written_trees &operator=(const written_trees &) = delete;
-    ~written_trees() {
-        for (const std::string &tree : trees_) ::RegDeleteTreeA(HKEY_CLASSES_ROOT, tree.c_str());
-    }
-    void add(const std::string &tree) {
-        ::RegDeleteTreeA(HKEY_CLASSES_ROOT, tree.c_str());  // a run that was cut short
-        trees_.push_back(tree);
-    }
-
-private:
-    std::vector<std::string> trees_;
-};
+using written_trees = registry_test::cleanup;
 
 std::string beside_this_program(const char *file) {
     char path[MAX_PATH * 4];
