@@ -122,19 +122,20 @@ TVCVRTRT_END_C
 #define TVCVRTRT_LAYOUT_ASSERT(condition, text) _Static_assert(condition, text)
 #endif
 #if defined(_WIN64)
-/* One line a record: its size, then each field after the first at its offset. */
-#define TVCVRTRT_SIZE_IS(record, size) TVCVRTRT_LAYOUT_ASSERT(sizeof(record) == size, #record " size")
-#define TVCVRTRT_FIELD_AT(record, field, offset) \
+/* One line a record (so long by intent): its size, then each field after the
+   first at its offset. */
+#define TVCVRTRT_SIZE(record, size) TVCVRTRT_LAYOUT_ASSERT(sizeof(record) == size, #record " size")
+#define TVCVRTRT_AT(record, field, offset) \
     TVCVRTRT_LAYOUT_ASSERT(offsetof(record, field) == offset, #record "." #field " offset")
-TVCVRTRT_SIZE_IS(paramInfo, 272); TVCVRTRT_FIELD_AT(paramInfo, type, 256); TVCVRTRT_FIELD_AT(paramInfo, flags, 258); TVCVRTRT_FIELD_AT(paramInfo, indirection, 260); TVCVRTRT_FIELD_AT(paramInfo, next, 264);
-TVCVRTRT_SIZE_IS(methodInfo, 328); TVCVRTRT_FIELD_AT(methodInfo, param_count, 256); TVCVRTRT_FIELD_AT(methodInfo, return_type, 260); TVCVRTRT_FIELD_AT(methodInfo, return_indirection, 264); TVCVRTRT_FIELD_AT(methodInfo, member_id, 268); TVCVRTRT_FIELD_AT(methodInfo, iid, 272); TVCVRTRT_FIELD_AT(methodInfo, params, 312); TVCVRTRT_FIELD_AT(methodInfo, next, 320);
-TVCVRTRT_SIZE_IS(propertyInfo, 328); TVCVRTRT_FIELD_AT(propertyInfo, member_id, 256); TVCVRTRT_FIELD_AT(propertyInfo, iid, 260); TVCVRTRT_FIELD_AT(propertyInfo, getter, 304); TVCVRTRT_FIELD_AT(propertyInfo, setter, 312); TVCVRTRT_FIELD_AT(propertyInfo, next, 320);
-TVCVRTRT_SIZE_IS(interfaceInfo, 352); TVCVRTRT_FIELD_AT(interfaceInfo, iid, 256); TVCVRTRT_FIELD_AT(interfaceInfo, libid, 296); TVCVRTRT_FIELD_AT(interfaceInfo, type_lib_major, 336); TVCVRTRT_FIELD_AT(interfaceInfo, type_lib_minor, 338); TVCVRTRT_FIELD_AT(interfaceInfo, next, 344);
-TVCVRTRT_SIZE_IS(classInfo, 1400); TVCVRTRT_FIELD_AT(classInfo, server_path, 256); TVCVRTRT_FIELD_AT(classInfo, prog_id, 768); TVCVRTRT_FIELD_AT(classInfo, version_independent_prog_id, 1024); TVCVRTRT_FIELD_AT(classInfo, clsid, 1280); TVCVRTRT_FIELD_AT(classInfo, libid, 1320); TVCVRTRT_FIELD_AT(classInfo, type_lib_major, 1360); TVCVRTRT_FIELD_AT(classInfo, type_lib_minor, 1362); TVCVRTRT_FIELD_AT(classInfo, methods, 1368); TVCVRTRT_FIELD_AT(classInfo, events, 1376); TVCVRTRT_FIELD_AT(classInfo, properties, 1384); TVCVRTRT_FIELD_AT(classInfo, next, 1392);
-TVCVRTRT_SIZE_IS(componentInfo, 840); TVCVRTRT_FIELD_AT(componentInfo, libid, 256); TVCVRTRT_FIELD_AT(componentInfo, major_version, 296); TVCVRTRT_FIELD_AT(componentInfo, minor_version, 298); TVCVRTRT_FIELD_AT(componentInfo, type_lib_path, 300); TVCVRTRT_FIELD_AT(componentInfo, classes, 816); TVCVRTRT_FIELD_AT(componentInfo, interfaces, 824); TVCVRTRT_FIELD_AT(componentInfo, next, 832);
-TVCVRTRT_SIZE_IS(versionNode, 16); TVCVRTRT_FIELD_AT(versionNode, minor, 2); TVCVRTRT_FIELD_AT(versionNode, next, 8);
-#undef TVCVRTRT_SIZE_IS
-#undef TVCVRTRT_FIELD_AT
+TVCVRTRT_SIZE(paramInfo, 272); TVCVRTRT_AT(paramInfo, type, 256); TVCVRTRT_AT(paramInfo, flags, 258); TVCVRTRT_AT(paramInfo, indirection, 260); TVCVRTRT_AT(paramInfo, next, 264);
+TVCVRTRT_SIZE(methodInfo, 328); TVCVRTRT_AT(methodInfo, param_count, 256); TVCVRTRT_AT(methodInfo, return_type, 260); TVCVRTRT_AT(methodInfo, return_indirection, 264); TVCVRTRT_AT(methodInfo, member_id, 268); TVCVRTRT_AT(methodInfo, iid, 272); TVCVRTRT_AT(methodInfo, params, 312); TVCVRTRT_AT(methodInfo, next, 320);
+TVCVRTRT_SIZE(propertyInfo, 328); TVCVRTRT_AT(propertyInfo, member_id, 256); TVCVRTRT_AT(propertyInfo, iid, 260); TVCVRTRT_AT(propertyInfo, getter, 304); TVCVRTRT_AT(propertyInfo, setter, 312); TVCVRTRT_AT(propertyInfo, next, 320);
+TVCVRTRT_SIZE(interfaceInfo, 352); TVCVRTRT_AT(interfaceInfo, iid, 256); TVCVRTRT_AT(interfaceInfo, libid, 296); TVCVRTRT_AT(interfaceInfo, type_lib_major, 336); TVCVRTRT_AT(interfaceInfo, type_lib_minor, 338); TVCVRTRT_AT(interfaceInfo, next, 344);
+TVCVRTRT_SIZE(classInfo, 1400); TVCVRTRT_AT(classInfo, server_path, 256); TVCVRTRT_AT(classInfo, prog_id, 768); TVCVRTRT_AT(classInfo, version_independent_prog_id, 1024); TVCVRTRT_AT(classInfo, clsid, 1280); TVCVRTRT_AT(classInfo, libid, 1320); TVCVRTRT_AT(classInfo, type_lib_major, 1360); TVCVRTRT_AT(classInfo, type_lib_minor, 1362); TVCVRTRT_AT(classInfo, methods, 1368); TVCVRTRT_AT(classInfo, events, 1376); TVCVRTRT_AT(classInfo, properties, 1384); TVCVRTRT_AT(classInfo, next, 1392);
+TVCVRTRT_SIZE(componentInfo, 840); TVCVRTRT_AT(componentInfo, libid, 256); TVCVRTRT_AT(componentInfo, major_version, 296); TVCVRTRT_AT(componentInfo, minor_version, 298); TVCVRTRT_AT(componentInfo, type_lib_path, 300); TVCVRTRT_AT(componentInfo, classes, 816); TVCVRTRT_AT(componentInfo, interfaces, 824); TVCVRTRT_AT(componentInfo, next, 832);
+TVCVRTRT_SIZE(versionNode, 16); TVCVRTRT_AT(versionNode, minor, 2); TVCVRTRT_AT(versionNode, next, 8);
+#undef TVCVRTRT_SIZE
+#undef TVCVRTRT_AT
 #endif
 #undef TVCVRTRT_LAYOUT_ASSERT
 
