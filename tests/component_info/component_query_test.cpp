@@ -161,35 +161,37 @@ TEST(ComponentQuery, ClassRegistrationIsReadIntoTerminatedFields) {
     }
     // Values stored without their NUL end inside the field; one that leaves
     // no room for a NUL is too long for it.
+    using field_text = std::string (*)(const classInfo &);
+    const field_text description = [](const classInfo &k) { return std::string(k.description); };
+    const field_text libid = [](const classInfo &k) { return std::string(k.libid); };
+    const field_text version = [](const classInfo &k) {
+        return std::to_string(k.type_lib_major) + "." + std::to_string(k.type_lib_minor);
+    };
+    const std::string libid_text = "{DDBDC4D4-69C3-4D61-A860-4447E2D2637F}";
     struct {
         const char *sub_key;
         const char *value_name;
         std::string bytes;
         LONG result;
+        field_text read_back;
+        std::string expected;
     } const cases[] = {
-        {"", nullptr, std::string(255, 'd'), ERROR_SUCCESS},
-        {"", nullptr, std::string(256, 'd'), ERROR_MORE_DATA},
-        {"", nullptr, std::string(255, 'd') + '\0', ERROR_SUCCESS},
-        {"\\TypeLib", nullptr, "{DDBDC4D4-69C3-4D61-A860-4447E2D2637F}", ERROR_SUCCESS},
-        {"\\TypeLib", nullptr, "{DDBDC4D4-69C3-4D61-A860-4447E2D2637F}xx", ERROR_MORE_DATA},
-        {"\\TypeLib", "Version", "7.3", ERROR_SUCCESS},
+        {"", nullptr, std::string(255, 'd'), ERROR_SUCCESS, description, std::string(255, 'd')},
+        {"", nullptr, std::string(256, 'd'), ERROR_MORE_DATA, nullptr, ""},
+        {"", nullptr, std::string(255, 'd') + '\0', ERROR_SUCCESS, description, std::string(255, 'd')},
+        {"\\TypeLib", nullptr, libid_text, ERROR_SUCCESS, libid, libid_text},
+        {"\\TypeLib", nullptr, libid_text + "xx", ERROR_MORE_DATA, nullptr, ""},
+        {"\\TypeLib", "Version", "7.3", ERROR_SUCCESS, version, "7.3"},
     };
     for (const auto &c : cases) {
         class_key key;
         write_bytes(key.key + c.sub_key, c.value_name, c.bytes);
         tvc::record_list<classInfo> read;
         EXPECT_EQ(tvc::read_class_registration(key.clsid, read.slot()), c.result) << c.bytes.size();
-        if (c.result != ERROR_SUCCESS) {
+        if (c.read_back == nullptr) {
             EXPECT_EQ(read.get(), nullptr);
-            continue;
-        }
-        ASSERT_NE(read.get(), nullptr);
-        const std::string stored = c.bytes.c_str();
-        const classInfo &k = *read.get();
-        if (c.value_name != nullptr) {
-            EXPECT_EQ(k.type_lib_major * 10 + k.type_lib_minor, 73);
-        } else {
-            EXPECT_EQ(std::string(c.sub_key).empty() ? k.description : k.libid, stored);
+        } else if (read.get() != nullptr) {
+            EXPECT_EQ(c.read_back(*read.get()), c.expected) << c.bytes.size();
         }
     }
 }
