@@ -135,10 +135,10 @@ dotted_pieces split_at_first_dot(const char *text) noexcept {
     return pieces;
 }
 
-// atoi's reading of a number; a value beyond the range saturates instead of
-// being undefined.
-unsigned short number_as_16_bits(const char *text) noexcept {
-    return static_cast<unsigned short>(std::strtol(text, nullptr, 10));
+// atoi's reading of a number (in the given base); a value beyond the range
+// saturates instead of being undefined.
+unsigned short number_as_16_bits(const char *text, int base) noexcept {
+    return static_cast<unsigned short>(std::strtol(text, nullptr, base));
 }
 
 bool first_piece_is(const char *text, const char *name) noexcept {
@@ -183,7 +183,8 @@ HRESULT select_versions(HKEY libid_key, const version_selector &selector, versio
             ERROR_SUCCESS) {
             return S_OK;
         }
-        const type_library_version current = parse_version(name);
+        // The platform names version keys in hexadecimal ("1.a" is 1.10).
+        const type_library_version current = parse_version(name, 16);
         if (current.major == 0) continue;  // also every name that is not a version
         switch (selector.mode) {
         case version_selector::exact:
@@ -225,7 +226,7 @@ HRESULT describe_version(HKEY libid_key, const char *libid, const versionNode &v
     copy_into_field(record.libid, libid);
 
     char version_key[32];
-    std::snprintf(version_key, sizeof version_key, "%d.%d", version.major, version.minor);
+    std::snprintf(version_key, sizeof version_key, "%x.%x", version.major, version.minor);
     if (read_default_value(libid_key, version_key, record.name) != ERROR_SUCCESS) return E_FAIL;
     std::strcat(version_key, "\\0\\win64");
     if (read_default_value(libid_key, version_key, record.type_lib_path) != ERROR_SUCCESS) return E_FAIL;
@@ -252,11 +253,11 @@ void add_type_library_of_class(const CLSID &clsid, const char *component_name, i
 
 }  // namespace
 
-type_library_version parse_version(const char *text) noexcept {
+type_library_version parse_version(const char *text, int base) noexcept {
     type_library_version version;
     const dotted_pieces pieces = split_at_first_dot(text);
-    if (pieces.first != nullptr) version.major = number_as_16_bits(pieces.first);
-    if (pieces.rest != nullptr) version.minor = number_as_16_bits(pieces.rest);
+    if (pieces.first != nullptr) version.major = number_as_16_bits(pieces.first, base);
+    if (pieces.rest != nullptr) version.minor = number_as_16_bits(pieces.rest, base);
     return version;
 }
 

@@ -85,12 +85,14 @@ HRESULT query_libid(const char *libid, int major_version, int minor_version, int
                     componentInfo **result, registration_cache *cache = nullptr) noexcept;
 
 // A version "major.minor" split in the manner of strtok with "." (leading
-// dots skipped; the minor is the whole rest), each part stored as 16 bits.
+// dots skipped; the minor is the whole rest), each part read in the base
+// (10 for the "Version" values registration writes, 16 for the platform's
+// version key names) and stored as 16 bits.
 struct type_library_version {
     unsigned short major = 0;
     unsigned short minor = 0;
 };
-type_library_version parse_version(const char *text) noexcept;
+type_library_version parse_version(const char *text, int base = 10) noexcept;
 
 // --- type library walk ---------------------------------------------------------
 

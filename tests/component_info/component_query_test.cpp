@@ -63,7 +63,10 @@ TEST(ComponentQuery, VersionSelectorChoosesAmongRegisteredVersions) {
         {{"0.9", "1.0", "2.0", "not-a-version"}, -1, 0, S_OK, "1.0 2.0"},
         {{"1.0", "2.0"}, 2, -4, S_OK, "2.0"},
         {{"1.0", "2.0"}, 2, 1, S_OK, ""},
-        {{"1.0", "65535.0"}, 70000, 0, S_OK, "65535.0"},
+        {{"1.0", "ffff.0"}, 70000, 0, S_OK, "65535.0"},
+        // Key names are hexadecimal, as the platform's registration writes them.
+        {{"1.9", "1.a"}, -1, 0, S_OK, "1.9 1.10"},
+        {{"1.9", "1.a"}, 1, 10, S_OK, "1.10"},
         {{"1.0", "2.0-"}, -1, 0, E_FAIL, ""},
         {{"1.0", "2.0-"}, 1, 0, S_OK, "1.0"},
     };
@@ -229,6 +232,9 @@ TEST(ComponentQuery, VersionTextsSplitAtTheFirstDot) {
         EXPECT_EQ(version.major, c.major) << c.text;
         EXPECT_EQ(version.minor, c.minor) << c.text;
     }
+    const tvc::type_library_version key = tvc::parse_version("1f.a", 16);
+    EXPECT_EQ(key.major, 31);
+    EXPECT_EQ(key.minor, 10);
 }
 
 TEST(ComponentQuery, RecordsAreCreatedEmptyAndFoundByExactText) {
