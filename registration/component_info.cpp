@@ -46,8 +46,10 @@ LONG read_default_value(HKEY parent, const char *sub_key, char (&field)[Width]) 
     return read_text_value(key.get(), nullptr, field, Width);
 }
 
-// The TypeLib subkey of a class or an interface: the LIBID and its "Version".
-LONG read_type_library_reference(HKEY owner, char (&libid)[40], unsigned short &major,
+// The TypeLib subkey of a class or an interface: the LIBID and its "Version",
+// in decimal as class registration writes it, or in hexadecimal as the
+// system's type library registration writes it for an interface.
+LONG read_type_library_reference(HKEY owner, int version_base, char (&libid)[40], unsigned short &major,
                                  unsigned short &minor) noexcept {
     unique_hkey key;
     LONG status = ::RegOpenKeyExA(owner, "TypeLib", 0, KEY_READ, key.put());
@@ -57,7 +59,7 @@ LONG read_type_library_reference(HKEY owner, char (&libid)[40], unsigned short &
     char version[128];
     status = read_text_value(key.get(), "Version", version, sizeof version);
     if (status != ERROR_SUCCESS) return status;
-    const type_library_version parsed = parse_version(version);
+    const type_library_version parsed = parse_version(version, version_base);
     major = parsed.major;
     minor = parsed.minor;
     return ERROR_SUCCESS;
@@ -75,7 +77,7 @@ LONG read_class_fields(const char *key_path, classInfo &record) noexcept {
                                     record.version_independent_prog_id);
     }
     if (status != ERROR_SUCCESS) return status;
-    return read_type_library_reference(class_key.get(), record.libid, record.type_lib_major,
+    return read_type_library_reference(class_key.get(), 10, record.libid, record.type_lib_major,
                                        record.type_lib_minor);
 }
 
@@ -85,7 +87,7 @@ LONG read_interface_fields(const char *key_path, interfaceInfo &record) noexcept
     if (status != ERROR_SUCCESS) return status;
     status = read_text_value(interface_key.get(), nullptr, record.name, sizeof record.name);
     if (status != ERROR_SUCCESS) return status;
-    return read_type_library_reference(interface_key.get(), record.libid, record.type_lib_major,
+    return read_type_library_reference(interface_key.get(), 16, record.libid, record.type_lib_major,
                                        record.type_lib_minor);
 }
 

@@ -86,8 +86,9 @@ HRESULT query_libid(const char *libid, int major_version, int minor_version, int
 
 // A version "major.minor" split in the manner of strtok with "." (leading
 // dots skipped; the minor is the whole rest), each part read in the base
-// (10 for the "Version" values registration writes, 16 for the platform's
-// version key names) and stored as 16 bits.
+// (10 for the "Version" of a class, which registration writes; 16 for what
+// the system's type library registration writes: version key names and an
+// interface's "Version") and stored as 16 bits.
 struct type_library_version {
     unsigned short major = 0;
     unsigned short minor = 0;

@@ -219,6 +219,18 @@ TEST(ComponentQuery, IncompleteClassRegistrationsAreNotRead) {
     EXPECT_EQ(tvc::read_interface_registration(local_server.clsid, nullptr), -1);
 }
 
+TEST(ComponentQuery, InterfaceVersionIsReadAsTheSystemWritesIt) {
+    cleanup trees;
+    const GUID iid = registry_test::random_guid();
+    register_interface(trees, iid, "IHexadecimal", "{DDBDC4D4-69C3-4D61-A860-4447E2D2637F}", "1.a");
+    tvc::record_list<interfaceInfo> read;
+    ASSERT_EQ(tvc::read_interface_registration(iid, read.slot()), ERROR_SUCCESS);
+    EXPECT_STREQ(read.get()->name, "IHexadecimal");
+    EXPECT_EQ(read.get()->iid, text_of(iid));
+    EXPECT_EQ(read.get()->type_lib_major, 1);
+    EXPECT_EQ(read.get()->type_lib_minor, 10);
+}
+
 TEST(ComponentQuery, VersionTextsSplitAtTheFirstDot) {
     struct {
         const char *text;
