@@ -51,6 +51,7 @@ inline void free_task_memory(wchar_t *text) { ::CoTaskMemFree(text); }
 inline void free_bstr(BSTR text) { ::SysFreeString(text); }
 inline void free_local_memory(char *text) { ::LocalFree(text); }
 inline void close_handle(HANDLE handle) { ::CloseHandle(handle); }
+inline void uninitialize_com(bool) { ::CoUninitialize(); }
 }  // namespace detail
 
 using unique_hkey = unique_resource<HKEY, detail::close_hkey>;
@@ -60,5 +61,48 @@ using unique_bstr = unique_resource<BSTR, detail::free_bstr>;
 using unique_local_string = unique_resource<char *, detail::free_local_memory>;
 // Kernel object handles that are null when absent (not INVALID_HANDLE_VALUE).
 using unique_handle = unique_resource<HANDLE, detail::close_handle>;
+// A CoInitialize made on a caller's behalf: true while it is to be undone.
+using unique_com_initialization = unique_resource<bool, detail::uninitialize_com>;
+
+// Owns a structure that a COM object lends out and takes back through one of
+// its own methods (TYPEATTR, FUNCDESC, TLIBATTR): remembers the lender and
+// holds a reference on it, so the structure is always given back to the
+// object it came from, and never after that object is gone.
+template <typename Source, typename Data, auto GiveBack>
+class unique_lent_data {
+public:
+    unique_lent_data() noexcept = default;
+    unique_lent_data(const unique_lent_data &) = delete;
+    unique_lent_data &operator=(const unique_lent_data &) = delete;
+    ~unique_lent_data() { reset(); }
+
+    // For the lender's out-parameter: gives back what is owned first.
+    Data **put(Source *lender) noexcept {
+        reset();
+        lender->AddRef();
+        lender_ = lender;
+        return &data_;
+    }
+
+    void reset() noexcept {
+        if (data_ != nullptr) (lender_->*GiveBack)(data_);
+        if (lender_ != nullptr) lender_->Release();
+        data_ = nullptr;
+        lender_ = nullptr;
+    }
+
+    explicit operator bool() const noexcept { return data_ != nullptr; }
+    const Data *get() const noexcept { return data_; }
+    const Data *operator->() const noexcept { return data_; }
+    const Data &operator*() const noexcept { return *data_; }
+
+private:
+    Source *lender_ = nullptr;
+    Data *data_ = nullptr;
+};
+
+using unique_tlib_attr = unique_lent_data<ITypeLib, TLIBATTR, &ITypeLib::ReleaseTLibAttr>;
+using unique_type_attr = unique_lent_data<ITypeInfo, TYPEATTR, &ITypeInfo::ReleaseTypeAttr>;
+using unique_func_desc = unique_lent_data<ITypeInfo, FUNCDESC, &ITypeInfo::ReleaseFuncDesc>;
 
 }  // namespace tvc

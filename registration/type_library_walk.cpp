@@ -1,0 +1,471 @@
+// Reading a type library file into the component information records: its
+// registered coclasses with their methods, events and properties, and its
+// registered interfaces. The file is loaded afresh and never registered.
+#include "registration/component_info.h"
+
+#include <wrl/client.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "common/unique_resource.h"
+#include "registration/component_records.h"
+#include "registration/guid_registry_form.h"
+
+namespace tvc {
+
+namespace {
+
+using Microsoft::WRL::ComPtr;
+
+// The names GetNames hands out for one member, freed together.
+class member_names {
+public:
+    explicit member_names(UINT capacity) noexcept
+        : capacity_(capacity),
+          names_(capacity <= inline_capacity ? inline_names_ : new (std::nothrow) BSTR[capacity]) {
+        if (names_ != nullptr) std::fill(names_, names_ + capacity_, nullptr);
+    }
+    member_names(const member_names &) = delete;
+    member_names &operator=(const member_names &) = delete;
+    ~member_names() {
+        if (names_ == nullptr) return;
+        for (UINT index = 0; index < capacity_; ++index) ::SysFreeString(names_[index]);
+        if (names_ != inline_names_) delete[] names_;
+    }
+
+    bool allocated() const noexcept { return names_ != nullptr; }
+    BSTR *data() noexcept { return names_; }
+    UINT capacity() const noexcept { return capacity_; }
+    const wchar_t *operator[](UINT index) const noexcept { return names_[index]; }
+
+private:
+    static constexpr UINT inline_capacity = 16;
+    UINT capacity_;
+    BSTR inline_names_[inline_capacity];
+    BSTR *names_;
+};
+
+bool is_dispatch_member(const wchar_t *name) noexcept {
+    static const wchar_t *const members[] = {L"QueryInterface",   L"AddRef",      L"Release",
+                                             L"GetTypeInfoCount", L"GetTypeInfo", L"GetIDsOfNames",
+                                             L"Invoke"};
+    return std::any_of(std::begin(members), std::end(members),
+                       [name](const wchar_t *member) { return std::wcscmp(name, member) == 0; });
+}
+
+// GetIDsOfNames matches names without regard to case, so a name that
+// another member of the interface shares in any case may resolve to that
+// other member; every other name resolves to the member's own id. The key
+// identifies a name with its ASCII letters folded; 0 marks a name with other
+// characters, which is always looked up since their case rules belong to the
+// system. Keys that collide only cost a lookup.
+std::uint64_t folded_name_key(const wchar_t *name) noexcept {
+    std::uint64_t key = 14695981039346656037ull;
+    for (const wchar_t *c = name; *c != L'\0'; ++c) {
+        if (*c >= 0x80) return 0;
+        const wchar_t folded = *c >= L'a' && *c <= L'z' ? static_cast<wchar_t>(*c - L'a' + L'A') : *c;
+        key = (key ^ static_cast<std::uint64_t>(folded)) * 1099511628211ull;
+    }
+    return key == 0 ? 1 : key;
+}
+
+// One walk over the members of one interface, filling the methods list, the
+// properties list, or both at once (each slot may be null).
+class interface_walk {
+public:
+    interface_walk(ITypeInfo *info, const TYPEATTR &attributes, methodInfo **methods,
+                   propertyInfo **properties) noexcept
+        : info_(info), attributes_(attributes), iid_(make_guid_text(attributes.guid)),
+          methods_(methods), properties_(properties), method_cursor_(methods) {
+        // A list a walk replaces would be unreachable from the answer.
+        release_records(methods_);
+        release_records(properties_);
+    }
+
+    void run() noexcept {
+        try {
+            name_keys_.reserve(attributes_.cFuncs);
+            id_owners_.reserve(attributes_.cFuncs);
+            for (UINT index = 0; index < attributes_.cFuncs && (methods_ || properties_); ++index) {
+                visit_member(index);
+            }
+            settle_member_ids();
+        } catch (const std::bad_alloc &) {
+            stop_methods(E_OUTOFMEMORY);
+            stop_properties(E_OUTOFMEMORY);
+        }
+    }
+
+    // A list whose walk ended in a failure, or that stayed empty, is dropped.
+    HRESULT finish_methods(methodInfo **slot) noexcept { return finish(slot, method_status_); }
+    HRESULT finish_properties(propertyInfo **slot) noexcept { return finish(slot, property_status_); }
+
+private:
+    // Where an accessor's or a method's id still has to be settled.
+    struct id_owner {
+        std::uint64_t name_key;
+        MEMBERID member;
+        methodInfo *record;
+        propertyInfo *property;  // the property whose id came from this accessor
+        bool accessor;
+    };
+
+    // Ends the walk of one list: a failing record creation ends it at once.
+    void stop_methods(HRESULT reason) noexcept {
+        if (methods_ == nullptr) return;
+        method_status_ = reason;
+        forget_ids_of_list(false);
+        release_records(methods_);
+        methods_ = nullptr;  // the rest of the walk no longer fills it
+    }
+    void stop_properties(HRESULT reason) noexcept {
+        if (properties_ == nullptr) return;
+        property_status_ = reason;
+        forget_ids_of_list(true);
+        release_records(properties_);
+        properties_ = nullptr;
+    }
+    void forget_ids_of_list(bool accessors) noexcept {
+        id_owners_.erase(std::remove_if(id_owners_.begin(), id_owners_.end(),
+                                        [accessors](const id_owner &owner) { return owner.accessor == accessors; }),
+                         id_owners_.end());
+    }
+
+    template <typename Record>
+    static HRESULT finish(Record **slot, HRESULT status) noexcept {
+        if (slot != nullptr && (FAILED(status) || *slot == nullptr)) release_records(slot);
+        return status;
+    }
+
+    // Every member call counts for the status of each list still walked.
+    void note(HRESULT result) noexcept {
+        if (methods_ != nullptr) method_status_ = result;
+        if (properties_ != nullptr) property_status_ = result;
+    }
+
+    void visit_member(UINT index) {
+        unique_func_desc description;
+        note(info_->GetFuncDesc(index, description.put(info_)));
+        if (!description) {
+            every_name_known_ = false;  // see below
+            return;
+        }
+        member_names names(static_cast<UINT>(description->cParams) + 1);
+        if (!names.allocated()) throw std::bad_alloc();
+        UINT count = 0;
+        note(info_->GetNames(description->memid, names.data(), names.capacity(), &count));
+        if (count == 0) {
+            // A member without a name hides from this walk what GetIDsOfNames
+            // would still compare against.
+            every_name_known_ = false;
+            return;
+        }
+        const std::uint64_t name_key = folded_name_key(names[0]);
+        name_keys_.push_back(name_key);
+        if (description->invkind == INVOKE_FUNC) {
+            if (methods_ != nullptr && !is_dispatch_member(names[0])) {
+                record_method(*description, names, count, name_key);
+            }
+        } else if (properties_ != nullptr && std::wcscmp(names[0], L"QEFlags") != 0) {
+            record_accessor(*description, names, count, name_key);
+        }
+    }
+
+    // Builds the record of one member into slot; the status the failure of a
+    // record creation leaves, or S_OK.
+    HRESULT build_member(const FUNCDESC &description, const member_names &names, UINT count,
+                         std::uint64_t name_key, methodInfo **slot, bool accessor) {
+        HRESULT created = create_record(slot);
+        if (FAILED(created)) return created;
+        methodInfo &record = **slot;
+        record.param_count = static_cast<int>(count) - 1;
+        narrow_name_into(record.name, sizeof record.name, names[0]);
+        record.member_id = description.memid;
+        copy_into_field(record.iid, iid_.c_str());
+        const reduced_type result = reduce_type(description.elemdescFunc.tdesc);
+        record.return_type = result.type;
+        record.return_indirection = result.indirection;
+        paramInfo **parameter_slot = &record.params;
+        for (UINT k = 1; k < count; ++k) {
+            if (names[k] == nullptr) continue;
+            created = create_record(parameter_slot);
+            if (FAILED(created)) return created;
+            paramInfo &parameter = **parameter_slot;
+            const ELEMDESC &element = description.lprgelemdescParam[k - 1];
+            narrow_name_into(parameter.name, sizeof parameter.name, names[k]);
+            parameter.flags = element.paramdesc.wParamFlags;
+            const reduced_type type = reduce_type(element.tdesc);
+            parameter.type = type.type;
+            parameter.indirection = type.indirection;
+            parameter_slot = &parameter.next;
+        }
+        id_owners_.push_back({name_key, description.memid, &record, nullptr, accessor});
+        return S_OK;
+    }
+
+    void record_method(const FUNCDESC &description, const member_names &names, UINT count,
+                       std::uint64_t name_key) {
+        const HRESULT built = build_member(description, names, count, name_key, method_cursor_, false);
+        if (FAILED(built)) {
+            stop_methods(built);
+            return;
+        }
+        method_status_ = built;
+        method_cursor_ = &(*method_cursor_)->next;
+    }
+
+    void record_accessor(const FUNCDESC &description, const member_names &names, UINT count,
+                         std::uint64_t name_key) {
+        record_list<methodInfo> accessor;
+        HRESULT built = build_member(description, names, count, name_key, accessor.slot(), true);
+        if (SUCCEEDED(built)) built = place_accessor(description.invkind, accessor);
+        if (FAILED(built)) {
+            stop_properties(built);
+            return;
+        }
+        property_status_ = built;
+    }
+
+    // Merges an accessor into the property of its name: the first getter and
+    // the first setter (propput or propputref) met are kept.
+    HRESULT place_accessor(INVOKEKIND kind, record_list<methodInfo> &accessor) {
+        methodInfo *record = accessor.get();
+        propertyInfo **slot = properties_;
+        while (*slot != nullptr && std::strcmp((*slot)->name, record->name) != 0) slot = &(*slot)->next;
+        if (*slot == nullptr) {
+            const HRESULT created = create_record(slot);
+            if (FAILED(created)) return created;
+            copy_into_field((*slot)->name, record->name);
+            copy_into_field((*slot)->iid, record->iid);
+            (*slot)->member_id = record->member_id;
+            id_owners_.back().property = *slot;
+        }
+        methodInfo *&place = kind == INVOKE_PROPERTYGET ? (*slot)->getter : (*slot)->setter;
+        if (place == nullptr) {
+            place = accessor.release();
+        } else {
+            forget_ids_of(record);  // released with the list owner
+        }
+        return S_OK;
+    }
+
+    void forget_ids_of(const methodInfo *record) noexcept {
+        id_owners_.erase(std::remove_if(id_owners_.begin(), id_owners_.end(),
+                                        [record](const id_owner &owner) { return owner.record == record; }),
+                         id_owners_.end());
+    }
+
+    // Looks up, by name, the ids of the members whose names another member
+    // shares in any case (or that are not plain ASCII); every other id is the
+    // member's own, which is what the lookup would return.
+    void settle_member_ids() {
+        std::vector<std::uint64_t> sorted = name_keys_;
+        std::sort(sorted.begin(), sorted.end());
+        for (id_owner &owner : id_owners_) {
+            if (every_name_known_ && owner.name_key != 0) {
+                const auto range = std::equal_range(sorted.begin(), sorted.end(), owner.name_key);
+                if (range.second - range.first == 1) continue;
+            }
+            // The walk named the member by this same call.
+            unique_bstr name;
+            UINT count = 0;
+            if (FAILED(info_->GetNames(owner.member, name.put(), 1, &count)) || count == 0) continue;
+            LPOLESTR names[] = {name.get()};
+            MEMBERID id = owner.member;
+            // The name is the member's own, so the lookup finds at least that
+            // member; should it fail all the same, the own id stays.
+            if (FAILED(info_->GetIDsOfNames(names, 1, &id))) continue;
+            owner.record->member_id = id;
+            if (owner.property != nullptr) owner.property->member_id = id;
+        }
+    }
+
+    ITypeInfo *info_;
+    const TYPEATTR &attributes_;
+    const guid_text iid_;
+    methodInfo **methods_;
+    propertyInfo **properties_;
+    methodInfo **method_cursor_;
+    HRESULT method_status_ = S_OK;
+    HRESULT property_status_ = S_OK;
+    bool every_name_known_ = true;
+    std::vector<std::uint64_t> name_keys_;
+    std::vector<id_owner> id_owners_;
+};
+
+struct walk_results {
+    HRESULT methods;
+    HRESULT properties;
+};
+
+// Walks an interface once for both lists: the result is that of a methods
+// walk followed by a properties walk.
+walk_results walk_interface(ITypeInfo *info, const TYPEATTR &attributes, methodInfo **methods,
+                            propertyInfo **properties) noexcept {
+    interface_walk walk(info, attributes, methods, properties);
+    walk.run();
+    return {walk.finish_methods(methods), walk.finish_properties(properties)};
+}
+
+walk_results walk_interface(ITypeInfo *info, methodInfo **methods, propertyInfo **properties) noexcept {
+    if (info == nullptr) return {E_INVALIDARG, E_INVALIDARG};
+    unique_type_attr attributes;
+    const HRESULT fetched = info->GetTypeAttr(attributes.put(info));
+    if (FAILED(fetched)) {
+        release_records(methods);
+        release_records(properties);
+        return {fetched, fetched};
+    }
+    return walk_interface(info, *attributes, methods, properties);
+}
+
+bool is_interface_kind(TYPEKIND kind) noexcept { return kind == TKIND_DISPATCH || kind == TKIND_INTERFACE; }
+
+// The one interfaceInfo of a registered interface; nothing when it is not
+// registered. The query's cache holds what was read, registered or not.
+class interface_records {
+public:
+    interface_records(interfaceInfo **head, registration_cache &cache) noexcept : head_(head), cache_(cache) {}
+
+    void ensure(const GUID &iid) noexcept {
+        interfaceInfo **slot = find_interface_by_iid(head_, iid);
+        if (*slot == nullptr) read_interface_registration(iid, slot, &cache_);
+    }
+
+private:
+    interfaceInfo **head_;
+    registration_cache &cache_;
+};
+
+// The classInfo of a registered coclass with the members of the interfaces
+// it implements; an unregistered coclass contributes nothing.
+void describe_coclass(ITypeInfo *coclass, const TYPEATTR &attributes, classInfo **&class_slot,
+                      interface_records &interfaces, registration_cache &cache) noexcept {
+    if (read_class_registration(attributes.guid, class_slot, &cache) != ERROR_SUCCESS) return;
+    classInfo &record = **class_slot;
+    class_slot = &record.next;
+    for (UINT index = 0; index < attributes.cImplTypes; ++index) {
+        INT flags = 0;
+        coclass->GetImplTypeFlags(index, &flags);
+        HREFTYPE reference = 0;
+        ComPtr<ITypeInfo> implemented;
+        unique_type_attr implemented_attributes;
+        if (FAILED(coclass->GetRefTypeOfImplType(index, &reference)) ||
+            FAILED(coclass->GetRefTypeInfo(reference, implemented.GetAddressOf())) ||
+            FAILED(implemented->GetTypeAttr(implemented_attributes.put(implemented.Get())))) {
+            continue;
+        }
+        if (!is_interface_kind(implemented_attributes->typekind)) continue;
+        interfaces.ensure(implemented_attributes->guid);
+        if (flags & IMPLTYPEFLAG_FSOURCE) {
+            walk_interface(implemented.Get(), *implemented_attributes, &record.events, nullptr);
+        } else {
+            walk_interface(implemented.Get(), *implemented_attributes, &record.methods, &record.properties);
+        }
+    }
+}
+
+// Type library paths come from the registry and are used as they are only
+// when absolute: a bare or relative name would be searched for.
+bool is_absolute_path(const wchar_t *path) noexcept {
+    const bool drive = ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z')) &&
+                       path[1] == L':' && (path[2] == L'\\' || path[2] == L'/');
+    const bool unc = (path[0] == L'\\' || path[0] == L'/') && (path[1] == L'\\' || path[1] == L'/');
+    return drive || unc;
+}
+
+}  // namespace
+
+reduced_type reduce_type(const TYPEDESC &description) noexcept {
+    const TYPEDESC *current = &description;
+    int levels = 0;
+    while (current->vt == VT_PTR && current->lptdesc != nullptr) {
+        ++levels;
+        current = current->lptdesc;
+    }
+    return {current->vt, levels};
+}
+
+void narrow_name_into(char *field, std::size_t width, const wchar_t *name) noexcept {
+    std::size_t used = 0;
+    std::mbstate_t state{};
+    for (const wchar_t *c = name; c != nullptr && *c != L'\0'; ++c) {
+        char piece[MB_LEN_MAX];
+        std::size_t length = 1;
+        if (*c < 0x80) {
+            piece[0] = static_cast<char>(*c);
+        } else {
+            length = std::wcrtomb(piece, *c, &state);
+            if (length == static_cast<std::size_t>(-1)) {
+                piece[0] = '?';
+                length = 1;
+                state = std::mbstate_t{};
+            }
+        }
+        if (used + length >= width) break;  // the whole character, and the NUL after it
+        std::memcpy(field + used, piece, length);
+        used += length;
+    }
+    field[used] = '\0';
+}
+
+HRESULT walk_methods(ITypeInfo *info, methodInfo **slot) noexcept {
+    if (slot == nullptr) return E_INVALIDARG;
+    return walk_interface(info, slot, nullptr).methods;
+}
+
+HRESULT walk_properties(ITypeInfo *info, propertyInfo **slot) noexcept {
+    if (slot == nullptr) return E_INVALIDARG;
+    return walk_interface(info, nullptr, slot).properties;
+}
+
+HRESULT load_type_library_info(const char *path, componentInfo *component, registration_cache *cache) noexcept {
+    if (path == nullptr || component == nullptr) return E_INVALIDARG;
+    const std::size_t length = std::mbstowcs(nullptr, path, 0);
+    if (length == 0 || length == static_cast<std::size_t>(-1)) return E_FAIL;
+    std::unique_ptr<wchar_t[]> wide_path(new (std::nothrow) wchar_t[length + 1]);
+    if (!wide_path) return E_OUTOFMEMORY;
+    const std::size_t converted = std::mbstowcs(wide_path.get(), path, length + 1);
+    if (converted == 0 || converted == static_cast<std::size_t>(-1)) return E_FAIL;
+    if (!is_absolute_path(wide_path.get())) return E_FAIL;
+
+    ComPtr<ITypeLib> library;
+    HRESULT status = ::LoadTypeLibEx(wide_path.get(), REGKIND_NONE, library.GetAddressOf());
+    if (FAILED(status)) return status;
+    unique_tlib_attr library_attributes;
+    status = library->GetLibAttr(library_attributes.put(library.Get()));
+    if (FAILED(status)) return status;
+
+    release_records(&component->classes);
+    release_records(&component->interfaces);
+    component->major_version = library_attributes->wMajorVerNum;
+    component->minor_version = library_attributes->wMinorVerNum;
+    registration_cache own_cache;
+    registration_cache &registrations = cache != nullptr ? *cache : own_cache;
+    classInfo **class_slot = &component->classes;
+    interface_records interfaces(&component->interfaces, registrations);
+    const UINT count = library->GetTypeInfoCount();
+    for (UINT index = 0; index < count; ++index) {
+        ComPtr<ITypeInfo> info;
+        unique_type_attr attributes;
+        if (FAILED(library->GetTypeInfo(index, info.GetAddressOf())) ||
+            FAILED(info->GetTypeAttr(attributes.put(info.Get())))) {
+            continue;
+        }
+        if (attributes->typekind == TKIND_COCLASS) {
+            describe_coclass(info.Get(), *attributes, class_slot, interfaces, registrations);
+        } else if (is_interface_kind(attributes->typekind)) {
+            interfaces.ensure(attributes->guid);
+        }
+    }
+    return status;
+}
+
+}  // namespace tvc

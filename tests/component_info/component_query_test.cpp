@@ -1,0 +1,255 @@
+// The registry side of the component information query: versions, classes,
+// the name filter and the results callers see, without loading any file.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <string>
+#include <vector>
+
+#include "component_info/component_info_test_support.h"
+#include "registration/component_info.h"
+#include "registration/component_records.h"
+
+using namespace component_info_test;
+
+namespace {
+
+// "major.minor" of every record, space-separated.
+std::string versions_of(const componentInfo *tree) {
+    std::string text;
+    for (const componentInfo *c = tree; c; c = c->next) {
+        text += (text.empty() ? "" : " ") + std::to_string(c->major_version) + "." +
+                std::to_string(c->minor_version);
+    }
+    return text;
+}
+
+// A class key with every value the query reads; a test changes one of them.
+struct class_key {
+    GUID clsid = registry_test::random_guid();
+    std::string key = "CLSID\\" + text_of(clsid);
+    cleanup trees{key};
+
+    class_key() {
+        create_key(key, "Described class");
+        create_key(key + "\\InprocServer32", "C:\\server.dll");
+        create_key(key + "\\ProgID", "Tvc.Described.1");
+        create_key(key + "\\VersionIndependentProgID", "Tvc.Described");
+        create_key(key + "\\TypeLib", "{DDBDC4D4-69C3-4D61-A860-4447E2D2637F}");
+        write_value(key + "\\TypeLib", "Version", "2.5");
+    }
+};
+
+void write_bytes(const std::string &path, const char *name, const std::string &bytes) {
+    HKEY key = nullptr;
+    ASSERT_EQ(::RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_SET_VALUE, &key), ERROR_SUCCESS);
+    ::RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(bytes.data()),
+                     static_cast<DWORD>(bytes.size()));
+    ::RegCloseKey(key);
+}
+
+}  // namespace
+
+TEST(ComponentQuery, VersionSelectorChoosesAmongRegisteredVersions) {
+    struct {
+        std::vector<std::string> versions;  // "-": without win64 path
+        int major, minor;
+        HRESULT result;
+        const char *chosen;
+    } const cases[] = {
+        {{"1.0", "2.0"}, 0, 0, S_OK, "2.0"},
+        // Parts compared separately: after 1.5 a later 2.0 is not taken.
+        {{"1.5", "2.0"}, 0, 0, S_OK, "1.5"},
+        {{"0.9", "1.0", "2.0", "not-a-version"}, -1, 0, S_OK, "1.0 2.0"},
+        {{"1.0", "2.0"}, 2, -4, S_OK, "2.0"},
+        {{"1.0", "2.0"}, 2, 1, S_OK, ""},
+        {{"1.0", "ffff.0"}, 70000, 0, S_OK, "65535.0"},
+        // Key names are hexadecimal, as the platform's registration writes them.
+        {{"1.9", "1.a"}, -1, 0, S_OK, "1.9 1.10"},
+        {{"1.9", "1.a"}, 1, 10, S_OK, "1.10"},
+        {{"1.0", "2.0-"}, -1, 0, E_FAIL, ""},
+        {{"1.0", "2.0-"}, 1, 0, S_OK, "1.0"},
+    };
+    for (const auto &c : cases) {
+        registered_library library(c.versions, "C:\\library.tlb");
+        answer found;
+        found.tree = reinterpret_cast<componentInfo *>(1);  // must be overwritten
+        EXPECT_EQ(tvcGetLIBIDInfo_proxy(library.libid_text.c_str(), c.major, c.minor, 0, &found.tree),
+                  c.result)
+            << c.major << "." << c.minor << " over " << c.versions.back();
+        EXPECT_EQ(versions_of(found.tree), c.chosen) << c.major << "." << c.minor;
+    }
+}
+
+TEST(ComponentQuery, RecordCarriesTheRegistryTextsAndNoClassesWithoutLoading) {
+    registered_library library({"4.2"}, "C:\\Program Files\\Tovan\\component.tlb");
+    answer found;
+    ASSERT_EQ(tvcGetLIBIDInfo_proxy(library.libid_text.c_str(), 4, 2, 0, &found.tree), S_OK);
+    ASSERT_NE(found.tree, nullptr);
+    EXPECT_STREQ(found.tree->name, "Library 4.2");
+    EXPECT_EQ(found.tree->libid, library.libid_text);
+    EXPECT_STREQ(found.tree->type_lib_path, "C:\\Program Files\\Tovan\\component.tlb");
+    EXPECT_EQ(found.tree->classes, nullptr);
+    EXPECT_EQ(found.tree->interfaces, nullptr);
+    EXPECT_EQ(found.tree->next, nullptr);
+    // The finder compares the text exactly: another case is another LIBID.
+    std::string lower = library.libid_text;
+    for (char &c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    EXPECT_EQ(tvc::find_component_by_libid(&found.tree, library.libid_text.c_str()), &found.tree);
+    EXPECT_EQ(tvc::find_component_by_libid(&found.tree, lower.c_str()), &found.tree->next);
+}
+
+TEST(ComponentQuery, UnusableLibidsAndAddressesAreRefused) {
+    registered_library library({"1.0"}, "C:\\library.tlb");
+    const std::string unregistered = text_of(registry_test::random_guid());
+    struct {
+        const char *libid;
+        HRESULT result;
+    } const cases[] = {
+        {unregistered.c_str(), E_FAIL},
+        {nullptr, E_INVALIDARG},
+        {"", E_INVALIDARG},
+        {"{DDBDC4D4-69C3-4D61-A860-4447E2D2637F}x", E_INVALIDARG},  // 39 characters
+        {"{DDBDC4D4-69C3-4D61-A860}\\1.0", E_INVALIDARG},             // a path, not a key name
+    };
+    for (const auto &c : cases) {
+        answer found;
+        found.tree = reinterpret_cast<componentInfo *>(1);
+        EXPECT_EQ(tvcGetLIBIDInfo_proxy(c.libid, -1, 0, 0, &found.tree), c.result) << (c.libid ? c.libid : "null");
+        EXPECT_EQ(found.tree, nullptr);
+    }
+    EXPECT_EQ(tvcGetLIBIDInfo_proxy(library.libid_text.c_str(), -1, 0, 0, nullptr), E_INVALIDARG);
+    EXPECT_EQ(tvcGetComponentInfo_proxy(nullptr, -1, 0, 0, 3, nullptr), E_INVALIDARG);
+
+    tvcFreeComponentInfo_proxy(nullptr);
+    componentInfo *empty = nullptr;
+    tvcFreeComponentInfo_proxy(&empty);
+    EXPECT_EQ(empty, nullptr);
+}
+
+TEST(ComponentQuery, NameFilterTakesTheExactFirstProgIdPieceOncePerLibrary) {
+    const std::string name = "TvcQuery" + registry_test::unique_name("x").substr(2);
+    registered_library shared({"1.0"}, "C:\\shared.tlb"), longer({"1.0"}, "C:\\longer.tlb"),
+        other_case({"1.0"}, "C:\\other_case.tlb");
+    registered_class first(registry_test::random_guid(), name + ".First", shared.libid, 1, 0);
+    registered_class second(registry_test::random_guid(), name + ".Second", shared.libid, 1, 0);
+    registered_class prefixed(registry_test::random_guid(), name + "x.Third", longer.libid, 1, 0);
+    std::string lower = name;
+    for (char &c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    registered_class lowered(registry_test::random_guid(), lower + ".Fourth", other_case.libid, 1, 0);
+
+    answer found;
+    ASSERT_EQ(tvcGetComponentInfo_proxy(name.c_str(), -1, 0, 0, TVC_COM_COMPONENTS_CATEGORY, &found.tree),
+              S_OK);
+    ASSERT_NE(found.tree, nullptr);
+    EXPECT_EQ(found.tree->libid, shared.libid_text);
+    EXPECT_EQ(found.tree->next, nullptr);
+
+    answer none;
+    EXPECT_EQ(tvcGetComponentInfo_proxy(name.c_str(), -1, 0, 0, TVC_XL_COMPONENTS_CATEGORY, &none.tree), S_OK);
+    EXPECT_EQ(none.tree, nullptr);
+    EXPECT_EQ(tvcGetComponentInfo_proxy((name + "Missing").c_str(), -1, 0, 0, 3, &none.tree), S_OK);
+    EXPECT_EQ(none.tree, nullptr);
+}
+
+TEST(ComponentQuery, ClassRegistrationIsReadIntoTerminatedFields) {
+    {
+        class_key c;
+        tvc::record_list<classInfo> read;
+        ASSERT_EQ(tvc::read_class_registration(c.clsid, read.slot()), ERROR_SUCCESS);
+        const classInfo &k = *read.get();
+        EXPECT_STREQ(k.description, "Described class");
+        EXPECT_STREQ(k.server_path, "C:\\server.dll");
+        EXPECT_STREQ(k.prog_id, "Tvc.Described.1");
+        EXPECT_STREQ(k.version_independent_prog_id, "Tvc.Described");
+        EXPECT_EQ(k.clsid, text_of(c.clsid));
+        EXPECT_STREQ(k.libid, "{DDBDC4D4-69C3-4D61-A860-4447E2D2637F}");
+        EXPECT_EQ(k.type_lib_major, 2);
+        EXPECT_EQ(k.type_lib_minor, 5);
+    }
+    // Values stored without their NUL end inside the field; one that leaves
+    // no room for a NUL is too long for it.
+    using field_text = std::string (*)(const classInfo &);
+    const field_text description = [](const classInfo &k) { return std::string(k.description); };
+    const field_text libid = [](const classInfo &k) { return std::string(k.libid); };
+    const field_text version = [](const classInfo &k) {
+        return std::to_string(k.type_lib_major) + "." + std::to_string(k.type_lib_minor);
+    };
+    const std::string libid_text = "{DDBDC4D4-69C3-4D61-A860-4447E2D2637F}";
+    struct {
+        const char *sub_key;
+        const char *value_name;
+        std::string bytes;
+        LONG result;
+        field_text read_back;
+        std::string expected;
+    } const cases[] = {
+        {"", nullptr, std::string(255, 'd'), ERROR_SUCCESS, description, std::string(255, 'd')},
+        {"", nullptr, std::string(256, 'd'), ERROR_MORE_DATA, nullptr, ""},
+        {"", nullptr, std::string(255, 'd') + '\0', ERROR_SUCCESS, description, std::string(255, 'd')},
+        {"\\TypeLib", nullptr, libid_text, ERROR_SUCCESS, libid, libid_text},
+        {"\\TypeLib", nullptr, libid_text + "xx", ERROR_MORE_DATA, nullptr, ""},
+        {"\\TypeLib", "Version", "7.3", ERROR_SUCCESS, version, "7.3"},
+    };
+    for (const auto &c : cases) {
+        class_key key;
+        write_bytes(key.key + c.sub_key, c.value_name, c.bytes);
+        tvc::record_list<classInfo> read;
+        EXPECT_EQ(tvc::read_class_registration(key.clsid, read.slot()), c.result) << c.bytes.size();
+        if (c.read_back == nullptr) {
+            EXPECT_EQ(read.get(), nullptr);
+        } else if (read.get() != nullptr) {
+            EXPECT_EQ(c.read_back(*read.get()), c.expected) << c.bytes.size();
+        }
+    }
+}
+
+TEST(ComponentQuery, IncompleteClassRegistrationsAreNotRead) {
+    class_key local_server, without_version;
+    ::RegDeleteTreeA(HKEY_CLASSES_ROOT, (local_server.key + "\\InprocServer32").c_str());
+    create_key(local_server.key + "\\LocalServer32", "C:\\server.exe");
+    HKEY type_lib = nullptr;
+    ASSERT_EQ(::RegOpenKeyExA(HKEY_CLASSES_ROOT, (without_version.key + "\\TypeLib").c_str(), 0, KEY_SET_VALUE,
+                              &type_lib),
+              ERROR_SUCCESS);
+    ::RegDeleteValueA(type_lib, "Version");
+    ::RegCloseKey(type_lib);
+
+    tvc::record_list<classInfo> read;
+    EXPECT_EQ(tvc::read_class_registration(local_server.clsid, read.slot()), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(tvc::read_class_registration(without_version.clsid, read.slot()), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(tvc::read_class_registration(registry_test::random_guid(), read.slot()), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(read.get(), nullptr);
+    EXPECT_EQ(tvc::read_class_registration(local_server.clsid, nullptr), -1);
+    EXPECT_EQ(tvc::read_interface_registration(local_server.clsid, nullptr), -1);
+}
+
+TEST(ComponentQuery, InterfaceVersionIsReadAsTheSystemWritesIt) {
+    cleanup trees;
+    const GUID iid = registry_test::random_guid();
+    register_interface(trees, iid, "IHexadecimal", "{DDBDC4D4-69C3-4D61-A860-4447E2D2637F}", "1.a");
+    tvc::record_list<interfaceInfo> read;
+    ASSERT_EQ(tvc::read_interface_registration(iid, read.slot()), ERROR_SUCCESS);
+    EXPECT_STREQ(read.get()->name, "IHexadecimal");
+    EXPECT_EQ(read.get()->iid, text_of(iid));
+    EXPECT_EQ(read.get()->type_lib_major, 1);
+    EXPECT_EQ(read.get()->type_lib_minor, 10);
+}
+
+TEST(ComponentQuery, VersionTextsSplitAtTheFirstDot) {
+    struct {
+        const char *text;
+        unsigned short major, minor;
+    } const cases[] = {
+        {"1.0", 1, 0},   {"..2.5", 2, 5}, {"3", 3, 0},         {"4.", 4, 0},      {"1.2.3", 1, 2},
+        {"1..5", 1, 0},  {"x.y", 0, 0},   {"", 0, 0},          {"70000.1", 4464, 1},
+    };
+    for (const auto &c : cases) {
+        const tvc::type_library_version version = tvc::parse_version(c.text);
+        EXPECT_EQ(version.major, c.major) << c.text;
+        EXPECT_EQ(version.minor, c.minor) << c.text;
+    }
+    const tvc::type_library_version key = tvc::parse_version("1f.a", 16);
+    EXPECT_EQ(key.major, 31);
+    EXPECT_EQ(key.minor, 10);
+}

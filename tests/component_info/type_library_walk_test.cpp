@@ -1,0 +1,347 @@
+// The walk over the compiled fixture library, loaded through the system's
+// OLE Automation. Expectations are what Wine 8's type library returns: the
+// dual interface is seen through its dispatch view, which lists the seven
+// IUnknown/IDispatch members and folds [out, retval] into the result; the
+// library's name table is case-insensitive and keeps the first spelling met
+// (the event parameter "size" comes back as "Size").
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <oleauto.h>
+#include <wrl/client.h>
+
+#include <clocale>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "component_info/component_info_test_support.h"
+#include "registration/component_info.h"
+#include "registration/component_records.h"
+
+using namespace component_info_test;
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+std::string replace_all(std::string text, const std::string &from, const std::string &to) {
+    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+        text.replace(at, from.size(), to);
+    }
+    return text;
+}
+
+// The fixture as one version describes it; @N is the run's component name.
+// The second "Refresh" is the IDL's "refresh" (id 9): the name table gives it
+// the first spelling, and a lookup by that name gives the first method's id.
+std::string expected_fixture_tree(const registered_fixture &fixture, const char *registry_version) {
+    const std::string tree = R"(component {DDBDC4D4-69C3-4D61-A860-4447E2D2637F} 3.1 'Walk fixture @V'
+  class {751AB421-9AA4-4C21-BD1E-85E536E65B1C} '@N.Widget' @N.Widget lib={DDBDC4D4-69C3-4D61-A860-4447E2D2637F} 3.1
+    method Reset id=1 params=0 returns=24/0 iid=@W
+    method Scale id=2 params=1 returns=3/0 iid=@W
+      param factor type=3/0 flags=0x1
+    method Swap id=3 params=2 returns=24/0 iid=@W
+      param count type=3/1 flags=0x3
+      param label type=8/2 flags=0x3
+    method invoke id=4 params=1 returns=24/0 iid=@W
+      param raw type=24/1 flags=0x1
+    method Refresh id=8 params=0 returns=24/0 iid=@W
+    method Refresh id=8 params=0 returns=24/0 iid=@W
+    event Changed id=1 params=1 returns=24/0 iid={051A6D71-A483-4EA3-95EB-100F0424253B}
+      param Size type=3/0 flags=0x1
+    event Closed id=2 params=0 returns=24/0 iid={051A6D71-A483-4EA3-95EB-100F0424253B}
+    property Size id=5 iid=@W
+      get Size id=5 params=0 returns=3/0 iid=@W
+    property Target id=6 iid=@W
+      get Target id=6 params=0 returns=12/0 iid=@W
+      set Target id=6 params=1 returns=24/0 iid=@W
+      param slot type=3/0 flags=0x1
+  class {8D6FC3F5-C1EC-4341-82B7-67A6BE596BC6} '@N.TwoFaced' @N.TwoFaced lib={DDBDC4D4-69C3-4D61-A860-4447E2D2637F} 3.1
+    property Mode id=1 iid={9648AC61-7F40-428F-B810-669E96DCE697}
+      get Mode id=1 params=0 returns=3/0 iid={9648AC61-7F40-428F-B810-669E96DCE697}
+      set Mode id=1 params=0 returns=24/0 iid={9648AC61-7F40-428F-B810-669E96DCE697}
+  interface {1358E667-6A71-4C7E-9B8F-6595E97ECC74} 'IFixtureWidget' lib=@L 3.1
+  interface {9648AC61-7F40-428F-B810-669E96DCE697} 'IFixtureSettings' lib=@L 3.1
+  interface {3E8F960E-2879-4A99-9DEC-CF2E8B423ACC} 'IFixtureOther' lib=@L 3.1
+  interface {051A6D71-A483-4EA3-95EB-100F0424253B} 'DFixtureWidgetEvents' lib=@L 3.1
+)";
+    std::string text = replace_all(tree, "@N", fixture.component);
+    text = replace_all(text, "@W", "{1358E667-6A71-4C7E-9B8F-6595E97ECC74}");
+    text = replace_all(text, "@L", fixture.libid_text);
+    return replace_all(text, "@V", registry_version);
+}
+
+ComPtr<ITypeLib> load_fixture_library() {
+    const std::string path = fixture_library_path();
+    ComPtr<ITypeLib> library;
+    ::LoadTypeLibEx(std::wstring(path.begin(), path.end()).c_str(), REGKIND_NONE, library.GetAddressOf());
+    return library;
+}
+
+ComPtr<ITypeInfo> fixture_type_info(ITypeLib *library, const GUID &guid) {
+    ComPtr<ITypeInfo> info;
+    library->GetTypeInfoOfGuid(guid, info.GetAddressOf());
+    return info;
+}
+
+ULONG references(IUnknown *object) {
+    object->AddRef();
+    return object->Release();
+}
+
+// Runs every query of several threads at once, released together.
+class start_line {
+public:
+    explicit start_line(int runners) : waiting_(runners) {}
+    void arrive_and_wait() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (--waiting_ == 0) released_.notify_all();
+        released_.wait(lock, [this] { return waiting_ == 0; });
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable released_;
+    int waiting_;
+};
+
+}  // namespace
+
+TEST(TypeLibraryWalk, DescribesRegisteredClassesMembersAndInterfacesOfTheFile) {
+    registered_fixture fixture;
+    answer found;
+    // Version 1.0 of the registry names the same file: the file's own 3.1 wins.
+    ASSERT_EQ(tvcGetLIBIDInfo_proxy(fixture.libid_text.c_str(), 1, 0, 1, &found.tree), S_OK);
+    EXPECT_EQ(describe(found.tree), expected_fixture_tree(fixture, "1.0"));
+}
+
+TEST(TypeLibraryWalk, MemberIdsAreWhatGetIDsOfNamesAnswers) {
+    registered_fixture fixture;
+    answer found;
+    ASSERT_EQ(tvcGetLIBIDInfo_proxy(fixture.libid_text.c_str(), 3, 1, 1, &found.tree), S_OK);
+    ASSERT_NE(found.tree, nullptr);
+    ComPtr<ITypeLib> library = load_fixture_library();
+    ASSERT_TRUE(library);
+
+    int checked = 0;
+    auto check = [&](const methodInfo *method) {
+        GUID iid = {};
+        ASSERT_EQ(tvcGUIDFromString_proxy(method->iid, &iid), 1);
+        ComPtr<ITypeInfo> info = fixture_type_info(library.Get(), iid);
+        ASSERT_TRUE(info);
+        std::wstring name(method->name, method->name + std::strlen(method->name));
+        LPOLESTR names[] = {name.data()};
+        MEMBERID id = MEMBERID_NIL;
+        ASSERT_EQ(info->GetIDsOfNames(names, 1, &id), S_OK) << method->name;
+        EXPECT_EQ(method->member_id, id) << method->name;
+        ++checked;
+    };
+    for (const classInfo *c = found.tree->classes; c; c = c->next) {
+        for (const methodInfo *m = c->methods; m; m = m->next) check(m);
+        for (const methodInfo *m = c->events; m; m = m->next) check(m);
+        for (const propertyInfo *p = c->properties; p; p = p->next) {
+            if (p->getter) check(p->getter);
+            if (p->setter) check(p->setter);
+            EXPECT_EQ(p->member_id, (p->getter ? p->getter : p->setter)->member_id) << p->name;
+        }
+    }
+    EXPECT_EQ(checked, 13);
+}
+
+TEST(TypeLibraryWalk, CustomInterfaceKeepsItsResultAndRetvalParameter) {
+    ComPtr<ITypeLib> library = load_fixture_library();
+    ASSERT_TRUE(library);
+    ComPtr<ITypeInfo> other = fixture_type_info(library.Get(), other_iid);
+    ASSERT_TRUE(other);
+
+    tvc::record_list<methodInfo> methods;
+    ASSERT_EQ(tvc::walk_methods(other.Get(), methods.slot()), S_OK);
+    const methodInfo *ping = methods.get();
+    ASSERT_NE(ping, nullptr);
+    EXPECT_STREQ(ping->name, "Ping");
+    EXPECT_EQ(ping->return_type, VT_HRESULT);
+    EXPECT_EQ(ping->param_count, 2);
+    ASSERT_NE(ping->params, nullptr);
+    ASSERT_NE(ping->params->next, nullptr);
+    const paramInfo &echo = *ping->params->next;
+    EXPECT_STREQ(echo.name, "echo");
+    EXPECT_EQ(echo.flags, PARAMFLAG_FOUT | PARAMFLAG_FRETVAL);
+    EXPECT_EQ(echo.type, VT_I4);
+    EXPECT_EQ(echo.indirection, 1);
+    EXPECT_EQ(ping->next, nullptr);
+
+    // No properties: the walk succeeds and leaves its slot empty.
+    tvc::record_list<propertyInfo> properties;
+    EXPECT_EQ(tvc::walk_properties(other.Get(), properties.slot()), S_OK);
+    EXPECT_EQ(properties.get(), nullptr);
+}
+
+TEST(TypeLibraryWalk, TypeReductionFollowsPointersThatHaveATarget) {
+    TYPEDESC i4 = {}, bstr = {}, to_bstr = {}, user = {};
+    i4.vt = VT_I4;
+    bstr.vt = VT_BSTR;
+    to_bstr.vt = VT_PTR;
+    to_bstr.lptdesc = &bstr;
+    user.vt = VT_USERDEFINED;
+    struct {
+        VARTYPE vt;
+        TYPEDESC *target;
+        VARTYPE type;
+        int indirection;
+    } const cases[] = {
+        {VT_I4, nullptr, VT_I4, 0},          {VT_PTR, &i4, VT_I4, 1},
+        {VT_PTR, &to_bstr, VT_BSTR, 2},      {VT_PTR, nullptr, VT_PTR, 0},
+        {VT_PTR, &user, VT_USERDEFINED, 1},  {VT_SAFEARRAY, &i4, VT_SAFEARRAY, 0},
+    };
+    for (const auto &c : cases) {
+        TYPEDESC description = {};
+        description.vt = c.vt;
+        description.lptdesc = c.target;
+        const tvc::reduced_type reduced = tvc::reduce_type(description);
+        EXPECT_EQ(reduced.type, c.type) << c.vt;
+        EXPECT_EQ(reduced.indirection, c.indirection) << c.vt;
+    }
+}
+
+TEST(TypeLibraryWalk, NamesAreCutOnACharacterBoundaryAndAlwaysTerminated) {
+    const std::wstring long_name(300, L'x');
+    struct {
+        const char *locale;
+        std::wstring name;
+        std::size_t width;
+        std::string expected;
+    } const cases[] = {
+        {"C", L"Scale", 256, "Scale"},
+        {"C", long_name.substr(0, 255), 256, std::string(255, 'x')},
+        {"C", long_name.substr(0, 256), 256, std::string(255, 'x')},
+        {"C", long_name, 256, std::string(255, 'x')},
+        {"C", L"A\u4E2DB", 256, "A?B"},  // not representable in the C locale
+        // Code page 932: each kana is two bytes, and a half never enters the field.
+        {".932", L"a\u3042\u3044", 4, "a\x82\xa0"},
+        {".932", L"a\u3042\u3044", 6, "a\x82\xa0\x82\xa2"},
+    };
+    for (const auto &c : cases) {
+        ASSERT_NE(std::setlocale(LC_ALL, c.locale), nullptr) << c.locale;
+        char field[256];
+        std::memset(field, '#', sizeof field);
+        tvc::narrow_name_into(field, c.width, c.name.c_str());
+        EXPECT_EQ(std::string(field), c.expected) << c.locale << " width " << c.width;
+    }
+    std::setlocale(LC_ALL, "C");
+}
+
+TEST(TypeLibraryWalk, RefusedArgumentsAndPathsLeaveTheRecordUnchanged) {
+    componentInfo record = {};
+    record.major_version = 7;
+    EXPECT_EQ(tvc::load_type_library_info(nullptr, &record), E_INVALIDARG);
+    EXPECT_EQ(tvc::load_type_library_info("C:\\x.tlb", nullptr), E_INVALIDARG);
+    EXPECT_EQ(tvc::load_type_library_info("", &record), E_FAIL);
+    // A relative name would be searched for along the path.
+    EXPECT_EQ(tvc::load_type_library_info("tvc_walk_fixture.tlb", &record), E_FAIL);
+    EXPECT_TRUE(FAILED(tvc::load_type_library_info("C:\\tvc-no-such-dir\\missing.tlb", &record)));
+    EXPECT_EQ(record.major_version, 7);
+    EXPECT_EQ(record.classes, nullptr);
+
+    methodInfo *methods = nullptr;
+    propertyInfo *properties = nullptr;
+    EXPECT_EQ(tvc::walk_methods(nullptr, &methods), E_INVALIDARG);
+    EXPECT_EQ(tvc::walk_properties(nullptr, &properties), E_INVALIDARG);
+    ComPtr<ITypeLib> library = load_fixture_library();
+    ASSERT_TRUE(library);
+    ComPtr<ITypeInfo> widget = fixture_type_info(library.Get(), widget_iid);
+    EXPECT_EQ(tvc::walk_methods(widget.Get(), nullptr), E_INVALIDARG);
+    EXPECT_EQ(tvc::walk_properties(widget.Get(), nullptr), E_INVALIDARG);
+}
+
+TEST(TypeLibraryWalk, AListAWalkReplacesIsReleased) {
+    ComPtr<ITypeLib> library = load_fixture_library();
+    ASSERT_TRUE(library);
+    ComPtr<ITypeInfo> widget = fixture_type_info(library.Get(), widget_iid);
+    ComPtr<ITypeInfo> settings = fixture_type_info(library.Get(), settings_iid);
+    const long before = tvc::live_component_records();
+    {
+        tvc::record_list<methodInfo> methods;
+        tvc::record_list<propertyInfo> properties;
+        ASSERT_EQ(tvc::walk_methods(widget.Get(), methods.slot()), S_OK);
+        ASSERT_EQ(tvc::walk_properties(widget.Get(), properties.slot()), S_OK);
+        const long one_walk = tvc::live_component_records();
+        EXPECT_GT(one_walk, before);
+        ASSERT_EQ(tvc::walk_methods(widget.Get(), methods.slot()), S_OK);
+        ASSERT_EQ(tvc::walk_properties(widget.Get(), properties.slot()), S_OK);
+        EXPECT_EQ(tvc::live_component_records(), one_walk);
+        // An interface without plain methods leaves the slot empty.
+        EXPECT_EQ(tvc::walk_methods(settings.Get(), methods.slot()), S_OK);
+        EXPECT_EQ(methods.get(), nullptr);
+    }
+    EXPECT_EQ(tvc::live_component_records(), before);
+}
+
+TEST(TypeLibraryWalk, QueryAndReleaseLeaveNoRecordsAndNoReferences) {
+    registered_fixture fixture;
+    ComPtr<ITypeLib> library = load_fixture_library();
+    ASSERT_TRUE(library);
+    ComPtr<ITypeInfo> widget = fixture_type_info(library.Get(), widget_iid);
+    ASSERT_TRUE(widget);
+    const ULONG library_references = references(library.Get());
+    const ULONG widget_references = references(widget.Get());
+    const long records = tvc::live_component_records();
+
+    componentInfo *tree = nullptr;
+    ASSERT_EQ(tvcGetComponentInfo_proxy(fixture.component.c_str(), -1, 0, 1, TVC_COM_COMPONENTS_CATEGORY,
+                                        &tree),
+              S_OK);
+    ASSERT_NE(tree, nullptr);
+    ASSERT_NE(tree->next, nullptr);  // versions 1.0 and 3.1
+    EXPECT_GT(tvc::live_component_records(), records + 40);
+    EXPECT_EQ(references(library.Get()), library_references);
+    EXPECT_EQ(references(widget.Get()), widget_references);
+
+    tvcFreeComponentInfo_proxy(&tree);
+    EXPECT_EQ(tree, nullptr);
+    EXPECT_EQ(tvc::live_component_records(), records);
+
+    // A selected version whose file cannot be loaded fails the whole query.
+    registered_library broken({"1.0", "2.0"}, "C:\\tvc-no-such-dir\\missing.tlb");
+    registry_test::create_key(broken.key + "\\1.0\\0\\win64", fixture_library_path().c_str());
+    tree = reinterpret_cast<componentInfo *>(1);
+    EXPECT_EQ(tvcGetLIBIDInfo_proxy(broken.libid_text.c_str(), -1, 0, 1, &tree), E_FAIL);
+    EXPECT_EQ(tree, nullptr);
+    EXPECT_EQ(tvc::live_component_records(), records);
+    EXPECT_EQ(references(library.Get()), library_references);
+}
+
+TEST(TypeLibraryWalk, FourThreadsQueryingAtOnceGetIdenticalIndependentTrees) {
+    registered_fixture fixture;
+    constexpr int thread_count = 4;
+    std::vector<componentInfo *> trees(thread_count, nullptr);
+    std::vector<HRESULT> results(thread_count, E_FAIL), com_after(thread_count, E_FAIL);
+    start_line start(thread_count);
+    std::vector<std::thread> threads;
+    for (int index = 0; index < thread_count; ++index) {
+        threads.emplace_back([&, index] {
+            start.arrive_and_wait();
+            results[index] = tvcGetComponentInfo_proxy(fixture.component.c_str(), -1, 0, 1,
+                                                       TVC_COM_COMPONENTS_CATEGORY, &trees[index]);
+            // S_OK: the query undid the COM initialization it needed.
+            com_after[index] = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+            if (SUCCEEDED(com_after[index])) ::CoUninitialize();
+        });
+    }
+    for (std::thread &thread : threads) thread.join();
+
+    const std::string expected =
+        expected_fixture_tree(fixture, "1.0") + expected_fixture_tree(fixture, "3.1");
+    for (int index = 0; index < thread_count; ++index) {
+        EXPECT_EQ(results[index], S_OK) << index;
+        EXPECT_EQ(com_after[index], S_OK) << index;
+        EXPECT_EQ(describe(trees[index]), expected) << index;
+    }
+    // Each tree stands alone: releasing one leaves the others whole.
+    tvcFreeComponentInfo_proxy(&trees[0]);
+    for (int index = 1; index < thread_count; ++index) {
+        EXPECT_EQ(describe(trees[index]), expected) << index;
+        tvcFreeComponentInfo_proxy(&trees[index]);
+    }
+}
