@@ -1,7 +1,7 @@
 // The call trace (TVCVRTRT_TRACE) in fresh processes (forwarding_host) over
 // the test runtime, and its summary.
 #include "attach/scratch_layout.h"
-#include "support/child_process.h"
+#include "tests/forwarding/forwarding_host_run.h"
 #include "tools/trace_summary.h"
 
 #include <gtest/gtest.h>
@@ -17,15 +17,9 @@
 
 namespace {
 
-const std::string runtime_dir = tvc_test::executable_dir() + "test_runtime\\";
+using tvc_test::host_output;
 
-std::string host_output(const std::vector<std::string> &commands) {
-    const tvc_test::child_run run = tvc_test::run_child("forwarding_host.exe", commands);
-    EXPECT_EQ(run.exit_code, 0u);
-    return run.output;
-}
-
-std::string lib() { return "lib:" + runtime_dir.substr(0, runtime_dir.size() - 1); }
+std::string lib() { return tvc_test::lib(tvc_test::test_runtime_dir); }
 
 std::string file_text(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
