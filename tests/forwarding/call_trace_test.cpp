@@ -69,7 +69,9 @@ TEST(call_trace, one_exact_line_per_forwarded_call_of_every_shape_and_the_runtim
     const std::string thread = reported[0].substr(7);
 
     const std::vector<std::string> runtime_calls(reported.begin() + 1, reported.end());
+    // The host's report of the throwing call, then the runtime's journal.
     EXPECT_EQ(runtime_calls, (std::vector<std::string>{
+                                 "caught=vltOpen lock=0",
                                  "vltClose(p:f00d00000001) lock=1",
                                  "kaCreateDoubleMatrix_730(z:100000003, z:4, i:0) lock=1",
                                  "tvcGetScalarSingle(p:0, f:0x1.8p+0, f:-0x1.99999ap-4, i:2) lock=1",
@@ -82,6 +84,7 @@ TEST(call_trace, one_exact_line_per_forwarded_call_of_every_shape_and_the_runtim
                                  "tvcRunMain(p:f00d00000001, i:-7, p:0) lock=0",
                                  "tvcKfnVFeval(p:123456789, p:0, i:1, i:2, i:2, list: z:500000000 z:6) lock=1",
                                  "kaVErrMsgIdAndTxt(\"\", \"%d\", list:7) lock=2",
+                                 "vltOpen(p:f00d00000001, p:0) lock=1",
                              }));
 
     const std::string path_macro = "tvcAddCanonicalPathMacro_proxy(<ptr>, <ptr>) = void";
@@ -104,6 +107,7 @@ TEST(call_trace, one_exact_line_per_forwarded_call_of_every_shape_and_the_runtim
                                         // The variable arguments travel as one list, shown by its address.
                                         "tvcKfnVFevalInternal_proxy(0x123456789, 0x0, 1, 2, 2, <ptr>) = true",
                                         "kaVErrMsgIdAndTxt_proxy(<ptr>, <ptr>, <ptr>) = void",
+                                        "vltOpen_proxy(0xf00d00000001, 0x0) = exception",
                                     });
     expect_trace(lines_of(file_text(trace)), thread, expected);
 }

@@ -18,7 +18,8 @@
 //   wrapped             "wrapped=<n>": slots that hold another address than
 //                       their symbol's in its library
 //   traced-calls        "thread=<id>", then one call of each shape (see
-//                       call_trace_test.cpp)
+//                       call_trace_test.cpp), the last one throwing;
+//                       "caught=<what> lock=<depth after>"
 #include "bootstrap/api_exception.h"
 #include "bootstrap/runtime_paths.h"
 #include "common/unique_resource.h"
@@ -33,6 +34,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <string>
 #include <thread>
 #include <vector>
@@ -138,6 +140,13 @@ void make_traced_calls() {
     tvcRunMain_proxy(pointer, -7, nullptr);
     tvcKfnFeval_proxy(reinterpret_cast<const void *>(0x123456789ull), nullptr, 1, 2, 2, 0x500000000ull, 6ull);
     kaErrMsgTxt_proxy("%d", 7);
+    journal_set_throwing("vltOpen");
+    try {
+        vltOpen_proxy(pointer, nullptr);
+    } catch (const std::exception &error) {
+        std::printf("caught=%s lock=%d\n", error.what(), journal_lock_depth());
+    }
+    journal_set_throwing(nullptr);
 }
 
 void race(int threads) {
