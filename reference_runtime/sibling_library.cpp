@@ -1,0 +1,59 @@
+// One library of the reference runtime, expanded from the binding table named
+// by REFERENCE_TABLE: every symbol of the table is exported under its own
+// name. A symbol with a hand-written definition in namespace reference
+// (reference_runtime.h) calls it; any other answers its fixed value.
+// Built with TVC_OMIT_<symbol> defined as "~,1", the library lacks that
+// symbol, as a broken or outdated installation would.
+#include "forwarding/signature_codes.h"
+#include "reference_runtime/reference_runtime.h"
+
+#include <type_traits>
+
+namespace reference {
+
+// What a symbol without a hand-written definition resolves to: a template
+// that any argument list matches, which a declaration with the exact types
+// always beats. Only ever named in unevaluated context.
+struct no_definition {};
+namespace fixed_value {
+#define TVC_FAMILY(name, routine, file)
+#define TVC_SPECIAL(export_name, result, args)
+#define TVC_ENTRY(number, shape, export_name, symbol, result, args) \
+    template <typename... Arguments> no_definition symbol(Arguments...);
+#include REFERENCE_TABLE
+#undef TVC_ENTRY
+}  // namespace fixed_value
+// Names that namespace reference itself declares hide these.
+using namespace fixed_value;
+
+// Wraps a call of the symbol's name into the exported function's body.
+template <typename Result, typename Call> auto answer(Call call) {
+    return [call](auto... arguments) -> Result {
+        if constexpr (std::is_same_v<decltype(call(arguments...)), no_definition>) {
+            return Result();
+        } else {
+            return call(arguments...);
+        }
+    };
+}
+
+}  // namespace reference
+
+// TVC_OMITTED(symbol) is 1 when TVC_OMIT_<symbol> is defined as "~,1", else 0.
+#define TVC_OMITTED(symbol) TVC_SECOND_OF(TVC_CAT(TVC_OMIT_, symbol), 0, )
+#define TVC_SECOND_OF(...) TVC_SECOND_OF_(__VA_ARGS__)
+#define TVC_SECOND_OF_(first, second, ...) second
+#define REFERENCE_LINKAGE_0 __declspec(dllexport)
+#define REFERENCE_LINKAGE_1 [[maybe_unused]] static
+
+// The generic lambda defers the lookup's overload resolution to the moment
+// answer knows whether it found a definition.
+#define TVC_ENTRY(number, shape, export_name, symbol, result, args)                              \
+    TVC_CAT(REFERENCE_LINKAGE_, TVC_OMITTED(symbol)) TVC_RESULT_TYPE(result) symbol(TVC_PARAMS args) { \
+        return reference::answer<TVC_RESULT_TYPE(result)>(                                       \
+            [](auto... forwarded) -> decltype(auto) { return reference::symbol(forwarded...); })( \
+            TVC_ARGS args);                                                                      \
+    }
+extern "C" {
+#include REFERENCE_TABLE
+}
