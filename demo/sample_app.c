@@ -141,8 +141,22 @@ static int describe_component(void) {
     return SUCCEEDED(hr);
 }
 
-int main(void) {
+/* "register" and "unregister" do only that, so the registered component can
+   be looked at in between (tvcvrtrt-check --component TovanDemo --load). */
+static int registration_only(const char *command) {
+    int ok = 1;
+    CoInitialize(NULL);
+    unregister_component();
+    if (strcmp(command, "register") == 0) ok = register_component();
+    CoUninitialize();
+    return ok ? 0 : 1;
+}
+
+int main(int argc, char **argv) {
     int ok;
+    if (argc == 2 && (strcmp(argv[1], "register") == 0 || strcmp(argv[1], "unregister") == 0)) {
+        return registration_only(argv[1]);
+    }
     tvcDisplayStartMessage_proxy(1, on_started, (void *)"sample_app");
     printf("Library version:    %s\n", tvcvrtrt_version);
 

@@ -88,4 +88,26 @@ missing = sorted(m["symbol"] for l in report["libraries"] for m in l["missing"])
 assert missing == ["kaGetCell_700", "kaSetProperty_700", "tvcIsBld"], missing
 assert report["binds"] is False
 PYTHON
+# The demo's sample component, registered for the time of these cases.
+unregister_demo() { (cd "$reference" && "$wine" ./sample_app.exe unregister </dev/null) || true; }
+trap unregister_demo EXIT
+(cd "$reference" && "$wine" ./sample_app.exe register </dev/null) || fail "registering the demo component"
+run_check "$complete" 0 --component TovanDemo --load
+expect_line '^  COM components$'
+expect_line '^      class "Tovan demo calculator" \{CFAB46F3-521A-4D16-B340-C5037EFAE808\} TovanDemo.Calculator.1$'
+expect_line '^          Computed\(\[in\] function_name, \[in\] value\)  id 1$'
+expect_line '^          Precision get put  id 4$'
+expect_line '^  Excel add-in components: none$'
+run_check "$complete" 0 --component TovanDemo --load --json
+python3 - "$scratch/stdout" <<'PYTHON'
+import json, sys
+report = json.load(open(sys.argv[1], encoding="ascii"))
+(library,) = report["components"][0]["type_libraries"]
+(calculator,) = library["classes"]
+assert [m["name"] for m in calculator["methods"]] == ["Sum", "Product", "Clear"], calculator["methods"]
+assert [p["name"] for p in calculator["events"][0]["params"]] == ["function_name", "value"]
+assert [(p["name"], p["readable"], p["writable"]) for p in calculator["properties"]] == \
+    [("Precision", True, True), ("LastResult", True, False)], calculator["properties"]
+assert report["components"][1]["type_libraries"] == []
+PYTHON
 echo "diagnostic command: all cases passed"

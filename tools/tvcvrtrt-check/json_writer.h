@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace tvc_check {
@@ -23,12 +24,30 @@ public:
     void value(const std::string &text) { value(text.c_str()); }
     void value(bool flag);
     void value(long long number);
+    template <typename Integer, std::enable_if_t<std::is_integral_v<Integer>, int> = 0>
+    void value(Integer number) {
+        value(static_cast<long long>(number));
+    }
     void null();
 
     // Shorthands for a member of the enclosing object.
     template <typename Value> void member(const char *name, const Value &content) {
         key(name);
         value(content);
+    }
+
+    // A member holding one object per element; write(element) writes the
+    // object's members.
+    template <typename Range, typename Write>
+    void object_array(const char *name, const Range &elements, Write write) {
+        key(name);
+        begin_array();
+        for (const auto &element : elements) {
+            begin_object();
+            write(element);
+            end_object();
+        }
+        end_array();
     }
 
     // Narrow text in the process code page as a JSON string: every character

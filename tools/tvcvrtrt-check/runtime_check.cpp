@@ -209,41 +209,26 @@ void print_json(const runtime_check &check, json_writer &json) {
     json.end_object();
     json.key("location_error");
     json.value(check.location_error.empty() ? nullptr : check.location_error.c_str());
-    json.key("environment");
-    json.begin_array();
-    for (const environment_variable &variable : check.environment) {
-        json.begin_object();
+    json.object_array("environment", check.environment, [&](const environment_variable &variable) {
         json.member("name", variable.name);
         json.key("value");
         json.value(variable.set ? variable.value.c_str() : nullptr);
         json.member("effect", variable.effect);
-        json.end_object();
-    }
-    json.end_array();
-    json.key("libraries");
-    json.begin_array();
-    for (const library_check &library : check.libraries) {
-        json.begin_object();
+    });
+    json.object_array("libraries", check.libraries, [&](const library_check &library) {
         json.member("family", library.family);
         json.member("file", library.file);
         json.member("path", library.path);
         json.member("loaded", library.loaded);
         json.key("error");
         json.value(library.loaded ? nullptr : library.load_message.c_str());
-        json.member("symbols", static_cast<long long>(library.symbol_count));
-        json.key("missing");
-        json.begin_array();
-        for (const missing_symbol &symbol : library.missing) {
-            json.begin_object();
+        json.member("symbols", library.symbol_count);
+        json.object_array("missing", library.missing, [&](const missing_symbol &symbol) {
             json.member("symbol", symbol.symbol);
             json.member("reason", symbol.reason);
             json.member("message", symbol.message);
-            json.end_object();
-        }
-        json.end_array();
-        json.end_object();
-    }
-    json.end_array();
+        });
+    });
     json.member("binds", check.everything_binds());
 }
 
