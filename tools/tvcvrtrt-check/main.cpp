@@ -23,9 +23,11 @@ struct command_line {
     bool load = false;
     bool components = true;
     std::string component_name;  // empty: every component
-    // An option may replace the check by another job of the tool; it gets
-    // the parsed command line and returns the exit code.
+    // An option may replace the check by another job of the tool, with the
+    // option's argument; the job gets the parsed command line and returns
+    // the exit code.
     int (*job)(const command_line &) = nullptr;
+    const char *job_argument = nullptr;
 };
 
 // One row per option: the parser, the usage text and the help come from
@@ -50,6 +52,12 @@ constexpr option options[] = {
      [](command_line &line, const char *) { line.load = true; }},
     {"--no-components", nullptr, "leave out the registered components",
      [](command_line &line, const char *) { line.components = false; }},
+    // A job of its own is one more row, for instance:
+    // {"--trace-summary", "FILE", "summarize a call trace file: calls and total time per export",
+    //  [](command_line &line, const char *file) {
+    //      line.job_argument = file;
+    //      line.job = [](const command_line &parsed) { return summarize_trace(parsed.job_argument, stdout); };
+    //  }},
 };
 
 const option *find_option(const char *word) {
