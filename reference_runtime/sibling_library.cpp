@@ -11,27 +11,29 @@
 
 namespace reference {
 
-// What a symbol without a hand-written definition resolves to: a template
-// that any argument list matches, which a declaration with the exact types
-// always beats. Only ever named in unevaluated context.
+// What a symbol without a hand-written definition resolves to: a
+// declaration with the table's types in a namespace of its own, only ever
+// named in unevaluated context. A hand-written function of the same name in
+// namespace reference hides it whatever its parameters, so a definition
+// written with the wrong types fails to compile instead of being passed over.
 struct no_definition {};
 namespace fixed_value {
 #define TVC_FAMILY(name, routine, file)
 #define TVC_SPECIAL(export_name, result, args)
-#define TVC_ENTRY(number, shape, export_name, symbol, result, args) \
-    template <typename... Arguments> no_definition symbol(Arguments...);
+#define TVC_ENTRY(number, shape, export_name, symbol, result, args) no_definition symbol(TVC_PARAMS args);
 #include REFERENCE_TABLE
 #undef TVC_ENTRY
 }  // namespace fixed_value
-// Names that namespace reference itself declares hide these.
 using namespace fixed_value;
 
 // Wraps a call of the symbol's name into the exported function's body.
 template <typename Result, typename Call> auto answer(Call call) {
     return [call](auto... arguments) -> Result {
-        if constexpr (std::is_same_v<decltype(call(arguments...)), no_definition>) {
+        using found = decltype(call(arguments...));
+        if constexpr (std::is_same_v<found, no_definition>) {
             return Result();
         } else {
+            static_assert(std::is_same_v<found, Result>, "a hand-written function returns its table's result type");
             return call(arguments...);
         }
     };
