@@ -145,6 +145,15 @@ int main() {
             [] { for (int i = 0; i < calls; ++i) vltClose_proxy(nullptr); }, by_hand(&by_hand_close));
     compare("guarded forwarder / acquire, call, release by hand", rounds,
             [] { for (int i = 0; i < calls; ++i) kaIsDouble_proxy(nullptr); }, by_hand(&by_hand_predicate));
+    // A client holding the lock by hand reaches the runtime's mutex only
+    // through the two exported lock functions; the forwarders enter it
+    // through the slots those exports jump through.
+    by_hand_acquire = &tvcAcquireMutex_proxy;
+    by_hand_release = &tvcReleaseMutex_proxy;
+    compare("locked forwarder / by hand through the exported lock functions", rounds,
+            [] { for (int i = 0; i < calls; ++i) vltClose_proxy(nullptr); }, by_hand(&by_hand_close));
+    compare("guarded forwarder / by hand through the exported lock functions", rounds,
+            [] { for (int i = 0; i < calls; ++i) kaIsDouble_proxy(nullptr); }, by_hand(&by_hand_predicate));
 
     using main_function = std::int32_t (*)(const void *, std::int32_t, const void *);
     const main_function bare = reinterpret_cast<main_function>(reinterpret_cast<void (*)()>(&bare_stub));
