@@ -1,17 +1,13 @@
 #!/usr/bin/env bash
-# Lays out an installed runtime under the build tree and runs the sample
-# application from it under wine:
-#   <root>/bin/win64/    tvcvrtrt7_17.dll and sample_app.exe
-#   <root>/toolbox/tovan/, <root>/toolbox/compiler/
+# Runs the sample application in the installed runtime tree the build laid
+# out under build/demo-runtime/ (the reference runtime's libraries,
+# tvcvrtrt7_17.dll, sample_app.exe and the component's type library in
+# bin/win64/; toolbox/tovan/ and toolbox/compiler/ beside them).
 set -euo pipefail
 build=${1:?usage: run-demo.sh BUILD_DIR}
 root="$build/demo-runtime"
-rm -rf "$root"
-mkdir -p "$root/bin/win64" "$root/toolbox/tovan" "$root/toolbox/compiler"
-cp "$build/bin/tvcvrtrt7_17.dll" "$build/bin/sample_app.exe" "$root/bin/win64/"
-
+cd "$root/bin/win64"
 echo "Runtime laid out at $root"
 echo "Running sample_app.exe with TVCVRTRT_VERBOSE=1"
 echo
-cd "$root/bin/win64"
 TVCVRTRT_VERBOSE=1 wine ./sample_app.exe </dev/null

@@ -1,0 +1,37 @@
+// tvcbase.dll of the reference runtime: the API mutex and the engine state.
+#include "reference_runtime/reference_runtime.h"
+
+#include <windows.h>
+
+namespace reference {
+
+namespace {
+
+// A critical section admits re-entry by the thread that holds it, which the
+// front library's API lock relies on. Made on first use and kept for the
+// process: the mutex must outlive every caller.
+CRITICAL_SECTION &api_mutex() {
+    static CRITICAL_SECTION *const mutex = [] {
+        static CRITICAL_SECTION section;
+        InitializeCriticalSection(&section);
+        return &section;
+    }();
+    return *mutex;
+}
+
+std::int32_t engine_state = 0;
+
+}  // namespace
+
+void tvcAcquireMutex() { EnterCriticalSection(&api_mutex()); }
+
+void tvcReleaseMutex() { LeaveCriticalSection(&api_mutex()); }
+
+bool tvcSetEngState(std::int32_t state) {
+    engine_state = state;
+    return true;
+}
+
+bool tvcInitializeApplication(const void *, std::size_t) { return true; }
+
+}  // namespace reference

@@ -1,0 +1,61 @@
+// One library of the reference runtime, expanded from the binding table named
+// by REFERENCE_TABLE: every symbol of the table is exported under its own
+// name. A symbol with a hand-written definition in namespace reference
+// (reference_runtime.h) calls it; any other answers its fixed value.
+// Built with TVC_OMIT_<symbol> defined as "~,1", the library lacks that
+// symbol, as a broken or outdated installation would.
+#include "forwarding/signature_codes.h"
+#include "reference_runtime/reference_runtime.h"
+
+#include <type_traits>
+
+namespace reference {
+
+// What a symbol without a hand-written definition resolves to: a
+// declaration with the table's types in a namespace of its own, only ever
+// named in unevaluated context. A hand-written function of the same name in
+// namespace reference hides it whatever its parameters, so a definition
+// written with the wrong types fails to compile instead of being passed over.
+struct no_definition {};
+namespace fixed_value {
+#define TVC_FAMILY(name, routine, file)
+#define TVC_SPECIAL(export_name, result, args)
+#define TVC_ENTRY(number, shape, export_name, symbol, result, args) no_definition symbol(TVC_PARAMS args);
+#include REFERENCE_TABLE
+#undef TVC_ENTRY
+}  // namespace fixed_value
+using namespace fixed_value;
+
+// Wraps a call of the symbol's name into the exported function's body.
+template <typename Result, typename Call> auto answer(Call call) {
+    return [call](auto... arguments) -> Result {
+        using found = decltype(call(arguments...));
+        if constexpr (std::is_same_v<found, no_definition>) {
+            return Result();
+        } else {
+            static_assert(std::is_same_v<found, Result>, "a hand-written function returns its table's result type");
+            return call(arguments...);
+        }
+    };
+}
+
+}  // namespace reference
+
+// TVC_OMITTED(symbol) is 1 when TVC_OMIT_<symbol> is defined as "~,1", else 0.
+#define TVC_OMITTED(symbol) TVC_SECOND_OF(TVC_CAT(TVC_OMIT_, symbol), 0, )
+#define TVC_SECOND_OF(...) TVC_SECOND_OF_(__VA_ARGS__)
+#define TVC_SECOND_OF_(first, second, ...) second
+#define REFERENCE_LINKAGE_0 __declspec(dllexport)
+#define REFERENCE_LINKAGE_1 [[maybe_unused]] static
+
+// The generic lambda defers the lookup's overload resolution to the moment
+// answer knows whether it found a definition.
+#define TVC_ENTRY(number, shape, export_name, symbol, result, args)                              \
+    TVC_CAT(REFERENCE_LINKAGE_, TVC_OMITTED(symbol)) TVC_RESULT_TYPE(result) symbol(TVC_PARAMS args) { \
+        return reference::answer<TVC_RESULT_TYPE(result)>(                                       \
+            [](auto... forwarded) -> decltype(auto) { return reference::symbol(forwarded...); })( \
+            TVC_ARGS args);                                                                      \
+    }
+extern "C" {
+#include REFERENCE_TABLE
+}

@@ -1,0 +1,113 @@
+#!/usr/bin/env bash
+# The diagnostic command, run from inside runtime trees as a user runs it
+# beside the library: the reference runtime binds (status 0); a tree without
+# libvlt.dll names it and the system's reason (1); a tree whose libka.dll
+# lacks two symbols and whose tvcbase.dll lacks one lists all three (1).
+# Bad command lines give one error line and the usage (2); --json parses.
+set -euo pipefail
+reference=$1 gap_libraries=$2 scratch=$3 wine=$4
+export LC_ALL=C
+fail() { echo "FAILED: $*"; exit 1; }
+
+# make_tree <name>: a copy of the reference runtime's bin/win64 with the command.
+make_tree() {
+  local lib_dir=$scratch/$1/bin/win64
+  rm -rf "${scratch:?}/$1"
+  mkdir -p "$lib_dir"
+  cp "$reference"/{libka,libvlt,tvcvrt,tvcbase,libbx}.dll "$reference/tvcvrtrt-check.exe" "$lib_dir/"
+  echo "$lib_dir"
+}
+
+# run_check <lib dir> <expected status> [arguments...]: stdout in $out, stderr in $err.
+run_check() {
+  local lib_dir=$1 expected=$2 status=0
+  shift 2
+  (cd "$lib_dir" && "$wine" ./tvcvrtrt-check.exe "$@" </dev/null >"$scratch/stdout" 2>"$scratch/stderr") || status=$?
+  out=$(tr -d '\r' <"$scratch/stdout") err=$(tr -d '\r' <"$scratch/stderr")
+  echo "== $(basename "$(dirname "$(dirname "$lib_dir")")") $*: status $status"
+  echo "$out"
+  [ "$status" = "$expected" ] || fail "status $status, expected $expected"
+}
+expect_line() { grep -qE "$1" <<<"$out" || fail "no line matching: $1"; }
+
+mkdir -p "$scratch"
+complete=$(make_tree complete)
+run_check "$complete" 0 --no-components
+expect_line '^  libka\.dll +array +141 of 141 symbols found$'
+expect_line '^  tvcbase\.dll +base +28 of 28 symbols found$'
+expect_line '^Every library loads and every symbol binds\.$'
+
+missing=$(make_tree missing-library)
+rm "$missing/libvlt.dll"
+run_check "$missing" 1 --no-components
+expect_line '^  libvlt\.dll +data_file +NOT LOADED: .+'
+expect_line '^    Fatal error loading library .*\\bin\\win64\\libvlt\.dll Error: .+'
+expect_line '^  tvcbase\.dll +base +28 of 28 symbols found$'
+
+gaps=$(make_tree symbol-gaps)
+cp "$gap_libraries"/{libka,tvcbase}.dll "$gaps/"
+run_check "$gaps" 1 --no-components
+expect_line '^  libka\.dll +array +139 of 141 symbols found$'
+expect_line '^    missing kaSetProperty_700: .+'
+expect_line '^    missing kaGetCell_700: .+'
+expect_line '^  tvcbase\.dll +base +27 of 28 symbols found$'
+expect_line '^    missing tvcIsBld: .+'
+[ "$(grep -c '^    missing ' <<<"$out")" = 3 ] || fail "expected exactly three missing symbols"
+
+# Bad command lines: one error line, then the usage, on standard error only.
+for arguments in "--bogus" "--component" "--json extra" "-h"; do
+  # shellcheck disable=SC2086
+  run_check "$complete" 2 $arguments
+  [ -z "$out" ] || fail "output on standard output for: $arguments"
+  [ "$(wc -l <<<"$err")" = 2 ] && grep -q '^tvcvrtrt-check: ' <<<"$err" && grep -q '^usage: ' <<<"$err" \
+    || fail "expected an error line and the usage for \"$arguments\", got: $err"
+done
+run_check "$complete" 0 --help
+for option in $(grep -o -- '--[a-z-]*' <<<"$(head -1 <<<"$out")"); do
+  grep -qE "^  $option( |$)" <<<"$out" || fail "--help does not explain $option"
+done
+
+# JSON parses, also with quotes, backslashes and a tab in a reported value.
+odd_value=$'C:\\no "such"\tdir'
+VRTROOT=$odd_value run_check "$complete" 0 --json --load
+python3 - "$scratch/stdout" "$odd_value" <<'PYTHON'
+import json, sys
+report = json.load(open(sys.argv[1], encoding="ascii"))
+assert report["binds"] is True, report["binds"]
+assert [l["file"] for l in report["libraries"]] == ["libka.dll", "libvlt.dll", "tvcvrt.dll", "tvcbase.dll"]
+vrtroot = report["environment"][0]
+assert vrtroot["name"] == "VRTROOT" and vrtroot["value"] == sys.argv[2], vrtroot
+assert vrtroot["effect"].startswith("set but not used"), vrtroot["effect"]
+assert [c["category"] for c in report["components"]] == ["COM components", "Excel add-in components"]
+PYTHON
+run_check "$gaps" 1 --json --no-components
+python3 - "$scratch/stdout" <<'PYTHON'
+import json, sys
+report = json.load(open(sys.argv[1], encoding="ascii"))
+missing = sorted(m["symbol"] for l in report["libraries"] for m in l["missing"])
+assert missing == ["kaGetCell_700", "kaSetProperty_700", "tvcIsBld"], missing
+assert report["binds"] is False
+PYTHON
+# The demo's sample component, registered for the time of these cases.
+unregister_demo() { (cd "$reference" && "$wine" ./sample_app.exe unregister </dev/null) || true; }
+trap unregister_demo EXIT
+(cd "$reference" && "$wine" ./sample_app.exe register </dev/null) || fail "registering the demo component"
+run_check "$complete" 0 --component TovanDemo --load
+expect_line '^  COM components$'
+expect_line '^      class "Tovan demo calculator" \{CFAB46F3-521A-4D16-B340-C5037EFAE808\} TovanDemo.Calculator.1$'
+expect_line '^          Computed\(\[in\] function_name, \[in\] value\)  id 1$'
+expect_line '^          Precision get put  id 4$'
+expect_line '^  Excel add-in components: none$'
+run_check "$complete" 0 --component TovanDemo --load --json
+python3 - "$scratch/stdout" <<'PYTHON'
+import json, sys
+report = json.load(open(sys.argv[1], encoding="ascii"))
+(library,) = report["components"][0]["type_libraries"]
+(calculator,) = library["classes"]
+assert [m["name"] for m in calculator["methods"]] == ["Sum", "Product", "Clear"], calculator["methods"]
+assert [p["name"] for p in calculator["events"][0]["params"]] == ["function_name", "value"]
+assert [(p["name"], p["readable"], p["writable"]) for p in calculator["properties"]] == \
+    [("Precision", True, True), ("LastResult", True, False)], calculator["properties"]
+assert report["components"][1]["type_libraries"] == []
+PYTHON
+echo "diagnostic command: all cases passed"

@@ -1,0 +1,101 @@
+#include "tools/tvcvrtrt-check/json_writer.h"
+
+#include <windows.h>
+
+namespace tvc_check {
+
+std::string json_writer::quoted(const char *text) {
+    std::string result = "\"";
+    const int wide_length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    std::wstring wide(wide_length > 0 ? static_cast<std::size_t>(wide_length) : 1, L'\0');
+    if (wide_length <= 0 || MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], wide_length) <= 0) {
+        wide.assign(L"?");  // not text in the code page: nothing to show
+    }
+    wide.resize(wcsnlen(wide.c_str(), wide.size()));
+    for (const wchar_t character : wide) {
+        const unsigned code = static_cast<unsigned>(character);
+        if (character == L'"' || character == L'\\') {
+            result += '\\';
+            result += static_cast<char>(character);
+        } else if (code >= 0x20 && code < 0x7F) {
+            result += static_cast<char>(character);
+        } else {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", code & 0xFFFFu);
+            result += escape;
+        }
+    }
+    return result + "\"";
+}
+
+void json_writer::newline() {
+    std::fputc('\n', out_);
+    for (std::size_t level = 0; level < has_elements_.size(); ++level) std::fputs("  ", out_);
+}
+
+void json_writer::before_value() {
+    if (after_key_) {
+        after_key_ = false;
+        return;
+    }
+    if (has_elements_.empty()) return;
+    if (has_elements_.back()) std::fputc(',', out_);
+    has_elements_.back() = true;
+    newline();
+}
+
+void json_writer::key(const char *name) {
+    before_value();
+    std::fprintf(out_, "%s: ", quoted(name).c_str());
+    after_key_ = true;
+}
+
+void json_writer::begin_object() {
+    before_value();
+    std::fputc('{', out_);
+    has_elements_.push_back(false);
+}
+
+void json_writer::begin_array() {
+    before_value();
+    std::fputc('[', out_);
+    has_elements_.push_back(false);
+}
+
+void json_writer::end_object() {
+    const bool had_elements = has_elements_.back();
+    has_elements_.pop_back();
+    if (had_elements) newline();
+    std::fputc('}', out_);
+    if (has_elements_.empty()) std::fputc('\n', out_);
+}
+
+void json_writer::end_array() {
+    const bool had_elements = has_elements_.back();
+    has_elements_.pop_back();
+    if (had_elements) newline();
+    std::fputc(']', out_);
+}
+
+void json_writer::value(const char *text) {
+    if (text == nullptr) return null();
+    before_value();
+    std::fputs(quoted(text).c_str(), out_);
+}
+
+void json_writer::value(bool flag) {
+    before_value();
+    std::fputs(flag ? "true" : "false", out_);
+}
+
+void json_writer::value(long long number) {
+    before_value();
+    std::fprintf(out_, "%lld", number);
+}
+
+void json_writer::null() {
+    before_value();
+    std::fputs("null", out_);
+}
+
+}  // namespace tvc_check

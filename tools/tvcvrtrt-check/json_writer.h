@@ -1,0 +1,68 @@
+// A minimal streaming JSON writer: it places the commas and escapes strings,
+// so the output parses whatever text the registry or the system returns.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+namespace tvc_check {
+
+class json_writer {
+public:
+    explicit json_writer(std::FILE *out) : out_(out) {}
+
+    void begin_object();
+    void end_object();
+    void begin_array();
+    void end_array();
+    // The name of the next member of the enclosing object.
+    void key(const char *name);
+
+    void value(const char *text);  // null pointer: JSON null
+    void value(const std::string &text) { value(text.c_str()); }
+    void value(bool flag);
+    void value(long long number);
+    template <typename Integer, std::enable_if_t<std::is_integral_v<Integer>, int> = 0>
+    void value(Integer number) {
+        value(static_cast<long long>(number));
+    }
+    void null();
+
+    // Shorthands for a member of the enclosing object.
+    template <typename Value> void member(const char *name, const Value &content) {
+        key(name);
+        value(content);
+    }
+
+    // A member holding one object per element; write(element) writes the
+    // object's members.
+    template <typename Range, typename Write>
+    void object_array(const char *name, const Range &elements, Write write) {
+        key(name);
+        begin_array();
+        for (const auto &element : elements) {
+            begin_object();
+            write(element);
+            end_object();
+        }
+        end_array();
+    }
+
+    // Narrow text in the process code page as a JSON string: every character
+    // outside printable ASCII becomes a \u escape (after conversion from the
+    // code page), so the result is plain ASCII and always valid.
+    static std::string quoted(const char *text);
+
+private:
+    void before_value();
+    void newline();
+
+    std::FILE *out_;
+    // One flag per open container: whether it already holds an element.
+    std::vector<bool> has_elements_;
+    bool after_key_ = false;
+};
+
+}  // namespace tvc_check

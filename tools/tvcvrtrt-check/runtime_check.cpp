@@ -1,0 +1,235 @@
+#include "tools/tvcvrtrt-check/runtime_check.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
+
+#include "bootstrap/api_exception.h"
+#include "bootstrap/last_error.h"
+#include "bootstrap/library_loader.h"
+#include "bootstrap/runtime_location.h"
+#include "bootstrap/symbol_binder.h"
+
+namespace tvc_check {
+
+namespace {
+
+// ---- the binding tables, as lists of symbol names
+
+struct family_table {
+    const char *family;
+    const char *file;
+    const char *const *symbols;
+    std::size_t symbol_count;
+};
+
+#define TVC_FAMILY(name, routine, file)
+#define TVC_SPECIAL(export_name, result, args)
+#define TVC_ENTRY(number, shape, export_name, symbol, result, args) #symbol,
+constexpr const char *array_symbols[] = {
+#include "forwarding/array_family.inc"
+};
+constexpr const char *data_file_symbols[] = {
+#include "forwarding/data_file_family.inc"
+};
+constexpr const char *runtime_symbols[] = {
+#include "forwarding/runtime_family.inc"
+};
+constexpr const char *base_symbols[] = {
+#include "forwarding/base_family.inc"
+};
+#undef TVC_FAMILY
+#undef TVC_ENTRY
+
+// In the library's binding order.
+#define TVC_FAMILY(name, routine, file) family_table{#name, file, name##_symbols, std::size(name##_symbols)},
+#define TVC_ENTRY(number, shape, export_name, symbol, result, args)
+constexpr family_table families[] = {
+#include "forwarding/array_family.inc"
+#include "forwarding/data_file_family.inc"
+#include "forwarding/runtime_family.inc"
+#include "forwarding/base_family.inc"
+};
+#undef TVC_FAMILY
+#undef TVC_ENTRY
+#undef TVC_SPECIAL
+
+// The system's texts end in a line break; a report line does not.
+std::string without_line_break(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    return text;
+}
+
+// ---- location
+
+bool names_directory(const char *value) {
+    tvc::runtime_path probe{};
+    return tvc::offer_candidate(probe, value);
+}
+
+environment_variable variable_effect(const char *name, const char *used, const char *unused,
+                                     const char *unset) {
+    environment_variable variable;
+    variable.name = name;
+    const char *value = std::getenv(name);
+    variable.set = value != nullptr;
+    variable.value = value != nullptr ? value : "";
+    if (value == nullptr) {
+        variable.effect = unset;
+    } else if (names_directory(value)) {
+        variable.effect = used;
+    } else {
+        variable.effect = unused;
+    }
+    return variable;
+}
+
+void locate(runtime_check &check) {
+    const char *verbose = std::getenv("TVCVRTRT_VERBOSE");
+    check.environment = {
+        variable_effect("VRTROOT", "used: the runtime root",
+                        "set but not used: not an existing directory; the root is two levels above "
+                        "the library's directory",
+                        "not set: the root is two levels above the library's directory"),
+        variable_effect("TOOLBOXTOVANDIR", "used: the installed toolbox directory",
+                        "set but not used: not an existing directory; the toolbox directory is "
+                        "looked for under the root",
+                        "not set: the toolbox directory is looked for under the root"),
+        environment_variable{},
+    };
+    environment_variable &verbose_variable = check.environment.back();
+    verbose_variable.name = "TVCVRTRT_VERBOSE";
+    verbose_variable.set = verbose != nullptr;
+    verbose_variable.value = verbose != nullptr ? verbose : "";
+    verbose_variable.effect = verbose != nullptr ? "set: the library prints these paths and every load"
+                                                 : "not set: the library prints nothing at load";
+    try {
+        // The stages of tvc::locate_runtime, run one by one so that its
+        // report and its verbose flag stay out of this tool's output.
+        tvc::runtime_paths = tvc::runtime_paths_t{};
+        tvc::locate_module_dir(GetModuleHandleW(nullptr));
+        tvc::locate_vrt_root(std::getenv("VRTROOT"));
+        tvc::locate_runtime_lib_dir();
+        tvc::locate_toolbox_dirs(std::getenv("TOOLBOXTOVANDIR"));
+    } catch (const tvc::apiException &failure) {
+        check.location_error = failure.what();
+    }
+    const tvc::runtime_paths_t &paths = tvc::runtime_paths;
+    check.paths = {{"module_dir", paths.module_dir},         {"vrt_root", paths.vrt_root},
+                   {"runtime_lib_dir", paths.runtime_lib_dir}, {"toolbox_dir", paths.toolbox_dir},
+                   {"toolbox_prefix", paths.toolbox_prefix},   {"deploy_toolbox_dir", paths.deploy_toolbox_dir}};
+}
+
+// ---- binding
+
+void check_symbols(HMODULE module, const family_table &table, library_check &library) {
+    library.symbol_count = table.symbol_count;
+    for (std::size_t index = 0; index < table.symbol_count; ++index) {
+        void (*slot)() = nullptr;
+        try {
+            tvc::bind_symbol(module, slot, table.symbols[index]);
+        } catch (const tvc::apiException &failure) {
+            library.missing.push_back(
+                {table.symbols[index], without_line_break(tvc::last_error_text()), without_line_break(failure.what())});
+        }
+    }
+}
+
+library_check check_library(const family_table &table) {
+    library_check library;
+    library.family = table.family;
+    library.file = table.file;
+    library.path = std::string(tvc::runtime_paths.runtime_lib_dir) + table.file;
+    try {
+        // The library's own loader: the full path in the runtime library
+        // directory, never a bare name.
+        HMODULE module = tvc::load_runtime_library(table.file);
+        library.loaded = true;
+        check_symbols(module, table, library);
+    } catch (const tvc::apiException &failure) {
+        library.load_message = without_line_break(failure.what());
+        library.load_reason = without_line_break(tvc::last_error_text());
+    }
+    return library;
+}
+
+}  // namespace
+
+bool runtime_check::everything_binds() const {
+    if (!location_error.empty()) return false;
+    for (const library_check &library : libraries) {
+        if (!library.loaded || !library.missing.empty()) return false;
+    }
+    return true;
+}
+
+runtime_check check_runtime() {
+    runtime_check check;
+    locate(check);
+    if (!check.location_error.empty()) return check;
+    for (const family_table &table : families) check.libraries.push_back(check_library(table));
+    return check;
+}
+
+// ---- output
+
+void print_text(const runtime_check &check, std::FILE *out) {
+    std::fprintf(out, "Runtime paths\n");
+    for (const auto &[name, value] : check.paths) std::fprintf(out, "  %-20s %s\n", name, value.c_str());
+    if (!check.location_error.empty()) std::fprintf(out, "  FAILED: %s\n", check.location_error.c_str());
+    std::fprintf(out, "Environment\n");
+    for (const environment_variable &variable : check.environment) {
+        std::fprintf(out, "  %-17s %s\n", variable.name, variable.effect.c_str());
+        if (variable.set) std::fprintf(out, "  %-17s = \"%s\"\n", "", variable.value.c_str());
+    }
+    std::fprintf(out, "Libraries\n");
+    for (const library_check &library : check.libraries) {
+        if (!library.loaded) {
+            std::fprintf(out, "  %-11s %-10s NOT LOADED: %s\n", library.file, library.family,
+                         library.load_reason.c_str());
+            std::fprintf(out, "    %s\n", library.load_message.c_str());
+            continue;
+        }
+        std::fprintf(out, "  %-11s %-10s %zu of %zu symbols found\n", library.file, library.family,
+                     library.symbol_count - library.missing.size(), library.symbol_count);
+        for (const missing_symbol &symbol : library.missing) {
+            std::fprintf(out, "    missing %s: %s\n", symbol.symbol.c_str(), symbol.reason.c_str());
+        }
+    }
+    std::fprintf(out, "%s\n", check.everything_binds() ? "Every library loads and every symbol binds."
+                                                       : "The runtime does not bind: see above.");
+}
+
+void print_json(const runtime_check &check, json_writer &json) {
+    json.key("paths");
+    json.begin_object();
+    for (const auto &[name, value] : check.paths) json.member(name, value);
+    json.end_object();
+    json.key("location_error");
+    json.value(check.location_error.empty() ? nullptr : check.location_error.c_str());
+    json.object_array("environment", check.environment, [&](const environment_variable &variable) {
+        json.member("name", variable.name);
+        json.key("value");
+        json.value(variable.set ? variable.value.c_str() : nullptr);
+        json.member("effect", variable.effect);
+    });
+    json.object_array("libraries", check.libraries, [&](const library_check &library) {
+        json.member("family", library.family);
+        json.member("file", library.file);
+        json.member("path", library.path);
+        json.member("loaded", library.loaded);
+        json.key("error");
+        json.value(library.loaded ? nullptr : library.load_message.c_str());
+        json.member("symbols", library.symbol_count);
+        json.object_array("missing", library.missing, [&](const missing_symbol &symbol) {
+            json.member("symbol", symbol.symbol);
+            json.member("reason", symbol.reason);
+            json.member("message", symbol.message);
+        });
+    });
+    json.member("binds", check.everything_binds());
+}
+
+}  // namespace tvc_check

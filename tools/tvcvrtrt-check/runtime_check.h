@@ -1,0 +1,53 @@
+// Where the runtime is, as tvcvrtrt7_17.dll works it out, and whether each
+// family library loads and has every symbol of its binding table.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tools/tvcvrtrt-check/json_writer.h"
+
+namespace tvc_check {
+
+struct environment_variable {
+    const char *name = "";
+    bool set = false;
+    std::string value;
+    std::string effect;  // what the variable did, or why it did nothing
+};
+
+struct missing_symbol {
+    std::string symbol;
+    std::string reason;   // the system's text
+    std::string message;  // the library's own message for this failure
+};
+
+struct library_check {
+    const char *family = "";
+    const char *file = "";
+    std::string path;
+    bool loaded = false;
+    std::string load_message;  // the library's own message when it did not load
+    std::string load_reason;   // the system's text for it
+    std::size_t symbol_count = 0;
+    std::vector<missing_symbol> missing;
+};
+
+struct runtime_check {
+    std::string location_error;  // set when no runtime root could be found
+    std::vector<std::pair<const char *, std::string>> paths;
+    std::vector<environment_variable> environment;
+    std::vector<library_check> libraries;
+
+    bool everything_binds() const;
+};
+
+// The tool lies beside tvcvrtrt7_17.dll, so its own directory stands for
+// the library's: the paths come out as the library computes them.
+runtime_check check_runtime();
+
+void print_text(const runtime_check &check, std::FILE *out);
+void print_json(const runtime_check &check, json_writer &json);
+
+}  // namespace tvc_check
