@@ -15,6 +15,7 @@
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
+#include <mutex>
 #include <string>
 #include <type_traits>
 
@@ -23,6 +24,10 @@ namespace {
 // Never closed: the slots lead to the tracing entries until the process
 // ends, and a closed handle's value may later name another file.
 HANDLE trace_file = nullptr;
+// One line at a time: an append by one write is whole on Windows, but Wine
+// finds the end of the file and writes there in two steps, so that threads
+// writing at once lose and cut each other's lines.
+std::mutex line_writes;
 double ticks_per_microsecond = 1.0;
 
 long long ticks_now() noexcept {
@@ -32,9 +37,9 @@ long long ticks_now() noexcept {
 }
 
 // One line, formatted in place and written with one append to a file opened
-// for appending only, so that lines of several threads, and of several
-// processes sharing the file, never interleave. Written straight to the
-// system without a buffer of our own: a crash loses nothing written.
+// for appending only, one thread at a time, so that lines never interleave.
+// Written straight to the system without a buffer of our own: a crash loses
+// nothing written.
 class trace_line {
 public:
     explicit trace_line(const char *export_name) noexcept {
@@ -74,6 +79,7 @@ private:
         if (length_ > sizeof text_ - time_room) length_ = sizeof text_ - time_room;
         append(" %.3fus\n", static_cast<double>(stop - start_) / ticks_per_microsecond);
         DWORD written = 0;
+        const std::lock_guard<std::mutex> one_line_at_a_time(line_writes);
         ::WriteFile(trace_file, text_, static_cast<DWORD>(length_), &written, nullptr);
         written_ = true;
     }

@@ -114,6 +114,25 @@ TEST(call_trace, one_exact_line_per_forwarded_call_of_every_shape_and_the_runtim
 
 std::wstring unlimited(const std::string &path) { return L"\\\\?\\" + std::wstring(path.begin(), path.end()); }
 
+TEST(call_trace, lines_of_threads_calling_at_once_stay_whole) {
+    tvc_test::scratch_layout layout;
+    const std::string trace = layout.dir() + "calls.trace";
+    host_output({lib(), "trace:" + trace, "init", "traced-threads"});
+    const std::vector<std::string> lines = lines_of(file_text(trace));
+    ASSERT_EQ(lines.size(), 8u + 4 * 250);
+    const std::regex whole_line(R"(^[0-9]+ tvcWrite_proxy\(0x([1-4]), 0x0\) = 0 [0-9]+\.[0-9]{3}us$)");
+    int calls_of[5] = {};
+    for (std::size_t index = 8; index < lines.size(); ++index) {
+        std::smatch match;
+        if (std::regex_match(lines[index], match, whole_line)) {
+            ++calls_of[std::stoi(match[1])];
+        } else {
+            ADD_FAILURE() << "line " << index << ": " << lines[index];
+        }
+    }
+    for (int thread = 1; thread <= 4; ++thread) EXPECT_EQ(calls_of[thread], 250) << "thread " << thread;
+}
+
 // A file whose path is longer than MAX_PATH, in directories made and removed
 // through the unlimited path form, which needs no long-path setting of the
 // system.

@@ -20,6 +20,8 @@
 //   traced-calls        "thread=<id>", then one call of each shape (see
 //                       call_trace_test.cpp), the last one throwing;
 //                       "caught=<what> lock=<depth after>"
+//   traced-threads      4 threads call tvcWrite_proxy 250 times each at once,
+//                       each with its number as the first argument
 #include "bootstrap/api_exception.h"
 #include "bootstrap/runtime_paths.h"
 #include "common/unique_resource.h"
@@ -149,6 +151,21 @@ void make_traced_calls() {
     journal_set_throwing(nullptr);
 }
 
+// A direct forwarder takes no lock: the threads' calls, and their trace
+// lines, really overlap.
+void make_calls_on_threads() {
+    const tvc::unique_handle start(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    std::vector<std::thread> callers;
+    for (std::uintptr_t thread = 1; thread <= 4; ++thread) {
+        callers.emplace_back([&, thread] {
+            ::WaitForSingleObject(start.get(), INFINITE);
+            for (int call = 0; call < 250; ++call) tvcWrite_proxy(reinterpret_cast<const void *>(thread), nullptr);
+        });
+    }
+    ::SetEvent(start.get());
+    for (std::thread &caller : callers) caller.join();
+}
+
 void race(int threads) {
     const tvc::unique_handle start(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
     std::vector<std::thread> racers;
@@ -221,6 +238,8 @@ int main(int argc, char **argv) {
             report_wrapped_slots();
         } else if (command == "traced-calls") {
             make_traced_calls();
+        } else if (command == "traced-threads") {
+            make_calls_on_threads();
         } else if (command == "call-all") {
             for (const forwarder_case &entry : cases) {
                 if (entry.call) report_result(entry.export_name.c_str(), entry.call());
