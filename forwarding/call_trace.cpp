@@ -24,9 +24,9 @@ namespace {
 // Never closed: the slots lead to the tracing entries until the process
 // ends, and a closed handle's value may later name another file.
 HANDLE trace_file = nullptr;
-// One line at a time: an append by one write is whole on Windows, but Wine
-// finds the end of the file and writes there in two steps, so that threads
-// writing at once lose and cut each other's lines.
+// One line at a time: an append by one write is whole on Windows, but under
+// Wine threads appending at once through the handle lose and cut each
+// other's lines.
 std::mutex line_writes;
 double ticks_per_microsecond = 1.0;
 
