@@ -40,19 +40,21 @@ long long ticks_now() noexcept {
 // for appending only, one thread at a time, so that lines never interleave.
 // Written straight to the system without a buffer of our own: a crash loses
 // nothing written.
+// Out of line, so that the 406 tracing entries stay small: each is little
+// more than its calls of these.
 class trace_line {
 public:
-    explicit trace_line(const char *export_name) noexcept {
+    [[gnu::noinline]] explicit trace_line(const char *export_name) noexcept {
         append("%lu %s(", ::GetCurrentThreadId(), export_name);
     }
     trace_line(const trace_line &) = delete;
     trace_line &operator=(const trace_line &) = delete;
     // A call left by an exception is traced too, with the time it took.
-    ~trace_line() {
+    [[gnu::noinline]] ~trace_line() {
         if (!written_) close("exception");
     }
 
-    template <typename Argument> void argument(Argument value) noexcept {
+    template <typename Argument> [[gnu::noinline]] void argument(Argument value) noexcept {
         if (argument_count_++ > 0) append(", ");
         text(value);
     }
@@ -67,13 +69,13 @@ public:
     void finish() noexcept { close("void"); }
 
 private:
-    void close(const char *result) noexcept {
+    [[gnu::noinline]] void close(const char *result) noexcept {
         const long long stop = ticks_now();
         append(") = %s", result);
         write(stop);
     }
 
-    void write(long long stop) noexcept {
+    [[gnu::noinline]] void write(long long stop) noexcept {
         // A line cut short keeps room for its time, so it still parses.
         constexpr std::size_t time_room = 40;
         if (length_ > sizeof text_ - time_room) length_ = sizeof text_ - time_room;
@@ -94,7 +96,9 @@ private:
     }
 
     // Every value at its width; pointers and lists as addresses, never followed.
-    void text(const void *value) noexcept { append("0x%llx", static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(value))); }
+    void text(const void *value) noexcept {
+        append("0x%llx", static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(value)));
+    }
     void text(char *list) noexcept { text(static_cast<const void *>(list)); }
     void text(std::size_t value) noexcept { append("%llu", static_cast<unsigned long long>(value)); }
     void text(std::int32_t value) noexcept { append("%d", value); }
