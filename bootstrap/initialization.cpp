@@ -3,6 +3,7 @@
 // initialized).
 #include "bootstrap/api_exception.h"
 #include "bootstrap/runtime_paths.h"
+#include "forwarding/call_trace.h"
 #include "tvcvrtrt/runtime.h"
 
 #include <atomic>
@@ -25,6 +26,9 @@ void init_proxy_libraries() {
     libvlt_init_library();
     libqetvcvrt_init_library();
     libqetvcbase_init_library();
+    // Only a complete binding is traced; a rebind puts the tracing entries
+    // back in front of the addresses it has just written.
+    tvc::install_call_trace();
 }
 
 namespace tvc {

@@ -13,9 +13,19 @@
 //   copy:<from>|<to>    copies a file (to repair a layout between attempts)
 //   call-all            calls every export with zero arguments and prints each
 //                       nonzero result as "<export> <first result byte>"
+//   trace:<file>        sets TVCVRTRT_TRACE for the initialization to come
+//   install-trace       puts the tracing entries in front once more
+//   wrapped             "wrapped=<n>": slots that hold another address than
+//                       their symbol's in its library
+//   traced-calls        "thread=<id>", then one call of each shape (see
+//                       call_trace_test.cpp), the last one throwing;
+//                       "caught=<what> lock=<depth after>"
+//   traced-threads      4 threads call tvcWrite_proxy 250 times each at once,
+//                       each with its number as the first argument
 #include "bootstrap/api_exception.h"
 #include "bootstrap/runtime_paths.h"
 #include "common/unique_resource.h"
+#include "forwarding/call_trace.h"
 #include "tests/forwarding/forwarder_case.h"
 #include "tests/forwarding/test_runtime/journal.h"
 
@@ -26,6 +36,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <string>
 #include <thread>
 #include <vector>
@@ -100,6 +111,61 @@ void call_special_exports() {
     kaErrMsgTxt_proxy("%d", 1);
 }
 
+void report_wrapped_slots() {
+    const HMODULE modules[] = {tvc::array_family_module, tvc::data_file_family_module, tvc::runtime_family_module,
+                               tvc::base_family_module};
+    int family = -1;
+    int wrapped = 0;
+    for (const forwarder_case &entry : cases) {
+        if (entry.number == 1) ++family;
+        const FARPROC bound = ::GetProcAddress(modules[family], entry.symbol.c_str());
+        wrapped += entry.slot() != reinterpret_cast<const void *>(bound);
+    }
+    std::printf("wrapped=%d\n", wrapped);
+}
+
+// Arguments that show their widths: a pointer and a size above 4 GiB, a
+// negative integer, floats that are not binary fractions, 16- and 8-bit
+// values with their top bit set, and variable arguments both ways.
+void make_traced_calls() {
+    std::printf("thread=%lu\n", ::GetCurrentThreadId());
+    const void *pointer = reinterpret_cast<const void *>(0xF00D00000001ull);
+    vltClose_proxy(pointer);
+    kaCreateDoubleMatrix_730_proxy(0x100000003ull, 4, 0);
+    tvcGetScalarSingle_proxy(nullptr, 1.5f, -0.1f, 2);
+    tvcIsFinite_proxy(2.5);
+    tvcGetEps_proxy();
+    tvcGetScalarChar_proxy(pointer, 0xB001);
+    tvcGetBLDTargetType_proxy(0xA5);
+    tvcMakeOutputHandler_proxy(pointer);
+    tvcTerminateApplication_proxy();
+    tvcRunMain_proxy(pointer, -7, nullptr);
+    tvcKfnFeval_proxy(reinterpret_cast<const void *>(0x123456789ull), nullptr, 1, 2, 2, 0x500000000ull, 6ull);
+    kaErrMsgTxt_proxy("%d", 7);
+    journal_set_throwing("vltOpen");
+    try {
+        vltOpen_proxy(pointer, nullptr);
+    } catch (const std::exception &error) {
+        std::printf("caught=%s lock=%d\n", error.what(), journal_lock_depth());
+    }
+    journal_set_throwing(nullptr);
+}
+
+// A direct forwarder takes no lock: the threads' calls, and their trace
+// lines, really overlap.
+void make_calls_on_threads() {
+    const tvc::unique_handle start(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    std::vector<std::thread> callers;
+    for (std::uintptr_t thread = 1; thread <= 4; ++thread) {
+        callers.emplace_back([&, thread] {
+            ::WaitForSingleObject(start.get(), INFINITE);
+            for (int call = 0; call < 250; ++call) tvcWrite_proxy(reinterpret_cast<const void *>(thread), nullptr);
+        });
+    }
+    ::SetEvent(start.get());
+    for (std::thread &caller : callers) caller.join();
+}
+
 void race(int threads) {
     const tvc::unique_handle start(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
     std::vector<std::thread> racers;
@@ -164,6 +230,16 @@ int main(int argc, char **argv) {
             const std::string paths = rest;
             const std::size_t bar = paths.find('|');
             if (!::CopyFileA(paths.substr(0, bar).c_str(), paths.substr(bar + 1).c_str(), FALSE)) return 3;
+        } else if (starts_with(argv[index], "trace:", &rest)) {
+            ::SetEnvironmentVariableA("TVCVRTRT_TRACE", rest);
+        } else if (command == "install-trace") {
+            tvc::install_call_trace();
+        } else if (command == "wrapped") {
+            report_wrapped_slots();
+        } else if (command == "traced-calls") {
+            make_traced_calls();
+        } else if (command == "traced-threads") {
+            make_calls_on_threads();
         } else if (command == "call-all") {
             for (const forwarder_case &entry : cases) {
                 if (entry.call) report_result(entry.export_name.c_str(), entry.call());

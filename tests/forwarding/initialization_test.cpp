@@ -2,7 +2,7 @@
 // runtime directory of stand-in libraries: the build's complete one, or a
 // scratch copy with a library missing or lacking a symbol.
 #include "attach/scratch_layout.h"
-#include "support/child_process.h"
+#include "tests/forwarding/forwarding_host_run.h"
 
 #include <gtest/gtest.h>
 
@@ -13,17 +13,9 @@
 
 namespace {
 
-const std::string runtime_dir = tvc_test::executable_dir() + "test_runtime\\";
-
-std::string host_output(const std::vector<std::string> &commands) {
-    const tvc_test::child_run run = tvc_test::run_child("forwarding_host.exe", commands);
-    EXPECT_EQ(run.exit_code, 0u);
-    return run.output;
-}
-
-// The host's "lib:" command; without the directory's closing backslash,
-// which would escape the quote around the argument.
-std::string lib(const std::string &dir) { return "lib:" + dir.substr(0, dir.size() - 1); }
+using tvc_test::host_output;
+using tvc_test::lib;
+const std::string &runtime_dir = tvc_test::test_runtime_dir;
 
 std::string bound(std::size_t count, char mark = '1') { return std::string(count, mark); }
 

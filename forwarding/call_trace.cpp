@@ -1,0 +1,274 @@
+// The call trace. Each bound slot of the binding tables gets a tracing entry
+// of its own exact type and a traced target: the entry formats the
+// arguments, times the call of the target, and appends one line
+//   <thread id> <export>(<argument>, ...) = <result> <microseconds>us
+// Forwarders stay as they are; a locked forwarder reaches the entry through
+// its slot while it holds the API lock, so the trace of its call runs inside
+// the lock, and a direct forwarder's tail jump lands on the entry.
+#include "forwarding/call_trace.h"
+
+#include "bootstrap/last_error.h"
+#include "forwarding/forwarding_slots.h"
+
+#include <windows.h>
+
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <type_traits>
+
+namespace {
+
+// Never closed: the slots lead to the tracing entries until the process
+// ends, and a closed handle's value may later name another file.
+HANDLE trace_file = nullptr;
+// One line at a time: an append by one write is whole on Windows, but under
+// Wine threads appending at once through the handle lose and cut each
+// other's lines.
+std::mutex line_writes;
+double ticks_per_microsecond = 1.0;
+
+long long ticks_now() noexcept {
+    LARGE_INTEGER now;
+    ::QueryPerformanceCounter(&now);
+    return now.QuadPart;
+}
+
+// One line, formatted in place and written with one append to a file opened
+// for appending only, one thread at a time, so that lines never interleave.
+// Written straight to the system without a buffer of our own: a crash loses
+// nothing written.
+// Out of line, so that the 406 tracing entries stay small: each is little
+// more than its calls of these.
+class trace_line {
+public:
+    [[gnu::noinline]] explicit trace_line(const char *export_name) noexcept {
+        append("%lu %s(", ::GetCurrentThreadId(), export_name);
+    }
+    trace_line(const trace_line &) = delete;
+    trace_line &operator=(const trace_line &) = delete;
+    // A call left by an exception is traced too, with the time it took.
+    [[gnu::noinline]] ~trace_line() {
+        if (!written_) close("exception");
+    }
+
+    template <typename Argument> [[gnu::noinline]] void argument(Argument value) noexcept {
+        if (argument_count_++ > 0) append(", ");
+        text(value);
+    }
+    void start() noexcept { start_ = ticks_now(); }
+
+    template <typename Result> void finish(Result result) noexcept {
+        const long long stop = ticks_now();
+        append(") = ");
+        text(result);
+        write(stop);
+    }
+    void finish() noexcept { close("void"); }
+
+private:
+    [[gnu::noinline]] void close(const char *result) noexcept {
+        const long long stop = ticks_now();
+        append(") = %s", result);
+        write(stop);
+    }
+
+    [[gnu::noinline]] void write(long long stop) noexcept {
+        // A line cut short keeps room for its time, so it still parses.
+        constexpr std::size_t time_room = 40;
+        if (length_ > sizeof text_ - time_room) length_ = sizeof text_ - time_room;
+        append(" %.3fus\n", static_cast<double>(stop - start_) / ticks_per_microsecond);
+        DWORD written = 0;
+        const std::lock_guard<std::mutex> one_line_at_a_time(line_writes);
+        ::WriteFile(trace_file, text_, static_cast<DWORD>(length_), &written, nullptr);
+        written_ = true;
+    }
+
+    __attribute__((format(gnu_printf, 2, 3))) void append(const char *format, ...) noexcept {
+        va_list values;
+        va_start(values, format);
+        const int added = std::vsnprintf(text_ + length_, sizeof text_ - length_, format, values);
+        va_end(values);
+        if (added > 0) length_ += static_cast<std::size_t>(added);
+        if (length_ >= sizeof text_) length_ = sizeof text_ - 1;
+    }
+
+    // Every value at its width; pointers and lists as addresses, never followed.
+    void text(const void *value) noexcept {
+        append("0x%llx", static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(value)));
+    }
+    void text(char *list) noexcept { text(static_cast<const void *>(list)); }
+    void text(std::size_t value) noexcept { append("%llu", static_cast<unsigned long long>(value)); }
+    void text(std::int32_t value) noexcept { append("%d", value); }
+    void text(std::uint16_t value) noexcept { append("%u", static_cast<unsigned>(value)); }
+    void text(std::uint8_t value) noexcept { append("%u", static_cast<unsigned>(value)); }
+    void text(bool value) noexcept { append("%s", value ? "true" : "false"); }
+    // Enough digits to give back the exact value.
+    void text(double value) noexcept { append("%.17g", value); }
+    void text(float value) noexcept { append("%.9g", static_cast<double>(value)); }
+    void text(const tvcOutputHandler &record) noexcept {
+        append("{0x%llx, 0x%llx}", static_cast<unsigned long long>(record.words[0]),
+               static_cast<unsigned long long>(record.words[1]));
+    }
+
+    char text_[1024];
+    std::size_t length_ = 0;
+    int argument_count_ = 0;
+    long long start_ = 0;
+    bool written_ = false;
+};
+
+template <typename T> struct not_deduced { using type = T; };
+
+// The arguments reach the target exactly as they came, a list included:
+// only its address is read, never an entry of it.
+template <typename Result, typename... Arguments>
+Result traced_call(const char *export_name, Result (*target)(Arguments...),
+                   typename not_deduced<Arguments>::type... arguments) {
+    trace_line line(export_name);
+    (line.argument(arguments), ...);
+    line.start();
+    if constexpr (std::is_void_v<Result>) {
+        target(arguments...);
+        line.finish();
+    } else {
+        const Result result = target(arguments...);
+        line.finish(result);
+        return result;
+    }
+}
+
+#define TVC_TRACE_ARGS(...) __VA_OPT__(, TVC_ARGS(__VA_ARGS__))
+
+// Per slot: the traced target and the tracing entry.
+#define TVC_FAMILY(name, routine, file)
+#define TVC_SPECIAL(export_name, result, args)
+#define TVC_ENTRY(number, shape, export_name, symbol, result, args) \
+    TVC_TRACING_ENTRY_##shape(export_name, symbol, result, args)
+#define TVC_TRACING_ENTRY_locked(export_name, symbol, result, args)                 \
+    TVC_FUNCTION_TYPE(result, args) *traced_##symbol = nullptr;                     \
+    TVC_RESULT_TYPE(result) tracing_##symbol(TVC_PARAMS args) {                     \
+        return traced_call(#export_name, traced_##symbol TVC_TRACE_ARGS args);       \
+    }
+#define TVC_TRACING_ENTRY_guarded TVC_TRACING_ENTRY_locked
+#define TVC_TRACING_ENTRY_guarded_true TVC_TRACING_ENTRY_locked
+#define TVC_TRACING_ENTRY_direct TVC_TRACING_ENTRY_locked
+// Bound to be tested, never called.
+#define TVC_TRACING_ENTRY_tested(export_name, symbol, result, args)
+#include "forwarding/array_family.inc"
+#include "forwarding/data_file_family.inc"
+#include "forwarding/runtime_family.inc"
+#include "forwarding/base_family.inc"
+#undef TVC_ENTRY
+
+constexpr bool same_text(const char *left, const char *right) {
+    while (*left != '\0' && *left == *right) ++left, ++right;
+    return *left == *right;
+}
+
+// Every locked call goes through these two; tracing them would surround each
+// traced line with two more.
+constexpr bool is_lock_symbol(const char *symbol) {
+    return same_text(symbol, "tvcAcquireMutex") || same_text(symbol, "tvcReleaseMutex");
+}
+
+// The bound address moves to the traced target; a slot that holds its entry
+// already keeps its target, so a second installation never wraps twice.
+template <typename Function> void put_in_front(Function &slot, Function &target, Function entry) noexcept {
+    if (slot == nullptr || slot == entry) return;
+    target = slot;
+    slot = entry;
+}
+
+void put_tracing_entries_in_front() noexcept {
+#define TVC_ENTRY(number, shape, export_name, symbol, result, args) TVC_PUT_IN_FRONT_##shape(symbol)
+#define TVC_PUT_IN_FRONT_locked(symbol) \
+    if (!is_lock_symbol(#symbol)) put_in_front(TVC_SLOT(symbol), traced_##symbol, &tracing_##symbol);
+#define TVC_PUT_IN_FRONT_guarded TVC_PUT_IN_FRONT_locked
+#define TVC_PUT_IN_FRONT_guarded_true TVC_PUT_IN_FRONT_locked
+#define TVC_PUT_IN_FRONT_direct TVC_PUT_IN_FRONT_locked
+#define TVC_PUT_IN_FRONT_tested(symbol)
+#include "forwarding/array_family.inc"
+#include "forwarding/data_file_family.inc"
+#include "forwarding/runtime_family.inc"
+#include "forwarding/base_family.inc"
+#undef TVC_ENTRY
+}
+
+#undef TVC_FAMILY
+#undef TVC_SPECIAL
+
+std::wstring environment_value(const wchar_t *name) {
+    std::wstring value;
+    DWORD size = ::GetEnvironmentVariableW(name, nullptr, 0);
+    while (size > value.size()) {
+        value.resize(size);
+        size = ::GetEnvironmentVariableW(name, value.data(), size);
+    }
+    value.resize(size);
+    return value;
+}
+
+// The full path in the form that is not limited to MAX_PATH; device names
+// (\\.\pipe\..., NUL) stay as they are.
+std::wstring unlimited_path(const std::wstring &name) {
+    std::wstring full;
+    DWORD size = ::GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
+    while (size > full.size()) {
+        full.resize(size);
+        size = ::GetFullPathNameW(name.c_str(), size, full.data(), nullptr);
+    }
+    if (size == 0) return name;
+    full.resize(size);
+    if (full.rfind(L"\\\\?\\", 0) == 0 || full.rfind(L"\\\\.\\", 0) == 0) return full;
+    if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
+std::string narrow(const std::wstring &text) {
+    const int size = ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 0) return std::string();
+    std::string narrowed(static_cast<std::size_t>(size), '\0');
+    ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, narrowed.data(), size, nullptr, nullptr);
+    narrowed.resize(static_cast<std::size_t>(size) - 1);
+    return narrowed;
+}
+
+// Appends to an existing trace, so that several runs, or several processes
+// of one application, keep all their lines; another process may write and
+// read the file meanwhile.
+HANDLE open_trace_file(const std::wstring &name) {
+    const HANDLE file = ::CreateFileW(unlimited_path(name).c_str(), FILE_APPEND_DATA,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) return file;
+    tvc::record_last_error();
+    const std::string text = tvc::last_error_text();
+    std::printf("Calls are not traced: cannot open %s named by TVCVRTRT_TRACE Error: %s%s", narrow(name).c_str(),
+                text.c_str(), text.empty() || text.back() != '\n' ? "\n" : "");
+    std::fflush(stdout);
+    return nullptr;
+}
+
+}  // namespace
+
+namespace tvc {
+
+void install_call_trace() {
+    static bool variable_read = false;
+    if (!variable_read) {
+        variable_read = true;
+        // An empty value names no file, as if the variable were unset.
+        const std::wstring name = environment_value(L"TVCVRTRT_TRACE");
+        if (name.empty()) return;
+        LARGE_INTEGER frequency;
+        ::QueryPerformanceFrequency(&frequency);
+        ticks_per_microsecond = static_cast<double>(frequency.QuadPart) / 1e6;
+        trace_file = open_trace_file(name);
+    }
+    if (trace_file != nullptr) put_tracing_entries_in_front();
+}
+
+}  // namespace tvc

@@ -1,0 +1,17 @@
+// The call trace: with TVCVRTRT_TRACE naming a file, every forwarded call is
+// written to it as one line. It sits behind the forwarding slots, so that
+// without the variable nothing of it is on any call path.
+#pragma once
+
+namespace tvc {
+
+// Puts a tracing entry in front of every bound slot, once the bind routines
+// have filled them all; a slot that already holds its tracing entry is left
+// as it is, so that a repeated call never wraps twice. The variable is read,
+// and the file opened for appending, on the first call only; a file that
+// cannot be opened is reported once on standard output and leaves tracing
+// off. The lock slots stay untraced: every locked call enters and leaves
+// through them, and the trace shows the calls, not the locking.
+void install_call_trace();
+
+}  // namespace tvc

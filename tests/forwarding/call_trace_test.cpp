@@ -1,0 +1,236 @@
+// The call trace (TVCVRTRT_TRACE) in fresh processes (forwarding_host) over
+// the test runtime, and its summary.
+#include "attach/scratch_layout.h"
+#include "common/unique_resource.h"
+#include "tests/forwarding/forwarding_host_run.h"
+#include "tools/trace_summary.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdio>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using tvc_test::host_output;
+
+std::string lib() { return tvc_test::lib(tvc_test::test_runtime_dir); }
+
+std::string file_text(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::vector<std::string> lines_of(const std::string &text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+// Each line is "<thread> <expected> <time>us", where <ptr> in expected
+// stands for an address the test cannot know (a list, the library's text).
+void expect_trace(const std::vector<std::string> &lines, const std::string &thread,
+                  const std::vector<std::string> &expected) {
+    ASSERT_EQ(lines.size(), expected.size()) << "one line per call";
+    for (std::size_t index = 0; index < lines.size(); ++index) {
+        const std::string escaped = std::regex_replace(expected[index], std::regex(R"([()\[\]{}.+*?^$|\\])"), R"(\$&)");
+        const std::regex line_format("^" + thread + " " +
+                                     std::regex_replace(escaped, std::regex("<ptr>"), "0x[0-9a-f]+") +
+                                     R"( [0-9]+\.[0-9]{3}us$)");
+        EXPECT_TRUE(std::regex_match(lines[index], line_format))
+            << "line " << index << ": " << lines[index] << "\nexpected: " << thread << " " << expected[index]
+            << " <time>us";
+    }
+}
+
+TEST(call_trace, one_exact_line_per_forwarded_call_of_every_shape_and_the_runtime_sees_no_difference) {
+    tvc_test::scratch_layout layout;
+    const std::string trace = layout.dir() + "calls.trace";
+    // The runtime refuses the first initialization, so that the second binds
+    // again over the traced slots; one more installation finds them traced.
+    const std::string output = host_output(
+        {lib(), "trace:" + trace, "result:vltClose=-5", "result:kaCreateDoubleMatrix_730=-82190691052027904",
+         "result:tvcIsFinite=0", "result:tvcGetEps=4372995238176751616", "result:tvcGetBLDTargetType=-3",
+         "result:tvcMakeOutputHandler=4660", "result:tvcRunMain=9", "result:tvcvrtInitialize=0", "init",
+         "result:tvcvrtInitialize=1", "init", "install-trace", "journal", "traced-calls", "journal"});
+    const std::size_t thread_line = output.find("thread=");
+    ASSERT_NE(thread_line, std::string::npos) << output;
+    EXPECT_EQ(output.substr(0, output.find('\n')), "init=0");
+    const std::vector<std::string> reported = lines_of(output.substr(thread_line));
+    const std::string thread = reported[0].substr(7);
+
+    const std::vector<std::string> runtime_calls(reported.begin() + 1, reported.end());
+    // The host's report of the throwing call, then the runtime's journal.
+    EXPECT_EQ(runtime_calls, (std::vector<std::string>{
+                                 "caught=vltOpen lock=0",
+                                 "vltClose(p:f00d00000001) lock=1",
+                                 "kaCreateDoubleMatrix_730(z:100000003, z:4, i:0) lock=1",
+                                 "tvcGetScalarSingle(p:0, f:0x1.8p+0, f:-0x1.99999ap-4, i:2) lock=1",
+                                 "tvcIsFinite(d:0x1.4p+1) lock=1",
+                                 "tvcGetEps() lock=1",
+                                 "tvcGetScalarChar(p:f00d00000001, h:b001) lock=1",
+                                 "tvcGetBLDTargetType(c:a5) lock=1",
+                                 "tvcMakeOutputHandler(p:f00d00000001) lock=1",
+                                 "tvcTerminateApplication() lock=1",
+                                 "tvcRunMain(p:f00d00000001, i:-7, p:0) lock=0",
+                                 "tvcKfnVFeval(p:123456789, p:0, i:1, i:2, i:2, list: z:500000000 z:6) lock=1",
+                                 "kaVErrMsgIdAndTxt(\"\", \"%d\", list:7) lock=2",
+                                 "vltOpen(p:f00d00000001, p:0) lock=1",
+                             }));
+
+    const std::string path_macro = "tvcAddCanonicalPathMacro_proxy(<ptr>, <ptr>) = void";
+    std::vector<std::string> expected(6, path_macro);
+    expected.push_back("tvcvrtInitializeInternal_proxy() = false");
+    expected.insert(expected.end(), 6, path_macro);
+    expected.insert(expected.end(), {
+                                        "tvcvrtInitializeInternal_proxy() = true",
+                                        "tvcSetEngState_proxy(3) = true",
+                                        "vltClose_proxy(0xf00d00000001) = -5",
+                                        "kaCreateDoubleMatrix_730_proxy(4294967299, 4, 0) = 0xfedc000080000000",
+                                        "tvcGetScalarSingle_proxy(0x0, 1.5, -0.100000001, 2) = 0",
+                                        "tvcIsFinite_proxy(2.5) = false",
+                                        "tvcGetEps_proxy() = 2.2204460492503131e-16",
+                                        "tvcGetScalarChar_proxy(0xf00d00000001, 45057) = 0",
+                                        "tvcGetBLDTargetType_proxy(165) = -3",
+                                        "tvcMakeOutputHandler_proxy(0xf00d00000001) = {0x1234, 0x0}",
+                                        "tvcTerminateApplication_proxy() = true",
+                                        "tvcRunMain_proxy(0xf00d00000001, -7, 0x0) = 9",
+                                        // The variable arguments travel as one list, shown by its address.
+                                        "tvcKfnVFevalInternal_proxy(0x123456789, 0x0, 1, 2, 2, <ptr>) = true",
+                                        "kaVErrMsgIdAndTxt_proxy(<ptr>, <ptr>, <ptr>) = void",
+                                        "vltOpen_proxy(0xf00d00000001, 0x0) = exception",
+                                    });
+    expect_trace(lines_of(file_text(trace)), thread, expected);
+}
+
+std::wstring unlimited(const std::string &path) { return L"\\\\?\\" + std::wstring(path.begin(), path.end()); }
+
+TEST(call_trace, lines_of_threads_calling_at_once_stay_whole) {
+    tvc_test::scratch_layout layout;
+    const std::string trace = layout.dir() + "calls.trace";
+    host_output({lib(), "trace:" + trace, "init", "traced-threads"});
+    const std::vector<std::string> lines = lines_of(file_text(trace));
+    ASSERT_EQ(lines.size(), 8u + 4 * 250);
+    const std::regex whole_line(R"(^[0-9]+ tvcWrite_proxy\(0x([1-4]), 0x0\) = 0 [0-9]+\.[0-9]{3}us$)");
+    int calls_of[5] = {};
+    for (std::size_t index = 8; index < lines.size(); ++index) {
+        std::smatch match;
+        if (std::regex_match(lines[index], match, whole_line)) {
+            ++calls_of[std::stoi(match[1])];
+        } else {
+            ADD_FAILURE() << "line " << index << ": " << lines[index];
+        }
+    }
+    for (int thread = 1; thread <= 4; ++thread) EXPECT_EQ(calls_of[thread], 250) << "thread " << thread;
+}
+
+// A file whose path is longer than MAX_PATH, in directories made and removed
+// through the unlimited path form, which needs no long-path setting of the
+// system.
+class long_path_file {
+public:
+    explicit long_path_file(const std::string &base)
+        : dirs_{base + std::string(120, 'a') + "\\", base + std::string(120, 'a') + "\\" + std::string(120, 'b') + "\\"},
+          path_(dirs_[1] + std::string(100, 'c') + ".trace") {
+        for (const std::string &dir : dirs_) ::CreateDirectoryW(unlimited(dir).c_str(), nullptr);
+    }
+    ~long_path_file() {
+        ::DeleteFileW(unlimited(path_).c_str());
+        ::RemoveDirectoryW(unlimited(dirs_[1]).c_str());
+        ::RemoveDirectoryW(unlimited(dirs_[0]).c_str());
+    }
+    long_path_file(const long_path_file &) = delete;
+    long_path_file &operator=(const long_path_file &) = delete;
+    const std::string &path() const { return path_; }
+
+private:
+    std::string dirs_[2];
+    std::string path_;
+};
+
+TEST(call_trace, slots_keep_the_bound_addresses_unless_the_trace_file_opens) {
+    tvc_test::scratch_layout layout;
+    const std::string missing = layout.dir() + "missing\\calls.trace";
+    const std::string trace = layout.dir() + "calls.trace";
+    const long_path_file long_trace(layout.dir());
+    ASSERT_GT(long_trace.path().size(), static_cast<std::size_t>(MAX_PATH));
+    struct setting {
+        std::vector<std::string> commands;
+        std::string message;
+        std::string slots;
+    };
+    const setting settings[] = {
+        {{lib(), "init", "wrapped"}, "", "wrapped=0\n"},
+        {{lib(), "trace:" + missing, "init", "wrapped"},
+         "Calls are not traced: cannot open " + missing + " named by TVCVRTRT_TRACE Error: ", "wrapped=0\n"},
+        // All but the two lock slots and the one that is only tested.
+        {{lib(), "trace:" + trace, "init", "wrapped"}, "", "wrapped=406\n"},
+        {{lib(), "trace:" + long_trace.path(), "init", "wrapped"}, "", "wrapped=406\n"},
+    };
+    for (const setting &each : settings) {
+        const std::string output = host_output(each.commands);
+        const std::size_t result = output.find("init=");
+        ASSERT_NE(result, std::string::npos) << output;
+        EXPECT_EQ(output.substr(result), "init=1\n" + each.slots);
+        const std::string printed = output.substr(0, result);
+        EXPECT_EQ(printed.substr(0, each.message.size()), each.message);
+        EXPECT_EQ(printed.empty(), each.message.empty()) << printed;
+    }
+    // A later run appends: the initialization's eight calls twice.
+    host_output({lib(), "trace:" + trace, "init"});
+    EXPECT_EQ(lines_of(file_text(trace)).size(), 16u);
+    const tvc::unique_handle long_file(::CreateFileW(unlimited(long_trace.path()).c_str(), GENERIC_READ,
+                                                     FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    LARGE_INTEGER size{};
+    EXPECT_TRUE(::GetFileSizeEx(long_file.get(), &size));
+    EXPECT_GT(size.QuadPart, 0);
+}
+
+TEST(trace_summary, totals_per_export_by_time_with_malformed_lines_counted) {
+    tvc_test::scratch_layout layout;
+    const std::string trace = layout.dir() + "calls.trace";
+    const std::string good = "12 vltClose_proxy(0x0) = 0 1.500us\n"
+                             "12 kaGetPr_proxy(0x10) = 0x20 10.000us\n"
+                             "13 vltClose_proxy(0x0) = 0 2.500us\r\n"
+                             "12 tvcvrtInitializeInternal_proxy() = true 0.250us\n";
+    const std::string table = "% time     total us     calls      us/call export\n"
+                              "------ ------------ --------- ------------ ------------------------------\n"
+                              " 70.18       10.000         1       10.000 kaGetPr_proxy\n"
+                              " 28.07        4.000         2        2.000 vltClose_proxy\n"
+                              "  1.75        0.250         1        0.250 tvcvrtInitializeInternal_proxy\n"
+                              "------ ------------ --------- ------------ ------------------------------\n"
+                              "100.00       14.250         4              total\n";
+    struct fixture {
+        bool exists;
+        std::string text;
+        int result;
+        std::string output;
+    };
+    const fixture fixtures[] = {
+        {true, good, 0, table},
+        {true, good + "garbage\n12 vltClose_proxy(0x0) = 0 fastus\n12 (0x0) = 0 1.0us\n", 1,
+         table + "error: " + trace + ": 3 lines not in the trace format, skipped\n"},
+        {false, "", 1, "error: cannot read the trace file " + trace + ": No such file or directory\n"},
+    };
+    for (const fixture &each : fixtures) {
+        ::DeleteFileA(trace.c_str());
+        if (each.exists) std::ofstream(trace, std::ios::binary) << each.text;
+        const std::string out_path = layout.dir() + "summary.txt";
+        FILE *out = std::fopen(out_path.c_str(), "wb");
+        ASSERT_NE(out, nullptr);
+        EXPECT_EQ(summarize_trace(trace.c_str(), out), each.result);
+        std::fclose(out);
+        EXPECT_EQ(file_text(out_path), each.output);
+    }
+}
+
+}  // namespace
