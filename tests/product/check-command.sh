@@ -88,6 +88,17 @@ missing = sorted(m["symbol"] for l in report["libraries"] for m in l["missing"])
 assert missing == ["kaGetCell_700", "kaSetProperty_700", "tvcIsBld"], missing
 assert report["binds"] is False
 PYTHON
+# A call trace summarized: per export, the most total time first; a line that
+# is not a trace line is counted and makes the status 1.
+printf '%s\n' '7 kaGetM_proxy(0x10) = 2 0.5us' '7 tvcFevalInternal_proxy(0x1, 0x2, 1, 0x3, 1, 0x4) = true 3.0us' \
+  '8 kaGetM_proxy(0x10) = 2 1.5us' >"$complete/calls.trace"
+run_check "$complete" 0 --trace-summary calls.trace
+expect_line '^ +60\.00 +3\.000 +1 +3\.000 tvcFevalInternal_proxy$'
+expect_line '^ +40\.00 +2\.000 +2 +1\.000 kaGetM_proxy$'
+echo 'not a trace line' >>"$complete/calls.trace"
+run_check "$complete" 1 --trace-summary calls.trace
+expect_line '^error: '
+
 # The demo's sample component, registered for the time of these cases.
 unregister_demo() { (cd "$reference" && "$wine" ./sample_app.exe unregister </dev/null) || true; }
 trap unregister_demo EXIT

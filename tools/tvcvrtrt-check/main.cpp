@@ -10,6 +10,7 @@
 #include "tools/tvcvrtrt-check/component_listing.h"
 #include "tools/tvcvrtrt-check/json_writer.h"
 #include "tools/tvcvrtrt-check/runtime_check.h"
+#include "tools/trace_summary.h"
 
 namespace {
 
@@ -52,12 +53,12 @@ constexpr option options[] = {
      [](command_line &line, const char *) { line.load = true; }},
     {"--no-components", nullptr, "leave out the registered components",
      [](command_line &line, const char *) { line.components = false; }},
-    // A job of its own is one more row, for instance:
-    // {"--trace-summary", "FILE", "summarize a call trace file: calls and total time per export",
-    //  [](command_line &line, const char *file) {
-    //      line.job_argument = file;
-    //      line.job = [](const command_line &parsed) { return summarize_trace(parsed.job_argument, stdout); };
-    //  }},
+    {"--trace-summary", "FILE",
+     "summarize a call trace (TVCVRTRT_TRACE) instead: calls and total time per export",
+     [](command_line &line, const char *file) {
+         line.job_argument = file;
+         line.job = [](const command_line &parsed) { return summarize_trace(parsed.job_argument, stdout); };
+     }},
 };
 
 const option *find_option(const char *word) {
@@ -86,7 +87,7 @@ void print_help() {
         "the COM and Excel add-in categories.\n\nOptions:\n");
     for (const option &row : options) {
         const std::string left = row.argument ? std::string(row.name) + " " + row.argument : row.name;
-        std::printf("  %-18s %s\n", left.c_str(), row.help);
+        std::printf("  %-21s %s\n", left.c_str(), row.help);
     }
     std::printf(
         "\nExit status: 0 when every library loads and every symbol binds, 1 when not,\n"
