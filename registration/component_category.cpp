@@ -18,26 +18,6 @@ namespace {
 // COM is initialized only when creation reports that it is not, and is then
 // undone before the call returns, so the caller's thread leaves in the COM
 // state it came in with.
-//
-// Balances one CoInitialize made on the caller's behalf.
-class com_initialization_for_call {
-public:
-    com_initialization_for_call() noexcept = default;
-    com_initialization_for_call(const com_initialization_for_call &) = delete;
-    com_initialization_for_call &operator=(const com_initialization_for_call &) = delete;
-    ~com_initialization_for_call() {
-        if (initialized_) ::CoUninitialize();
-    }
-
-    HRESULT initialize() noexcept {
-        const HRESULT result = ::CoInitialize(nullptr);
-        initialized_ = SUCCEEDED(result);
-        return result;
-    }
-
-private:
-    bool initialized_ = false;
-};
 
 // CoCreateInstance of the categories manager for ICatRegister, in process.
 HRESULT create_category_registrar(Microsoft::WRL::ComPtr<ICatRegister> &registrar) noexcept {
@@ -49,12 +29,13 @@ HRESULT create_category_registrar(Microsoft::WRL::ComPtr<ICatRegister> &registra
 // acquisition (of CoInitialize or CoCreateInstance) when that fails.
 template <typename Use>
 HRESULT with_category_registrar(Use &&use) noexcept {
-    com_initialization_for_call com;  // declared first: outlives the interface
+    unique_com_initialization com;  // declared first: outlives the interface
     Microsoft::WRL::ComPtr<ICatRegister> registrar;
     HRESULT result = create_category_registrar(registrar);
     if (result == CO_E_NOTINITIALIZED) {
-        result = com.initialize();
+        result = ::CoInitialize(nullptr);
         if (FAILED(result)) return result;
+        com.reset(true);
         result = create_category_registrar(registrar);
     }
     if (FAILED(result)) return result;
