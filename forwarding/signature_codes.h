@@ -64,6 +64,17 @@ template <typename Result> struct signature {
 #define TVC_COUNT_(a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11, a12, a13, n, ...) n
 #define TVC_CAT(a, b) TVC_CAT_(a, b)
 #define TVC_CAT_(a, b) a##b
+
+// For libraries built from a table that must leave some entries out (the
+// stand-ins' variants): TVC_OMITTED(key) is 1 when TVC_OMIT_<key> is defined
+// as "~,1", else 0, and TVC_EXPORTED_UNLESS_OMITTED(key) is the linkage of
+// the entry's definition: exported, or a static nobody sees.
+#define TVC_OMITTED(key) TVC_SECOND_OF(TVC_CAT(TVC_OMIT_, key), 0, )
+#define TVC_SECOND_OF(...) TVC_SECOND_OF_(__VA_ARGS__)
+#define TVC_SECOND_OF_(first, second, ...) second
+#define TVC_EXPORTED_UNLESS_OMITTED(key) TVC_CAT(TVC_LINKAGE_OMITTED_, TVC_OMITTED(key))
+#define TVC_LINKAGE_OMITTED_0 __declspec(dllexport)
+#define TVC_LINKAGE_OMITTED_1 [[maybe_unused]] static
 #define TVC_EACH_1(m, sep, x) m(x, 1)
 #define TVC_EACH_2(m, sep, x, ...) m(x, 2) sep() TVC_EACH_1(m, sep, __VA_ARGS__)
 #define TVC_EACH_3(m, sep, x, ...) m(x, 3) sep() TVC_EACH_2(m, sep, __VA_ARGS__)

@@ -41,17 +41,10 @@ template <typename Result, typename Call> auto answer(Call call) {
 
 }  // namespace reference
 
-// TVC_OMITTED(symbol) is 1 when TVC_OMIT_<symbol> is defined as "~,1", else 0.
-#define TVC_OMITTED(symbol) TVC_SECOND_OF(TVC_CAT(TVC_OMIT_, symbol), 0, )
-#define TVC_SECOND_OF(...) TVC_SECOND_OF_(__VA_ARGS__)
-#define TVC_SECOND_OF_(first, second, ...) second
-#define REFERENCE_LINKAGE_0 __declspec(dllexport)
-#define REFERENCE_LINKAGE_1 [[maybe_unused]] static
-
 // The generic lambda defers the lookup's overload resolution to the moment
 // answer knows whether it found a definition.
 #define TVC_ENTRY(number, shape, export_name, symbol, result, args)                              \
-    TVC_CAT(REFERENCE_LINKAGE_, TVC_OMITTED(symbol)) TVC_RESULT_TYPE(result) symbol(TVC_PARAMS args) { \
+    TVC_EXPORTED_UNLESS_OMITTED(symbol) TVC_RESULT_TYPE(result) symbol(TVC_PARAMS args) { \
         return reference::answer<TVC_RESULT_TYPE(result)>(                                       \
             [](auto... forwarded) -> decltype(auto) { return reference::symbol(forwarded...); })( \
             TVC_ARGS args);                                                                      \

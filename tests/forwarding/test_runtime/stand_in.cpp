@@ -103,17 +103,10 @@ template <typename Result> Result lock_call(void (*operation)()) {
 #define TVC_JOURNAL_ARGUMENT(code, n) call.add(argument_##n);
 #define TVC_STAND_IN_UNPACK(...) __VA_ARGS__
 
-// TVC_OMITTED(k) is 1 when TVC_OMIT_<k> is defined as "~,1", else 0.
-#define TVC_OMITTED(number) TVC_SECOND_OF(TVC_CAT(TVC_OMIT_, number), 0, )
-#define TVC_SECOND_OF(...) TVC_SECOND_OF_(__VA_ARGS__)
-#define TVC_SECOND_OF_(first, second, ...) second
-#define TVC_STAND_IN_LINKAGE_0 __declspec(dllexport)
-#define TVC_STAND_IN_LINKAGE_1 [[maybe_unused]] static
-
 #define TVC_FAMILY(name, routine, file)
 #define TVC_SPECIAL(export_name, result, args)
 #define TVC_ENTRY(number, shape, export_name, symbol, result, args)                           \
-    TVC_CAT(TVC_STAND_IN_LINKAGE_, TVC_OMITTED(number)) TVC_RESULT_TYPE(result) symbol(TVC_PARAMS args) { \
+    TVC_EXPORTED_UNLESS_OMITTED(number) TVC_RESULT_TYPE(result) symbol(TVC_PARAMS args) { \
         TVC_STAND_IN_BODY(symbol, result, args)                                                 \
     }
 extern "C" {
