@@ -1,10 +1,13 @@
 // The call trace. Each bound slot of the binding tables gets a tracing entry
 // of its own exact type and a traced target: the entry formats the
 // arguments, times the call of the target, and appends one line
-//   <thread id> <export>(<argument>, ...) = <result> <microseconds>us
-// Forwarders stay as they are; a locked forwarder reaches the entry through
-// its slot while it holds the API lock, so the trace of its call runs inside
-// the lock, and a direct forwarder's tail jump lands on the entry.
+//   <thread id> <start> <export>(<argument>, ...) = <result> <duration>us
+// with the start in microseconds since the run's header line
+//   # pid=<process id> start=<UTC time> exe=<executable path>
+// which opens the trace in each process. Forwarders stay as they are; a
+// locked forwarder reaches the entry through its slot while it holds the
+// API lock, so the trace of its call runs inside the lock, and a direct
+// forwarder's tail jump lands on the entry.
 #include "forwarding/call_trace.h"
 
 #include "bootstrap/last_error.h"
@@ -15,6 +18,7 @@
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <string>
 #include <type_traits>
@@ -28,7 +32,12 @@ HANDLE trace_file = nullptr;
 // Wine threads appending at once through the handle lose and cut each
 // other's lines.
 std::mutex line_writes;
-double ticks_per_microsecond = 1.0;
+
+// Times on the performance counter, as nanoseconds since the header; whole
+// nanoseconds, rounded down, so that a call that starts after another also
+// shows so, and one that nests inside another ends inside it.
+long long header_ticks = 0;
+long long ticks_per_second = 1;
 
 long long ticks_now() noexcept {
     LARGE_INTEGER now;
@@ -36,17 +45,26 @@ long long ticks_now() noexcept {
     return now.QuadPart;
 }
 
+long long nanoseconds_since_header(long long ticks) noexcept {
+    const long long elapsed = ticks - header_ticks;
+    return elapsed / ticks_per_second * 1000000000 + elapsed % ticks_per_second * 1000000000 / ticks_per_second;
+}
+
+void write_whole(const char *text, std::size_t length) noexcept {
+    DWORD written = 0;
+    const std::lock_guard<std::mutex> one_line_at_a_time(line_writes);
+    ::WriteFile(trace_file, text, static_cast<DWORD>(length), &written, nullptr);
+}
+
 // One line, formatted in place and written with one append to a file opened
 // for appending only, one thread at a time, so that lines never interleave.
 // Written straight to the system without a buffer of our own: a crash loses
 // nothing written.
-// Out of line, so that the 406 tracing entries stay small: each is little
-// more than its calls of these.
+// Out of line, so that the tracing entries stay small: each is little more
+// than its calls of these.
 class trace_line {
 public:
-    [[gnu::noinline]] explicit trace_line(const char *export_name) noexcept {
-        append("%lu %s(", ::GetCurrentThreadId(), export_name);
-    }
+    [[gnu::noinline]] explicit trace_line(const char *export_name) noexcept { append("%s(", export_name); }
     trace_line(const trace_line &) = delete;
     trace_line &operator=(const trace_line &) = delete;
     // A call left by an exception is traced too, with the time it took.
@@ -75,14 +93,21 @@ private:
         write(stop);
     }
 
+    // The thread and the start go in front of the text formatted so far, in
+    // the room kept for them, so that the line is still one write.
     [[gnu::noinline]] void write(long long stop) noexcept {
         // A line cut short keeps room for its time, so it still parses.
         constexpr std::size_t time_room = 40;
         if (length_ > sizeof text_ - time_room) length_ = sizeof text_ - time_room;
-        append(" %.3fus\n", static_cast<double>(stop - start_) / ticks_per_microsecond);
-        DWORD written = 0;
-        const std::lock_guard<std::mutex> one_line_at_a_time(line_writes);
-        ::WriteFile(trace_file, text_, static_cast<DWORD>(length_), &written, nullptr);
+        const long long start = nanoseconds_since_header(start_);
+        const long long duration = nanoseconds_since_header(stop) - start;
+        append(" %lld.%03lldus\n", duration / 1000, duration % 1000);
+        char head[head_room + 1];
+        const int head_length = std::snprintf(head, sizeof head, "%lu %lld.%03lld ", ::GetCurrentThreadId(),
+                                              start / 1000, start % 1000);
+        const std::size_t used = head_length > 0 ? static_cast<std::size_t>(head_length) : 0;
+        std::memcpy(text_ + head_room - used, head, used);
+        write_whole(text_ + head_room - used, length_ - head_room + used);
         written_ = true;
     }
 
@@ -113,8 +138,10 @@ private:
                static_cast<unsigned long long>(record.words[1]));
     }
 
+    // Room for "<thread id> <start> ": ten digits each side of the point.
+    static constexpr std::size_t head_room = 40;
     char text_[1024];
-    std::size_t length_ = 0;
+    std::size_t length_ = head_room;
     int argument_count_ = 0;
     long long start_ = 0;
     bool written_ = false;
@@ -236,6 +263,33 @@ std::string narrow(const std::wstring &text) {
     return narrowed;
 }
 
+std::wstring executable_path() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD size = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (size < path.size()) return path.substr(0, size);
+        path.resize(path.size() * 2);
+    }
+}
+
+// The line that starts a run: which process, when by the wall clock, and
+// the origin of the call lines' start times.
+void write_header() {
+    FILETIME now;
+    ::GetSystemTimePreciseAsFileTime(&now);
+    header_ticks = ticks_now();
+    SYSTEMTIME utc;
+    ::FileTimeToSystemTime(&now, &utc);
+    const unsigned long long microseconds =
+        ((static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime) / 10 % 1000000;
+    char started[40];
+    std::snprintf(started, sizeof started, "%04u-%02u-%02uT%02u:%02u:%02u.%06lluZ", utc.wYear, utc.wMonth, utc.wDay,
+                  utc.wHour, utc.wMinute, utc.wSecond, microseconds);
+    const std::string header = "# pid=" + std::to_string(::GetCurrentProcessId()) + " start=" + started +
+                               " exe=" + narrow(executable_path()) + "\n";
+    write_whole(header.data(), header.size());
+}
+
 // Appends to an existing trace, so that several runs, or several processes
 // of one application, keep all their lines; another process may write and
 // read the file meanwhile.
@@ -265,8 +319,9 @@ void install_call_trace() {
         if (name.empty()) return;
         LARGE_INTEGER frequency;
         ::QueryPerformanceFrequency(&frequency);
-        ticks_per_microsecond = static_cast<double>(frequency.QuadPart) / 1e6;
+        ticks_per_second = frequency.QuadPart;
         trace_file = open_trace_file(name);
+        if (trace_file != nullptr) write_header();
     }
     if (trace_file != nullptr) put_tracing_entries_in_front();
 }

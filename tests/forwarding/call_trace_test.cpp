@@ -36,19 +36,27 @@ std::vector<std::string> lines_of(const std::string &text) {
     return lines;
 }
 
-// Each line is "<thread> <expected> <time>us", where <ptr> in expected
-// stands for an address the test cannot know (a list, the library's text).
+// The run's header, then each line "<thread> <start> <expected> <time>us",
+// where <ptr> in expected stands for an address the test cannot know (a
+// list, the library's text); the starts do not go back.
 void expect_trace(const std::vector<std::string> &lines, const std::string &thread,
                   const std::vector<std::string> &expected) {
-    ASSERT_EQ(lines.size(), expected.size()) << "one line per call";
-    for (std::size_t index = 0; index < lines.size(); ++index) {
-        const std::string escaped = std::regex_replace(expected[index], std::regex(R"([()\[\]{}.+*?^$|\\])"), R"(\$&)");
-        const std::regex line_format("^" + thread + " " +
+    ASSERT_EQ(lines.size(), expected.size() + 1) << "a header and one line per call";
+    EXPECT_TRUE(std::regex_match(lines[0], std::regex(R"(^# pid=[0-9]+ start=20[0-9-]{8}T[0-9:]{8}\.[0-9]{6}Z exe=.*\\forwarding_host\.exe$)")))
+        << lines[0];
+    double last_start = 0;
+    for (std::size_t index = 1; index < lines.size(); ++index) {
+        const std::string escaped = std::regex_replace(expected[index - 1], std::regex(R"([()\[\]{}.+*?^$|\\])"), R"(\$&)");
+        const std::regex line_format("^" + thread + " ([0-9]+\\.[0-9]{3}) " +
                                      std::regex_replace(escaped, std::regex("<ptr>"), "0x[0-9a-f]+") +
                                      R"( [0-9]+\.[0-9]{3}us$)");
-        EXPECT_TRUE(std::regex_match(lines[index], line_format))
-            << "line " << index << ": " << lines[index] << "\nexpected: " << thread << " " << expected[index]
-            << " <time>us";
+        std::smatch match;
+        EXPECT_TRUE(std::regex_match(lines[index], match, line_format))
+            << "line " << index << ": " << lines[index] << "\nexpected: " << thread << " <start> "
+            << expected[index - 1] << " <time>us";
+        if (match.empty()) continue;
+        EXPECT_GE(std::stod(match[1]), last_start) << lines[index];
+        last_start = std::stod(match[1]);
     }
 }
 
@@ -119,10 +127,10 @@ TEST(call_trace, lines_of_threads_calling_at_once_stay_whole) {
     const std::string trace = layout.dir() + "calls.trace";
     host_output({lib(), "trace:" + trace, "init", "traced-threads"});
     const std::vector<std::string> lines = lines_of(file_text(trace));
-    ASSERT_EQ(lines.size(), 8u + 4 * 250);
-    const std::regex whole_line(R"(^[0-9]+ tvcWrite_proxy\(0x([1-4]), 0x0\) = 0 [0-9]+\.[0-9]{3}us$)");
+    ASSERT_EQ(lines.size(), 9u + 4 * 250);
+    const std::regex whole_line(R"(^[0-9]+ [0-9]+\.[0-9]{3} tvcWrite_proxy\(0x([1-4]), 0x0\) = 0 [0-9]+\.[0-9]{3}us$)");
     int calls_of[5] = {};
-    for (std::size_t index = 8; index < lines.size(); ++index) {
+    for (std::size_t index = 9; index < lines.size(); ++index) {
         std::smatch match;
         if (std::regex_match(lines[index], match, whole_line)) {
             ++calls_of[std::stoi(match[1])];
@@ -185,9 +193,9 @@ TEST(call_trace, slots_keep_the_bound_addresses_unless_the_trace_file_opens) {
         EXPECT_EQ(printed.substr(0, each.message.size()), each.message);
         EXPECT_EQ(printed.empty(), each.message.empty()) << printed;
     }
-    // A later run appends: the initialization's eight calls twice.
+    // A later run appends: a header and the initialization's eight calls, twice.
     host_output({lib(), "trace:" + trace, "init"});
-    EXPECT_EQ(lines_of(file_text(trace)).size(), 16u);
+    EXPECT_EQ(lines_of(file_text(trace)).size(), 18u);
     const tvc::unique_handle long_file(::CreateFileW(unlimited(long_trace.path()).c_str(), GENERIC_READ,
                                                      FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     LARGE_INTEGER size{};
@@ -195,31 +203,71 @@ TEST(call_trace, slots_keep_the_bound_addresses_unless_the_trace_file_opens) {
     EXPECT_GT(size.QuadPart, 0);
 }
 
-TEST(trace_summary, totals_per_export_by_time_with_malformed_lines_counted) {
+TEST(trace_summary, totals_per_export_and_run_as_text_or_json_with_malformed_lines_counted) {
     tvc_test::scratch_layout layout;
     const std::string trace = layout.dir() + "calls.trace";
+    // Lines from before runs had headers, then a run with text arguments.
     const std::string good = "12 vltClose_proxy(0x0) = 0 1.500us\n"
                              "12 kaGetPr_proxy(0x10) = 0x20 10.000us\n"
-                             "13 vltClose_proxy(0x0) = 0 2.500us\r\n"
-                             "12 tvcvrtInitializeInternal_proxy() = true 0.250us\n";
-    const std::string table = "% time     total us     calls      us/call export\n"
-                              "------ ------------ --------- ------------ ------------------------------\n"
-                              " 70.18       10.000         1       10.000 kaGetPr_proxy\n"
-                              " 28.07        4.000         2        2.000 vltClose_proxy\n"
-                              "  1.75        0.250         1        0.250 tvcvrtInitializeInternal_proxy\n"
-                              "------ ------------ --------- ------------ ------------------------------\n"
-                              "100.00       14.250         4              total\n";
+                             "# pid=8 start=2026-01-02T03:04:05.000006Z exe=C:\\app dir\\app.exe\n"
+                             "13 0.500 vltClose_proxy(0x0) = 0 2.500us\r\n"
+                             "13 3.000 tvcFevalInternal_proxy(0x1, \"a) = b\", 1) = true 0.250us\n";
+    const std::string rule = "------ ------------ --------- ------------ ------------------------------\n";
+    const std::string columns = "% time     total us     calls      us/call export\n" + rule;
+    const std::string first = "run 1: lines without a run header\n" + columns +
+                              " 86.96       10.000         1       10.000 kaGetPr_proxy\n"
+                              " 13.04        1.500         1        1.500 vltClose_proxy\n" +
+                              rule + "100.00       11.500         2              total\n";
+    const std::string second = "run 2: pid 8, started 2026-01-02T03:04:05.000006Z, C:\\app dir\\app.exe\n" + columns +
+                               " 90.91        2.500         1        2.500 vltClose_proxy\n"
+                               "  9.09        0.250         1        0.250 tvcFevalInternal_proxy\n" +
+                               rule + "100.00        2.750         2              total\n";
+    const std::string json = R"({
+  "file": "%",
+  "runs": [
+    {
+      "run": 2,
+      "pid": 8,
+      "started": "2026-01-02T03:04:05.000006Z",
+      "executable": "C:\\app dir\\app.exe",
+      "calls": 2,
+      "total_us": 2.75,
+      "exports": [
+        {
+          "export": "vltClose_proxy",
+          "calls": 1,
+          "total_us": 2.5,
+          "share_percent": 90.9090909090909
+        },
+        {
+          "export": "tvcFevalInternal_proxy",
+          "calls": 1,
+          "total_us": 0.25,
+          "share_percent": 9.090909090909092
+        }
+      ]
+    }
+  ]
+}
+)";
+    std::string json_path = std::regex_replace(trace, std::regex(R"(\\)"), R"(\\)");
     struct fixture {
         bool exists;
         std::string text;
+        trace_summary_options options;
         int result;
         std::string output;
     };
     const fixture fixtures[] = {
-        {true, good, 0, table},
-        {true, good + "garbage\n12 vltClose_proxy(0x0) = 0 fastus\n12 (0x0) = 0 1.0us\n", 1,
-         table + "error: " + trace + ": 3 lines not in the trace format, skipped\n"},
-        {false, "", 1, "error: cannot read the trace file " + trace + ": No such file or directory\n"},
+        {true, good, {}, 0, first + "\n" + second},
+        {true, good, {2, false}, 0, second},
+        {true, good, {2, true}, 0, std::regex_replace(json, std::regex("%"), json_path)},
+        {true, good, {3, false}, 1, "error: the trace file " + trace + " holds 2 runs, not run 3\n"},
+        // A time that is not a plain decimal number is no time at all.
+        {true, good + "garbage\n12 0.1 vltClose_proxy(0x0) = 0 fastus\n12 0.1 (0x0) = 0 1.0us\n"
+                      "12 0.1 vltClose_proxy(0x0) = 0 infus\n12 nan vltClose_proxy(0x0) = 0 1us\n",
+         {2, false}, 1, second + "error: " + trace + ": 5 lines not in the trace format, skipped (the first is line 6)\n"},
+        {false, "", {}, 1, "error: cannot read the trace file " + trace + ": No such file or directory\n"},
     };
     for (const fixture &each : fixtures) {
         ::DeleteFileA(trace.c_str());
@@ -227,7 +275,7 @@ TEST(trace_summary, totals_per_export_by_time_with_malformed_lines_counted) {
         const std::string out_path = layout.dir() + "summary.txt";
         FILE *out = std::fopen(out_path.c_str(), "wb");
         ASSERT_NE(out, nullptr);
-        EXPECT_EQ(summarize_trace(trace.c_str(), out), each.result);
+        EXPECT_EQ(summarize_trace(trace.c_str(), each.options, out), each.result);
         std::fclose(out);
         EXPECT_EQ(file_text(out_path), each.output);
     }

@@ -4,6 +4,7 @@
 // every family library and looks up every symbol of its binding table, and
 // lists the registered components.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -29,6 +30,7 @@ struct command_line {
     // the exit code.
     int (*job)(const command_line &) = nullptr;
     const char *job_argument = nullptr;
+    const char *trace_run = nullptr;  // --run: one run of the trace file
 };
 
 // One row per option: the parser, the usage text and the help come from
@@ -39,6 +41,20 @@ struct option {
     const char *help;
     void (*apply)(command_line &, const char *argument);
 };
+
+int summarize_trace_job(const command_line &line) {
+    trace_summary_options options;
+    options.json = line.json;
+    if (line.trace_run != nullptr) {
+        char *end = nullptr;
+        options.run = static_cast<int>(std::strtol(line.trace_run, &end, 10));
+        if (*end != '\0' || options.run < 1) {
+            std::fprintf(stderr, "tvcvrtrt-check: --run needs a run number: 1 for the first run of the file\n");
+            return exit_bad_arguments;
+        }
+    }
+    return summarize_trace(line.job_argument, options, stdout);
+}
 
 constexpr option options[] = {
     {"--help", nullptr, "show this help and exit",
@@ -57,8 +73,10 @@ constexpr option options[] = {
      "summarize a call trace (TVCVRTRT_TRACE) instead: calls and total time per export",
      [](command_line &line, const char *file) {
          line.job_argument = file;
-         line.job = [](const command_line &parsed) { return summarize_trace(parsed.job_argument, stdout); };
+         line.job = summarize_trace_job;
      }},
+    {"--run", "N", "with --trace-summary: only the N-th run of the file (1 for the first)",
+     [](command_line &line, const char *number) { line.trace_run = number; }},
 };
 
 const option *find_option(const char *word) {
