@@ -15,6 +15,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
@@ -22,6 +23,7 @@
 #include <mutex>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 namespace {
 
@@ -201,6 +203,74 @@ constexpr bool is_lock_symbol(const char *symbol) {
     return same_text(symbol, "tvcAcquireMutex") || same_text(symbol, "tvcReleaseMutex");
 }
 
+// TVCVRTRT_TRACE_FILTER: a comma-separated list of export-name patterns with
+// * (any run of characters) and ? (any one character); a leading ! excludes.
+// Traced are the exports that some pattern without ! takes (every export
+// when there is none) and no pattern with ! takes.
+struct name_pattern {
+    std::string text;
+    bool excludes;
+};
+std::vector<name_pattern> trace_filter;
+
+bool matches(const char *pattern, const char *name) {
+    // The last *, to come back to with one more character taken by it.
+    const char *star = nullptr;
+    const char *star_name = nullptr;
+    while (*name != '\0') {
+        if (*pattern == '*') {
+            star = pattern++;
+            star_name = name;
+        } else if (*pattern == '?' || *pattern == *name) {
+            ++pattern, ++name;
+        } else if (star != nullptr) {
+            pattern = star + 1;
+            name = ++star_name;
+        } else {
+            return false;
+        }
+    }
+    while (*pattern == '*') ++pattern;
+    return *pattern == '\0';
+}
+
+bool is_traced(const char *export_name) {
+    bool taken = true;
+    for (const name_pattern &pattern : trace_filter) {
+        if (!pattern.excludes) taken = false;
+    }
+    for (const name_pattern &pattern : trace_filter) {
+        if (matches(pattern.text.c_str(), export_name)) {
+            if (pattern.excludes) return false;
+            taken = true;
+        }
+    }
+    return taken;
+}
+
+// False, after one line on standard output, for an item that is empty or
+// holds anything but name characters, * and ? after its optional !.
+bool read_trace_filter(const std::string &list) {
+    std::size_t begin = 0;
+    while (!list.empty() && begin <= list.size()) {
+        const std::size_t end = std::min(list.find(',', begin), list.size());
+        const std::string item = list.substr(begin, end - begin);
+        const bool excludes = !item.empty() && item[0] == '!';
+        const std::string text = item.substr(excludes ? 1 : 0);
+        if (text.empty() || text.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_*?") !=
+                                std::string::npos) {
+            std::printf("Calls are not traced: bad pattern \"%s\" in TVCVRTRT_TRACE_FILTER (export names with * and ?, "
+                        "separated by commas, each may start with !)\n",
+                        item.c_str());
+            std::fflush(stdout);
+            return false;
+        }
+        trace_filter.push_back({text, excludes});
+        begin = end + 1;
+    }
+    return true;
+}
+
 // The bound address moves to the traced target; a slot that holds its entry
 // already keeps its target, so a second installation never wraps twice.
 template <typename Function> void put_in_front(Function &slot, Function &target, Function entry) noexcept {
@@ -210,13 +280,14 @@ template <typename Function> void put_in_front(Function &slot, Function &target,
 }
 
 void put_tracing_entries_in_front() noexcept {
-#define TVC_ENTRY(number, shape, export_name, symbol, result, args) TVC_PUT_IN_FRONT_##shape(symbol)
-#define TVC_PUT_IN_FRONT_locked(symbol) \
-    if (!is_lock_symbol(#symbol)) put_in_front(TVC_SLOT(symbol), traced_##symbol, &tracing_##symbol);
+#define TVC_ENTRY(number, shape, export_name, symbol, result, args) TVC_PUT_IN_FRONT_##shape(export_name, symbol)
+#define TVC_PUT_IN_FRONT_locked(export_name, symbol)                     \
+    if (!is_lock_symbol(#symbol) && is_traced(#export_name)) \
+        put_in_front(TVC_SLOT(symbol), traced_##symbol, &tracing_##symbol);
 #define TVC_PUT_IN_FRONT_guarded TVC_PUT_IN_FRONT_locked
 #define TVC_PUT_IN_FRONT_guarded_true TVC_PUT_IN_FRONT_locked
 #define TVC_PUT_IN_FRONT_direct TVC_PUT_IN_FRONT_locked
-#define TVC_PUT_IN_FRONT_tested(symbol)
+#define TVC_PUT_IN_FRONT_tested(export_name, symbol)
 #include "forwarding/array_family.inc"
 #include "forwarding/data_file_family.inc"
 #include "forwarding/runtime_family.inc"
@@ -316,7 +387,7 @@ void install_call_trace() {
         variable_read = true;
         // An empty value names no file, as if the variable were unset.
         const std::wstring name = environment_value(L"TVCVRTRT_TRACE");
-        if (name.empty()) return;
+        if (name.empty() || !read_trace_filter(narrow(environment_value(L"TVCVRTRT_TRACE_FILTER")))) return;
         LARGE_INTEGER frequency;
         ::QueryPerformanceFrequency(&frequency);
         ticks_per_second = frequency.QuadPart;

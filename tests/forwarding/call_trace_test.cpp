@@ -183,7 +183,20 @@ TEST(call_trace, slots_keep_the_bound_addresses_unless_the_trace_file_opens) {
         // All but the two lock slots and the one that is only tested.
         {{lib(), "trace:" + trace, "init", "wrapped"}, "", "wrapped=406\n"},
         {{lib(), "trace:" + long_trace.path(), "init", "wrapped"}, "", "wrapped=406\n"},
+        // The exports a filter leaves out keep their bound addresses.
+        {{lib(), "trace:" + trace, "filter:ka*", "init", "wrapped"}, "", "wrapped=140\n"},
+        {{lib(), "trace:" + trace, "filter:tvcFeval*,tvcKfn?Feval*,vltOpen_proxy", "init", "wrapped"}, "", "wrapped=3\n"},
+        {{lib(), "trace:" + trace, "filter:*,!kaGetPr_proxy,!*Feval*", "init", "wrapped"}, "", "wrapped=401\n"},
+        {{lib(), "trace:" + trace, "filter:!kaGetPr_proxy", "init", "wrapped"}, "", "wrapped=405\n"},
     };
+    const std::string bad_pattern = "Calls are not traced: bad pattern \"%\" in TVCVRTRT_TRACE_FILTER (export names with * "
+                                    "and ?, separated by commas, each may start with !)\n";
+    // A bad pattern and the item it reports; nothing is traced, nothing opened.
+    const std::pair<std::string, std::string> bad_filters[] = {{"ka*,", ""}, {"ka*,!", "!"}, {"ka!*", "ka!*"}, {"ka *", "ka *"}};
+    for (const auto &[filter, item] : bad_filters) {
+        const std::string output = host_output({lib(), "trace:" + missing, "filter:" + filter, "init", "wrapped"});
+        EXPECT_EQ(output, std::regex_replace(bad_pattern, std::regex("%"), item) + "init=1\nwrapped=0\n") << filter;
+    }
     for (const setting &each : settings) {
         const std::string output = host_output(each.commands);
         const std::size_t result = output.find("init=");
@@ -193,7 +206,9 @@ TEST(call_trace, slots_keep_the_bound_addresses_unless_the_trace_file_opens) {
         EXPECT_EQ(printed.substr(0, each.message.size()), each.message);
         EXPECT_EQ(printed.empty(), each.message.empty()) << printed;
     }
-    // A later run appends: a header and the initialization's eight calls, twice.
+    // A later run appends a header and the initialization's eight calls.
+    ::DeleteFileA(trace.c_str());
+    host_output({lib(), "trace:" + trace, "init"});
     host_output({lib(), "trace:" + trace, "init"});
     EXPECT_EQ(lines_of(file_text(trace)).size(), 18u);
     const tvc::unique_handle long_file(::CreateFileW(unlimited(long_trace.path()).c_str(), GENERIC_READ,

@@ -14,6 +14,7 @@
 //   call-all            calls every export with zero arguments and prints each
 //                       nonzero result as "<export> <first result byte>"
 //   trace:<file>        sets TVCVRTRT_TRACE for the initialization to come
+//   filter:<patterns>   sets TVCVRTRT_TRACE_FILTER likewise
 //   install-trace       puts the tracing entries in front once more
 //   wrapped             "wrapped=<n>": slots that hold another address than
 //                       their symbol's in its library
@@ -232,6 +233,8 @@ int main(int argc, char **argv) {
             if (!::CopyFileA(paths.substr(0, bar).c_str(), paths.substr(bar + 1).c_str(), FALSE)) return 3;
         } else if (starts_with(argv[index], "trace:", &rest)) {
             ::SetEnvironmentVariableA("TVCVRTRT_TRACE", rest);
+        } else if (starts_with(argv[index], "filter:", &rest)) {
+            ::SetEnvironmentVariableA("TVCVRTRT_TRACE_FILTER", rest);
         } else if (command == "install-trace") {
             tvc::install_call_trace();
         } else if (command == "wrapped") {
