@@ -52,6 +52,29 @@ long long nanoseconds_since_header(long long ticks) noexcept {
     return elapsed / ticks_per_second * 1000000000 + elapsed % ticks_per_second * 1000000000 / ticks_per_second;
 }
 
+// Up to capacity bytes of the NUL-terminated text at address, without the
+// NUL, read through the system, which fails cleanly where touching the
+// address would fault; a page at a time, since a read fails as a whole.
+// The length read, or -1 when some byte before the NUL or the end of the
+// capacity cannot be read.
+long long read_text(const char *address, char *bytes, std::size_t capacity) noexcept {
+    constexpr std::uintptr_t page = 4096;
+    std::size_t length = 0;
+    while (length < capacity) {
+        const std::uintptr_t at = reinterpret_cast<std::uintptr_t>(address) + length;
+        const std::size_t chunk = std::min<std::size_t>(capacity - length, page - at % page);
+        SIZE_T read = 0;
+        if (!::ReadProcessMemory(::GetCurrentProcess(), address + length, bytes + length, chunk, &read) ||
+            read != chunk) {
+            return -1;
+        }
+        const void *end = std::memchr(bytes + length, '\0', chunk);
+        if (end != nullptr) return static_cast<const char *>(end) - bytes;
+        length += chunk;
+    }
+    return static_cast<long long>(length);
+}
+
 void write_whole(const char *text, std::size_t length) noexcept {
     DWORD written = 0;
     const std::lock_guard<std::mutex> one_line_at_a_time(line_writes);
@@ -127,6 +150,36 @@ private:
         append("0x%llx", static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(value)));
     }
     void text(char *list) noexcept { text(static_cast<const void *>(list)); }
+    // Text quoted, with quotes, backslashes and control characters escaped,
+    // cut after its first 64 bytes with "..." after the closing quote; a
+    // pointer that cannot be read as its address.
+    [[gnu::noinline]] void text(const char *value) noexcept {
+        constexpr std::size_t shown = 64;
+        char bytes[shown + 1];
+        const long long length = read_text(value, bytes, sizeof bytes);
+        if (length < 0) return text(static_cast<const void *>(value));
+        static const char hex[] = "0123456789abcdef";
+        char quoted[shown * 4 + 8];
+        std::size_t used = 0;
+        quoted[used++] = '"';
+        for (long long index = 0; index < std::min<long long>(length, shown); ++index) {
+            const unsigned char ch = static_cast<unsigned char>(bytes[index]);
+            const char escape = ch == '"' ? '"' : ch == '\\' ? '\\' : ch == '\n' ? 'n' : ch == '\r' ? 'r' : ch == '\t' ? 't' : 0;
+            if (escape != 0) {
+                quoted[used++] = '\\';
+                quoted[used++] = escape;
+            } else if (ch < 0x20 || ch == 0x7F) {
+                quoted[used++] = '\\';
+                quoted[used++] = 'x';
+                quoted[used++] = hex[ch >> 4];
+                quoted[used++] = hex[ch & 15];
+            } else {
+                quoted[used++] = static_cast<char>(ch);
+            }
+        }
+        quoted[used++] = '"';
+        append("%.*s%s", static_cast<int>(used), quoted, length > static_cast<long long>(shown) ? "..." : "");
+    }
     void text(std::size_t value) noexcept { append("%llu", static_cast<unsigned long long>(value)); }
     void text(std::int32_t value) noexcept { append("%d", value); }
     void text(std::uint16_t value) noexcept { append("%u", static_cast<unsigned>(value)); }

@@ -69,7 +69,7 @@ TEST(call_trace, one_exact_line_per_forwarded_call_of_every_shape_and_the_runtim
         {lib(), "trace:" + trace, "result:vltClose=-5", "result:kaCreateDoubleMatrix_730=-82190691052027904",
          "result:tvcIsFinite=0", "result:tvcGetEps=4372995238176751616", "result:tvcGetBLDTargetType=-3",
          "result:tvcMakeOutputHandler=4660", "result:tvcRunMain=9", "result:tvcvrtInitialize=0", "init",
-         "result:tvcvrtInitialize=1", "init", "install-trace", "journal", "traced-calls", "journal"});
+         "result:tvcvrtInitialize=1", "init", "install-trace", "journal", "traced-calls", "journal", "traced-texts"});
     const std::size_t thread_line = output.find("thread=");
     ASSERT_NE(thread_line, std::string::npos) << output;
     EXPECT_EQ(output.substr(0, output.find('\n')), "init=0");
@@ -95,10 +95,18 @@ TEST(call_trace, one_exact_line_per_forwarded_call_of_every_shape_and_the_runtim
                                  "vltOpen(p:f00d00000001, p:0) lock=1",
                              }));
 
-    const std::string path_macro = "tvcAddCanonicalPathMacro_proxy(<ptr>, <ptr>) = void";
-    std::vector<std::string> expected(6, path_macro);
+    // Text arguments quoted and escaped; an address that holds no text as itself.
+    const std::string library_dir = std::regex_replace(tvc_test::test_runtime_dir, std::regex(R"(\\)"), R"(\\)");
+    std::vector<std::string> path_macros;
+    for (const std::string &arguments :
+         {std::string(R"("$MODULEDIR", "C:\\module\\")"), "\"$RUNTIMELIBDIR\", \"" + library_dir + "\"",
+          std::string(R"("$VRTROOT", "C:\\root\\")"), std::string(R"("$TOOLBOXTOVANDIR", "")"),
+          std::string(R"("$TOOLBOXPREFIX", "C:\\prefix\\")"), std::string(R"("$TOOLBOXDEPLOYDIR", "C:\\prefix\\compiler\\")")}) {
+        path_macros.push_back("tvcAddCanonicalPathMacro_proxy(" + arguments + ") = void");
+    }
+    std::vector<std::string> expected = path_macros;
     expected.push_back("tvcvrtInitializeInternal_proxy() = false");
-    expected.insert(expected.end(), 6, path_macro);
+    expected.insert(expected.end(), path_macros.begin(), path_macros.end());
     expected.insert(expected.end(), {
                                         "tvcvrtInitializeInternal_proxy() = true",
                                         "tvcSetEngState_proxy(3) = true",
@@ -114,8 +122,10 @@ TEST(call_trace, one_exact_line_per_forwarded_call_of_every_shape_and_the_runtim
                                         "tvcRunMain_proxy(0xf00d00000001, -7, 0x0) = 9",
                                         // The variable arguments travel as one list, shown by its address.
                                         "tvcKfnVFevalInternal_proxy(0x123456789, 0x0, 1, 2, 2, <ptr>) = true",
-                                        "kaVErrMsgIdAndTxt_proxy(<ptr>, <ptr>, <ptr>) = void",
+                                        "kaVErrMsgIdAndTxt_proxy(\"\", \"%d\", <ptr>) = void",
                                         "vltOpen_proxy(0xf00d00000001, 0x0) = exception",
+                                        "tvcFevalInternal_proxy(0x1, \"" + std::string(64, 'x') + "\"..., 0, 0x0, 0, 0x0) = true",
+                                        R"(tvcSetLastErrIdAndMsg_proxy("say:\"hi\"\\", "tab\tline\nbell\x07\x7fend") = void)",
                                     });
     expect_trace(lines_of(file_text(trace)), thread, expected);
 }

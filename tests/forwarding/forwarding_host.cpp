@@ -21,6 +21,7 @@
 //   traced-calls        "thread=<id>", then one call of each shape (see
 //                       call_trace_test.cpp), the last one throwing;
 //                       "caught=<what> lock=<depth after>"
+//   traced-texts        calls with text arguments (see call_trace_test.cpp)
 //   traced-threads      4 threads call tvcWrite_proxy 250 times each at once,
 //                       each with its number as the first argument
 #include "bootstrap/api_exception.h"
@@ -145,11 +146,18 @@ void make_traced_calls() {
     kaErrMsgTxt_proxy("%d", 7);
     journal_set_throwing("vltOpen");
     try {
-        vltOpen_proxy(pointer, nullptr);
+        vltOpen_proxy(static_cast<const char *>(pointer), nullptr);
     } catch (const std::exception &error) {
         std::printf("caught=%s lock=%d\n", error.what(), journal_lock_depth());
     }
     journal_set_throwing(nullptr);
+}
+
+// Text arguments: 1,000 bytes, and quotes, a backslash and control characters.
+void make_text_calls() {
+    const std::string long_text(1000, 'x');
+    tvcFeval_proxy(reinterpret_cast<const void *>(1), long_text.c_str(), 0, nullptr, 0, nullptr);
+    tvcSetLastErrIdAndMsg_proxy("say:\"hi\"\\", "tab\tline\nbell\a\x7f" "end");
 }
 
 // A direct forwarder takes no lock: the threads' calls, and their trace
@@ -241,6 +249,8 @@ int main(int argc, char **argv) {
             report_wrapped_slots();
         } else if (command == "traced-calls") {
             make_traced_calls();
+        } else if (command == "traced-texts") {
+            make_text_calls();
         } else if (command == "traced-threads") {
             make_calls_on_threads();
         } else if (command == "call-all") {
