@@ -21,6 +21,8 @@
 //   traced-calls        "thread=<id>", then one call of each shape (see
 //                       call_trace_test.cpp), the last one throwing;
 //                       "caught=<what> lock=<depth after>"
+//   traced-nested       tvcRunMain_proxy, whose stand-in calls tvcGetEps_proxy,
+//                       whose stand-in calls vltClose_proxy
 //   traced-texts        calls with text arguments (see call_trace_test.cpp)
 //   traced-threads      4 threads call tvcWrite_proxy 250 times each at once,
 //                       each with its number as the first argument
@@ -249,6 +251,10 @@ int main(int argc, char **argv) {
             report_wrapped_slots();
         } else if (command == "traced-calls") {
             make_traced_calls();
+        } else if (command == "traced-nested") {
+            journal_set_callback("tvcRunMain", [] { tvcGetEps_proxy(); });
+            journal_set_callback("tvcGetEps", [] { vltClose_proxy(nullptr); });
+            tvcRunMain_proxy(nullptr, 0, nullptr);
         } else if (command == "traced-texts") {
             make_text_calls();
         } else if (command == "traced-threads") {
