@@ -2,8 +2,8 @@
 // near the variable's limit, with the library directory in front already,
 // after a reload; and runtime roots whose last character is double-byte.
 #include "attach/attach_child.h"
-#include "attach/scratch_layout.h"
 #include "support/code_page_932.h"
+#include "support/scratch_layout.h"
 
 #include <gtest/gtest.h>
 

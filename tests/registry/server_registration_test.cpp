@@ -7,11 +7,11 @@
 #include <thread>
 #include <vector>
 
-#include "common/unique_resource.h"
-#include "registry/null_reference_callers.h"
 #include "registry/registry_test_support.h"
 #include "support/code_page_932.h"
 #include "support/foreign_directory_copy.h"
+#include "support/null_reference_callers.h"
+#include "support/start_gate.h"
 #include "tvcvrtrt/registration.h"
 
 using namespace registry_test;
@@ -324,18 +324,17 @@ TEST(ConcurrentRegistration, AFailingCallNeverUndoesWhatASucceedingOneWrote) {
               ERROR_SUCCESS);
     ::RegCloseKey(key);
     for (int round = 0; round < 50; ++round) {
-        const tvc::unique_handle gate(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+        tvc_test::start_gate gate(2);
         HRESULT failing = S_OK, succeeding = E_FAIL;
         std::thread a([&] {
-            ::WaitForSingleObject(gate.get(), INFINITE);
+            gate.arrive_and_wait();
             failing = tvcRegisterServer_proxy(library_name, c.clsid, c.libid, 2, 0, "failing",
                                               fragile.c_str(), fragile.c_str(), "Both");
         });
         std::thread b([&] {
-            ::WaitForSingleObject(gate.get(), INFINITE);
+            gate.arrive_and_wait();
             succeeding = register_class(c, library_name, 1, 0, "succeeding", "Both");
         });
-        ::SetEvent(gate.get());
         a.join();
         b.join();
         ASSERT_EQ(failing, E_ACCESSDENIED) << round;

@@ -18,7 +18,7 @@ foreign_directory_copy::foreign_directory_copy(const std::string &source,
                  L"-" + std::to_wstring(::GetTickCount64());
     file_ = directory_ + L"\\" + widened(copy_name);
     if (::CreateDirectoryW(directory_.c_str(), nullptr) &&
-        ::CopyFileW(widened(executable_dir() + source).c_str(), file_.c_str(), TRUE)) {
+        ::CopyFileW(widened(executable_directory() + source).c_str(), file_.c_str(), TRUE)) {
         module_ = ::LoadLibraryExW(file_.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
     }
 }
