@@ -163,9 +163,9 @@ namespace {
 // the system and of every other application. As a ProgID, unregistration
 // would delete all of one, and registration write into it.
 const char *const structural_keys[] = {
-    "CLSID",       "AppID",  "Interface", "TypeLib",   "Component Categories",
-    "Record",      "Licenses", "MIME",    "Directory", "Drive",
-    "Folder",      "AllFilesystemObjects", "SystemFileAssociations", "Unknown", "Wow6432Node",
+    "CLSID",  "AppID",     "Interface", "TypeLib", "Component Categories",
+    "Record", "Licenses",  "MIME",      "Directory", "Drive",
+    "Folder", "AllFilesystemObjects",   "SystemFileAssociations", "Unknown", "Wow6432Node",
 };
 
 bool equal_ignoring_ascii_case(const char *a, const char *b) noexcept {
@@ -198,16 +198,23 @@ bool usable_key_name(const char *name) noexcept {
     return true;
 }
 
+// The texts that name a class in the layout: its CLSID and its ProgIDs.
+registration_texts class_texts(const guid_text &clsid_text, const char *version_independent_prog_id,
+                               const char *prog_id) noexcept {
+    registration_texts texts;
+    texts.clsid = clsid_text.c_str();
+    texts.prog_id = prog_id;
+    texts.version_independent_prog_id = version_independent_prog_id;
+    return texts;
+}
+
 // Whether every key path that registration writes for these names fits what
 // the narrow registry functions take. Measured on the layout itself, every
 // row whatever its condition.
 bool written_key_paths_fit(const CLSID &clsid, const char *version_independent_prog_id,
                            const char *prog_id) noexcept {
     const guid_text clsid_text = make_guid_text(clsid);
-    registration_texts texts;
-    texts.clsid = clsid_text.c_str();
-    texts.prog_id = prog_id;
-    texts.version_independent_prog_id = version_independent_prog_id;
+    const registration_texts texts = class_texts(clsid_text, version_independent_prog_id, prog_id);
     for (const layout_row &row : server_layout) {
         registry_key_path key;
         if (!expand_key_pattern(key, row.key_pattern, texts) ||
@@ -293,14 +300,11 @@ HRESULT register_server(const char *module_name, const CLSID *clsid, const GUID 
     std::snprintf(version, sizeof version, "%u.%u", static_cast<unsigned>(major_version),
                   static_cast<unsigned>(minor_version));
 
-    registration_texts texts;
-    texts.clsid = clsid_text.c_str();
+    registration_texts texts = class_texts(clsid_text, version_independent_prog_id, prog_id);
     texts.libid = libid_text.c_str();
     texts.module_path = module_path.c_str();
     texts.friendly_name = friendly_name;
     texts.threading_model = threading_model;
-    texts.prog_id = prog_id;
-    texts.version_independent_prog_id = version_independent_prog_id;
     texts.type_library_version = version;
 
     // Decided on the name as the caller gave it, case-sensitively: ".EXE"
@@ -353,11 +357,7 @@ HRESULT unregister_server(const CLSID *clsid, const char *version_independent_pr
     if (FAILED(lock.result())) return lock.result();
 
     const guid_text clsid_text = make_guid_text(*clsid);
-    registration_texts texts;
-    texts.clsid = clsid_text.c_str();
-    texts.prog_id = prog_id;
-    texts.version_independent_prog_id = version_independent_prog_id;
-
+    const registration_texts texts = class_texts(clsid_text, version_independent_prog_id, prog_id);
     for (const unregistration_tree &tree : unregistration_trees) {
         registry_key_path key;
         if (!expand_key_pattern(key, tree.key_pattern, texts)) return E_FAIL;

@@ -40,7 +40,9 @@ HRESULT register_server(const char *module_name, const CLSID *clsid, const GUID 
                         const char *prog_id, const char *threading_model) noexcept;
 
 // The same, for callers whose registration has further steps: what it
-// writes is recorded in changes, which the caller keeps or lets undo.
+// writes is recorded in changes, which the caller keeps or lets undo. The
+// caller holds the class's class_registration_lock until changes is kept or
+// undone.
 HRESULT register_server(const char *module_name, const CLSID *clsid, const GUID *libid,
                         unsigned short major_version, unsigned short minor_version,
                         const char *friendly_name, const char *version_independent_prog_id,
