@@ -1,6 +1,7 @@
 #include "support/child_process.h"
 
 #include <stdexcept>
+#include <thread>
 
 #include "common/unique_resource.h"
 
@@ -14,7 +15,7 @@ std::string executable_dir() {
 }
 
 child_run run_child(const std::string &program, const std::vector<std::string> &arguments,
-                    const char *environment, const char *working_dir) {
+                    const char *environment, const char *working_dir, DWORD timeout_ms) {
     std::string command_line = "\"" + executable_dir() + program + "\"";
     for (const std::string &argument : arguments) command_line += " \"" + argument + "\"";
 
@@ -39,13 +40,23 @@ child_run run_child(const std::string &program, const std::vector<std::string> &
     // Only the child holds the write end now, so reading ends when it exits.
     write_end.reset();
 
+    // The pipe is read on a thread of its own, so that the wait below can
+    // end a child that never exits (its end of the pipe closes with it).
     child_run run{};
-    char chunk[4096];
-    DWORD got = 0;
-    while (::ReadFile(read_end.get(), chunk, sizeof chunk, &got, nullptr) && got > 0)
-        run.output.append(chunk, got);
-    ::WaitForSingleObject(process_handle.get(), INFINITE);
+    std::thread reader([&run, &read_end] {
+        char chunk[4096];
+        DWORD got = 0;
+        while (::ReadFile(read_end.get(), chunk, sizeof chunk, &got, nullptr) && got > 0)
+            run.output.append(chunk, got);
+    });
+    const bool exited = ::WaitForSingleObject(process_handle.get(), timeout_ms) == WAIT_OBJECT_0;
+    if (!exited) {
+        ::TerminateProcess(process_handle.get(), WAIT_TIMEOUT);
+        ::WaitForSingleObject(process_handle.get(), INFINITE);
+    }
+    reader.join();
     ::GetExitCodeProcess(process_handle.get(), &run.exit_code);
+    if (!exited) run.output += "[no exit within the time allowed]";
     return run;
 }
 

@@ -17,9 +17,13 @@ struct child_run {
 // program is a file name next to the test executable; each argument is
 // quoted (arguments hold no double quotes). environment is a sorted,
 // double-NUL-terminated block, or null to inherit this process's; working_dir
-// null keeps this process's current directory.
+// null keeps this process's current directory. A child still running after
+// timeout_ms is ended: its exit code is then WAIT_TIMEOUT and its output
+// ends in "[no exit within the time allowed]", so a hang fails a test
+// instead of stopping the suite.
 child_run run_child(const std::string &program, const std::vector<std::string> &arguments,
-                    const char *environment = nullptr, const char *working_dir = nullptr);
+                    const char *environment = nullptr, const char *working_dir = nullptr,
+                    DWORD timeout_ms = 60000);
 
 // The directory holding the running test executable, with a backslash.
 std::string executable_dir();
