@@ -160,14 +160,23 @@ TEST(ServerRegistration, InvalidArgumentsWriteNothing) {
     EXPECT_TRUE(c.nothing_written());
 
     // 255 characters is the registry's limit for a key name, so the call
-    // goes ahead; but Wine 8's narrow registry functions stop near 260
-    // characters, and "<prog_id>\\CLSID" (261) fails there after everything
-    // else was written. What the call wrote is undone.
+    // goes ahead and the platform writes everything. Wine 8's narrow registry
+    // functions stop near 260 characters: "<prog_id>\\CLSID" (261) fails
+    // there after everything else was written, and the call undoes it all.
     test_class longest;
     longest.prog_id = longest.prog_id_base + std::string(255 - longest.prog_id_base.size(), 'p');
     longest.trees.add(longest.prog_id);
-    EXPECT_EQ(register_class(longest, library_name, 1, 0, "n", "Both"), E_ACCESSDENIED);
-    EXPECT_TRUE(longest.nothing_written());
+    const HRESULT result = register_class(longest, library_name, 1, 0, "n", "Both");
+    if (result == S_OK) {
+        std::vector<std::string> expected = common_entries(longest, "1.0", "n");
+        expected.push_back(longest.clsid_key + "\\InprocServer32");
+        expected.push_back(sz(longest.clsid_key + "\\InprocServer32", nullptr, library_path()));
+        expected.push_back(sz(longest.clsid_key + "\\InprocServer32", "ThreadingModel", "Both"));
+        EXPECT_EQ(longest.snapshot(), sorted(expected));
+    } else {
+        EXPECT_EQ(result, E_ACCESSDENIED);  // Wine's refusal
+        EXPECT_TRUE(longest.nothing_written());
+    }
 }
 
 TEST(ServerUnregistration, MissingTreesCountAsRemoved) {
