@@ -65,23 +65,29 @@ inline void register_interface(cleanup &trees, const GUID &iid, const char *name
     write_value(key + "\\TypeLib", "Version", version);
 }
 
-// A class of the COM components category. The server is a DLL every
-// process has loaded; nobody creates the class.
+// A class of the categories given (the COM components category unless
+// told). The server is a DLL every process has loaded; nobody creates it.
 struct registered_class {
     GUID clsid;
     std::string version_independent_prog_id;
     std::string prog_id = version_independent_prog_id + ".1";
+    unsigned categories;
     cleanup trees{"CLSID\\" + text_of(clsid), "AppID\\" + text_of(clsid), version_independent_prog_id,
                   prog_id};
 
     registered_class(const GUID &id, const std::string &name, const GUID &libid, unsigned short major = 3,
-                     unsigned short minor = 1)
-        : clsid(id), version_independent_prog_id(name) {
-        tvcRegisterTovanCOMComponent_proxy("oleaut32.dll", clsid, libid, major, minor, name.c_str(),
-                                           version_independent_prog_id.c_str(), prog_id.c_str());
+                     unsigned short minor = 1, unsigned in_categories = TVC_COM_COMPONENTS_CATEGORY)
+        : clsid(id), version_independent_prog_id(name), categories(in_categories) {
+        const char *v = version_independent_prog_id.c_str();
+        if (categories & TVC_COM_COMPONENTS_CATEGORY)
+            tvcRegisterTovanCOMComponent_proxy("oleaut32.dll", clsid, libid, major, minor, v, v, prog_id.c_str());
+        if (categories & TVC_XL_COMPONENTS_CATEGORY)
+            tvcRegisterTovanXLComponent_proxy("oleaut32.dll", clsid, libid, major, minor, v, v, prog_id.c_str());
     }
     ~registered_class() {
-        tvcUnRegisterTovanCOMComponent_proxy(clsid, version_independent_prog_id.c_str(), prog_id.c_str());
+        const char *v = version_independent_prog_id.c_str();
+        if (categories & TVC_COM_COMPONENTS_CATEGORY) tvcUnRegisterTovanCOMComponent_proxy(clsid, v, prog_id.c_str());
+        if (categories & TVC_XL_COMPONENTS_CATEGORY) tvcUnRegisterTovanXLComponent_proxy(clsid, v, prog_id.c_str());
     }
 };
 
