@@ -79,14 +79,10 @@ void journal_set_callback(const char *symbol, void (*callback)()) {
     callbacks[symbol] = callback;
 }
 
-void journal_call_back(const char *symbol) {
-    void (*callback)() = nullptr;
-    {
-        std::lock_guard<std::mutex> hold(state_mutex);
-        const auto found = callbacks.find(symbol);
-        if (found != callbacks.end()) callback = found->second;
-    }
-    if (callback != nullptr) callback();
+void (*journal_callback(const char *symbol))() {
+    std::lock_guard<std::mutex> hold(state_mutex);
+    const auto found = callbacks.find(symbol);
+    return found == callbacks.end() ? nullptr : found->second;
 }
 
 void journal_lock_acquire() {

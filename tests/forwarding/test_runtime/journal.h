@@ -26,10 +26,10 @@ TVC_JOURNAL_API bool journal_result(const char *symbol, void *bytes16);
 TVC_JOURNAL_API void journal_set_throwing(const char *symbol);
 TVC_JOURNAL_API bool journal_throwing(const char *symbol);
 
-// After recording a call of symbol, its stand-in calls back into the
-// application, as a runtime's main-program runner would; null stops it.
+// The stand-in of symbol calls callback after recording, before it returns:
+// a runtime that calls back into this library. Null removes it.
 TVC_JOURNAL_API void journal_set_callback(const char *symbol, void (*callback)());
-TVC_JOURNAL_API void journal_call_back(const char *symbol);
+TVC_JOURNAL_API void (*journal_callback(const char *symbol))();
 
 // The stand-in API lock.
 TVC_JOURNAL_API void journal_lock_acquire();
