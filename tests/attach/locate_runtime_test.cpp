@@ -1,7 +1,7 @@
 #include "bootstrap/runtime_location.h"
 
-#include "attach/scratch_layout.h"
 #include "support/child_process.h"
+#include "support/scratch_layout.h"
 #include "bootstrap/api_exception.h"
 #include "bootstrap/runtime_paths.h"
 
@@ -30,7 +30,7 @@ std::string fatal_message_of(void (*stage)(const char *), const char *argument) 
 
 TEST(locate_module_dir, finds_the_directory_of_the_module_file) {
     tvc::locate_module_dir(GetModuleHandleA(nullptr));
-    EXPECT_EQ(tvc::runtime_paths.module_dir, tvc_test::executable_dir());
+    EXPECT_EQ(tvc::runtime_paths.module_dir, tvc_test::executable_directory());
 }
 
 // The module directory comes from the system and always fits; a root

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "component_info/component_info_test_support.h"
-#include "registration/component_info.h"
-#include "registration/component_records.h"
+#include "component_info/component_info.h"
+#include "component_info/component_records.h"
 
 using namespace component_info_test;
 

@@ -11,15 +11,14 @@
 #include <wrl/client.h>
 
 #include <clocale>
-#include <condition_variable>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "component_info/component_info_test_support.h"
-#include "registration/component_info.h"
-#include "registration/component_records.h"
+#include "component_info/component_info.h"
+#include "component_info/component_records.h"
+#include "support/start_gate.h"
 
 using namespace component_info_test;
 using Microsoft::WRL::ComPtr;
@@ -90,22 +89,6 @@ ULONG references(IUnknown *object) {
     object->AddRef();
     return object->Release();
 }
-
-// Runs every query of several threads at once, released together.
-class start_line {
-public:
-    explicit start_line(int runners) : waiting_(runners) {}
-    void arrive_and_wait() {
-        std::unique_lock<std::mutex> lock(mutex_);
-        if (--waiting_ == 0) released_.notify_all();
-        released_.wait(lock, [this] { return waiting_ == 0; });
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable released_;
-    int waiting_;
-};
 
 }  // namespace
 
@@ -317,7 +300,7 @@ TEST(TypeLibraryWalk, FourThreadsQueryingAtOnceGetIdenticalIndependentTrees) {
     constexpr int thread_count = 4;
     std::vector<componentInfo *> trees(thread_count, nullptr);
     std::vector<HRESULT> results(thread_count, E_FAIL), com_after(thread_count, E_FAIL);
-    start_line start(thread_count);
+    tvc_test::start_gate start(thread_count);
     std::vector<std::thread> threads;
     for (int index = 0; index < thread_count; ++index) {
         threads.emplace_back([&, index] {

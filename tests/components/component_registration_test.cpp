@@ -4,8 +4,8 @@
 #include <thread>
 #include <utility>
 
-#include "components/null_reference_callers.h"
 #include "registry/registry_test_support.h"
+#include "support/null_reference_callers.h"
 #include "tvcvrtrt/registration.h"
 
 using namespace registry_test;

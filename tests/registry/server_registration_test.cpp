@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "registry/null_reference_callers.h"
 #include "registry/registry_test_support.h"
+#include "support/null_reference_callers.h"
 #include "tvcvrtrt/registration.h"
 
 using namespace registry_test;

@@ -1,12 +1,23 @@
 #include "support/child_process.h"
 
+#include <gtest/gtest.h>
+
 #include <stdexcept>
+#include <thread>
 
 #include "common/unique_resource.h"
 
 namespace tvc_test {
 
-std::string executable_dir() {
+namespace {
+
+// No child needs more than seconds; this only keeps a hung one from stalling
+// the run until the harness gives up on the whole executable.
+constexpr DWORD child_time_limit_ms = 10 * 60 * 1000;
+
+}  // namespace
+
+std::string executable_directory() {
     char path[MAX_PATH] = {};
     ::GetModuleFileNameA(nullptr, path, MAX_PATH - 1);
     const std::string file(path);
@@ -15,7 +26,7 @@ std::string executable_dir() {
 
 child_run run_child(const std::string &program, const std::vector<std::string> &arguments,
                     const char *environment, const char *working_dir) {
-    std::string command_line = "\"" + executable_dir() + program + "\"";
+    std::string command_line = "\"" + executable_directory() + program + "\"";
     for (const std::string &argument : arguments) command_line += " \"" + argument + "\"";
 
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
@@ -40,13 +51,27 @@ child_run run_child(const std::string &program, const std::vector<std::string> &
     write_end.reset();
 
     child_run run{};
-    char chunk[4096];
-    DWORD got = 0;
-    while (::ReadFile(read_end.get(), chunk, sizeof chunk, &got, nullptr) && got > 0)
-        run.output.append(chunk, got);
-    ::WaitForSingleObject(process_handle.get(), INFINITE);
+    std::thread reader([&] {
+        char chunk[4096];
+        DWORD got = 0;
+        while (::ReadFile(read_end.get(), chunk, sizeof chunk, &got, nullptr) && got > 0)
+            run.output.append(chunk, got);
+    });
+    if (::WaitForSingleObject(process_handle.get(), child_time_limit_ms) != WAIT_OBJECT_0) {
+        ::TerminateProcess(process_handle.get(), WAIT_TIMEOUT);
+        ::WaitForSingleObject(process_handle.get(), INFINITE);
+    }
+    reader.join();
     ::GetExitCodeProcess(process_handle.get(), &run.exit_code);
     return run;
+}
+
+std::string output_of(const std::string &program, const std::vector<std::string> &arguments,
+                      const char *environment, const char *working_dir) {
+    const child_run run = run_child(program, arguments, environment, working_dir);
+    EXPECT_EQ(run.exit_code, 0u) << program << " ended with 0x" << std::hex << run.exit_code
+                                 << " after printing:\n" << run.output;
+    return run.output;
 }
 
 }  // namespace tvc_test

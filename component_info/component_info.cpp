@@ -2,7 +2,7 @@
 // categories, their type libraries and the registered versions of those.
 // Everything is read with the narrow registry functions straight into the
 // records' fields; nothing is written.
-#include "registration/component_info.h"
+#include "component_info/component_info.h"
 
 #include <wrl/client.h>
 
@@ -12,7 +12,7 @@
 
 #include "common/unique_resource.h"
 #include "registration/component_category.h"
-#include "registration/component_records.h"
+#include "component_info/component_records.h"
 #include "registration/guid_registry_form.h"
 
 namespace tvc {
