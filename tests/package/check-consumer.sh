@@ -63,6 +63,8 @@ echo "== CMake client against the installed prefix"
 stray=$(grep -oE '(-I|-isystem )[^ "]+' "$scratch/cmake-client/compile_commands.json" \
         | sed 's/^-I//; s/^-isystem //' | sort -u | grep -vxF "$prefix/include" || true)
 [ -z "$stray" ] || fail "include path outside the installed package: $stray"
+[ "$(cat "$scratch/cmake-client/import_library.txt")" = "$prefix/lib/libtvcvrtrt7_17.dll.a" ] \
+  || fail "the imported target does not link the MinGW import library"
 run_client "$scratch/cmake-client/consumer_c.exe" "consumer_c: ok"
 run_client "$scratch/cmake-client/consumer_cpp.exe" "consumer_cpp: ok"
 
