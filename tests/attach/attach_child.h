@@ -18,7 +18,8 @@ struct attach_environment {
 // Everything the host and the DLL printed; the host must exit cleanly (a
 // refused load included), or the calling test fails. The child's current directory
 // is working_dir; a utilities library (one without printer) makes the host
-// call the print routine on several threads before it unloads the DLL.
+// call the print routine on several threads before it unloads the DLL;
+// "--reload" in its place makes the host load the DLL once more afterwards.
 std::string run_attach_host(const std::string &dll_path, const attach_environment &environment,
                             const std::string &working_dir, const std::string &utilities = "");
 

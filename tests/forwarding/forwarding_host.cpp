@@ -6,6 +6,9 @@
 //   result:<symbol>=<n> the stand-in of symbol returns n
 //   init | init2:<n> | app   "init=<0|1>" (app: tvcInitializeApplication_proxy)
 //   race:<n>            n threads initialize at once; "race=<how many got true>"
+//   reenter:<symbol>    the first call of symbol's stand-in calls the three
+//                       entry points on its own thread and journals
+//                       "reentered init=<0|1> init2=<0|1> app=<0|1>"
 //   bind-directly       init_proxy_libraries; "escaped: <message>" when it throws
 //   journal             the stand-ins' calls since the last report, one a line
 //   slots               per family, a 1 or 0 for each bound or null slot
@@ -183,6 +186,18 @@ void race(int threads) {
     std::printf("race=%d\n", succeeded);
 }
 
+std::string reentering_symbol;
+
+// A runtime that calls back into initialization from inside it, once.
+void reenter_initialization() {
+    journal_set_callback(reentering_symbol.c_str(), nullptr);
+    const int init = tvcvrtInitialize_proxy();
+    const int init2 = tvcvrtInitialize2_proxy(7);
+    const int app = tvcInitializeApplication_proxy(reinterpret_cast<const void *>(0x1234), 77);
+    journal_record(("reentered init=" + std::to_string(init) + " init2=" + std::to_string(init2) +
+                    " app=" + std::to_string(app)).c_str());
+}
+
 bool starts_with(const char *text, const char *prefix, const char **rest) {
     const std::size_t length = std::strlen(prefix);
     if (std::strncmp(text, prefix, length) != 0) return false;
@@ -214,6 +229,9 @@ int main(int argc, char **argv) {
             std::printf("app=%d\n", tvcInitializeApplication_proxy(reinterpret_cast<const void *>(0x1234), 77));
         } else if (starts_with(argv[index], "race:", &rest)) {
             race(std::atoi(rest));
+        } else if (starts_with(argv[index], "reenter:", &rest)) {
+            reentering_symbol = rest;
+            journal_set_callback(rest, reenter_initialization);
         } else if (command == "bind-directly") {
             try {
                 init_proxy_libraries();

@@ -9,6 +9,7 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -158,6 +159,29 @@ TEST(initialization, application_initialization_initializes_once_and_forwards_ev
                            "journal"}),
               "app=0\n" + sequence_journal() + "tvcInitializeApplication(p:1234, z:4d) lock=0\n"
               "app=0\ntvcInitializeApplication(p:1234, z:4d) lock=0\n");
+}
+
+// The runtime calling back into initialization on the thread that runs it:
+// the inner calls return at once with true (every family is bound by then),
+// the application's initialization is forwarded, nothing is repeated, and
+// the outer call completes.
+TEST(initialization, reentry_on_the_initializing_thread_returns_at_once) {
+    struct {
+        const char *symbol;
+        const char *calling_line;  // the first line of that symbol
+        const char *lock;          // the application call inherits the caller's lock
+    } const cases[] = {{"tvcvrtInitialize", "tvcvrtInitialize() lock=0\n", "0"},
+                       {"tvcAddCanonicalPathMacro", "\\\") lock=1\n", "1"}};
+    for (const auto &c : cases) {
+        std::string journal = sequence_journal();
+        journal.insert(journal.find(c.calling_line) + std::strlen(c.calling_line),
+                       "tvcInitializeApplication(p:1234, z:4d) lock=" + std::string(c.lock) +
+                           " overlapping\nreentered init=1 init2=1 app=1\n");
+        EXPECT_EQ(host_output({lib(runtime_dir), std::string("reenter:") + c.symbol, "init", "journal", "init",
+                               "journal"}),
+                  "init=1\n" + journal + "init=1\n")
+            << c.symbol;
+    }
 }
 
 TEST(initialization, concurrent_first_calls_run_the_sequence_once_and_all_succeed) {

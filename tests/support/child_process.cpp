@@ -9,14 +9,6 @@
 
 namespace tvc_test {
 
-namespace {
-
-// No child needs more than seconds; this only keeps a hung one from stalling
-// the run until the harness gives up on the whole executable.
-constexpr DWORD child_time_limit_ms = 10 * 60 * 1000;
-
-}  // namespace
-
 std::string executable_directory() {
     char path[MAX_PATH] = {};
     ::GetModuleFileNameA(nullptr, path, MAX_PATH - 1);
@@ -25,7 +17,7 @@ std::string executable_directory() {
 }
 
 child_run run_child(const std::string &program, const std::vector<std::string> &arguments,
-                    const char *environment, const char *working_dir) {
+                    const char *environment, const char *working_dir, DWORD timeout_ms) {
     std::string command_line = "\"" + executable_directory() + program + "\"";
     for (const std::string &argument : arguments) command_line += " \"" + argument + "\"";
 
@@ -50,6 +42,8 @@ child_run run_child(const std::string &program, const std::vector<std::string> &
     // Only the child holds the write end now, so reading ends when it exits.
     write_end.reset();
 
+    // The pipe is read on a thread of its own, so that the wait below can
+    // end a child that never exits (its end of the pipe closes with it).
     child_run run{};
     std::thread reader([&] {
         char chunk[4096];
@@ -57,12 +51,14 @@ child_run run_child(const std::string &program, const std::vector<std::string> &
         while (::ReadFile(read_end.get(), chunk, sizeof chunk, &got, nullptr) && got > 0)
             run.output.append(chunk, got);
     });
-    if (::WaitForSingleObject(process_handle.get(), child_time_limit_ms) != WAIT_OBJECT_0) {
+    const bool exited = ::WaitForSingleObject(process_handle.get(), timeout_ms) == WAIT_OBJECT_0;
+    if (!exited) {
         ::TerminateProcess(process_handle.get(), WAIT_TIMEOUT);
         ::WaitForSingleObject(process_handle.get(), INFINITE);
     }
     reader.join();
     ::GetExitCodeProcess(process_handle.get(), &run.exit_code);
+    if (!exited) run.output += "[no exit within the time allowed]";
     return run;
 }
 

@@ -19,10 +19,12 @@ struct child_run {
 // quoted (arguments hold no double quotes). environment is a sorted,
 // double-NUL-terminated block, or null to inherit this process's; working_dir
 // null keeps this process's current directory. A child still running after
-// a bound far beyond any run's length is ended with exit code WAIT_TIMEOUT,
-// so that a hang fails one test instead of the whole run.
+// timeout_ms is ended: its exit code is then WAIT_TIMEOUT and its output
+// ends in "[no exit within the time allowed]", so a hang fails a test
+// instead of stopping the suite.
 child_run run_child(const std::string &program, const std::vector<std::string> &arguments,
-                    const char *environment = nullptr, const char *working_dir = nullptr);
+                    const char *environment = nullptr, const char *working_dir = nullptr,
+                    DWORD timeout_ms = 120000);
 
 // What a child printed; anything but exit code 0 (an error exit, a crash, a
 // hang) fails the calling test.

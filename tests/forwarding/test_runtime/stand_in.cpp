@@ -59,6 +59,7 @@ public:
         const std::string line = std::string(symbol_) + "(" + arguments_ + ") lock=" +
                                  std::to_string(lock_depth_) + (others_inside_ ? " overlapping" : "");
         journal_record(line.c_str());
+        if (void (*callback)() = journal_callback(symbol_)) callback();
         if (journal_throwing(symbol_)) throw std::runtime_error(symbol_);
         if constexpr (!std::is_void_v<Result>) {
             unsigned char bytes[16] = {};
