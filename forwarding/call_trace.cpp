@@ -1,13 +1,14 @@
-// The call trace. Each bound slot of the binding tables gets a tracing entry
-// of its own exact type and a traced target: the entry formats the
-// arguments, times the call of the target, and appends one line
+// The call trace. Each bound slot that TVCVRTRT_TRACE_FILTER selects gets a
+// tracing entry and a traced target: the entry formats the arguments, times
+// the call of the target, and appends one line
 //   <thread id> <start> <export>(<argument>, ...) = <result> <duration>us
 // with the start in microseconds since the run's header line
 //   # pid=<process id> start=<UTC time> exe=<executable path>
 // which opens the trace in each process. Forwarders stay as they are; a
-// locked forwarder reaches the entry through its slot while it holds the
-// API lock, so the trace of its call runs inside the lock, and a direct
-// forwarder's tail jump lands on the entry.
+// locked forwarder reaches the entry, of the slot's own exact type, through
+// its slot while it holds the API lock, so the trace of its call runs inside
+// the lock; a direct forwarder's tail jump lands on an entry in assembly
+// that hands on registers and stack untouched (see tvc_direct_tracing).
 #include "forwarding/call_trace.h"
 
 #include "bootstrap/last_error.h"
