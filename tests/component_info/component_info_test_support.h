@@ -6,7 +6,6 @@
 
 #include <cstdarg>
 #include <cstdio>
-#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -91,22 +90,13 @@ struct registered_class {
     }
 };
 
-// Trees under fixed identifiers, removed before they are written as well as
-// afterwards, so that a run that crashed leaves nothing the next one reads.
-struct fixed_trees : cleanup {
-    explicit fixed_trees(std::initializer_list<std::string> trees) : cleanup(trees) {
-        for (const std::string &tree : trees) ::RegDeleteTreeA(HKEY_CLASSES_ROOT, tree.c_str());
-    }
-};
-
 // The fixture library registered as a component's installer would leave it:
 // versions 3.1 and 1.0 (both the compiled file) and a 0.9 key that is never
 // a version; its two registered classes; four of its five interfaces.
 struct registered_fixture {
     std::string component = "TvcWalk" + registry_test::unique_name("x").substr(2);
     std::string libid_text = text_of(fixture_libid);
-    fixed_trees trees{"TypeLib\\" + libid_text, "CLSID\\" + text_of(widget_clsid), "AppID\\" + text_of(widget_clsid),
-                      "CLSID\\" + text_of(two_faced_clsid), "AppID\\" + text_of(two_faced_clsid)};
+    cleanup trees{"TypeLib\\" + libid_text};  // cleared first, like the classes' fixed keys
     registered_class widget{widget_clsid, component + ".Widget", fixture_libid};
     registered_class two_faced{two_faced_clsid, component + ".TwoFaced", fixture_libid};
 

@@ -129,22 +129,25 @@ inline std::string sz(const std::string &path, const char *name, const std::stri
            std::to_string(text.size() + 1);
 }
 
-// Removes the named trees under HKEY_CLASSES_ROOT when the test ends.
+// Removes the named trees under HKEY_CLASSES_ROOT when the test ends; those
+// it is made with also at once, since under a fixed name a run that crashed
+// may have left one behind.
 class cleanup {
 public:
     cleanup() = default;
-    cleanup(std::initializer_list<std::string> trees) : trees_(trees) {}
+    cleanup(std::initializer_list<std::string> trees) : trees_(trees) { remove(); }
     cleanup(const cleanup &) = delete;
     cleanup &operator=(const cleanup &) = delete;
-    ~cleanup() {
+    ~cleanup() { remove(); }
+    void add(const std::string &tree) { trees_.push_back(tree); }
+
+private:
+    void remove() const {
         for (const std::string &tree : trees_) {
             if (tree.empty()) continue;  // never the root itself
             ::RegDeleteTreeA(HKEY_CLASSES_ROOT, tree.c_str());  // the key and all below it
         }
     }
-    void add(const std::string &tree) { trees_.push_back(tree); }
-
-private:
     std::vector<std::string> trees_;
 };
 
