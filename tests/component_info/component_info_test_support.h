@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "registry/registry_test_support.h"
+#include "support/child_process.h"
 #include "tvcvrtrt/component_info.h"
 #include "tvcvrtrt/registration.h"
 
@@ -21,10 +22,7 @@ using registry_test::text_of;
 using registry_test::write_value;
 
 // The compiled fixture type library, next to the test executables.
-inline std::string fixture_library_path() {
-    const std::string exe = registry_test::module_path(nullptr);
-    return exe.substr(0, exe.find_last_of('\\') + 1) + "tvc_walk_fixture.tlb";
-}
+inline std::string fixture_library_path() { return tvc_test::executable_directory() + "tvc_walk_fixture.tlb"; }
 
 // Identifiers of fixture_library.idl.
 constexpr GUID fixture_libid = {0xDDBDC4D4, 0x69C3, 0x4D61, {0xA8, 0x60, 0x44, 0x47, 0xE2, 0xD2, 0x63, 0x7F}};
