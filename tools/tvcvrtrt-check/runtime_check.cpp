@@ -182,10 +182,9 @@ void explain(runtime_check &check) {
     const tvc::runtime_paths_t &paths = tvc::runtime_paths;
     if (check.location_error.empty() && paths.toolbox_dir[0] == '\0' && paths.toolbox_prefix[0] != '\0') {
         check.notes.push_back(std::string("toolbox_prefix is ") + paths.toolbox_prefix +
-                              " because no toolbox directory was found: the library takes the parent of an "
-                              "empty toolbox directory, which is the root of the working directory's drive. "
-                              "Set TOOLBOXTOVANDIR, or install the toolbox under <vrt_root>\\toolbox\\tovan\\, "
-                              "to have both.");
+                              " because no toolbox directory was found: the prefix is the toolbox directory's "
+                              "parent, and for an empty one that is the root of the working directory's drive. "
+                              "Set TOOLBOXTOVANDIR, or install the toolbox in <vrt_root>toolbox\\tovan\\.");
     }
     if (!check.location_error.empty()) {
         bool lossless = true;
