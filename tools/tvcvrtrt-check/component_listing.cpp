@@ -68,17 +68,26 @@ class_record read_class(const CLSID &clsid) {
     return cls;
 }
 
+// ProgIDs are not case-sensitive on the platform.
+bool same_prog_id(const std::string &one, const std::string &other) {
+    const std::wstring first = widened(one), second = widened(other);
+    return CompareStringOrdinal(first.c_str(), static_cast<int>(first.size()), second.c_str(),
+                                static_cast<int>(second.size()), TRUE) == CSTR_EQUAL;
+}
+
 // The first piece of the version-independent ProgID (leading dots skipped)
-// is the component's name; ProgIDs are not case-sensitive.
+// is the component's name. A name with a dot is a class's whole ProgID,
+// with or without its version.
 bool belongs_to(const class_record &cls, const char *component_name) {
     if (component_name == nullptr) return true;
+    if (std::strchr(component_name, '.') != nullptr) {
+        return same_prog_id(cls.version_independent_prog_id, component_name) ||
+               same_prog_id(cls.prog_id, component_name);
+    }
     const std::string &prog_id = cls.version_independent_prog_id;
     const std::size_t start = prog_id.find_first_not_of('.');
-    if (start == std::string::npos) return false;
-    const std::wstring piece = widened(prog_id.substr(start, prog_id.find('.', start) - start));
-    const std::wstring name = widened(component_name);
-    return CompareStringOrdinal(piece.c_str(), static_cast<int>(piece.size()), name.c_str(),
-                                static_cast<int>(name.size()), TRUE) == CSTR_EQUAL;
+    return start != std::string::npos &&
+           same_prog_id(prog_id.substr(start, prog_id.find('.', start) - start), component_name);
 }
 
 HRESULT classes_of(const category &which, const char *component_name, std::vector<class_record> &classes) {
@@ -107,7 +116,7 @@ using component_tree = std::unique_ptr<componentInfo, component_tree_deleter>;
 
 bool is_guid_text(const std::string &text) {
     GUID ignored;
-    return text.size() == 38 && SUCCEEDED(CLSIDFromString(widened(text).c_str(), &ignored));
+    return text.size() == 38 && SUCCEEDED(IIDFromString(widened(text).c_str(), &ignored));
 }
 
 std::string hresult_text(HRESULT result) {
@@ -193,8 +202,8 @@ void print_methods(const char *heading, const std::vector<method_record> &method
 }
 
 void print_class_line(const class_record &cls, std::FILE *out) {
-    std::fprintf(out, "class \"%s\" %s %s", shown(cls.description).c_str(), shown(cls.clsid).c_str(),
-                 shown(cls.prog_id).c_str());
+    std::fprintf(out, "class \"%s\" %s%s%s", shown(cls.description).c_str(), shown(cls.clsid).c_str(),
+                 cls.prog_id.empty() ? "" : " ", shown(cls.prog_id).c_str());
 }
 
 void print_class(const class_record &cls, bool loaded, std::FILE *out) {

@@ -73,7 +73,8 @@ struct component_listing {
 };
 
 // component_name: null for every component, else the first piece of the
-// version-independent ProgID, in any case; load: read the type libraries.
+// version-independent ProgID, or with a dot a whole ProgID, in any case;
+// load: read the type libraries.
 component_listing list_components(const char *component_name, bool load);
 
 void print_text(const component_listing &listing, std::FILE *out);
