@@ -40,9 +40,8 @@ std::string registry_text(const std::string &subkey) {
         return {};
     }
     std::string text(size, '\0');
-    if (RegGetValueA(HKEY_CLASSES_ROOT, subkey.c_str(), nullptr, text_only, nullptr, &text[0], &size) != ERROR_SUCCESS) {
-        return {};
-    }
+    const LSTATUS read = RegGetValueA(HKEY_CLASSES_ROOT, subkey.c_str(), nullptr, text_only, nullptr, &text[0], &size);
+    if (read != ERROR_SUCCESS) return {};
     text.resize(strnlen(text.c_str(), text.size()));
     return text;
 }
@@ -119,12 +118,6 @@ bool is_guid_text(const std::string &text) {
     return text.size() == 38 && SUCCEEDED(IIDFromString(widened(text).c_str(), &ignored));
 }
 
-std::string hresult_text(HRESULT result) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(result));
-    return text;
-}
-
 // Every registered version of the type library, or why there is none.
 std::string describe(const std::string &libid, std::vector<type_library_record> &versions) {
     if (libid.empty()) return "no type library (no TypeLib key)";
@@ -133,7 +126,9 @@ std::string describe(const std::string &libid, std::vector<type_library_record> 
     componentInfo *head = nullptr;
     const HRESULT result = tvcGetLIBIDInfo_proxy(libid.c_str(), -1, 0, 0, &head);
     const component_tree tree(head);
-    if (FAILED(result)) return "type library " + libid + " is registered, but cannot be described (" + hresult_text(result) + ")";
+    if (FAILED(result)) {
+        return "type library " + libid + " is registered, but cannot be described (" + hresult_text(result) + ")";
+    }
     if (head == nullptr) return "type library " + libid + " has no registered version";
     for (const componentInfo *version = head; version != nullptr; version = version->next) {
         versions.push_back(from_records(*version));
@@ -185,8 +180,7 @@ bool server_found(const class_record &cls) {
     const std::string &path = cls.server_path;
     if (path.find_first_of("\\/:") != std::string::npos) return file_exists(path);
     if (path.empty()) return false;
-    const std::wstring program = program_path();
-    return !find_library(path, narrowed(program.substr(0, program.find_last_of(L'\\') + 1))).empty();
+    return !find_library(path, narrowed(program_directory())).empty();
 }
 
 void print_methods(const char *heading, const std::vector<method_record> &methods, std::FILE *out) {
@@ -210,7 +204,9 @@ void print_class(const class_record &cls, bool loaded, std::FILE *out) {
     std::fprintf(out, "      ");
     print_class_line(cls, out);
     std::fprintf(out, "\n");
-    if (!server_found(cls)) std::fprintf(out, "        server file not found: \"%s\"\n", shown(cls.server_path).c_str());
+    if (!server_found(cls)) {
+        std::fprintf(out, "        server file not found: \"%s\"\n", shown(cls.server_path).c_str());
+    }
     if (!loaded) return;
     print_methods("methods", cls.methods, out);
     print_methods("events", cls.events, out);

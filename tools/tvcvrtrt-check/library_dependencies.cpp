@@ -168,7 +168,8 @@ import_table read_import_table(const std::string &path) {
     std::uint32_t signature = 0;
     IMAGE_FILE_HEADER header{};
     std::uint16_t magic = 0;
-    if (!file.read(0, dos) || dos.e_magic != IMAGE_DOS_SIGNATURE || static_cast<std::uint32_t>(dos.e_lfanew) > max_header_offset ||
+    if (!file.read(0, dos) || dos.e_magic != IMAGE_DOS_SIGNATURE ||
+        static_cast<std::uint32_t>(dos.e_lfanew) > max_header_offset ||
         !file.read(dos.e_lfanew, signature) || signature != IMAGE_NT_SIGNATURE ||
         !file.read(dos.e_lfanew + 4, header) || !file.read(dos.e_lfanew + 4 + sizeof header, magic)) {
         table.problem = "it is not a library (no executable file header)";

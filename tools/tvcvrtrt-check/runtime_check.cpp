@@ -67,11 +67,6 @@ std::string without_line_break(std::string text) {
 
 // ---- the library beside this program
 
-std::wstring own_directory() {
-    const std::wstring path = program_path();
-    return path.substr(0, path.find_last_of(L'\\') + 1);
-}
-
 std::string file_version(const std::wstring &path) {
     DWORD ignored = 0;
     const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
@@ -89,7 +84,7 @@ std::string file_version(const std::wstring &path) {
 
 front_library find_front_library() {
     front_library library;
-    const std::wstring path = own_directory() + L"tvcvrtrt7_17.dll";
+    const std::wstring path = program_directory() + L"tvcvrtrt7_17.dll";
     library.path = narrowed(path);
     const DWORD attributes = GetFileAttributesW(path.c_str());
     library.found = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
@@ -188,7 +183,7 @@ void explain(runtime_check &check) {
     }
     if (!check.location_error.empty()) {
         bool lossless = true;
-        const std::string directory = narrowed(own_directory(), &lossless);
+        const std::string directory = narrowed(program_directory(), &lossless);
         if (!lossless) {
             check.notes.push_back("the folder " + directory + " has a name with characters outside the process code "
                                   "page (" + std::to_string(GetACP()) + "), shown as \"?\"; the library reads its "

@@ -54,6 +54,17 @@ std::wstring program_path() {
     return path;
 }
 
+std::wstring program_directory() {
+    const std::wstring path = program_path();
+    return path.substr(0, path.find_last_of(L'\\') + 1);
+}
+
+std::string hresult_text(long result) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(result));
+    return text;
+}
+
 std::string shown(const std::string &text) {
     std::string result;
     result.reserve(text.size());

@@ -20,9 +20,13 @@ std::wstring file_system_path(const std::string &path);
 
 bool file_exists(const std::string &path);
 
-// The full path of this program, wide: its directory's name need not fit the
-// code page.
+// The full path of this program and its directory (ending in a backslash),
+// wide: the directory's name need not fit the code page.
 std::wstring program_path();
+std::wstring program_directory();
+
+// An HRESULT as the platform writes it, 0x and eight hexadecimal digits.
+std::string hresult_text(long result);
 
 // Text from the registry, a type library or the environment as it may be
 // written to a terminal: C0 control characters and DEL as \xNN, so that a

@@ -28,7 +28,10 @@ constexpr DWORD child_timed_out = 2;
 // damaged file is ended.
 constexpr DWORD child_time_limit_ms = 60000;
 
-template <std::size_t Size> std::string field(const char (&text)[Size]) { return std::string(text, strnlen(text, Size)); }
+// A record's text field, which a full field leaves without its NUL.
+template <std::size_t Size> std::string field(const char (&text)[Size]) {
+    return std::string(text, strnlen(text, Size));
+}
 
 template <typename Node, typename Visit> void each(const Node *node, Visit visit) {
     for (; node != nullptr; node = node->next) visit(*node);
@@ -156,12 +159,6 @@ std::string read_all(HANDLE pipe) {
     return answer;
 }
 
-std::string hresult_text(HRESULT result) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(result));
-    return text;
-}
-
 }  // namespace
 
 type_library_record from_records(const componentInfo &component) {
@@ -172,8 +169,15 @@ type_library_record from_records(const componentInfo &component) {
     library.major = component.major_version;
     library.minor = component.minor_version;
     each(component.classes, [&](const classInfo &cls) {
-        class_record record{field(cls.description), field(cls.clsid), field(cls.prog_id),
-                            field(cls.version_independent_prog_id), field(cls.server_path), field(cls.libid), {}, {}, {}};
+        class_record record{field(cls.description),
+                            field(cls.clsid),
+                            field(cls.prog_id),
+                            field(cls.version_independent_prog_id),
+                            field(cls.server_path),
+                            field(cls.libid),
+                            {},
+                            {},
+                            {}};
         each(cls.methods, [&](const methodInfo &method) { record.methods.push_back(method_from(method)); });
         each(cls.events, [&](const methodInfo &method) { record.events.push_back(method_from(method)); });
         each(cls.properties, [&](const propertyInfo &property) {
