@@ -6,6 +6,8 @@
 #include "forwarding/call_trace.h"
 #include "tvcvrtrt/runtime.h"
 
+#include <windows.h>
+
 #include <atomic>
 #include <cstdio>
 #include <mutex>
@@ -18,6 +20,26 @@ std::atomic<bool> initialized{false};
 // others wait and then see its outcome. Not the API lock, which is not
 // reachable before the base family is bound.
 std::mutex initialization_mutex;
+// The thread running the sequence (0: none), and whether the attempt under
+// way has bound all four families. The runtime may call an entry point back
+// from inside its own initialization or a path-macro registration, on that
+// same thread: the call must neither wait for itself nor start the sequence
+// again. It answers at once whether the forwarders are usable, which they
+// are from the moment the four families are bound.
+std::atomic<DWORD> sequence_thread{0};
+std::atomic<bool> families_bound{false};
+
+// Marks the calling thread as the one running the sequence for its lifetime.
+class running_sequence {
+public:
+    running_sequence() noexcept {
+        families_bound.store(false);
+        sequence_thread.store(::GetCurrentThreadId());
+    }
+    ~running_sequence() { sequence_thread.store(0); }
+    running_sequence(const running_sequence &) = delete;
+    running_sequence &operator=(const running_sequence &) = delete;
+};
 
 }  // namespace
 
@@ -48,10 +70,13 @@ void register_path_macros() {
 
 extern "C" bool tvcvrtInitialize2_proxy(int32_t engine_state) {
     if (initialized.load(std::memory_order_acquire)) return true;
+    if (sequence_thread.load() == ::GetCurrentThreadId()) return families_bound.load();
     std::lock_guard<std::mutex> first_initialization(initialization_mutex);
     if (initialized.load(std::memory_order_relaxed)) return true;
+    const running_sequence running;
     try {
         init_proxy_libraries();
+        families_bound.store(true);
         tvc::register_path_macros();
     } catch (const tvc::apiException &error) {
         std::printf("An Error has occurred while trying to initialize the VRT.  \nThe error is: %s\n",

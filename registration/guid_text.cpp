@@ -47,6 +47,8 @@ size_t tvcGUIDtochar_proxy(const GUID *guid, char *buffer, int size) {
     if (!guid) return 0;
     wchar_t wide[wide_guid_capacity + 1] = {};
     ::StringFromGUID2(*guid, wide, wide_guid_capacity);
+    // As with wcstombs, no buffer asks for the length the text needs.
+    if (!buffer) return std::wcstombs(nullptr, wide, 0);
     return tvc::narrow_text_into(buffer, size, wide);
 }
 

@@ -16,7 +16,10 @@ TVCVRTRT_BEGIN_C
    True at once after the first success; a failure is printed on standard
    output and returns false, and the next call starts again from the
    beginning. Concurrent first calls run the sequence once; the others wait
-   for its result. */
+   for its result. A call made by the runtime on the thread running the
+   sequence (from its own initialization or a path-macro registration)
+   returns at once, repeating nothing: true once all four libraries are
+   bound, so the runtime may use the forwarders from there on. */
 bool tvcvrtInitialize_proxy(void);
 bool tvcvrtInitialize2_proxy(int32_t engine_state);
 /* Initializes when needed, then hands both arguments to the base library's

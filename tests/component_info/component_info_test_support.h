@@ -6,6 +6,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -53,32 +54,48 @@ struct registered_library {
     }
 };
 
+// Its key is removed first: under a fixed identifier, a crashed run may have left it.
 inline void register_interface(cleanup &trees, const GUID &iid, const char *name, const std::string &libid,
                                const char *version) {
     const std::string key = "Interface\\" + text_of(iid);
     trees.add(key);
+    ::RegDeleteTreeA(HKEY_CLASSES_ROOT, key.c_str());
     create_key(key, name);
     create_key(key + "\\TypeLib", libid.c_str());
     write_value(key + "\\TypeLib", "Version", version);
 }
 
-// A class of the COM components category. The server is a DLL every
-// process has loaded; nobody creates the class.
+// A class of the categories given (the COM components category unless
+// told). The server is a DLL every process has loaded; nobody creates it.
 struct registered_class {
     GUID clsid;
     std::string version_independent_prog_id;
     std::string prog_id = version_independent_prog_id + ".1";
+    unsigned categories;
     cleanup trees{"CLSID\\" + text_of(clsid), "AppID\\" + text_of(clsid), version_independent_prog_id,
                   prog_id};
 
     registered_class(const GUID &id, const std::string &name, const GUID &libid, unsigned short major = 3,
-                     unsigned short minor = 1)
-        : clsid(id), version_independent_prog_id(name) {
-        tvcRegisterTovanCOMComponent_proxy("oleaut32.dll", clsid, libid, major, minor, name.c_str(),
-                                           version_independent_prog_id.c_str(), prog_id.c_str());
+                     unsigned short minor = 1, unsigned in_categories = TVC_COM_COMPONENTS_CATEGORY)
+        : clsid(id), version_independent_prog_id(name), categories(in_categories) {
+        const char *v = version_independent_prog_id.c_str();
+        if (categories & TVC_COM_COMPONENTS_CATEGORY)
+            tvcRegisterTovanCOMComponent_proxy("oleaut32.dll", clsid, libid, major, minor, v, v, prog_id.c_str());
+        if (categories & TVC_XL_COMPONENTS_CATEGORY)
+            tvcRegisterTovanXLComponent_proxy("oleaut32.dll", clsid, libid, major, minor, v, v, prog_id.c_str());
     }
     ~registered_class() {
-        tvcUnRegisterTovanCOMComponent_proxy(clsid, version_independent_prog_id.c_str(), prog_id.c_str());
+        const char *v = version_independent_prog_id.c_str();
+        if (categories & TVC_COM_COMPONENTS_CATEGORY) tvcUnRegisterTovanCOMComponent_proxy(clsid, v, prog_id.c_str());
+        if (categories & TVC_XL_COMPONENTS_CATEGORY) tvcUnRegisterTovanXLComponent_proxy(clsid, v, prog_id.c_str());
+    }
+};
+
+// Trees under fixed identifiers, removed before they are written as well as
+// afterwards, so that a run that crashed leaves nothing the next one reads.
+struct fixed_trees : cleanup {
+    explicit fixed_trees(std::initializer_list<std::string> trees) : cleanup(trees) {
+        for (const std::string &tree : trees) ::RegDeleteTreeA(HKEY_CLASSES_ROOT, tree.c_str());
     }
 };
 
@@ -88,7 +105,8 @@ struct registered_class {
 struct registered_fixture {
     std::string component = "TvcWalk" + registry_test::unique_name("x").substr(2);
     std::string libid_text = text_of(fixture_libid);
-    cleanup trees{"TypeLib\\" + libid_text};
+    fixed_trees trees{"TypeLib\\" + libid_text, "CLSID\\" + text_of(widget_clsid), "AppID\\" + text_of(widget_clsid),
+                      "CLSID\\" + text_of(two_faced_clsid), "AppID\\" + text_of(two_faced_clsid)};
     registered_class widget{widget_clsid, component + ".Widget", fixture_libid};
     registered_class two_faced{two_faced_clsid, component + ".TwoFaced", fixture_libid};
 

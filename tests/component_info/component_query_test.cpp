@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "component_info/component_info_test_support.h"
-#include "registration/component_info.h"
-#include "registration/component_records.h"
+#include "component_info/component_info.h"
+#include "component_info/component_records.h"
 
 using namespace component_info_test;
 
@@ -40,10 +42,10 @@ struct class_key {
     }
 };
 
-void write_bytes(const std::string &path, const char *name, const std::string &bytes) {
+void write_bytes(const std::string &path, const char *name, const std::string &bytes, DWORD type = REG_SZ) {
     HKEY key = nullptr;
     ASSERT_EQ(::RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_SET_VALUE, &key), ERROR_SUCCESS);
-    ::RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(bytes.data()),
+    ::RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE *>(bytes.data()),
                      static_cast<DWORD>(bytes.size()));
     ::RegCloseKey(key);
 }
@@ -58,8 +60,15 @@ TEST(ComponentQuery, VersionSelectorChoosesAmongRegisteredVersions) {
         const char *chosen;
     } const cases[] = {
         {{"1.0", "2.0"}, 0, 0, S_OK, "2.0"},
-        // Parts compared separately: after 1.5 a later 2.0 is not taken.
-        {{"1.5", "2.0"}, 0, 0, S_OK, "1.5"},
+        // The highest as one (major, minor) pair.
+        {{"1.5", "2.0"}, 0, 0, S_OK, "2.0"},
+        {{"1.a", "2.0", "1.f"}, 0, 0, S_OK, "2.0"},
+        // Names that are not versions are skipped, and do not end the list.
+        {{"1.0", "abc", "65535.0", "1.10000", "1.0.0", "1", ".1", "1.", "1.x"}, -1, 0, S_OK, "1.0"},
+        {{std::string(200, '0'), "1.0"}, -1, 0, S_OK, "1.0"},
+        {{std::string(200, '0'), "1.0"}, 0, 0, S_OK, "1.0"},
+        // Opened by the name as registered.
+        {{"01.000F"}, 1, 15, S_OK, "1.15"},
         {{"0.9", "1.0", "2.0", "not-a-version"}, -1, 0, S_OK, "1.0 2.0"},
         {{"1.0", "2.0"}, 2, -4, S_OK, "2.0"},
         {{"1.0", "2.0"}, 2, 1, S_OK, ""},
@@ -145,9 +154,23 @@ TEST(ComponentQuery, NameFilterTakesTheExactFirstProgIdPieceOncePerLibrary) {
     EXPECT_EQ(found.tree->libid, shared.libid_text);
     EXPECT_EQ(found.tree->next, nullptr);
 
-    answer none;
-    EXPECT_EQ(tvcGetComponentInfo_proxy(name.c_str(), -1, 0, 0, TVC_XL_COMPONENTS_CATEGORY, &none.tree), S_OK);
-    EXPECT_EQ(none.tree, nullptr);
+    // Mask 3: the Excel category's classes, then the COM category's not yet seen.
+    registered_library excel({"1.0"}, "C:\\excel.tlb"), both({"1.0"}, "C:\\both.tlb");
+    registered_class in_excel(registry_test::random_guid(), name + ".Fifth", excel.libid, 1, 0,
+                              TVC_XL_COMPONENTS_CATEGORY);
+    registered_class in_both(registry_test::random_guid(), name + ".Sixth", both.libid, 1, 0, 3);
+    answer all;
+    ASSERT_EQ(tvcGetComponentInfo_proxy(name.c_str(), -1, 0, 0, 3, &all.tree), S_OK);
+    std::vector<std::string> libids;
+    for (const componentInfo *c = all.tree; c; c = c->next) libids.push_back(c->libid);
+    ASSERT_EQ(libids.size(), 3u);
+    EXPECT_EQ(std::set<std::string>(libids.begin(), libids.begin() + 2),
+              (std::set<std::string>{excel.libid_text, both.libid_text}));
+    EXPECT_EQ(libids[2], shared.libid_text);
+
+    answer excel_only, none;
+    EXPECT_EQ(tvcGetComponentInfo_proxy(name.c_str(), -1, 0, 0, TVC_XL_COMPONENTS_CATEGORY, &excel_only.tree), S_OK);
+    EXPECT_EQ(describe(excel_only.tree).find(shared.libid_text), std::string::npos);
     EXPECT_EQ(tvcGetComponentInfo_proxy((name + "Missing").c_str(), -1, 0, 0, 3, &none.tree), S_OK);
     EXPECT_EQ(none.tree, nullptr);
 }
@@ -157,6 +180,7 @@ TEST(ComponentQuery, ClassRegistrationIsReadIntoTerminatedFields) {
         class_key c;
         tvc::record_list<classInfo> read;
         ASSERT_EQ(tvc::read_class_registration(c.clsid, read.slot()), ERROR_SUCCESS);
+        ASSERT_NE(read.get(), nullptr);
         const classInfo &k = *read.get();
         EXPECT_STREQ(k.description, "Described class");
         EXPECT_STREQ(k.server_path, "C:\\server.dll");
@@ -196,11 +220,28 @@ TEST(ComponentQuery, ClassRegistrationIsReadIntoTerminatedFields) {
         write_bytes(key.key + c.sub_key, c.value_name, c.bytes);
         tvc::record_list<classInfo> read;
         EXPECT_EQ(tvc::read_class_registration(key.clsid, read.slot()), c.result) << c.bytes.size();
-        if (c.read_back == nullptr) {
-            EXPECT_EQ(read.get(), nullptr);
-        } else if (read.get() != nullptr) {
+        ASSERT_EQ(read.get() != nullptr, c.read_back != nullptr) << c.bytes.size();
+        if (c.read_back != nullptr) {
             EXPECT_EQ(c.read_back(*read.get()), c.expected) << c.bytes.size();
         }
+    }
+}
+
+// Only string values are text; a value of another type is one that could not
+// be read.
+TEST(ComponentQuery, ValuesOtherThanStringsAreNotText) {
+    const struct {
+        DWORD type;
+        const char *bytes;
+        bool read;
+    } cases[] = {{REG_DWORD, "ABCD", false}, {REG_BINARY, "raw", false}, {REG_MULTI_SZ, "a\0b\0", false},
+                 {REG_EXPAND_SZ, "%SystemRoot%", true}};
+    for (const auto &c : cases) {
+        class_key key;
+        write_bytes(key.key + "\\InprocServer32", nullptr, std::string(c.bytes, std::strlen(c.bytes) + 1), c.type);
+        tvc::record_list<classInfo> read;
+        EXPECT_EQ(tvc::read_class_registration(key.clsid, read.slot()) == ERROR_SUCCESS, c.read) << c.type;
+        EXPECT_EQ(read.get() != nullptr && std::string(read.get()->server_path) == c.bytes, c.read) << c.type;
     }
 }
 
@@ -242,7 +283,8 @@ TEST(ComponentQuery, VersionTextsSplitAtTheFirstDot) {
         unsigned short major, minor;
     } const cases[] = {
         {"1.0", 1, 0},   {"..2.5", 2, 5}, {"3", 3, 0},         {"4.", 4, 0},      {"1.2.3", 1, 2},
-        {"1..5", 1, 0},  {"x.y", 0, 0},   {"", 0, 0},          {"70000.1", 4464, 1},
+        {"1..5", 1, 0},  {"x.y", 0, 0},   {"", 0, 0},          {"70000.1", 65535, 1},
+        {"65537.2", 65535, 2}, {"-3.99999", 0, 65535},
     };
     for (const auto &c : cases) {
         const tvc::type_library_version version = tvc::parse_version(c.text);
@@ -252,4 +294,5 @@ TEST(ComponentQuery, VersionTextsSplitAtTheFirstDot) {
     const tvc::type_library_version key = tvc::parse_version("1f.a", 16);
     EXPECT_EQ(key.major, 31);
     EXPECT_EQ(key.minor, 10);
+    EXPECT_EQ(tvc::parse_version("10000.0", 16).major, 65535);
 }

@@ -6,6 +6,9 @@
 //   result:<symbol>=<n> the stand-in of symbol returns n
 //   init | init2:<n> | app   "init=<0|1>" (app: tvcInitializeApplication_proxy)
 //   race:<n>            n threads initialize at once; "race=<how many got true>"
+//   reenter:<symbol>    the first call of symbol's stand-in calls the three
+//                       entry points on its own thread and journals
+//                       "reentered init=<0|1> init2=<0|1> app=<0|1>"
 //   bind-directly       init_proxy_libraries; "escaped: <message>" when it throws
 //   journal             the stand-ins' calls since the last report, one a line
 //   slots               per family, a 1 or 0 for each bound or null slot
@@ -14,12 +17,16 @@
 //   call-all            calls every export with zero arguments and prints each
 //                       nonzero result as "<export> <first result byte>"
 //   trace:<file>        sets TVCVRTRT_TRACE for the initialization to come
+//   filter:<patterns>   sets TVCVRTRT_TRACE_FILTER likewise
 //   install-trace       puts the tracing entries in front once more
 //   wrapped             "wrapped=<n>": slots that hold another address than
 //                       their symbol's in its library
 //   traced-calls        "thread=<id>", then one call of each shape (see
 //                       call_trace_test.cpp), the last one throwing;
 //                       "caught=<what> lock=<depth after>"
+//   traced-nested       tvcRunMain_proxy, whose stand-in calls tvcGetEps_proxy,
+//                       whose stand-in calls vltClose_proxy
+//   traced-texts        calls with text arguments (see call_trace_test.cpp)
 //   traced-threads      4 threads call tvcWrite_proxy 250 times each at once,
 //                       each with its number as the first argument
 #include "bootstrap/api_exception.h"
@@ -144,11 +151,18 @@ void make_traced_calls() {
     kaErrMsgTxt_proxy("%d", 7);
     journal_set_throwing("vltOpen");
     try {
-        vltOpen_proxy(pointer, nullptr);
+        vltOpen_proxy(static_cast<const char *>(pointer), nullptr);
     } catch (const std::exception &error) {
         std::printf("caught=%s lock=%d\n", error.what(), journal_lock_depth());
     }
     journal_set_throwing(nullptr);
+}
+
+// Text arguments: 1,000 bytes, and quotes, a backslash and control characters.
+void make_text_calls() {
+    const std::string long_text(1000, 'x');
+    tvcFeval_proxy(reinterpret_cast<const void *>(1), long_text.c_str(), 0, nullptr, 0, nullptr);
+    tvcSetLastErrIdAndMsg_proxy("say:\"hi\"\\", "tab\tline\nbell\a\x7f" "end");
 }
 
 // A direct forwarder takes no lock: the threads' calls, and their trace
@@ -183,6 +197,18 @@ void race(int threads) {
     std::printf("race=%d\n", succeeded);
 }
 
+std::string reentering_symbol;
+
+// A runtime that calls back into initialization from inside it, once.
+void reenter_initialization() {
+    journal_set_callback(reentering_symbol.c_str(), nullptr);
+    const int init = tvcvrtInitialize_proxy();
+    const int init2 = tvcvrtInitialize2_proxy(7);
+    const int app = tvcInitializeApplication_proxy(reinterpret_cast<const void *>(0x1234), 77);
+    journal_record(("reentered init=" + std::to_string(init) + " init2=" + std::to_string(init2) +
+                    " app=" + std::to_string(app)).c_str());
+}
+
 bool starts_with(const char *text, const char *prefix, const char **rest) {
     const std::size_t length = std::strlen(prefix);
     if (std::strncmp(text, prefix, length) != 0) return false;
@@ -214,6 +240,9 @@ int main(int argc, char **argv) {
             std::printf("app=%d\n", tvcInitializeApplication_proxy(reinterpret_cast<const void *>(0x1234), 77));
         } else if (starts_with(argv[index], "race:", &rest)) {
             race(std::atoi(rest));
+        } else if (starts_with(argv[index], "reenter:", &rest)) {
+            reentering_symbol = rest;
+            journal_set_callback(rest, reenter_initialization);
         } else if (command == "bind-directly") {
             try {
                 init_proxy_libraries();
@@ -232,12 +261,20 @@ int main(int argc, char **argv) {
             if (!::CopyFileA(paths.substr(0, bar).c_str(), paths.substr(bar + 1).c_str(), FALSE)) return 3;
         } else if (starts_with(argv[index], "trace:", &rest)) {
             ::SetEnvironmentVariableA("TVCVRTRT_TRACE", rest);
+        } else if (starts_with(argv[index], "filter:", &rest)) {
+            ::SetEnvironmentVariableA("TVCVRTRT_TRACE_FILTER", rest);
         } else if (command == "install-trace") {
             tvc::install_call_trace();
         } else if (command == "wrapped") {
             report_wrapped_slots();
         } else if (command == "traced-calls") {
             make_traced_calls();
+        } else if (command == "traced-nested") {
+            journal_set_callback("tvcRunMain", [] { tvcGetEps_proxy(); });
+            journal_set_callback("tvcGetEps", [] { vltClose_proxy(nullptr); });
+            tvcRunMain_proxy(nullptr, 0, nullptr);
+        } else if (command == "traced-texts") {
+            make_text_calls();
         } else if (command == "traced-threads") {
             make_calls_on_threads();
         } else if (command == "call-all") {

@@ -1,12 +1,15 @@
 #include "support/child_process.h"
 
+#include <gtest/gtest.h>
+
 #include <stdexcept>
+#include <thread>
 
 #include "common/unique_resource.h"
 
 namespace tvc_test {
 
-std::string executable_dir() {
+std::string executable_directory() {
     char path[MAX_PATH] = {};
     ::GetModuleFileNameA(nullptr, path, MAX_PATH - 1);
     const std::string file(path);
@@ -14,8 +17,8 @@ std::string executable_dir() {
 }
 
 child_run run_child(const std::string &program, const std::vector<std::string> &arguments,
-                    const char *environment, const char *working_dir) {
-    std::string command_line = "\"" + executable_dir() + program + "\"";
+                    const char *environment, const char *working_dir, DWORD timeout_ms) {
+    std::string command_line = "\"" + executable_directory() + program + "\"";
     for (const std::string &argument : arguments) command_line += " \"" + argument + "\"";
 
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
@@ -39,14 +42,32 @@ child_run run_child(const std::string &program, const std::vector<std::string> &
     // Only the child holds the write end now, so reading ends when it exits.
     write_end.reset();
 
+    // The pipe is read on a thread of its own, so that the wait below can
+    // end a child that never exits (its end of the pipe closes with it).
     child_run run{};
-    char chunk[4096];
-    DWORD got = 0;
-    while (::ReadFile(read_end.get(), chunk, sizeof chunk, &got, nullptr) && got > 0)
-        run.output.append(chunk, got);
-    ::WaitForSingleObject(process_handle.get(), INFINITE);
+    std::thread reader([&] {
+        char chunk[4096];
+        DWORD got = 0;
+        while (::ReadFile(read_end.get(), chunk, sizeof chunk, &got, nullptr) && got > 0)
+            run.output.append(chunk, got);
+    });
+    const bool exited = ::WaitForSingleObject(process_handle.get(), timeout_ms) == WAIT_OBJECT_0;
+    if (!exited) {
+        ::TerminateProcess(process_handle.get(), WAIT_TIMEOUT);
+        ::WaitForSingleObject(process_handle.get(), INFINITE);
+    }
+    reader.join();
     ::GetExitCodeProcess(process_handle.get(), &run.exit_code);
+    if (!exited) run.output += "[no exit within the time allowed]";
     return run;
+}
+
+std::string output_of(const std::string &program, const std::vector<std::string> &arguments,
+                      const char *environment, const char *working_dir) {
+    const child_run run = run_child(program, arguments, environment, working_dir);
+    EXPECT_EQ(run.exit_code, 0u) << program << " ended with 0x" << std::hex << run.exit_code
+                                 << " after printing:\n" << run.output;
+    return run.output;
 }
 
 }  // namespace tvc_test

@@ -1,5 +1,6 @@
-// Starts a program in a fresh process and collects its standard output, for
-// behaviour that happens once per process (attach, once-only messages).
+// Starts a program in a fresh process and collects its standard output and
+// exit code, for behaviour that happens once per process (attach,
+// initialization, once-only messages).
 #pragma once
 
 #include <windows.h>
@@ -10,18 +11,27 @@
 namespace tvc_test {
 
 struct child_run {
-    DWORD exit_code;
+    DWORD exit_code;     // a crash shows as its exception code
     std::string output;  // standard output, byte for byte
 };
 
 // program is a file name next to the test executable; each argument is
 // quoted (arguments hold no double quotes). environment is a sorted,
 // double-NUL-terminated block, or null to inherit this process's; working_dir
-// null keeps this process's current directory.
+// null keeps this process's current directory. A child still running after
+// timeout_ms is ended: its exit code is then WAIT_TIMEOUT and its output
+// ends in "[no exit within the time allowed]", so a hang fails a test
+// instead of stopping the suite.
 child_run run_child(const std::string &program, const std::vector<std::string> &arguments,
-                    const char *environment = nullptr, const char *working_dir = nullptr);
+                    const char *environment = nullptr, const char *working_dir = nullptr,
+                    DWORD timeout_ms = 120000);
+
+// What a child printed; anything but exit code 0 (an error exit, a crash, a
+// hang) fails the calling test.
+std::string output_of(const std::string &program, const std::vector<std::string> &arguments,
+                      const char *environment = nullptr, const char *working_dir = nullptr);
 
 // The directory holding the running test executable, with a backslash.
-std::string executable_dir();
+std::string executable_directory();
 
 }  // namespace tvc_test

@@ -181,15 +181,18 @@ void explain(runtime_check &check) {
                               "parent, and for an empty one that is the root of the working directory's drive. "
                               "Set TOOLBOXTOVANDIR, or install the toolbox in <vrt_root>toolbox\\tovan\\.");
     }
+    bool lossless = true;
+    const std::string directory = narrowed(program_directory(), &lossless);
+    if (lossless) return;
+    const std::string where = "the folder " + directory + " has a name with characters outside the process code page (" +
+                              std::to_string(GetACP()) + "), shown as \"?\"; the library reads its own path in "
+                              "that code page, ";
     if (!check.location_error.empty()) {
-        bool lossless = true;
-        const std::string directory = narrowed(program_directory(), &lossless);
-        if (!lossless) {
-            check.notes.push_back("the folder " + directory + " has a name with characters outside the process code "
-                                  "page (" + std::to_string(GetACP()) + "), shown as \"?\"; the library reads its "
-                                  "own path in that code page and cannot find itself. Move the runtime to a folder "
-                                  "whose name has only characters of the code page.");
-        }
+        check.notes.push_back(where + "and the volume gives no short (8.3) name for it, so the library cannot find "
+                                      "itself. Move the runtime to a folder whose name has only characters of the "
+                                      "code page.");
+    } else {
+        check.notes.push_back(where + "so it goes by the folder's short (8.3) name, as module_dir shows.");
     }
 }
 

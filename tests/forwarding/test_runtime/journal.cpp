@@ -16,6 +16,7 @@ std::mutex state_mutex;
 std::deque<std::string> lines;  // a deque keeps handed-out lines in place
 std::map<std::string, std::array<unsigned char, 16>> results;
 std::string throwing_symbol;
+std::map<std::string, void (*)()> callbacks;
 
 CRITICAL_SECTION api_lock;
 std::atomic<DWORD> api_lock_owner{0};
@@ -71,6 +72,17 @@ void journal_set_throwing(const char *symbol) {
 bool journal_throwing(const char *symbol) {
     std::lock_guard<std::mutex> hold(state_mutex);
     return !throwing_symbol.empty() && throwing_symbol == symbol;
+}
+
+void journal_set_callback(const char *symbol, void (*callback)()) {
+    std::lock_guard<std::mutex> hold(state_mutex);
+    callbacks[symbol] = callback;
+}
+
+void (*journal_callback(const char *symbol))() {
+    std::lock_guard<std::mutex> hold(state_mutex);
+    const auto found = callbacks.find(symbol);
+    return found == callbacks.end() ? nullptr : found->second;
 }
 
 void journal_lock_acquire() {

@@ -26,6 +26,11 @@ TVC_JOURNAL_API bool journal_result(const char *symbol, void *bytes16);
 TVC_JOURNAL_API void journal_set_throwing(const char *symbol);
 TVC_JOURNAL_API bool journal_throwing(const char *symbol);
 
+// The stand-in of symbol calls callback after recording, before it returns:
+// a runtime that calls back into this library. Null removes it.
+TVC_JOURNAL_API void journal_set_callback(const char *symbol, void (*callback)());
+TVC_JOURNAL_API void (*journal_callback(const char *symbol))();
+
 // The stand-in API lock.
 TVC_JOURNAL_API void journal_lock_acquire();
 TVC_JOURNAL_API void journal_lock_release();

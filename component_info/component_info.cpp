@@ -2,17 +2,21 @@
 // categories, their type libraries and the registered versions of those.
 // Everything is read with the narrow registry functions straight into the
 // records' fields; nothing is written.
-#include "registration/component_info.h"
+#include "component_info/component_info.h"
 
 #include <wrl/client.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <vector>
 
 #include "common/unique_resource.h"
 #include "registration/component_category.h"
-#include "registration/component_records.h"
+#include "component_info/component_records.h"
 #include "registration/guid_registry_form.h"
 
 namespace tvc {
@@ -21,11 +25,14 @@ namespace {
 
 // Reads one value into a fixed field and terminates it there: a value
 // stored without its NUL ends inside the field, and one that leaves no room
-// for a NUL fails as a value longer than its buffer does.
+// for a NUL fails as a value longer than its buffer does. Only a string
+// value is text: a number or raw bytes fail as a value that cannot be read.
 LONG read_text_value(HKEY key, const char *value_name, char *field, DWORD width) noexcept {
     DWORD bytes = width;
+    DWORD type = REG_NONE;
     LONG status =
-        ::RegQueryValueExA(key, value_name, nullptr, nullptr, reinterpret_cast<BYTE *>(field), &bytes);
+        ::RegQueryValueExA(key, value_name, nullptr, &type, reinterpret_cast<BYTE *>(field), &bytes);
+    if (status == ERROR_SUCCESS && type != REG_SZ && type != REG_EXPAND_SZ) status = ERROR_INVALID_DATATYPE;
     if (status == ERROR_SUCCESS) {
         if (bytes < width) {
             field[bytes] = '\0';
@@ -137,10 +144,32 @@ dotted_pieces split_at_first_dot(const char *text) noexcept {
     return pieces;
 }
 
-// atoi's reading of a number (in the given base); a value beyond the range
-// saturates instead of being undefined.
+// atoi's reading of a number (in the given base), saturated to 0..65535 as
+// the caller's version selector is.
 unsigned short number_as_16_bits(const char *text, int base) noexcept {
-    return static_cast<unsigned short>(std::strtol(text, nullptr, base));
+    const long value = std::strtol(text, nullptr, base);
+    return static_cast<unsigned short>(value < 0 ? 0 : value > 65535 ? 65535 : value);
+}
+
+// A version key name: two hexadecimal numbers of one to four digits joined by
+// one dot, as the platform's type library registration writes them.
+bool parse_version_key(const char *name, type_library_version &version) noexcept {
+    unsigned parts[2] = {0, 0};
+    const char *c = name;
+    for (unsigned &part : parts) {
+        int digits = 0;
+        for (; std::isxdigit(static_cast<unsigned char>(*c)) && digits < 5; ++c, ++digits) {
+            part = part * 16 + static_cast<unsigned>(std::isdigit(static_cast<unsigned char>(*c))
+                                                         ? *c - '0'
+                                                         : (*c | 0x20) - 'a' + 10);
+        }
+        if (digits == 0 || digits > 4) return false;
+        if (&part == &parts[0] && *c++ != '.') return false;
+    }
+    if (*c != '\0') return false;
+    version.major = static_cast<unsigned short>(parts[0]);
+    version.minor = static_cast<unsigned short>(parts[1]);
+    return true;
 }
 
 bool first_piece_is(const char *text, const char *name) noexcept {
@@ -165,73 +194,67 @@ version_selector make_selector(int major, int minor) noexcept {
     return {version_selector::exact, clamp(major), clamp(minor)};
 }
 
-HRESULT append_version(versionNode **&tail, const type_library_version &version) noexcept {
-    const HRESULT created = create_record(tail);
-    if (FAILED(created)) return created;
-    (*tail)->major = version.major;
-    (*tail)->minor = version.minor;
-    tail = &(*tail)->next;
-    return S_OK;
-}
+// A registered version and its key's name as enumerated, which is what its
+// subkeys are opened by ("01.0" and "1.0" are different keys).
+struct version_key {
+    type_library_version version;
+    char name[10];
+};
 
 // The registered versions of one type library that the selector asks for.
-HRESULT select_versions(HKEY libid_key, const version_selector &selector, versionNode **list) noexcept {
-    versionNode **tail = list;
-    type_library_version best;
+// Names that are not versions, or that are too long to be one, are passed
+// over; only the end of the list ends the enumeration.
+HRESULT select_versions(HKEY libid_key, const version_selector &selector,
+                        std::vector<version_key> &selected) noexcept try {
+    const auto pair = [](const type_library_version &v) { return (unsigned{v.major} << 16) | v.minor; };
     for (DWORD index = 0;; ++index) {
+        version_key key;
         char name[128];
         DWORD length = sizeof name;
-        if (::RegEnumKeyExA(libid_key, index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS) {
-            return S_OK;
-        }
-        // The platform names version keys in hexadecimal ("1.a" is 1.10).
-        const type_library_version current = parse_version(name, 16);
-        if (current.major == 0) continue;  // also every name that is not a version
+        const LONG status = ::RegEnumKeyExA(libid_key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_MORE_DATA) continue;
+        if (status != ERROR_SUCCESS) return S_OK;
+        if (!parse_version_key(name, key.version) || key.version.major == 0) continue;
+        std::memcpy(key.name, name, length + 1);  // a version's name has at most 9 characters
         switch (selector.mode) {
         case version_selector::exact:
-            if (current.major == selector.major && current.minor == selector.minor) {
-                return append_version(tail, current);
+            if (key.version.major == selector.major && key.version.minor == selector.minor) {
+                selected.push_back(key);
+                return S_OK;
             }
             break;
         case version_selector::highest:
-            // Major and minor are compared separately: after 1.5, a 2.0 is
-            // not taken. Callers have come to expect this choice.
-            if (current.major >= best.major && current.minor >= best.minor) {
-                if (*list == nullptr) {
-                    const HRESULT appended = append_version(tail, current);
-                    if (FAILED(appended)) return appended;
-                }
-                (*list)->major = current.major;
-                (*list)->minor = current.minor;
-                best = current;
+            // The highest (major, minor) pair; of equal ones the last met.
+            if (selected.empty()) {
+                selected.push_back(key);
+            } else if (pair(key.version) >= pair(selected.front().version)) {
+                selected.front() = key;
             }
             break;
-        case version_selector::every: {
-            const HRESULT appended = append_version(tail, current);
-            if (FAILED(appended)) return appended;
+        case version_selector::every:
+            selected.push_back(key);
             break;
         }
-        }
     }
+} catch (const std::bad_alloc &) {
+    return E_OUTOFMEMORY;
 }
 
 // One componentInfo for one version: its description and its 64-bit path,
 // and with load the type library's own content.
-HRESULT describe_version(HKEY libid_key, const char *libid, const versionNode &version, int load,
+HRESULT describe_version(HKEY libid_key, const char *libid, const version_key &version, int load,
                          componentInfo **slot, registration_cache &cache) noexcept {
     const HRESULT created = create_record(slot);
     if (FAILED(created)) return created;
     componentInfo &record = **slot;
-    record.major_version = version.major;
-    record.minor_version = version.minor;
+    record.major_version = version.version.major;
+    record.minor_version = version.version.minor;
     copy_into_field(record.libid, libid);
 
-    char version_key[32];
-    std::snprintf(version_key, sizeof version_key, "%x.%x", version.major, version.minor);
-    if (read_default_value(libid_key, version_key, record.name) != ERROR_SUCCESS) return E_FAIL;
-    std::strcat(version_key, "\\0\\win64");
-    if (read_default_value(libid_key, version_key, record.type_lib_path) != ERROR_SUCCESS) return E_FAIL;
+    char path_key[32];
+    std::snprintf(path_key, sizeof path_key, "%s\\0\\win64", version.name);
+    if (read_default_value(libid_key, version.name, record.name) != ERROR_SUCCESS) return E_FAIL;
+    if (read_default_value(libid_key, path_key, record.type_lib_path) != ERROR_SUCCESS) return E_FAIL;
     if (load != 0 && FAILED(load_type_library_info(record.type_lib_path, &record, &cache))) return E_FAIL;
     return S_OK;
 }
@@ -271,18 +294,39 @@ LONG read_interface_registration(const IID &iid, interfaceInfo **slot, registrat
     return read_registration("Interface", iid, slot, &interfaceInfo::iid, read_interface_fields, cache);
 }
 
-HRESULT enumerate_component_classes(unsigned int category_mask, IEnumCLSID **enumerator) noexcept {
-    if (enumerator == nullptr) return E_INVALIDARG;
+HRESULT enumerate_component_classes(unsigned int category_mask, std::vector<CLSID> &classes) noexcept try {
+    classes.clear();
     CATID categories[2];
     ULONG count = 0;
     if (category_mask & TVC_XL_COMPONENTS_CATEGORY) categories[count++] = xl_components_category.id();
     if (category_mask & TVC_COM_COMPONENTS_CATEGORY) categories[count++] = com_components_category.id();
     Microsoft::WRL::ComPtr<ICatInformation> manager;
-    const HRESULT created = ::CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr,
-                                               CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&manager));
-    if (FAILED(created)) return created;
-    *enumerator = nullptr;
-    return manager->EnumClassesOfCategories(count, categories, 0, nullptr, enumerator);
+    HRESULT status = ::CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER,
+                                        IID_PPV_ARGS(&manager));
+    if (FAILED(status)) return status;
+    // Asked for several categories at once, a categories manager may answer
+    // the classes of all of them rather than of any: each is asked on its
+    // own, and a class both list counts once. With no category selected the
+    // manager is asked for none, and its answer stands.
+    for (ULONG category = 0; category < count || (count == 0 && category == 0); ++category) {
+        Microsoft::WRL::ComPtr<IEnumCLSID> enumerator;
+        status = manager->EnumClassesOfCategories(count == 0 ? 0 : 1, categories + category, 0, nullptr,
+                                                  enumerator.GetAddressOf());
+        if (FAILED(status)) return status;
+        for (;;) {
+            CLSID clsid;
+            ULONG fetched = 0;
+            enumerator->Next(1, &clsid, &fetched);
+            if (fetched != 1) break;
+            if (std::none_of(classes.begin(), classes.end(),
+                             [&clsid](const CLSID &seen) { return ::IsEqualGUID(seen, clsid) != 0; })) {
+                classes.push_back(clsid);
+            }
+        }
+    }
+    return status;
+} catch (const std::bad_alloc &) {
+    return E_OUTOFMEMORY;
 }
 
 HRESULT query_libid(const char *libid, int major_version, int minor_version, int load,
@@ -301,16 +345,15 @@ HRESULT query_libid(const char *libid, int major_version, int minor_version, int
     if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, key_path, 0, KEY_READ, libid_key.put()) != ERROR_SUCCESS) {
         return E_FAIL;
     }
-    record_list<versionNode> versions;
-    HRESULT status = select_versions(libid_key.get(), make_selector(major_version, minor_version),
-                                     versions.slot());
+    std::vector<version_key> versions;
+    HRESULT status = select_versions(libid_key.get(), make_selector(major_version, minor_version), versions);
     if (FAILED(status)) return status;
 
     registration_cache own_cache;
     record_list<componentInfo> described;
     componentInfo **slot = described.slot();
-    for (const versionNode *version = versions.get(); version != nullptr; version = version->next) {
-        status = describe_version(libid_key.get(), libid, *version, load, slot, cache ? *cache : own_cache);
+    for (const version_key &version : versions) {
+        status = describe_version(libid_key.get(), libid, version, load, slot, cache ? *cache : own_cache);
         if (FAILED(status)) return status;
         slot = &(*slot)->next;
     }
@@ -328,25 +371,21 @@ HRESULT tvcGetComponentInfo_proxy(const char *component_name, int major_version,
     // COM is initialized only for a thread that has none, and undone before
     // the call returns; declared first, so it outlives the enumerator.
     tvc::unique_com_initialization com;
-    Microsoft::WRL::ComPtr<IEnumCLSID> classes;
-    HRESULT status = tvc::enumerate_component_classes(category_mask, classes.ReleaseAndGetAddressOf());
+    std::vector<CLSID> classes;
+    HRESULT status = tvc::enumerate_component_classes(category_mask, classes);
     if (FAILED(status)) {
         if (status == CO_E_NOTINITIALIZED) {
             const HRESULT initialized = ::CoInitialize(nullptr);
             if (FAILED(initialized)) return initialized;
             com.reset(true);
         }
-        status = tvc::enumerate_component_classes(category_mask, classes.ReleaseAndGetAddressOf());
+        status = tvc::enumerate_component_classes(category_mask, classes);
         if (FAILED(status)) return status;
     }
 
     tvc::record_list<componentInfo> answer;
     tvc::registration_cache cache;
-    while (classes) {
-        CLSID clsid;
-        ULONG fetched = 0;
-        classes->Next(1, &clsid, &fetched);
-        if (fetched != 1) break;
+    for (const CLSID &clsid : classes) {
         tvc::add_type_library_of_class(clsid, component_name, major_version, minor_version, load,
                                        answer.slot(), cache);
     }

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <map>
 #include <new>
+#include <vector>
 
 #include "tvcvrtrt/component_info.h"
 
@@ -66,8 +67,9 @@ private:
 // --- registry side -----------------------------------------------------------
 
 // The classes of the categories the mask selects (bit 0 Excel add-in
-// components, bit 1 COM components), through the categories manager.
-HRESULT enumerate_component_classes(unsigned int category_mask, IEnumCLSID **enumerator) noexcept;
+// components, bit 1 COM components), through the categories manager: those
+// of the Excel category first, then those of the COM category not yet seen.
+HRESULT enumerate_component_classes(unsigned int category_mask, std::vector<CLSID> &classes) noexcept;
 
 // Read CLSID\{clsid} (or Interface\{iid}) into a new record in *slot: 0, -1
 // for a null slot, E_OUTOFMEMORY, or the registry's error code, and then the
@@ -81,6 +83,7 @@ LONG read_interface_registration(const IID &iid, interfaceInfo **slot,
 
 // One componentInfo per selected registered version of TypeLib\{libid}, in
 // registry order, into *result; with load, each described from its file.
+// Subkeys whose names are not versions ("1.0", "ffff.a") are passed over.
 HRESULT query_libid(const char *libid, int major_version, int minor_version, int load,
                     componentInfo **result, registration_cache *cache = nullptr) noexcept;
 
@@ -88,7 +91,7 @@ HRESULT query_libid(const char *libid, int major_version, int minor_version, int
 // dots skipped; the minor is the whole rest), each part read in the base
 // (10 for the "Version" of a class, which registration writes; 16 for what
 // the system's type library registration writes: version key names and an
-// interface's "Version") and stored as 16 bits.
+// interface's "Version"), saturated to 0..65535.
 struct type_library_version {
     unsigned short major = 0;
     unsigned short minor = 0;

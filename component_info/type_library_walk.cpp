@@ -1,7 +1,7 @@
 // Reading a type library file into the component information records: its
 // registered coclasses with their methods, events and properties, and its
 // registered interfaces. The file is loaded afresh and never registered.
-#include "registration/component_info.h"
+#include "component_info/component_info.h"
 
 #include <wrl/client.h>
 
@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "common/unique_resource.h"
-#include "registration/component_records.h"
+#include "component_info/component_records.h"
 #include "registration/guid_registry_form.h"
 
 namespace tvc {

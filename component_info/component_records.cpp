@@ -1,4 +1,4 @@
-#include "registration/component_records.h"
+#include "component_info/component_records.h"
 
 #include <atomic>
 #include <cstdlib>

@@ -1,0 +1,56 @@
+// Narrow text in the process code page. There a character may take two
+// bytes, and the second byte can equal an ASCII one: "ソ" in code page 932 is
+// 0x83 0x5C, and 0x5C is the backslash. So every decision on a character of
+// narrow text walks the text from its start, character by character, and
+// stops at the NUL. The C runtime's multibyte functions are not used for it:
+// they follow a code page of their own, and some step over the NUL after a
+// lead byte that has no trail byte.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <string>
+
+namespace tvc {
+
+// The character after the one at text: two bytes for a lead byte with its
+// trail byte, one otherwise. Never past the NUL.
+inline const char *next_character(const char *text) noexcept {
+    if (*text == '\0') return text;
+    if (::IsDBCSLeadByte(static_cast<BYTE>(*text)) && text[1] != '\0') return text + 2;
+    return text + 1;
+}
+
+// The first or last character of text that is the single-byte character c,
+// or null.
+const char *find_first_character(const char *text, char c) noexcept;
+const char *find_last_character(const char *text, char c) noexcept;
+
+// Whether the last character of text is the single-byte character c.
+bool ends_with_character(const char *text, char c) noexcept;
+
+// Whether text ends in a lead byte with no trail byte before its NUL.
+bool ends_in_lone_lead_byte(const char *text) noexcept;
+
+// Whether two pieces of narrow text name the same thing to the file system:
+// equal after widening, compared ordinally without regard to case.
+bool same_name_ignoring_case(const char *a, std::size_t a_bytes, const char *b,
+                             std::size_t b_bytes) noexcept;
+
+// A path narrowed to the process code page without loss. When a character
+// of it has no equivalent there, the path's short (8.3) form is taken if the
+// volume has one and it narrows without loss. A path with "?" in place of a
+// character names no file, so it is never given out. Returns ERROR_SUCCESS,
+// ERROR_NO_UNICODE_TRANSLATION, or ERROR_OUTOFMEMORY.
+DWORD narrow_path(const wchar_t *path, std::string &narrow) noexcept;
+
+// The module's full file name, however long, narrowed as narrow_path does.
+// The first attempt uses initial_capacity characters, doubled while the name
+// fills the buffer (the system's sign that it was cut). Returns what
+// narrow_path returns, or ERROR_FILENAME_EXCED_RANGE when the system gives no
+// name that fits in 32768 characters (or none at all).
+DWORD module_path_in_code_page(HMODULE module, std::string &path,
+                               DWORD initial_capacity = MAX_PATH) noexcept;
+
+}  // namespace tvc
