@@ -130,7 +130,7 @@ assert report["components"][1]["type_libraries"] == []
 PYTHON
 # ---- Causes named: one case a row, run against the trees above and two more,
 # with hostile registrations under fresh GUIDs beside the demo's component:
-# a class whose type library file is 4 bytes "MSFT" (the system's reader
+# a class whose type library file is 4 bytes "MSFT" (Wine's reader
 # crashes on it), one whose type library is the demo's, one whose type library
 # is not registered. Columns, tab-separated: tree, status, environment,
 # arguments, then patterns that standard output or error must match ("-":
