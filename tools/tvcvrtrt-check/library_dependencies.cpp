@@ -84,6 +84,10 @@ bool read_name(const file_reader &file, std::uint64_t offset, std::string &name)
     const std::size_t length = strnlen(buffer, available);
     if (length == 0 || length == available) return false;  // empty, or no end within the limit
     name.assign(buffer, length);
+    // A library's file name, not a path: anything else is a damaged table.
+    for (const char character : name) {
+        if (character < 0x20 || character > 0x7E || std::strchr("\\/:*?\"<>|", character) != nullptr) return false;
+    }
     return true;
 }
 
