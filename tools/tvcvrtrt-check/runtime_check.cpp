@@ -13,7 +13,6 @@
 #include "bootstrap/symbol_binder.h"
 #include "tools/tvcvrtrt-check/library_dependencies.h"
 #include "tools/tvcvrtrt-check/text.h"
-#include "tvcvrtrt/diagnostics.h"
 
 namespace tvc_check {
 
