@@ -62,6 +62,9 @@ static int compute(void) {
     }
     memcpy(kaGetPr_proxy(matrix), values, sizeof values);
     print_matrix("Matrix", matrix);
+    /* Not in the reference runtime: it says so, once, and answers false. */
+    printf("complex: %d\n", kaIsComplex_proxy(matrix));
+    printf("complex: %d\n", kaIsComplex_proxy(matrix));
     evaluate("sum", matrix);
     evaluate("prod", matrix);
     evaluate("transpose", matrix);
@@ -166,7 +169,8 @@ int main(int argc, char **argv) {
         printf("tvcvrtInitialize_proxy failed\n");
         return 1;
     }
-    tvcvrtrtPrintMessage("After initialization, printed by the runtime: 100% done\n");
+    printf("Runtime initialized: %s\n", tvcIsVRTInitialized_proxy() ? "yes" : "no");
+    tvcvrtrtPrintMessage("After initialization, printed by the runtime:\n100% done\n");
     ok = compute();
 
     printf("\n== Component\n");

@@ -34,4 +34,13 @@ bool tvcSetEngState(std::int32_t state) {
 
 bool tvcInitializeApplication(const void *, std::size_t) { return true; }
 
+// The initialization is tvcvrt.dll's; it is asked only when it is loaded
+// already, never loaded from here.
+bool tvcIsVRTInitialized() {
+    const HMODULE runtime = GetModuleHandleW(L"tvcvrt.dll");
+    const FARPROC address = runtime != nullptr ? GetProcAddress(runtime, "reference_runtime_initialized") : nullptr;
+    const auto initialized = reinterpret_cast<bool (*)()>(reinterpret_cast<void (*)()>(address));
+    return initialized != nullptr && initialized();
+}
+
 }  // namespace reference

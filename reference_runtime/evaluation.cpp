@@ -29,6 +29,7 @@ namespace reference {
 namespace {
 
 std::vector<std::pair<std::string, std::string>> path_macros;
+bool initialized = false;
 
 double sum_of(const double *values, std::size_t count) {
     double total = 0.0;
@@ -91,9 +92,13 @@ bool tvcvrtInitialize() {
     std::string names;
     for (const auto &macro : path_macros) names += " " + macro.first;
     ::bxPrintf("Reference runtime initialized; path macros:%s\n", names.empty() ? " none" : names.c_str());
+    initialized = true;
     return true;
 }
 
 bool tvcvrtInitialize2(std::int32_t) { return tvcvrtInitialize(); }
 
 }  // namespace reference
+
+// For tvcIsVRTInitialized of tvcbase.dll, which asks this library by name.
+extern "C" __declspec(dllexport) bool reference_runtime_initialized() { return reference::initialized; }

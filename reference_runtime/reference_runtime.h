@@ -3,7 +3,7 @@
 // enough to ship with the demo and the diagnostic command's tests. Every
 // symbol of the binding tables is exported; a symbol without a working
 // definition below answers with its fixed value (0, null, false, 0.0, a zero
-// record, or nothing) and does nothing else.
+// record, or nothing) and says so once (see the end of this comment).
 //
 // What works, and how to call it (through the forwarders of
 // tvcvrtrt7_17.dll, after tvcvrtInitialize_proxy):
@@ -34,11 +34,16 @@
 //
 // Base (tvcbase.dll): tvcAcquireMutex/tvcReleaseMutex are a recursive API
 // mutex (the same thread may enter it again); tvcSetEngState keeps the code
-// and succeeds; tvcInitializeApplication succeeds.
+// and succeeds; tvcInitializeApplication succeeds; tvcIsVRTInitialized is
+// true once tvcvrtInitialize or tvcvrtInitialize2 of tvcvrt.dll succeeded.
 //
-// Utilities (libbx.dll): bxPrintf(format, ...) prints like printf, prefixed
-// with "[libbx] ", and returns the characters written. tvcvrt.dll links libbx.dll, so after initialization the front
-// library's print routine goes through it.
+// Utilities (libbx.dll): bxPrintf(format, ...) prints like printf, each line
+// prefixed with "[libbx] " (a line printed in several calls once), and
+// returns the characters written. tvcvrt.dll links libbx.dll, so after
+// initialization the front library's print routine goes through it.
+//
+// Any other symbol prints once per process "reference runtime: <name> is not
+// implemented; it answers <value>" and answers its fixed value.
 #pragma once
 
 #include <cstddef>
@@ -72,5 +77,6 @@ void tvcAcquireMutex();
 void tvcReleaseMutex();
 bool tvcSetEngState(std::int32_t state);
 bool tvcInitializeApplication(const void *options, std::size_t option_count);
+bool tvcIsVRTInitialized();
 
 }  // namespace reference

@@ -14,7 +14,7 @@ make_tree() {
   local lib_dir=$scratch/$1/bin/win64
   rm -rf "${scratch:?}/$1"
   mkdir -p "$lib_dir"
-  cp "$reference"/{libka,libvlt,tvcvrt,tvcbase,libbx}.dll "$reference/tvcvrtrt-check.exe" "$lib_dir/"
+  cp "$reference"/{libka,libvlt,tvcvrt,tvcbase,libbx,tvcvrtrt7_17}.dll "$reference/tvcvrtrt-check.exe" "$lib_dir/"
   echo "$lib_dir"
 }
 
@@ -61,7 +61,7 @@ expect_line '^    missing tvcIsBld: .+'
 [ "$(grep -c '^    missing ' <<<"$out")" = 3 ] || fail "expected exactly three missing symbols"
 
 # Bad command lines: one error line, then the usage, on standard error only.
-for arguments in "--bogus" "--component" "--json extra" "-h"; do
+for arguments in "--bogus" "--component" "--json extra"; do
   # shellcheck disable=SC2086
   run_check "$complete" 2 $arguments
   [ -z "$out" ] || fail "output on standard output for: $arguments"
@@ -127,5 +127,72 @@ assert [p["name"] for p in calculator["events"][0]["params"]] == ["function_name
 assert [(p["name"], p["readable"], p["writable"]) for p in calculator["properties"]] == \
     [("Precision", True, True), ("LastResult", True, False)], calculator["properties"]
 assert report["components"][1]["type_libraries"] == []
+PYTHON
+# ---- Causes named: one case a row, run against the trees above and two more,
+# with hostile registrations under fresh GUIDs beside the demo's component:
+# a class whose type library file is 4 bytes "MSFT" (Wine's reader
+# crashes on it), one whose type library is the demo's, one whose type library
+# is not registered. Columns, tab-separated: tree, status, environment,
+# arguments, then patterns that standard output or error must match ("-":
+# nothing in that column).
+no_bx=$(make_tree no-libbx) && rm "$no_bx/libbx.dll"
+code_page=$(make_tree "code-page-Ω")
+tag=$(python3 -c 'import uuid; print(uuid.uuid4().hex[:8])')
+read -r crash_class good_class orphan_class crash_lib good_lib orphan_lib < <(python3 -c '
+import uuid; g = lambda first: "{%s%s}" % (first, str(uuid.uuid4()).upper()[1:])
+print(g("0"), g("8"), g("F"), g("0"), g("8"), g("F"))')
+windows_path() { echo "Z:${1//\//\\}"; }
+reg_text() { local text; text=$(windows_path "$1"); echo "${text//\\/\\\\}"; }
+printf MSFT >"$scratch/hostile.tlb"
+category='Implemented Categories\{74D52C72-7A9B-47AB-BFBE-93C1C1A545BD}'
+registration() {  # <class> <ProgID piece> <description> <server> <library> [<library file>]
+  printf '[%s]\n@="%s"\n' "HKEY_CLASSES_ROOT\\CLSID\\$1" "$3" "HKEY_CLASSES_ROOT\\CLSID\\$1\\$category" ""
+  printf "[HKEY_CLASSES_ROOT\\\\CLSID\\\\$1\\\\%s]\\n@=\"%s\"\\n" InprocServer32 "$4" ProgID "$2.1" \
+    VersionIndependentProgID "$2" TypeLib "$5"
+  echo '"Version"="1.0"'
+  [ -z "${6:-}" ] || printf '[HKEY_CLASSES_ROOT\\TypeLib\\%s\\1.0]\n@="%s"\n[HKEY_CLASSES_ROOT\\TypeLib\\%s\\1.0\\0\\win64]\n@="%s"\n' \
+    "$5" "$2 library" "$5" "$6"
+}
+{ echo REGEDIT4
+  registration "$crash_class" "TvcCheck$tag.Crash" $'Hostile \e]0;title\a' 'C:\\nowhere\\crash.dll' "$crash_lib" \
+    "$(reg_text "$scratch/hostile.tlb")"
+  registration "$good_class" "TVCCHECK$tag.Good" Good tvcvrtrt7_17.dll "$good_lib" "$(reg_text "$reference/tovan_demo.tlb")"
+  registration "$orphan_class" "tvccheck$tag.Orphan" Orphan tvcvrtrt7_17.dll "$orphan_lib"
+} >"$scratch/hostile.reg"
+printf 'REGEDIT4\n\n[-HKEY_CLASSES_ROOT\\%s]\n' "CLSID\\$crash_class" "CLSID\\$good_class" "CLSID\\$orphan_class" \
+  "TypeLib\\$crash_lib" "TypeLib\\$good_lib" >"$scratch/unregister.reg"
+registry() { "$wine" regedit /S "$(windows_path "$scratch/$1")" </dev/null; }
+trap 'registry unregister.reg; unregister_demo' EXIT
+registry hostile.reg
+while IFS=$'\t' read -r -a row; do
+  [ "${row[2]}" != - ] || row[2]=
+  eval "${row[2]} run_check \"\$${row[0]}\" ${row[1]} ${row[3]}"
+  for pattern in "${row[@]:4}"; do
+    grep -qE -- "$pattern" <<<"$out"$'\n'"$err" || fail "no line matching: $pattern"
+  done
+done <<ROWS
+complete	0	TVCVRTRT_TRACE=calls.trace	--no-components	^  tvcvrtrt7_17\.dll +Z:.*\\\\complete\\\\bin\\\\win64\\\\tvcvrtrt7_17\.dll$	^  file version +7\.14\.0\.585$	^  TVCVRTRT_TRACE +set: 	^  PATH +the library puts the runtime library directory in front:$	^ += ".*\\\\complete\\\\bin\\\\win64\\\\;"$	^  note: toolbox_prefix is Z:\\\\ because no toolbox directory was found
+no_bx	1	-	--no-components	^  tvcvrt\.dll +runtime +NOT LOADED: 	^    tvcvrt\.dll is present, but a library it needs is missing: libbx\.dll$
+code_page	0	LC_ALL=C.UTF-8	--no-components	^  note: the folder .* outside the process code page \(1252\).* short \(8\.3\) name, as module_dir shows\.$
+complete	0	-	--version	^tvcvrtrt-check 7\.14\.0\.585 
+complete	0	-	-h	^usage: tvcvrtrt-check 
+complete	0	-	'/?'	^usage: tvcvrtrt-check 
+complete	2	-	--component ''	^tvcvrtrt-check: --component needs NAME$	^usage: 
+complete	2	-	--trace-summary calls.trace --load	^tvcvrtrt-check: --trace-summary and --load cannot be used together$	^usage: 
+complete	2	-	--component TovanDemo --trace-summary calls.trace	^tvcvrtrt-check: --component and --trace-summary cannot be used together$
+complete	0	-	--component tovandemo	^    "Tovan demo calculator library" 
+complete	0	-	--component tovandemo.CALCULATOR	^      class "Tovan demo calculator" 
+complete	1	-	--component tvcCheck$tag --load	^      could not be read: the reader crashed, exception 0x[0-9A-F]{8}$	^      class "Hostile \\\\x1B\]0;title\\\\x07" 	^        server file not found: "C:\\\\nowhere\\\\crash\.dll"$	^          Sum\(\[in\] values\)  id 1$	^    class "Orphan" \{F.*: type library \{F[-0-9A-F]+\} not registered$
+ROWS
+! grep -q $'\e' "$scratch/stdout" || fail "a control character reached the terminal"
+run_check "$complete" 1 --component "tvccheck$tag" --load --json
+python3 - "$scratch/stdout" <<'PYTHON'
+import json, sys
+report = json.load(open(sys.argv[1], encoding="ascii"))
+crash, good = report["components"][0]["type_libraries"]
+assert crash["error"].startswith("could not be read: the reader crashed"), crash
+assert good["error"] is None and good["classes"][0]["methods"][0]["name"] == "Sum", good
+(orphan,) = report["components"][0]["undescribed_classes"]
+assert orphan["reason"].endswith("not registered") and orphan["description"] == "Orphan", orphan
 PYTHON
 echo "diagnostic command: all cases passed"

@@ -1,7 +1,20 @@
 #include "tools/tvcvrtrt-check/component_listing.h"
 
+#include <comcat.h>
+#include <wrl/client.h>
+
+#include <cstdio>
+#include <cstring>
 #include <iterator>
+#include <memory>
 #include <string>
+
+#include "common/unique_resource.h"
+#include "registration/component_category.h"
+#include "tools/tvcvrtrt-check/library_dependencies.h"
+#include "tools/tvcvrtrt-check/text.h"
+#include "tools/tvcvrtrt-check/type_library_reader.h"
+#include "tvcvrtrt/component_info.h"
 
 namespace tvc_check {
 
@@ -9,32 +22,150 @@ namespace {
 
 struct category {
     const char *name;
-    unsigned int mask;
+    const tvc::componentCategory &id;
 };
-constexpr category categories[] = {
-    {"COM components", TVC_COM_COMPONENTS_CATEGORY},
-    {"Excel add-in components", TVC_XL_COMPONENTS_CATEGORY},
+const category categories[] = {
+    {"COM components", tvc::com_components_category},
+    {"Excel add-in components", tvc::xl_components_category},
 };
 
-// The records' lists, linked through next, as ranges for range-for.
-template <typename Node> struct linked_list {
-    struct iterator {
-        const Node *node;
-        const Node &operator*() const { return *node; }
-        iterator &operator++() {
-            node = node->next;
-            return *this;
-        }
-        bool operator!=(const iterator &other) const { return node != other.node; }
-    };
-    const Node *head;
-    iterator begin() const { return {head}; }
-    iterator end() const { return {nullptr}; }
+// ---- the classes of a category, from the registry
+
+// A text value of HKEY_CLASSES_ROOT\subkey; empty when missing or not text.
+std::string registry_text(const std::string &subkey) {
+    DWORD size = 0;
+    constexpr DWORD text_only = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND;
+    if (RegGetValueA(HKEY_CLASSES_ROOT, subkey.c_str(), nullptr, text_only, nullptr, nullptr, &size) != ERROR_SUCCESS ||
+        size == 0) {
+        return {};
+    }
+    std::string text(size, '\0');
+    const LSTATUS read = RegGetValueA(HKEY_CLASSES_ROOT, subkey.c_str(), nullptr, text_only, nullptr, &text[0], &size);
+    if (read != ERROR_SUCCESS) return {};
+    text.resize(strnlen(text.c_str(), text.size()));
+    return text;
+}
+
+bool registry_key_exists(const std::string &subkey) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, subkey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
+
+class_record read_class(const CLSID &clsid) {
+    wchar_t wide[40] = {};
+    StringFromGUID2(clsid, wide, 40);
+    class_record cls;
+    cls.clsid = narrowed(wide);
+    const std::string key = "CLSID\\" + cls.clsid;
+    cls.description = registry_text(key);
+    cls.server_path = registry_text(key + "\\InprocServer32");
+    cls.prog_id = registry_text(key + "\\ProgID");
+    cls.version_independent_prog_id = registry_text(key + "\\VersionIndependentProgID");
+    cls.libid = registry_text(key + "\\TypeLib");
+    return cls;
+}
+
+// ProgIDs are not case-sensitive on the platform.
+bool same_prog_id(const std::string &one, const std::string &other) {
+    const std::wstring first = widened(one), second = widened(other);
+    return CompareStringOrdinal(first.c_str(), static_cast<int>(first.size()), second.c_str(),
+                                static_cast<int>(second.size()), TRUE) == CSTR_EQUAL;
+}
+
+// The first piece of the version-independent ProgID (leading dots skipped)
+// is the component's name. A name with a dot is a class's whole ProgID,
+// with or without its version.
+bool belongs_to(const class_record &cls, const char *component_name) {
+    if (component_name == nullptr) return true;
+    if (std::strchr(component_name, '.') != nullptr) {
+        return same_prog_id(cls.version_independent_prog_id, component_name) ||
+               same_prog_id(cls.prog_id, component_name);
+    }
+    const std::string &prog_id = cls.version_independent_prog_id;
+    const std::size_t start = prog_id.find_first_not_of('.');
+    return start != std::string::npos &&
+           same_prog_id(prog_id.substr(start, prog_id.find('.', start) - start), component_name);
+}
+
+HRESULT classes_of(const category &which, const char *component_name, std::vector<class_record> &classes) {
+    Microsoft::WRL::ComPtr<ICatInformation> manager;
+    HRESULT result = CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER,
+                                      IID_ICatInformation, reinterpret_cast<void **>(manager.GetAddressOf()));
+    Microsoft::WRL::ComPtr<IEnumCLSID> found;
+    CATID id = which.id.id();
+    if (SUCCEEDED(result)) result = manager->EnumClassesOfCategories(1, &id, 0, nullptr, found.GetAddressOf());
+    if (FAILED(result)) return result;
+    CLSID clsid;
+    ULONG fetched = 0;
+    while (found->Next(1, &clsid, &fetched) == S_OK && fetched == 1) {
+        class_record cls = read_class(clsid);
+        if (belongs_to(cls, component_name)) classes.push_back(std::move(cls));
+    }
+    return S_OK;
+}
+
+// ---- the type libraries of those classes, from the library's query
+
+struct component_tree_deleter {
+    void operator()(componentInfo *tree) const { tvcFreeComponentInfo_proxy(&tree); }
 };
-template <typename Node> linked_list<Node> each(const Node *head) { return {head}; }
+using component_tree = std::unique_ptr<componentInfo, component_tree_deleter>;
+
+bool is_guid_text(const std::string &text) {
+    GUID ignored;
+    return text.size() == 38 && SUCCEEDED(IIDFromString(widened(text).c_str(), &ignored));
+}
+
+// Every registered version of the type library, or why there is none.
+std::string describe(const std::string &libid, std::vector<type_library_record> &versions) {
+    if (libid.empty()) return "no type library (no TypeLib key)";
+    if (!is_guid_text(libid)) return "its TypeLib value \"" + libid + "\" is not a LIBID";
+    if (!registry_key_exists("TypeLib\\" + libid)) return "type library " + libid + " not registered";
+    componentInfo *head = nullptr;
+    const HRESULT result = tvcGetLIBIDInfo_proxy(libid.c_str(), -1, 0, 0, &head);
+    const component_tree tree(head);
+    if (FAILED(result)) {
+        return "type library " + libid + " is registered, but cannot be described (" + hresult_text(result) + ")";
+    }
+    if (head == nullptr) return "type library " + libid + " has no registered version";
+    for (const componentInfo *version = head; version != nullptr; version = version->next) {
+        versions.push_back(from_records(*version));
+    }
+    return {};
+}
+
+category_listing list_category(const category &which, const char *component_name, bool load) {
+    category_listing listing;
+    listing.name = which.name;
+    std::vector<class_record> classes;
+    listing.result = classes_of(which, component_name, classes);
+    std::vector<std::string> libids_seen;
+    for (const class_record &cls : classes) {
+        bool seen = false;
+        for (const std::string &libid : libids_seen) seen = seen || _stricmp(libid.c_str(), cls.libid.c_str()) == 0;
+        if (seen) continue;
+        libids_seen.push_back(cls.libid);
+        std::vector<type_library_record> versions;
+        const std::string reason = describe(cls.libid, versions);
+        for (const class_record &member : classes) {
+            if (_stricmp(member.libid.c_str(), cls.libid.c_str()) != 0) continue;
+            if (!reason.empty()) listing.undescribed.push_back({member, reason});
+            for (type_library_record &version : versions) version.classes.push_back(member);
+        }
+        for (type_library_record &version : versions) {
+            if (load) read_in_child(version);
+            listing.type_libraries.push_back(std::move(version));
+        }
+    }
+    return listing;
+}
+
+// ---- output
 
 // Names of the PARAMFLAG_ bits, lowest first.
-std::string parameter_flags(unsigned short flags) {
+std::string parameter_flags(unsigned flags) {
     static const char *const names[] = {"in", "out", "lcid", "retval", "optional", "default", "custom"};
     std::string text;
     for (unsigned bit = 0; bit < std::size(names); ++bit) {
@@ -43,35 +174,55 @@ std::string parameter_flags(unsigned short flags) {
     return text;
 }
 
-void print_methods(const char *heading, const methodInfo *methods, std::FILE *out) {
+// Where the system would find a class's server: a path as it stands, a bare
+// name as the loader looks for it.
+bool server_found(const class_record &cls) {
+    const std::string &path = cls.server_path;
+    if (path.find_first_of("\\/:") != std::string::npos) return file_exists(path);
+    if (path.empty()) return false;
+    return !find_library(path, narrowed(program_directory())).empty();
+}
+
+void print_methods(const char *heading, const std::vector<method_record> &methods, std::FILE *out) {
     std::fprintf(out, "        %s\n", heading);
-    for (const methodInfo &method : each(methods)) {
-        std::fprintf(out, "          %s(", method.name);
-        for (const paramInfo &param : each(method.params)) {
-            std::fprintf(out, "%s[%s] %s", &param == method.params ? "" : ", ",
-                         parameter_flags(param.flags).c_str(), param.name);
+    for (const method_record &method : methods) {
+        std::string params;
+        for (const parameter_record &param : method.params) {
+            params += (params.empty() ? "[" : ", [") + parameter_flags(param.flags) + "] " + param.name;
         }
-        std::fprintf(out, ")  id %d\n", method.member_id);
+        std::fprintf(out, "          %s(%s)  id %d\n", shown(method.name).c_str(), shown(params).c_str(),
+                     method.member_id);
     }
 }
 
-void print_class(const classInfo &cls, std::FILE *out) {
-    std::fprintf(out, "      class \"%s\" %s %s\n", cls.description, cls.clsid, cls.prog_id);
+void print_class_line(const class_record &cls, std::FILE *out) {
+    std::fprintf(out, "class \"%s\" %s%s%s", shown(cls.description).c_str(), shown(cls.clsid).c_str(),
+                 cls.prog_id.empty() ? "" : " ", shown(cls.prog_id).c_str());
+}
+
+void print_class(const class_record &cls, bool loaded, std::FILE *out) {
+    std::fprintf(out, "      ");
+    print_class_line(cls, out);
+    std::fprintf(out, "\n");
+    if (!server_found(cls)) {
+        std::fprintf(out, "        server file not found: \"%s\"\n", shown(cls.server_path).c_str());
+    }
+    if (!loaded) return;
     print_methods("methods", cls.methods, out);
     print_methods("events", cls.events, out);
     std::fprintf(out, "        properties\n");
-    for (const propertyInfo &property : each(cls.properties)) {
-        std::fprintf(out, "          %s%s%s  id %d\n", property.name, property.getter ? " get" : "",
-                     property.setter ? " put" : "", property.member_id);
+    for (const property_record &property : cls.properties) {
+        std::fprintf(out, "          %s%s%s  id %d\n", shown(property.name).c_str(), property.readable ? " get" : "",
+                     property.writable ? " put" : "", property.member_id);
     }
 }
 
-void json_methods(const char *name, const methodInfo *methods, json_writer &json) {
-    json.object_array(name, each(methods), [&](const methodInfo &method) {
+void json_methods(const char *name, const std::vector<method_record> &methods, json_writer &json) {
+    json.object_array(name, methods, [&](const method_record &method) {
         json.member("name", method.name);
         json.member("member_id", method.member_id);
         json.member("return_type", method.return_type);
-        json.object_array("params", each(method.params), [&](const paramInfo &param) {
+        json.object_array("params", method.params, [&](const parameter_record &param) {
             json.member("name", param.name);
             json.member("type", param.type);
             json.member("flags", param.flags);
@@ -80,33 +231,39 @@ void json_methods(const char *name, const methodInfo *methods, json_writer &json
     });
 }
 
-void json_class(const classInfo &cls, json_writer &json) {
+void json_class(const class_record &cls, json_writer &json) {
     json.member("description", cls.description);
     json.member("clsid", cls.clsid);
     json.member("prog_id", cls.prog_id);
     json.member("version_independent_prog_id", cls.version_independent_prog_id);
     json.member("server_path", cls.server_path);
+    json.member("server_found", server_found(cls));
     json_methods("methods", cls.methods, json);
     json_methods("events", cls.events, json);
-    json.object_array("properties", each(cls.properties), [&](const propertyInfo &property) {
+    json.object_array("properties", cls.properties, [&](const property_record &property) {
         json.member("name", property.name);
         json.member("member_id", property.member_id);
-        json.member("readable", property.getter != nullptr);
-        json.member("writable", property.setter != nullptr);
+        json.member("readable", property.readable);
+        json.member("writable", property.writable);
     });
 }
 
 }  // namespace
 
+bool component_listing::everything_read() const {
+    for (const category_listing &category : categories) {
+        for (const type_library_record &library : category.type_libraries) {
+            if (!library.read_error.empty()) return false;
+        }
+    }
+    return true;
+}
+
 component_listing list_components(const char *component_name, bool load) {
+    const tvc::unique_com_initialization com(SUCCEEDED(CoInitialize(nullptr)));
     component_listing listing;
     for (std::size_t index = 0; index < std::size(categories); ++index) {
-        componentInfo *tree = nullptr;
-        listing.categories[index].name = categories[index].name;
-        // A negative major version: every registered version.
-        listing.categories[index].result =
-            tvcGetComponentInfo_proxy(component_name, -1, 0, load ? 1 : 0, categories[index].mask, &tree);
-        listing.categories[index].components.reset(tree);
+        listing.categories[index] = list_category(categories[index], component_name, load);
     }
     return listing;
 }
@@ -119,11 +276,19 @@ void print_text(const component_listing &listing, std::FILE *out) {
             std::fprintf(out, ": query failed, 0x%08lX\n", static_cast<unsigned long>(category.result));
             continue;
         }
-        std::fprintf(out, "%s\n", category.components ? "" : ": none");
-        for (const componentInfo &component : each(category.components.get())) {
-            std::fprintf(out, "    \"%s\" %s %u.%u\n      %s\n", component.name, component.libid,
-                         component.major_version, component.minor_version, component.type_lib_path);
-            for (const classInfo &cls : each(component.classes)) print_class(cls, out);
+        const bool none = category.type_libraries.empty() && category.undescribed.empty();
+        std::fprintf(out, "%s\n", none ? ": none" : "");
+        for (const type_library_record &library : category.type_libraries) {
+            std::fprintf(out, "    \"%s\" %s %u.%u\n      %s\n", shown(library.name).c_str(),
+                         shown(library.libid).c_str(), library.major, library.minor, shown(library.path).c_str());
+            if (!file_exists(library.path)) std::fprintf(out, "      type library file not found\n");
+            if (!library.read_error.empty()) std::fprintf(out, "      %s\n", shown(library.read_error).c_str());
+            for (const class_record &cls : library.classes) print_class(cls, library.loaded, out);
+        }
+        for (const undescribed_class &cls : category.undescribed) {
+            std::fprintf(out, "    ");
+            print_class_line(cls.registration, out);
+            std::fprintf(out, ": %s\n", shown(cls.reason).c_str());
         }
     }
 }
@@ -132,14 +297,19 @@ void print_json(const component_listing &listing, json_writer &json) {
     json.object_array("components", listing.categories, [&](const category_listing &category) {
         json.member("category", category.name);
         json.member("result", static_cast<unsigned long>(category.result));
-        json.object_array("type_libraries", each(category.components.get()), [&](const componentInfo &component) {
-            json.member("name", component.name);
-            json.member("libid", component.libid);
-            json.member("version", std::to_string(component.major_version) + "." +
-                                       std::to_string(component.minor_version));
-            json.member("path", component.type_lib_path);
-            json.object_array("classes", each(component.classes),
-                              [&](const classInfo &cls) { json_class(cls, json); });
+        json.object_array("type_libraries", category.type_libraries, [&](const type_library_record &library) {
+            json.member("name", library.name);
+            json.member("libid", library.libid);
+            json.member("version", std::to_string(library.major) + "." + std::to_string(library.minor));
+            json.member("path", library.path);
+            json.member("file_found", file_exists(library.path));
+            json.key("error");
+            json.value(library.read_error.empty() ? nullptr : library.read_error.c_str());
+            json.object_array("classes", library.classes, [&](const class_record &cls) { json_class(cls, json); });
+        });
+        json.object_array("undescribed_classes", category.undescribed, [&](const undescribed_class &cls) {
+            json_class(cls.registration, json);
+            json.member("reason", cls.reason);
         });
     });
 }

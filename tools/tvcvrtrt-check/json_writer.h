@@ -53,6 +53,14 @@ public:
         end_array();
     }
 
+    // A member holding an array of strings.
+    template <typename Range> void string_array(const char *name, const Range &texts) {
+        key(name);
+        begin_array();
+        for (const auto &text : texts) value(text);
+        end_array();
+    }
+
     // Narrow text in the process code page as a JSON string: every character
     // outside printable ASCII becomes a \u escape (after conversion from the
     // code page), so the result is plain ASCII and always valid.

@@ -8,12 +8,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "tools/tvcvrtrt-check/component_listing.h"
 #include "tools/tvcvrtrt-check/json_writer.h"
 #include "tools/tvcvrtrt-check/runtime_check.h"
+#include "tools/tvcvrtrt-check/type_library_reader.h"
 #include "tools/trace_summary.h"
 #include "tools/trace_timeline.h"
+#include "tvcvrtrt/diagnostics.h"
 
 namespace {
 
@@ -23,6 +26,7 @@ constexpr int exit_bad_arguments = 2;
 
 struct command_line {
     bool help = false;
+    bool version = false;
     bool json = false;
     bool load = false;
     bool components = true;
@@ -40,12 +44,15 @@ struct command_line {
 
 // One row per option: the parser, the usage text and the help come from
 // this table alone. A row with an argument name takes the next word, or as
-// many as the name has words.
+// many as the name has words; none may be empty. A row without help is
+// internal and not shown.
 struct option {
     const char *name;
     const char *argument;
     const char *help;
     void (*apply)(command_line &, const char *argument);
+    const char *aliases = nullptr;   // other spellings, separated by blanks
+    const char *excludes = nullptr;  // options it is refused beside: their effect would be lost
 };
 
 int summarize_trace_job(const command_line &line) {
@@ -64,17 +71,21 @@ int summarize_trace_job(const command_line &line) {
 
 constexpr option options[] = {
     {"--help", nullptr, "show this help and exit",
-     [](command_line &line, const char *) { line.help = true; }},
+     [](command_line &line, const char *) { line.help = true; }, "-h /?"},
+    {"--version", nullptr, "show the version of the library code this command checks with, and exit",
+     [](command_line &line, const char *) { line.version = true; }},
     {"--json", nullptr, "write the whole report as one JSON object instead of text",
      [](command_line &line, const char *) { line.json = true; }},
     {"--component", "NAME",
-     "list only the component NAME (classes whose version-independent ProgID is NAME.something)",
-     [](command_line &line, const char *name) { line.component_name = name; }},
+     "list only the component NAME (classes whose version-independent ProgID is NAME.something), "
+     "or with a dot in NAME the class of that ProgID; in any case",
+     [](command_line &line, const char *name) { line.component_name = name; }, nullptr,
+     "--trace-summary --no-components"},
     {"--load", nullptr,
-     "read each component's type library: classes, methods, events, properties",
-     [](command_line &line, const char *) { line.load = true; }},
+     "read each component's type library (each in a process of its own): classes, methods, events, properties",
+     [](command_line &line, const char *) { line.load = true; }, nullptr, "--trace-summary --no-components"},
     {"--no-components", nullptr, "leave out the registered components",
-     [](command_line &line, const char *) { line.components = false; }},
+     [](command_line &line, const char *) { line.components = false; }, nullptr, "--trace-summary"},
     {"--trace-summary", "FILE",
      "summarize a call trace (TVCVRTRT_TRACE) instead: calls and total time per export",
      [](command_line &line, const char *file) {
@@ -92,11 +103,27 @@ constexpr option options[] = {
              return write_trace_timeline(parsed.job_argument, parsed.timeline_output, stdout);
          };
      }},
+    // The child process of --load that reads one type library.
+    {tvc_check::read_type_library_option, "LIBRARY", nullptr,
+     [](command_line &line, const char *library) {
+         line.job_argument = library;
+         line.job = [](const command_line &parsed) { return tvc_check::serve_type_library(parsed.job_argument); };
+     }},
 };
+
+// Whether word is one of the blank-separated words of list.
+bool listed(const char *list, const char *word) {
+    const std::size_t length = std::strlen(word);
+    for (const char *at = list; at != nullptr && *at != '\0'; at += std::strcspn(at, " ")) {
+        at += std::strspn(at, " ");
+        if (std::strncmp(at, word, length) == 0 && (at[length] == ' ' || at[length] == '\0')) return true;
+    }
+    return false;
+}
 
 const option *find_option(const char *word) {
     for (const option &candidate : options) {
-        if (std::strcmp(candidate.name, word) == 0) return &candidate;
+        if (std::strcmp(candidate.name, word) == 0 || listed(candidate.aliases, word)) return &candidate;
     }
     return nullptr;
 }
@@ -104,6 +131,7 @@ const option *find_option(const char *word) {
 void print_usage(std::FILE *out) {
     std::fprintf(out, "usage: tvcvrtrt-check");
     for (const option &row : options) {
+        if (row.help == nullptr) continue;
         std::fprintf(out, row.argument ? " [%s %s]" : " [%s]", row.name, row.argument);
     }
     std::fprintf(out, "\n");
@@ -113,23 +141,30 @@ void print_help() {
     print_usage(stdout);
     std::printf(
         "\nChecks the Tovan Compiler Runtime as tvcvrtrt7_17.dll beside this program finds it:\n"
-        "the six runtime paths and the environment variables that decided them (VRTROOT,\n"
-        "TOOLBOXTOVANDIR, TVCVRTRT_VERBOSE); every family library, loaded by full path from\n"
-        "the runtime library directory, with every symbol its binding table needs (all\n"
-        "missing symbols and the system's reason for each); the registered components of\n"
-        "the COM and Excel add-in categories.\n\nOptions:\n");
+        "that library's path and file version; the six runtime paths and the environment\n"
+        "variables that decided them (VRTROOT, TOOLBOXTOVANDIR, TVCVRTRT_VERBOSE,\n"
+        "TVCVRTRT_TRACE, and what goes in front of PATH); every family library, loaded by\n"
+        "full path from the runtime library directory, with every symbol its binding table\n"
+        "needs (all missing symbols and the system's reason for each; for a library that is\n"
+        "present but does not load, the libraries it needs that are missing); the registered\n"
+        "components of the COM and Excel add-in categories, with classes the library's query\n"
+        "passes over and why.\n\nOptions:\n");
     for (const option &row : options) {
-        const std::string left = row.argument ? std::string(row.name) + " " + row.argument : row.name;
+        if (row.help == nullptr) continue;
+        std::string left = row.argument ? std::string(row.name) + " " + row.argument : row.name;
+        if (row.aliases != nullptr) left += std::string(" (or ") + row.aliases + ")";
         std::printf("  %-21s %s\n", left.c_str(), row.help);
+        if (row.excludes != nullptr) std::printf("  %-21s (not with %s)\n", "", row.excludes);
     }
     std::printf(
-        "\nExit status: 0 when every library loads and every symbol binds, 1 when not,\n"
-        "2 for a bad command line.\n");
+        "\nExit status: 0 when every library loads and every symbol binds, 1 when not\n"
+        "(or when --load cannot read a type library), 2 for a bad command line.\n");
 }
 
-// False, with the one-line reason in error, for an unknown option or a
-// missing argument.
+// False, with the one-line reason in error, for an unknown option, a
+// missing or empty argument, or two options that exclude each other.
 bool parse(int argc, char **argv, command_line &line, std::string &error) {
+    std::vector<const option *> given;
     for (int index = 1; index < argc; ++index) {
         const option *row = find_option(argv[index]);
         if (row == nullptr) {
@@ -139,7 +174,8 @@ bool parse(int argc, char **argv, command_line &line, std::string &error) {
         const char *argument = nullptr;
         if (row->argument != nullptr) {
             const int words = 1 + static_cast<int>(std::count(row->argument, row->argument + std::strlen(row->argument), ' '));
-            if (index + words >= argc) {
+            if (index + words >= argc || std::any_of(argv + index + 1, argv + index + 1 + words,
+                                                     [](const char *word) { return word[0] == '\0'; })) {
                 error = std::string(row->name) + " needs " + row->argument;
                 return false;
             }
@@ -147,6 +183,13 @@ bool parse(int argc, char **argv, command_line &line, std::string &error) {
             argument = argv[index + 1];
             index += words;
         }
+        for (const option *earlier : given) {
+            if (listed(row->excludes, earlier->name) || listed(earlier->excludes, row->name)) {
+                error = std::string(earlier->name) + " and " + row->name + " cannot be used together";
+                return false;
+            }
+        }
+        given.push_back(row);
         row->apply(line, argument);
     }
     return true;
@@ -169,7 +212,7 @@ int run_check(const command_line &line) {
         print_text(check, stdout);
         if (line.components) print_text(listing, stdout);
     }
-    return check.everything_binds() ? exit_binds : exit_does_not_bind;
+    return check.everything_binds() && listing.everything_read() ? exit_binds : exit_does_not_bind;
 }
 
 }  // namespace
@@ -184,6 +227,10 @@ int main(int argc, char **argv) {
     }
     if (line.help) {
         print_help();
+        return exit_binds;
+    }
+    if (line.version) {
+        std::printf("tvcvrtrt-check %s (the library's code; runtime interface 7.17)\n", tvcvrtrt_version);
         return exit_binds;
     }
     const int status = line.job != nullptr ? line.job(line) : run_check(line);

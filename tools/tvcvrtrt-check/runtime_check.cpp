@@ -11,6 +11,8 @@
 #include "bootstrap/library_loader.h"
 #include "bootstrap/runtime_location.h"
 #include "bootstrap/symbol_binder.h"
+#include "tools/tvcvrtrt-check/library_dependencies.h"
+#include "tools/tvcvrtrt-check/text.h"
 
 namespace tvc_check {
 
@@ -62,6 +64,33 @@ std::string without_line_break(std::string text) {
     return text;
 }
 
+// ---- the library beside this program
+
+std::string file_version(const std::wstring &path) {
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+    std::vector<unsigned char> data(size);
+    VS_FIXEDFILEINFO *fixed = nullptr;
+    UINT fixed_size = 0;
+    if (size == 0 || !GetFileVersionInfoW(path.c_str(), 0, size, data.data()) ||
+        !VerQueryValueW(data.data(), L"\\", reinterpret_cast<void **>(&fixed), &fixed_size) ||
+        fixed_size < sizeof *fixed) {
+        return {};
+    }
+    return std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." + std::to_string(LOWORD(fixed->dwFileVersionMS)) +
+           "." + std::to_string(HIWORD(fixed->dwFileVersionLS)) + "." + std::to_string(LOWORD(fixed->dwFileVersionLS));
+}
+
+front_library find_front_library() {
+    front_library library;
+    const std::wstring path = program_directory() + L"tvcvrtrt7_17.dll";
+    library.path = narrowed(path);
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    library.found = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    if (library.found) library.file_version = file_version(path);
+    return library;
+}
+
 // ---- location
 
 bool names_directory(const char *value) {
@@ -88,6 +117,7 @@ environment_variable variable_effect(const char *name, const char *used, const c
 
 void locate(runtime_check &check) {
     const char *verbose = std::getenv("TVCVRTRT_VERBOSE");
+    const char *trace = std::getenv("TVCVRTRT_TRACE");
     check.environment = {
         variable_effect("VRTROOT", "used: the runtime root",
                         "set but not used: not an existing directory; the root is two levels above "
@@ -105,6 +135,15 @@ void locate(runtime_check &check) {
     verbose_variable.value = verbose != nullptr ? verbose : "";
     verbose_variable.effect = verbose != nullptr ? "set: the library prints these paths and every load"
                                                  : "not set: the library prints nothing at load";
+    environment_variable trace_variable;
+    trace_variable.name = "TVCVRTRT_TRACE";
+    trace_variable.set = trace != nullptr;
+    trace_variable.value = trace != nullptr ? trace : "";
+    trace_variable.effect = trace == nullptr  ? "not set: calls are not traced"
+                            : *trace == '\0' ? "set but empty: calls are not traced"
+                                             : "set: from initialization on, every forwarded call is appended "
+                                               "to this file";
+    check.environment.push_back(trace_variable);
     try {
         // The stages of tvc::locate_runtime, run one by one so that its
         // report and its verbose flag stay out of this tool's output.
@@ -117,9 +156,43 @@ void locate(runtime_check &check) {
         check.location_error = failure.what();
     }
     const tvc::runtime_paths_t &paths = tvc::runtime_paths;
+    environment_variable path_variable;
+    path_variable.name = "PATH";
+    path_variable.set = check.location_error.empty();
+    if (path_variable.set) {
+        path_variable.value = std::string(paths.runtime_lib_dir) + ";";
+        path_variable.effect = "the library puts the runtime library directory in front:";
+    } else {
+        path_variable.effect = "left as it is: the library does not load";
+    }
+    check.environment.push_back(path_variable);
     check.paths = {{"module_dir", paths.module_dir},         {"vrt_root", paths.vrt_root},
                    {"runtime_lib_dir", paths.runtime_lib_dir}, {"toolbox_dir", paths.toolbox_dir},
                    {"toolbox_prefix", paths.toolbox_prefix},   {"deploy_toolbox_dir", paths.deploy_toolbox_dir}};
+}
+
+// What a user could not tell from the paths alone.
+void explain(runtime_check &check) {
+    const tvc::runtime_paths_t &paths = tvc::runtime_paths;
+    if (check.location_error.empty() && paths.toolbox_dir[0] == '\0' && paths.toolbox_prefix[0] != '\0') {
+        check.notes.push_back(std::string("toolbox_prefix is ") + paths.toolbox_prefix +
+                              " because no toolbox directory was found: the prefix is the toolbox directory's "
+                              "parent, and for an empty one that is the root of the working directory's drive. "
+                              "Set TOOLBOXTOVANDIR, or install the toolbox in <vrt_root>toolbox\\tovan\\.");
+    }
+    bool lossless = true;
+    const std::string directory = narrowed(program_directory(), &lossless);
+    if (lossless) return;
+    const std::string where = "the folder " + directory + " has a name with characters outside the process code page (" +
+                              std::to_string(GetACP()) + "), shown as \"?\"; the library reads its own path in "
+                              "that code page, ";
+    if (!check.location_error.empty()) {
+        check.notes.push_back(where + "and the volume gives no short (8.3) name for it, so the library cannot find "
+                                      "itself. Move the runtime to a folder whose name has only characters of the "
+                                      "code page.");
+    } else {
+        check.notes.push_back(where + "so it goes by the folder's short (8.3) name, as module_dir shows.");
+    }
 }
 
 // ---- binding
@@ -151,6 +224,17 @@ library_check check_library(const family_table &table) {
     } catch (const tvc::apiException &failure) {
         library.load_message = without_line_break(failure.what());
         library.load_reason = without_line_break(tvc::last_error_text());
+        if (file_exists(library.path)) {
+            std::string problem;
+            library.missing_dependencies = missing_dependencies(library.path, problem);
+            std::string list;
+            for (const std::string &name : library.missing_dependencies) list += (list.empty() ? "" : ", ") + name;
+            if (!list.empty()) {
+                library.cause = std::string(table.file) + " is present, but a library it needs is missing: " + list;
+            } else if (!problem.empty()) {
+                library.cause = std::string(table.file) + " is present, but " + problem;
+            }
+        }
     }
     return library;
 }
@@ -167,7 +251,9 @@ bool runtime_check::everything_binds() const {
 
 runtime_check check_runtime() {
     runtime_check check;
+    check.library = find_front_library();
     locate(check);
+    explain(check);
     if (!check.location_error.empty()) return check;
     for (const family_table &table : families) check.libraries.push_back(check_library(table));
     return check;
@@ -176,20 +262,28 @@ runtime_check check_runtime() {
 // ---- output
 
 void print_text(const runtime_check &check, std::FILE *out) {
+    std::fprintf(out, "Library\n  %-20s %s%s\n", "tvcvrtrt7_17.dll", shown(check.library.path).c_str(),
+                 check.library.found ? "" : ": not found");
+    if (check.library.found) {
+        std::fprintf(out, "  %-20s %s\n", "file version",
+                     check.library.file_version.empty() ? "none" : check.library.file_version.c_str());
+    }
     std::fprintf(out, "Runtime paths\n");
-    for (const auto &[name, value] : check.paths) std::fprintf(out, "  %-20s %s\n", name, value.c_str());
+    for (const auto &[name, value] : check.paths) std::fprintf(out, "  %-20s %s\n", name, shown(value).c_str());
     if (!check.location_error.empty()) std::fprintf(out, "  FAILED: %s\n", check.location_error.c_str());
+    for (const std::string &note : check.notes) std::fprintf(out, "  note: %s\n", shown(note).c_str());
     std::fprintf(out, "Environment\n");
     for (const environment_variable &variable : check.environment) {
         std::fprintf(out, "  %-17s %s\n", variable.name, variable.effect.c_str());
-        if (variable.set) std::fprintf(out, "  %-17s = \"%s\"\n", "", variable.value.c_str());
+        if (variable.set) std::fprintf(out, "  %-17s = \"%s\"\n", "", shown(variable.value).c_str());
     }
     std::fprintf(out, "Libraries\n");
     for (const library_check &library : check.libraries) {
         if (!library.loaded) {
             std::fprintf(out, "  %-11s %-10s NOT LOADED: %s\n", library.file, library.family,
                          library.load_reason.c_str());
-            std::fprintf(out, "    %s\n", library.load_message.c_str());
+            std::fprintf(out, "    %s\n", shown(library.load_message).c_str());
+            if (!library.cause.empty()) std::fprintf(out, "    %s\n", shown(library.cause).c_str());
             continue;
         }
         std::fprintf(out, "  %-11s %-10s %zu of %zu symbols found\n", library.file, library.family,
@@ -203,12 +297,20 @@ void print_text(const runtime_check &check, std::FILE *out) {
 }
 
 void print_json(const runtime_check &check, json_writer &json) {
+    json.key("library");
+    json.begin_object();
+    json.member("path", check.library.path);
+    json.member("found", check.library.found);
+    json.key("file_version");
+    json.value(check.library.file_version.empty() ? nullptr : check.library.file_version.c_str());
+    json.end_object();
     json.key("paths");
     json.begin_object();
     for (const auto &[name, value] : check.paths) json.member(name, value);
     json.end_object();
     json.key("location_error");
     json.value(check.location_error.empty() ? nullptr : check.location_error.c_str());
+    json.string_array("notes", check.notes);
     json.object_array("environment", check.environment, [&](const environment_variable &variable) {
         json.member("name", variable.name);
         json.key("value");
@@ -222,6 +324,9 @@ void print_json(const runtime_check &check, json_writer &json) {
         json.member("loaded", library.loaded);
         json.key("error");
         json.value(library.loaded ? nullptr : library.load_message.c_str());
+        json.key("cause");
+        json.value(library.cause.empty() ? nullptr : library.cause.c_str());
+        json.string_array("missing_dependencies", library.missing_dependencies);
         json.member("symbols", library.symbol_count);
         json.object_array("missing", library.missing, [&](const missing_symbol &symbol) {
             json.member("symbol", symbol.symbol);

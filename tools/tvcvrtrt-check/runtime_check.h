@@ -30,12 +30,24 @@ struct library_check {
     bool loaded = false;
     std::string load_message;  // the library's own message when it did not load
     std::string load_reason;   // the system's text for it
+    std::string cause;         // why a library that is present did not load
+    std::vector<std::string> missing_dependencies;
     std::size_t symbol_count = 0;
     std::vector<missing_symbol> missing;
 };
 
+// The tvcvrtrt7_17.dll beside this program, whose location code the check
+// runs (the command is built from the same sources).
+struct front_library {
+    std::string path;
+    bool found = false;
+    std::string file_version;  // from its version resource
+};
+
 struct runtime_check {
+    front_library library;
     std::string location_error;  // set when no runtime root could be found
+    std::vector<std::string> notes;  // what a path or a failure above means
     std::vector<std::pair<const char *, std::string>> paths;
     std::vector<environment_variable> environment;
     std::vector<library_check> libraries;
