@@ -17,12 +17,16 @@
 //   call-all            calls every export with zero arguments and prints each
 //                       nonzero result as "<export> <first result byte>"
 //   trace:<file>        sets TVCVRTRT_TRACE for the initialization to come
+//   filter:<patterns>   sets TVCVRTRT_TRACE_FILTER likewise
 //   install-trace       puts the tracing entries in front once more
 //   wrapped             "wrapped=<n>": slots that hold another address than
 //                       their symbol's in its library
 //   traced-calls        "thread=<id>", then one call of each shape (see
 //                       call_trace_test.cpp), the last one throwing;
 //                       "caught=<what> lock=<depth after>"
+//   traced-nested       tvcRunMain_proxy, whose stand-in calls tvcGetEps_proxy,
+//                       whose stand-in calls vltClose_proxy
+//   traced-texts        calls with text arguments (see call_trace_test.cpp)
 //   traced-threads      4 threads call tvcWrite_proxy 250 times each at once,
 //                       each with its number as the first argument
 #include "bootstrap/api_exception.h"
@@ -147,11 +151,18 @@ void make_traced_calls() {
     kaErrMsgTxt_proxy("%d", 7);
     journal_set_throwing("vltOpen");
     try {
-        vltOpen_proxy(pointer, nullptr);
+        vltOpen_proxy(static_cast<const char *>(pointer), nullptr);
     } catch (const std::exception &error) {
         std::printf("caught=%s lock=%d\n", error.what(), journal_lock_depth());
     }
     journal_set_throwing(nullptr);
+}
+
+// Text arguments: 1,000 bytes, and quotes, a backslash and control characters.
+void make_text_calls() {
+    const std::string long_text(1000, 'x');
+    tvcFeval_proxy(reinterpret_cast<const void *>(1), long_text.c_str(), 0, nullptr, 0, nullptr);
+    tvcSetLastErrIdAndMsg_proxy("say:\"hi\"\\", "tab\tline\nbell\a\x7f" "end");
 }
 
 // A direct forwarder takes no lock: the threads' calls, and their trace
@@ -250,12 +261,20 @@ int main(int argc, char **argv) {
             if (!::CopyFileA(paths.substr(0, bar).c_str(), paths.substr(bar + 1).c_str(), FALSE)) return 3;
         } else if (starts_with(argv[index], "trace:", &rest)) {
             ::SetEnvironmentVariableA("TVCVRTRT_TRACE", rest);
+        } else if (starts_with(argv[index], "filter:", &rest)) {
+            ::SetEnvironmentVariableA("TVCVRTRT_TRACE_FILTER", rest);
         } else if (command == "install-trace") {
             tvc::install_call_trace();
         } else if (command == "wrapped") {
             report_wrapped_slots();
         } else if (command == "traced-calls") {
             make_traced_calls();
+        } else if (command == "traced-nested") {
+            journal_set_callback("tvcRunMain", [] { tvcGetEps_proxy(); });
+            journal_set_callback("tvcGetEps", [] { vltClose_proxy(nullptr); });
+            tvcRunMain_proxy(nullptr, 0, nullptr);
+        } else if (command == "traced-texts") {
+            make_text_calls();
         } else if (command == "traced-threads") {
             make_calls_on_threads();
         } else if (command == "call-all") {
