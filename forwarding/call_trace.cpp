@@ -1,24 +1,28 @@
-// The call trace. Each bound slot of the binding tables gets a tracing entry
-// of its own exact type and a traced target: the entry formats the
-// arguments, times the call of the target, and appends one line
+// The call trace. Each bound slot that TVCVRTRT_TRACE_FILTER selects gets a
+// tracing entry and a traced target: the entry formats the arguments, times
+// the call of the target, and appends one line
 //   <thread id> <start> <export>(<argument>, ...) = <result> <duration>us
 // with the start in microseconds since the run's header line
 //   # pid=<process id> start=<UTC time> exe=<executable path>
 // which opens the trace in each process. Forwarders stay as they are; a
-// locked forwarder reaches the entry through its slot while it holds the
-// API lock, so the trace of its call runs inside the lock, and a direct
-// forwarder's tail jump lands on the entry.
+// locked forwarder reaches the entry, of the slot's own exact type, through
+// its slot while it holds the API lock, so the trace of its call runs inside
+// the lock; a direct forwarder's tail jump lands on an entry in assembly
+// that hands on registers and stack untouched (see tvc_direct_tracing).
 #include "forwarding/call_trace.h"
 
 #include "bootstrap/last_error.h"
+#include "common/unique_resource.h"
 #include "forwarding/forwarding_slots.h"
 
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -101,19 +105,21 @@ public:
         if (argument_count_++ > 0) append(", ");
         text(value);
     }
-    void start() noexcept { start_ = ticks_now(); }
+    void start(long long ticks = ticks_now()) noexcept { start_ = ticks; }
+    // Arguments beyond those shown may follow.
+    void more_arguments() noexcept { append(", ..."); }
 
-    template <typename Result> void finish(Result result) noexcept {
-        const long long stop = ticks_now();
+    template <typename Result> void finish(Result result, long long stop = ticks_now()) noexcept {
         append(") = ");
         text(result);
         write(stop);
     }
     void finish() noexcept { close("void"); }
+    // What the line shows instead of a result.
+    void finish_with(const char *what, long long stop = ticks_now()) noexcept { close(what, stop); }
 
 private:
-    [[gnu::noinline]] void close(const char *result) noexcept {
-        const long long stop = ticks_now();
+    [[gnu::noinline]] void close(const char *result, long long stop = ticks_now()) noexcept {
         append(") = %s", result);
         write(stop);
     }
@@ -202,6 +208,164 @@ private:
     bool written_ = false;
 };
 
+}  // namespace
+
+// The direct forwarders' trace. Untraced, a direct forwarder is a tail jump
+// through its slot, and the runtime, not the tables, decides what its
+// function takes. Its tracing entry (tvc_direct_tracing) therefore keeps
+// the four argument registers, both kinds, and the stack as the caller left
+// them: it records the integer argument registers and the start, puts the
+// return thunk tvc_direct_return in place of the caller's return address,
+// keeping that address on a stack of the thread's own, and jumps on to the
+// bound function. The thunk records rax and the end, and returns to the
+// kept address with rax and xmm0 as the function left them.
+// An exception raised on the thread while such calls are pending would
+// find the thunk, which has no unwind data, where the unwinder expects the
+// caller: a handler that the system calls before any frame's puts the kept
+// return addresses back and writes the pending lines with "exception" as
+// their result.
+extern "C" {
+
+struct tvc_direct_entry {
+    const char *export_name;
+    void *target;  // the bound address
+};
+
+// Per direct entry: its tvc_direct_entry and its stub, which hands it to
+// tvc_direct_tracing in r11.
+#define TVC_FAMILY(name, routine, file)
+#define TVC_SPECIAL(export_name, result, args)
+#define TVC_ENTRY(number, shape, export_name, symbol, result, args) TVC_DIRECT_STUB_##shape(export_name, symbol)
+#define TVC_DIRECT_STUB_locked(export_name, symbol)
+#define TVC_DIRECT_STUB_guarded TVC_DIRECT_STUB_locked
+#define TVC_DIRECT_STUB_guarded_true TVC_DIRECT_STUB_locked
+#define TVC_DIRECT_STUB_tested TVC_DIRECT_STUB_locked
+#define TVC_DIRECT_STUB_direct(export_name, symbol)                                                        \
+    [[gnu::used]] tvc_direct_entry tvc_direct_entry_##symbol = {#export_name, nullptr};                    \
+    void tvc_tracing_##symbol();                                                                         \
+    __asm__(".text\n\t.p2align 4\n\t.globl tvc_tracing_" #symbol "\n\t.def tvc_tracing_" #symbol          \
+            ";\t.scl 2;\t.type 32;\t.endef\ntvc_tracing_" #symbol ":\n\t"                                   \
+            "leaq tvc_direct_entry_" #symbol "(%rip), %r11\n\tjmp tvc_direct_tracing\n");
+#include "forwarding/array_family.inc"
+#include "forwarding/data_file_family.inc"
+#include "forwarding/runtime_family.inc"
+#include "forwarding/base_family.inc"
+#undef TVC_ENTRY
+#undef TVC_FAMILY
+#undef TVC_SPECIAL
+
+void tvc_direct_return();
+void *tvc_direct_enter(const tvc_direct_entry *entry, const std::uint64_t *registers, void **return_slot) noexcept;
+void *tvc_direct_leave(std::uint64_t rax, void **stack) noexcept;
+
+}  // extern "C"
+
+// The caller's home area (rsp+8 at entry) receives the four integer argument
+// registers, the frame keeps xmm0-xmm3, and both are reloaded before the
+// jump.
+__asm__(".text\n\t.p2align 4\n\t.globl tvc_direct_tracing\n\t.def tvc_direct_tracing;\t.scl 2;\t.type 32;\t.endef\n"
+        "\t.seh_proc tvc_direct_tracing\ntvc_direct_tracing:\n"
+        "\tmovq %rcx, 8(%rsp)\n\tmovq %rdx, 16(%rsp)\n\tmovq %r8, 24(%rsp)\n\tmovq %r9, 32(%rsp)\n"
+        "\tsubq $104, %rsp\n\t.seh_stackalloc 104\n\t.seh_endprologue\n"
+        "\tmovups %xmm0, 32(%rsp)\n\tmovups %xmm1, 48(%rsp)\n\tmovups %xmm2, 64(%rsp)\n\tmovups %xmm3, 80(%rsp)\n"
+        "\tmovq %r11, %rcx\n\tleaq 112(%rsp), %rdx\n\tleaq 104(%rsp), %r8\n"
+        "\tcall tvc_direct_enter\n"
+        "\tmovups 32(%rsp), %xmm0\n\tmovups 48(%rsp), %xmm1\n\tmovups 64(%rsp), %xmm2\n\tmovups 80(%rsp), %xmm3\n"
+        "\tmovq 112(%rsp), %rcx\n\tmovq 120(%rsp), %rdx\n\tmovq 128(%rsp), %r8\n\tmovq 136(%rsp), %r9\n"
+        "\taddq $104, %rsp\n\tjmp *%rax\n\t.seh_endproc\n"
+        // Entered by a return, so with the stack 16-byte aligned.
+        "\t.p2align 4\n\t.globl tvc_direct_return\n\t.def tvc_direct_return;\t.scl 2;\t.type 32;\t.endef\n"
+        "tvc_direct_return:\n"
+        "\tsubq $64, %rsp\n\tmovq %rax, 48(%rsp)\n\tmovups %xmm0, 32(%rsp)\n"
+        "\tmovq %rax, %rcx\n\tleaq 64(%rsp), %rdx\n\tcall tvc_direct_leave\n\tmovq %rax, %r11\n"
+        "\tmovq 48(%rsp), %rax\n\tmovups 32(%rsp), %xmm0\n\taddq $64, %rsp\n\tjmp *%r11\n");
+
+namespace {
+
+struct pending_direct_call {
+    void **return_slot;
+    void *return_address;
+    const tvc_direct_entry *entry;
+    std::uint64_t registers[4];  // rcx, rdx, r8, r9
+    long long start;
+};
+
+// Deeper nesting of direct calls on one thread than this is not traced.
+constexpr int pending_capacity = 64;
+struct pending_direct_calls {
+    pending_direct_call calls[pending_capacity];
+    int depth;
+};
+thread_local pending_direct_calls this_thread_pending;
+std::atomic<long> pending_anywhere{0};
+
+// The line shows the four integer argument registers as they came, then
+// "...", and rax in full, or what replaces a result.
+void write_direct_line(const pending_direct_call &call, long long stop, const char *instead_of_result,
+                       std::uint64_t rax) noexcept {
+    trace_line line(call.entry->export_name);
+    for (const std::uint64_t value : call.registers) line.argument(reinterpret_cast<const void *>(value));
+    line.more_arguments();
+    line.start(call.start);
+    if (instead_of_result != nullptr) {
+        line.finish_with(instead_of_result, stop);
+    } else {
+        line.finish(reinterpret_cast<const void *>(rax), stop);
+    }
+}
+
+LONG CALLBACK put_return_addresses_back(EXCEPTION_POINTERS *exception) {
+    constexpr DWORD debug_output = 0x40010006, wide_debug_output = 0x4001000A, thread_name = 0x406D1388;
+    const DWORD code = exception->ExceptionRecord->ExceptionCode;
+    if (pending_anywhere == 0 || code == debug_output || code == wide_debug_output || code == thread_name) {
+        return EXCEPTION_CONTINUE_SEARCH;
+    }
+    const long long stop = ticks_now();
+    pending_direct_calls &pending = this_thread_pending;
+    while (pending.depth > 0) {
+        const pending_direct_call &call = pending.calls[--pending.depth];
+        --pending_anywhere;
+        *call.return_slot = call.return_address;
+        write_direct_line(call, stop, "exception", 0);
+    }
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
+void remove_exception_handler(void *handler) { ::RemoveVectoredExceptionHandler(handler); }
+// Removed when the library is unloaded, since the handler is its code.
+tvc::unique_resource<void *, remove_exception_handler> exception_handler;
+
+}  // namespace
+
+void *tvc_direct_enter(const tvc_direct_entry *entry, const std::uint64_t *registers, void **return_slot) noexcept {
+    pending_direct_calls &pending = this_thread_pending;
+    if (pending.depth == pending_capacity) return entry->target;
+    pending_direct_call &call = pending.calls[pending.depth++];
+    call = {return_slot, *return_slot, entry, {registers[0], registers[1], registers[2], registers[3]}, 0};
+    *return_slot = reinterpret_cast<void *>(&tvc_direct_return);
+    ++pending_anywhere;
+    call.start = ticks_now();
+    return entry->target;
+}
+
+void *tvc_direct_leave(std::uint64_t rax, void **stack) noexcept {
+    const long long stop = ticks_now();
+    pending_direct_calls &pending = this_thread_pending;
+    // Calls left without a return (a longjmp over them) lie above the one
+    // that returns; they are dropped.
+    while (pending.depth > 0 && pending.calls[pending.depth - 1].return_slot != stack - 1) {
+        --pending.depth;
+        --pending_anywhere;
+    }
+    if (pending.depth == 0) std::abort();  // nowhere to return to
+    const pending_direct_call call = pending.calls[--pending.depth];
+    --pending_anywhere;
+    write_direct_line(call, stop, nullptr, rax);
+    return call.return_address;
+}
+
+namespace {
+
 template <typename T> struct not_deduced { using type = T; };
 
 // The arguments reach the target exactly as they came, a list included:
@@ -236,7 +400,8 @@ Result traced_call(const char *export_name, Result (*target)(Arguments...),
     }
 #define TVC_TRACING_ENTRY_guarded TVC_TRACING_ENTRY_locked
 #define TVC_TRACING_ENTRY_guarded_true TVC_TRACING_ENTRY_locked
-#define TVC_TRACING_ENTRY_direct TVC_TRACING_ENTRY_locked
+// A direct forwarder's tracing entry is written in assembly, below.
+#define TVC_TRACING_ENTRY_direct(export_name, symbol, result, args)
 // Bound to be tested, never called.
 #define TVC_TRACING_ENTRY_tested(export_name, symbol, result, args)
 #include "forwarding/array_family.inc"
@@ -332,6 +497,18 @@ template <typename Function> void put_in_front(Function &slot, Function &target,
     slot = entry;
 }
 
+// A direct slot leads to its stub instead, and the bound address goes into
+// the stub's entry; the handler that mends the stack for exceptions comes
+// with the first.
+template <typename Function>
+void put_stub_in_front(Function &slot, tvc_direct_entry &entry, void (*stub)()) noexcept {
+    const Function stub_in_slot = reinterpret_cast<Function>(stub);
+    if (slot == nullptr || slot == stub_in_slot) return;
+    entry.target = reinterpret_cast<void *>(slot);
+    slot = stub_in_slot;
+    if (!exception_handler) exception_handler.reset(::AddVectoredExceptionHandler(1, &put_return_addresses_back));
+}
+
 void put_tracing_entries_in_front() noexcept {
 #define TVC_ENTRY(number, shape, export_name, symbol, result, args) TVC_PUT_IN_FRONT_##shape(export_name, symbol)
 #define TVC_PUT_IN_FRONT_locked(export_name, symbol)                     \
@@ -339,7 +516,9 @@ void put_tracing_entries_in_front() noexcept {
         put_in_front(TVC_SLOT(symbol), traced_##symbol, &tracing_##symbol);
 #define TVC_PUT_IN_FRONT_guarded TVC_PUT_IN_FRONT_locked
 #define TVC_PUT_IN_FRONT_guarded_true TVC_PUT_IN_FRONT_locked
-#define TVC_PUT_IN_FRONT_direct TVC_PUT_IN_FRONT_locked
+#define TVC_PUT_IN_FRONT_direct(export_name, symbol)      \
+    if (!is_lock_symbol(#symbol) && is_traced(#export_name)) \
+        put_stub_in_front(TVC_SLOT(symbol), tvc_direct_entry_##symbol, &tvc_tracing_##symbol);
 #define TVC_PUT_IN_FRONT_tested(export_name, symbol)
 #include "forwarding/array_family.inc"
 #include "forwarding/data_file_family.inc"

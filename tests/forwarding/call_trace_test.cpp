@@ -39,7 +39,8 @@ std::vector<std::string> lines_of(const std::string &text) {
 
 // The run's header, then each line "<thread> <start> <expected> <time>us",
 // where <ptr> in expected stands for an address the test cannot know (a
-// list, the library's text); the starts do not go back.
+// list, a register the caller did not set) and <hex> for hexadecimal digits
+// the test does not know; the starts do not go back.
 void expect_trace(const std::vector<std::string> &lines, const std::string &thread,
                   const std::vector<std::string> &expected) {
     ASSERT_EQ(lines.size(), expected.size() + 1) << "a header and one line per call";
@@ -49,7 +50,8 @@ void expect_trace(const std::vector<std::string> &lines, const std::string &thre
     for (std::size_t index = 1; index < lines.size(); ++index) {
         const std::string escaped = std::regex_replace(expected[index - 1], std::regex(R"([()\[\]{}.+*?^$|\\])"), R"(\$&)");
         const std::regex line_format("^" + thread + " ([0-9]+\\.[0-9]{3}) " +
-                                     std::regex_replace(escaped, std::regex("<ptr>"), "0x[0-9a-f]+") +
+                                     std::regex_replace(std::regex_replace(escaped, std::regex("<ptr>"), "0x[0-9a-f]+"),
+                                                        std::regex("<hex>"), "[0-9a-f]*") +
                                      R"( [0-9]+\.[0-9]{3}us$)");
         std::smatch match;
         EXPECT_TRUE(std::regex_match(lines[index], match, line_format))
@@ -70,7 +72,7 @@ TEST(call_trace, one_exact_line_per_forwarded_call_of_every_shape_and_the_runtim
         {lib(), "trace:" + trace, "result:vltClose=-5", "result:kaCreateDoubleMatrix_730=-82190691052027904",
          "result:tvcIsFinite=0", "result:tvcGetEps=4372995238176751616", "result:tvcGetBLDTargetType=-3",
          "result:tvcMakeOutputHandler=4660", "result:tvcRunMain=9", "result:tvcvrtInitialize=0", "init",
-         "result:tvcvrtInitialize=1", "init", "install-trace", "journal", "traced-calls", "journal", "traced-texts"});
+         "result:tvcvrtInitialize=1", "init", "install-trace", "journal", "traced-calls", "journal", "traced-texts", "ten-mixed"});
     const std::size_t thread_line = output.find("thread=");
     ASSERT_NE(thread_line, std::string::npos) << output;
     EXPECT_EQ(output.substr(0, output.find('\n')), "init=0");
@@ -81,6 +83,7 @@ TEST(call_trace, one_exact_line_per_forwarded_call_of_every_shape_and_the_runtim
     // The host's report of the throwing call, then the runtime's journal.
     EXPECT_EQ(runtime_calls, (std::vector<std::string>{
                                  "caught=vltOpen lock=0",
+                                 "caught=tvcRunMain lock=0",
                                  "vltClose(p:f00d00000001) lock=1",
                                  "kaCreateDoubleMatrix_730(z:100000003, z:4, i:0) lock=1",
                                  "tvcGetScalarSingle(p:0, f:0x1.8p+0, f:-0x1.99999ap-4, i:2) lock=1",
@@ -94,6 +97,9 @@ TEST(call_trace, one_exact_line_per_forwarded_call_of_every_shape_and_the_runtim
                                  "tvcKfnVFeval(p:123456789, p:0, i:1, i:2, i:2, list: z:500000000 z:6) lock=1",
                                  "kaVErrMsgIdAndTxt(\"\", \"%d\", list:7) lock=2",
                                  "vltOpen(p:f00d00000001, p:0) lock=1",
+                                 "tvcRunMain(p:f00d00000001, i:1, p:0) lock=0",
+                                 // Not a runtime call: the traced direct forwarder handed on all ten.
+                                 "ten-mixed=same",
                              }));
 
     // Text arguments quoted and escaped; an address that holds no text as itself.
@@ -106,10 +112,13 @@ TEST(call_trace, one_exact_line_per_forwarded_call_of_every_shape_and_the_runtim
         path_macros.push_back("tvcAddCanonicalPathMacro_proxy(" + arguments + ") = void");
     }
     std::vector<std::string> expected = path_macros;
-    expected.push_back("tvcvrtInitializeInternal_proxy() = false");
+    // A direct forwarder's line: the four integer argument registers, then
+    // "...", and rax in full; a boolean is only its lowest byte.
+    const std::string initialize = "tvcvrtInitializeInternal_proxy(<ptr>, <ptr>, <ptr>, <ptr>, ...) = 0x<hex>";
+    expected.push_back(std::regex_replace(initialize, std::regex("<hex>"), "<hex>0"));
     expected.insert(expected.end(), path_macros.begin(), path_macros.end());
     expected.insert(expected.end(), {
-                                        "tvcvrtInitializeInternal_proxy() = true",
+                                        std::regex_replace(initialize, std::regex("<hex>"), "<hex>1"),
                                         "tvcSetEngState_proxy(3) = true",
                                         "vltClose_proxy(0xf00d00000001) = -5",
                                         "kaCreateDoubleMatrix_730_proxy(4294967299, 4, 0) = 0xfedc000080000000",
@@ -120,13 +129,16 @@ TEST(call_trace, one_exact_line_per_forwarded_call_of_every_shape_and_the_runtim
                                         "tvcGetBLDTargetType_proxy(165) = -3",
                                         "tvcMakeOutputHandler_proxy(0xf00d00000001) = {0x1234, 0x0}",
                                         "tvcTerminateApplication_proxy() = true",
-                                        "tvcRunMain_proxy(0xf00d00000001, -7, 0x0) = 9",
+                                        "tvcRunMain_proxy(0xf00d00000001, 0x<hex>fffffff9, 0x0, <ptr>, ...) = 0x9",
                                         // The variable arguments travel as one list, shown by its address.
                                         "tvcKfnVFevalInternal_proxy(0x123456789, 0x0, 1, 2, 2, <ptr>) = true",
                                         "kaVErrMsgIdAndTxt_proxy(\"\", \"%d\", <ptr>) = void",
                                         "vltOpen_proxy(0xf00d00000001, 0x0) = exception",
+                                        "tvcRunMain_proxy(0xf00d00000001, 0x<hex>1, 0x0, <ptr>, ...) = exception",
                                         "tvcFevalInternal_proxy(0x1, \"" + std::string(64, 'x') + "\"..., 0, 0x0, 0, 0x0) = true",
                                         R"(tvcSetLastErrIdAndMsg_proxy("say:\"hi\"\\", "tab\tline\nbell\x07\x7fend") = void)",
+                                        // rcx, xmm1 (rdx unset), r8, xmm3 (r9 unset); the rest on the stack.
+                                        "tvcRunMain_proxy(0x1, <ptr>, 0x<hex>fffffffd, <ptr>, ...) = <ptr>",
                                     });
     expect_trace(lines_of(file_text(trace)), thread, expected);
 }
@@ -137,7 +149,8 @@ TEST(call_trace, lines_of_threads_calling_at_once_stay_whole) {
     host_output({lib(), "trace:" + trace, "init", "traced-threads"});
     const std::vector<std::string> lines = lines_of(file_text(trace));
     ASSERT_EQ(lines.size(), 9u + 4 * 250);
-    const std::regex whole_line(R"(^[0-9]+ [0-9]+\.[0-9]{3} tvcWrite_proxy\(0x([1-4]), 0x0\) = 0 [0-9]+\.[0-9]{3}us$)");
+    const std::regex whole_line(
+        R"(^[0-9]+ [0-9]+\.[0-9]{3} tvcWrite_proxy\(0x([1-4]), 0x0, 0x[0-9a-f]+, 0x[0-9a-f]+, \.\.\.\) = 0x0 [0-9]+\.[0-9]{3}us$)");
     int calls_of[5] = {};
     for (std::size_t index = 9; index < lines.size(); ++index) {
         std::smatch match;

@@ -32,9 +32,12 @@ HRESULT register_class(const test_class &c, const char *module_name, unsigned sh
                                    threading_model);
 }
 
-// What registration writes apart from the server key, with a friendly name.
-std::vector<std::string> common_entries(const test_class &c, const std::string &version,
-                                        const char *friendly_name) {
+// Everything registration writes, sorted: the server key (InprocServer32 or
+// LocalServer32) with its path, and the friendly name and threading model
+// where given.
+std::vector<std::string> layout(const test_class &c, const std::string &version, const char *friendly_name,
+                                const std::string &server, const std::string &path,
+                                const char *threading_model = nullptr) {
     const std::string &vi = c.version_independent_prog_id;
     std::vector<std::string> lines = {
         c.clsid_key,
@@ -56,16 +59,15 @@ std::vector<std::string> common_entries(const test_class &c, const std::string &
         c.prog_id,
         c.prog_id + "\\CLSID",
         sz(c.prog_id + "\\CLSID", nullptr, c.clsid_text),
+        c.clsid_key + "\\" + server,
+        sz(c.clsid_key + "\\" + server, nullptr, path),
     };
     if (friendly_name != nullptr) {
         for (const std::string &key : {c.clsid_key, c.appid_key, vi, c.prog_id}) {
             lines.push_back(sz(key, nullptr, friendly_name));
         }
     }
-    return lines;
-}
-
-std::vector<std::string> sorted(std::vector<std::string> lines) {
+    if (threading_model) lines.push_back(sz(c.clsid_key + "\\" + server, "ThreadingModel", threading_model));
     std::sort(lines.begin(), lines.end());
     return lines;
 }
@@ -89,11 +91,8 @@ TEST(ServerRegistration, InProcessServerWritesExactlyTheLayoutAndUnregistrationR
     test_class c;
     ASSERT_EQ(register_class(c, library_name, 1, 0, "Test In-Process Server", "Apartment"), S_OK);
 
-    std::vector<std::string> expected = common_entries(c, "1.0", "Test In-Process Server");
-    expected.push_back(c.clsid_key + "\\InprocServer32");
-    expected.push_back(sz(c.clsid_key + "\\InprocServer32", nullptr, library_path()));
-    expected.push_back(sz(c.clsid_key + "\\InprocServer32", "ThreadingModel", "Apartment"));
-    EXPECT_EQ(c.snapshot(), sorted(expected));
+    EXPECT_EQ(c.snapshot(),
+              layout(c, "1.0", "Test In-Process Server", "InprocServer32", library_path(), "Apartment"));
 
     EXPECT_EQ(unregister_class(c), S_OK);
     EXPECT_TRUE(c.nothing_written());
@@ -103,10 +102,7 @@ TEST(ServerRegistration, ExeNameRegistersLocalServerWithoutThreadingModel) {
     test_class c;
     ASSERT_EQ(register_class(c, own_file_name().c_str(), 65535, 2, "Test Local Server", "Both"), S_OK);
 
-    std::vector<std::string> expected = common_entries(c, "65535.2", "Test Local Server");
-    expected.push_back(c.clsid_key + "\\LocalServer32");
-    expected.push_back(sz(c.clsid_key + "\\LocalServer32", nullptr, module_path(nullptr)));
-    EXPECT_EQ(c.snapshot(), sorted(expected));
+    EXPECT_EQ(c.snapshot(), layout(c, "65535.2", "Test Local Server", "LocalServer32", module_path(nullptr)));
 }
 
 TEST(ServerRegistration, ExeSearchIsCaseSensitive) {
@@ -125,10 +121,7 @@ TEST(ServerRegistration, NullFriendlyNameAndThreadingModelWriteNoSuchValues) {
     test_class c;
     ASSERT_EQ(register_class(c, library_name, 3, 14, nullptr, nullptr), S_OK);
 
-    std::vector<std::string> expected = common_entries(c, "3.14", nullptr);
-    expected.push_back(c.clsid_key + "\\InprocServer32");
-    expected.push_back(sz(c.clsid_key + "\\InprocServer32", nullptr, library_path()));
-    EXPECT_EQ(c.snapshot(), sorted(expected));
+    EXPECT_EQ(c.snapshot(), layout(c, "3.14", nullptr, "InprocServer32", library_path()));
 }
 
 TEST(ServerRegistration, ModuleNotLoadedWritesNothing) {
