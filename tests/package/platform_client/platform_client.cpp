@@ -40,25 +40,16 @@ __declspec(dllimport) void *__stdcall GetStdHandle(unsigned long which);
 __declspec(dllimport) int __stdcall WriteFile(void *file, const void *data, unsigned long size,
                                               unsigned long *written, void *overlapped);
 __declspec(dllimport) void __stdcall ExitProcess(unsigned int code);
+__declspec(dllimport) int __stdcall lstrlenA(const char *text);
+__declspec(dllimport) int __stdcall lstrcmpA(const char *left, const char *right);
 int _fltused = 0;  // floating point without the C runtime
 }
 
 namespace {
 
-size_t length(const char *text) {
-    size_t size = 0;
-    while (text[size] != '\0') ++size;
-    return size;
-}
-
-bool same(const char *left, const char *right) {
-    while (*left != '\0' && *left == *right) ++left, ++right;
-    return *left == *right;
-}
-
 void print(const char *text) {
     unsigned long written = 0;
-    WriteFile(GetStdHandle(static_cast<unsigned long>(-11)), text, static_cast<unsigned long>(length(text)),
+    WriteFile(GetStdHandle(static_cast<unsigned long>(-11)), text, static_cast<unsigned long>(lstrlenA(text)),
               &written, nullptr);
 }
 
@@ -74,7 +65,7 @@ void check(bool good, const char *what) {
 
 extern "C" int main() {
     const std::string sentinel = tvcvrtrtGetSentinelLibName();
-    check(sentinel.size == 7 && same(sentinel.data(), "vrt.dll"), "sentinel library name");
+    check(sentinel.size == 7 && lstrcmpA(sentinel.data(), "vrt.dll") == 0, "sentinel library name");
     check(tvcvrtrtIsLibLoaded("tvcvrtrt7_17.dll"), "own library loaded");
     check(!tvcvrtrtIsLibLoaded("libka.dll"), "runtime loaded before initialization");
 
