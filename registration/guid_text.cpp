@@ -5,6 +5,7 @@
 
 #include "registration/guid_parser.h"
 #include "registration/guid_registry_form.h"
+#include "common/code_page_text.h"
 #include "registration/narrow_text.h"
 #include "common/unique_resource.h"
 
@@ -68,7 +69,7 @@ std::size_t narrow_text_into(char *buffer, int size, const wchar_t *text) noexce
         if (size > 0) buffer[0] = '\0';
         return 0;
     }
-    return std::wcstombs(buffer, text, static_cast<std::size_t>(size));
+    return narrow_into(buffer, static_cast<std::size_t>(size), text);
 }
 
 guid_text make_guid_text(const GUID &guid) noexcept {
