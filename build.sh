@@ -9,7 +9,7 @@ cd "$(dirname "$0")"
 here=$(pwd)
 build="$here/build"
 
-packages=(g++-mingw-w64-x86-64 wine wine64 wine64-tools cmake googletest pkgconf python3)
+packages=(g++-mingw-w64-x86-64 wine wine64 wine64-tools cmake googletest pkgconf python3 locales)
 fuzz_packages=(clang libclang-rt-14-dev)
 
 install_missing() {

@@ -2,23 +2,53 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "bootstrap/api_exception.h"
 #include "bootstrap/last_error.h"
 #include "bootstrap/runtime_location.h"
 #include "bootstrap/runtime_paths.h"
+#include "common/code_page_text.h"
 
 namespace tvc {
 
+namespace {
+
+// An environment variable's value holds at most 32,767 characters with its
+// terminator. A longer PATH is not refused by the C runtime here but cut to
+// almost nothing; the narrow bytes counted below are never fewer than the
+// characters.
+constexpr std::size_t environment_value_capacity = 32767;
+
+// Whether the first element of PATH is dir, compared as the file system
+// compares names. A reload in the same process finds its directory there.
+bool path_starts_with(const char *path, const char *dir) {
+    const char *separator = find_first_character(path, ';');
+    const std::size_t first_length = separator != nullptr ? static_cast<std::size_t>(separator - path)
+                                                          : std::strlen(path);
+    return same_name_ignoring_case(path, first_length, dir, std::strlen(dir));
+}
+
+}  // namespace
+
 void prefix_path_with_runtime_lib_dir() {
     const char *old_path = std::getenv("PATH");
+    if (old_path == nullptr) old_path = "";
+    const char *dir = runtime_paths.runtime_lib_dir;
+    if (path_starts_with(old_path, dir)) return;
+    if (std::strlen(dir) + 1 + std::strlen(old_path) + 1 > environment_value_capacity) {
+        if (verbose) {
+            std::printf("PATH left as it was: the runtime library directory does not fit in front of it\n");
+            std::fflush(stdout);
+        }
+        return;
+    }
     std::string entry = "PATH=";
-    entry += runtime_paths.runtime_lib_dir;
+    entry += dir;
     entry += ';';
-    entry += old_path != nullptr ? old_path : "";
-    // The runtime copies the entry. A failure leaves PATH as it was, and the
-    // libraries are then looked up by the system's usual rules.
+    entry += old_path;
+    // The runtime copies the entry.
     _putenv(entry.c_str());
 }
 

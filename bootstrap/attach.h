@@ -12,7 +12,10 @@ void attach_runtime(HMODULE module);
 
 // PATH becomes "<runtime library directory>;<old PATH>" (an unset PATH counts
 // as empty), so that the runtime's libraries, and what they load in turn,
-// resolve there. May throw std::bad_alloc.
+// resolve there. PATH stays exactly as it was when it already starts with
+// that directory (a reload), and when the result would exceed the
+// variable's 32,767 characters (the verbose report then says so). May throw
+// std::bad_alloc.
 void prefix_path_with_runtime_lib_dir();
 
 // Runs work(module). An exception is reported on standard output and turns

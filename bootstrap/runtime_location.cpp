@@ -1,12 +1,12 @@
 #include "bootstrap/runtime_location.h"
 
-#include <mbstring.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "bootstrap/api_exception.h"
+#include "common/code_page_text.h"
 
 namespace tvc {
 
@@ -24,8 +24,9 @@ bool append_bounded(runtime_path &buffer, const char *text) {
 }
 
 bool end_with_backslash(runtime_path &buffer) {
-    const std::size_t used = strnlen(buffer, runtime_path_capacity);
-    if (used != 0 && buffer[used - 1] == '\\') return true;
+    // The last character, not the last byte: that can be the second half of a
+    // double-byte character.
+    if (ends_with_character(buffer, '\\')) return true;
     return append_bounded(buffer, "\\");
 }
 
@@ -116,18 +117,18 @@ void copy(runtime_path &target, const runtime_path &source) {
 }  // namespace
 
 void locate_module_dir(HMODULE module) {
-    runtime_path file_name{};
     runtime_path directory{};
-    const DWORD length = GetModuleFileNameA(module, file_name, runtime_path_capacity);
-    // A name that fills the buffer may have been cut off. The directory is
-    // taken by our own code, up to the last backslash: the C runtime's path
-    // splitting gives an empty directory for one longer than 256 characters.
-    // The search is multibyte-aware, since in a double-byte code page a
-    // backslash byte can be the second half of a character.
-    if (length > 0 && length < runtime_path_capacity) {
-        const unsigned char *name = reinterpret_cast<const unsigned char *>(file_name);
-        if (const unsigned char *last_backslash = _mbsrchr(name, '\\')) {
-            std::memcpy(directory, file_name, static_cast<std::size_t>(last_backslash - name) + 1);
+    // Taken through the wide function and narrowed without loss (or in its
+    // short form): a name with "?" in place of characters names no directory.
+    // The directory is taken by our own code, up to the last backslash: the C
+    // runtime's path splitting gives an empty directory for one longer than
+    // 256 characters. A name too long for the buffer is refused, not cut.
+    std::string file_name;
+    if (module_path_in_code_page(module, file_name) == ERROR_SUCCESS &&
+        file_name.size() < runtime_path_capacity) {
+        if (const char *last_backslash = find_last_character(file_name.c_str(), '\\')) {
+            std::memcpy(directory, file_name.c_str(),
+                        static_cast<std::size_t>(last_backslash - file_name.c_str()) + 1);
         }
     }
     // An empty candidate would be the working directory, which is not ours.

@@ -1,42 +1,63 @@
-// Narrow text in the process code page (the system's ANSI code page), the
-// form every narrow string of this library's interface takes.
+// Narrow text in the process code page. There a character may take two
+// bytes, and the second byte can equal an ASCII one: "ソ" in code page 932 is
+// 0x83 0x5C, and 0x5C is the backslash. So every decision on a character of
+// narrow text walks the text from its start, character by character, and
+// stops at the NUL. The C runtime's multibyte functions are not used for it:
+// they follow a code page of their own, and some step over the NUL after a
+// lead byte that has no trail byte.
 #pragma once
 
 #include <windows.h>
 
 #include <cstddef>
-#include <cstring>
+#include <string>
 
 namespace tvc {
+
+// The character after the one at text: two bytes for a lead byte with its
+// trail byte, one otherwise. Never past the NUL.
+inline const char *next_character(const char *text) noexcept {
+    if (*text == '\0') return text;
+    if (::IsDBCSLeadByte(static_cast<BYTE>(*text)) && text[1] != '\0') return text + 2;
+    return text + 1;
+}
+
+// The first or last character of text that is the single-byte character c,
+// or null.
+const char *find_first_character(const char *text, char c) noexcept;
+const char *find_last_character(const char *text, char c) noexcept;
+
+// Whether the last character of text is the single-byte character c.
+bool ends_with_character(const char *text, char c) noexcept;
+
+// Whether text ends in a lead byte with no trail byte before its NUL.
+bool ends_in_lone_lead_byte(const char *text) noexcept;
+
+// Whether two pieces of narrow text name the same thing to the file system:
+// equal after widening, compared ordinally without regard to case.
+bool same_name_ignoring_case(const char *a, std::size_t a_bytes, const char *b,
+                             std::size_t b_bytes) noexcept;
+
+// A path narrowed to the process code page without loss. When a character
+// of it has no equivalent there, the path's short (8.3) form is taken if the
+// volume has one and it narrows without loss. A path with "?" in place of a
+// character names no file, so it is never given out. Returns ERROR_SUCCESS,
+// ERROR_NO_UNICODE_TRANSLATION, or ERROR_OUTOFMEMORY.
+DWORD narrow_path(const wchar_t *path, std::string &narrow) noexcept;
+
+// The module's full file name, however long, narrowed as narrow_path does.
+// The first attempt uses initial_capacity characters, doubled while the name
+// fills the buffer (the system's sign that it was cut). Returns what
+// narrow_path returns, or ERROR_FILENAME_EXCED_RANGE when the system gives no
+// name that fits in 32768 characters (or none at all).
+DWORD module_path_in_code_page(HMODULE module, std::string &path,
+                               DWORD initial_capacity = MAX_PATH) noexcept;
 
 // Narrows text into buffer, at most size bytes, a whole character at a time
 // (a surrogate pair is one character): it stops before a character that
 // does not fit, so a double-byte character is never cut in half. A
 // character the code page lacks becomes its default character. The NUL is
 // stored when there is room for it. Returns the bytes stored, without it.
-inline std::size_t narrow_into(char *buffer, std::size_t size, const wchar_t *text,
-                               UINT code_page = CP_ACP) noexcept {
-    std::size_t used = 0;
-    for (const wchar_t *c = text; c != nullptr && *c != L'\0';) {
-        const int units = IS_HIGH_SURROGATE(c[0]) && IS_LOW_SURROGATE(c[1]) ? 2 : 1;
-        char piece[8];
-        int length = 1;
-        if (*c < 0x80) {
-            piece[0] = static_cast<char>(*c);  // the same in every ANSI code page
-        } else {
-            length = ::WideCharToMultiByte(code_page, 0, c, units, piece, sizeof piece, nullptr, nullptr);
-            if (length <= 0) {
-                piece[0] = '?';
-                length = 1;
-            }
-        }
-        if (used + static_cast<std::size_t>(length) > size) break;
-        std::memcpy(buffer + used, piece, static_cast<std::size_t>(length));
-        used += static_cast<std::size_t>(length);
-        c += units;
-    }
-    if (used < size) buffer[used] = '\0';
-    return used;
-}
+std::size_t narrow_into(char *buffer, std::size_t size, const wchar_t *text, UINT code_page = CP_ACP) noexcept;
 
 }  // namespace tvc

@@ -29,12 +29,15 @@ HRESULT register_component(const component_kind &kind, const char *module_name, 
                                       prog_id)) {
         return E_INVALIDARG;
     }
+    const class_registration_lock lock(*clsid);
+    if (FAILED(lock.result())) return lock.result();
     // An existing category keeps its description and locale.
     if (!kind.category.is_registered()) {
         const HRESULT registered = kind.category.register_category(kind.description);
         if (FAILED(registered)) return registered;
     }
-    // The category stays registered whatever follows: other components share it.
+    // The category stays registered whatever follows: other components share
+    // it. The server entries are undone, on failure, before the lock is released.
     registry_changes changes;
     const HRESULT server = register_server(module_name, clsid, libid, major_version, minor_version,
                                            friendly_name, version_independent_prog_id, prog_id,
@@ -52,6 +55,8 @@ HRESULT unregister_component(const component_kind &kind, const CLSID *clsid,
     if (!unregistration_arguments_valid(clsid, version_independent_prog_id, prog_id)) {
         return E_INVALIDARG;
     }
+    const class_registration_lock lock(*clsid);
+    if (FAILED(lock.result())) return lock.result();
     // Membership removal fails for a class the manager does not know; the
     // server entries are removed all the same.
     kind.category.register_class(*clsid, false);

@@ -48,6 +48,10 @@ size_t tvcGUIDtochar_proxy(const GUID *guid, char *buffer, int size) {
     if (!guid) return 0;
     wchar_t wide[wide_guid_capacity + 1] = {};
     ::StringFromGUID2(*guid, wide, wide_guid_capacity);
+    // As with wcstombs, no buffer asks for the length the text needs.
+    if (!buffer) {
+        return static_cast<size_t>(::WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr)) - 1;
+    }
     return tvc::narrow_text_into(buffer, size, wide);
 }
 

@@ -14,6 +14,13 @@ namespace tvc {
 // The longest key name the registry stores (one name, not a path).
 constexpr std::size_t max_key_name_length = 255;
 
+// The longest key path, in bytes, that registration writes. The narrow
+// registry functions under Wine take 260 characters of path and fail beyond;
+// the platform documents 255 characters for a key name with its path. The
+// smaller holds, so that a registration is refused before it starts rather
+// than failing part-way.
+constexpr std::size_t max_written_key_path = 255;
+
 // Key paths are composed in a fixed 1024-byte buffer; a path that does not
 // fit is refused rather than cut, since a cut path would name a different key.
 struct registry_key_path {

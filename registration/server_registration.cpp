@@ -1,13 +1,13 @@
 #include "registration/server_registration.h"
 
-#include <mbstring.h>
-
 #include <cstdio>
 #include <cstring>
 #include <iterator>
 #include <new>
 #include <string>
 
+#include "common/code_page_text.h"
+#include "common/unique_resource.h"
 #include "registration/guid_registry_form.h"
 #include "tvcvrtrt/registration.h"
 
@@ -42,12 +42,13 @@ const layout_row server_layout[16] = {
     {"<prog_id>\\CLSID", nullptr, content::clsid_text, condition::always},
 };
 
-// Category keys are the categories manager's and stay.
-const char *const unregistration_trees[4] = {
-    "CLSID\\{clsid}",
-    "AppID\\{clsid}",
-    "<version_independent_prog_id>",
-    "<prog_id>",
+// Category keys are the categories manager's and stay. A ProgID key may
+// have been taken over by another class since, or never have been ours.
+const unregistration_tree unregistration_trees[4] = {
+    {"CLSID\\{clsid}", false},
+    {"AppID\\{clsid}", false},
+    {"<version_independent_prog_id>", true},
+    {"<prog_id>", true},
 };
 
 // ---- placeholders
@@ -119,46 +120,130 @@ const char *layout_content_text(layout_content content, const registration_texts
 
 // ---- the module path
 
-namespace {
-// The longest path the system's file functions can take, with its NUL.
-constexpr DWORD largest_capacity = 32768;
-}  // namespace
-
 HRESULT module_file_path(HMODULE module, std::string &path, DWORD initial_capacity) noexcept {
-    try {
-        DWORD capacity = initial_capacity > 0 ? initial_capacity : 1;
-        for (;;) {
-            path.assign(capacity, '\0');
-            const DWORD length = ::GetModuleFileNameA(module, &path[0], capacity);
-            if (length == 0) break;
-            if (length < capacity) {
-                path.resize(length);
-                return S_OK;
-            }
-            if (capacity >= largest_capacity) break;
-            capacity = capacity * 2 < largest_capacity ? capacity * 2 : largest_capacity;
-        }
-    } catch (const std::bad_alloc &) {
-        path.clear();
-        return E_OUTOFMEMORY;
+    switch (module_path_in_code_page(module, path, initial_capacity)) {
+    case ERROR_SUCCESS: return S_OK;
+    case ERROR_OUTOFMEMORY: return E_OUTOFMEMORY;
+    case ERROR_NO_UNICODE_TRANSLATION: return HRESULT_FROM_WIN32(ERROR_NO_UNICODE_TRANSLATION);
+    default: return E_UNEXPECTED;
     }
-    path.clear();
-    return E_UNEXPECTED;
+}
+
+// ---- one class at a time
+
+class_registration_lock::class_registration_lock(const CLSID &clsid) noexcept {
+    char name[80];
+    std::snprintf(name, sizeof name, "Local\\tvcvrtrt-class-registration-%s",
+                  make_guid_text(clsid).c_str());
+    mutex_.reset(::CreateMutexA(nullptr, FALSE, name));
+    if (!mutex_) {
+        result_ = HRESULT_FROM_WIN32(::GetLastError());
+        return;
+    }
+    // An abandoned mutex is ours all the same: its holder died, and what it
+    // left is what any caller would find after a crash.
+    const DWORD waited = ::WaitForSingleObject(mutex_.get(), INFINITE);
+    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) {
+        result_ = S_OK;
+    } else {
+        result_ = waited == WAIT_FAILED ? HRESULT_FROM_WIN32(::GetLastError()) : E_FAIL;
+        mutex_.reset();
+    }
+}
+
+class_registration_lock::~class_registration_lock() {
+    if (SUCCEEDED(result_)) ::ReleaseMutex(mutex_.get());
 }
 
 // ---- registration and unregistration
 
 namespace {
 
+// The keys directly under the root that hold whole families of entries of
+// the system and of every other application. As a ProgID, unregistration
+// would delete all of one, and registration write into it.
+const char *const structural_keys[] = {
+    "CLSID",  "AppID",     "Interface", "TypeLib", "Component Categories",
+    "Record", "Licenses",  "MIME",      "Directory", "Drive",
+    "Folder", "AllFilesystemObjects",   "SystemFileAssociations", "Unknown", "Wow6432Node",
+};
+
+bool equal_ignoring_ascii_case(const char *a, const char *b) noexcept {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    for (; *a != '\0' && *b != '\0'; ++a, ++b) {
+        if (lower(*a) != lower(*b)) return false;
+    }
+    return *a == *b;
+}
+
 // A ProgID becomes one key name directly under the root. An empty one would
 // address the root itself, and one with a backslash would be a path: to the
-// root again ("\\"), or into another class's keys ("CLSID\\{...}"). The
-// search is multibyte-aware, as the registry's own reading of the name is. A
-// name longer than the registry stores would fail only part-way through.
+// root again ("\\"), or into another class's keys ("CLSID\\{...}"). A name
+// with a leading dot is a file extension's key, "*" the key of every file,
+// and the structural keys belong to everyone. The name is walked character
+// by character in the process code page, as the registry reads it; one that
+// ends in a lead byte without its trail byte is no text at all. A name
+// longer than the registry stores would fail only part-way through.
 bool usable_key_name(const char *name) noexcept {
-    return name != nullptr && name[0] != '\0' &&
-           _mbschr(reinterpret_cast<const unsigned char *>(name), '\\') == nullptr &&
-           strnlen(name, max_key_name_length + 1) <= max_key_name_length;
+    if (name == nullptr || name[0] == '\0' || name[0] == '.' || std::strcmp(name, "*") == 0) {
+        return false;
+    }
+    if (find_first_character(name, '\\') != nullptr || ends_in_lone_lead_byte(name) ||
+        strnlen(name, max_key_name_length + 1) > max_key_name_length) {
+        return false;
+    }
+    for (const char *structural : structural_keys) {
+        if (equal_ignoring_ascii_case(name, structural)) return false;
+    }
+    return true;
+}
+
+// The texts that name a class in the layout: its CLSID and its ProgIDs.
+registration_texts class_texts(const guid_text &clsid_text, const char *version_independent_prog_id,
+                               const char *prog_id) noexcept {
+    registration_texts texts;
+    texts.clsid = clsid_text.c_str();
+    texts.prog_id = prog_id;
+    texts.version_independent_prog_id = version_independent_prog_id;
+    return texts;
+}
+
+// Whether every key path that registration writes for these names fits what
+// the narrow registry functions take. Measured on the layout itself, every
+// row whatever its condition.
+bool written_key_paths_fit(const CLSID &clsid, const char *version_independent_prog_id,
+                           const char *prog_id) noexcept {
+    const guid_text clsid_text = make_guid_text(clsid);
+    const registration_texts texts = class_texts(clsid_text, version_independent_prog_id, prog_id);
+    for (const layout_row &row : server_layout) {
+        registry_key_path key;
+        if (!expand_key_pattern(key, row.key_pattern, texts) ||
+            std::strlen(key.text) > max_written_key_path) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Whether the ProgID key's CLSID subkey names the class. Opened step by step,
+// so that no path is longer than the ones registration wrote.
+bool prog_id_names_class(const char *prog_id, const char *clsid_text) noexcept {
+    unique_hkey prog_id_key, clsid_key;
+    if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, prog_id, 0, KEY_QUERY_VALUE, prog_id_key.put()) !=
+            ERROR_SUCCESS ||
+        ::RegOpenKeyExA(prog_id_key.get(), "CLSID", 0, KEY_QUERY_VALUE, clsid_key.put()) !=
+            ERROR_SUCCESS) {
+        return false;
+    }
+    char named[64] = {};
+    DWORD bytes = sizeof named - 1;
+    DWORD type = REG_NONE;
+    if (::RegQueryValueExA(clsid_key.get(), nullptr, nullptr, &type, reinterpret_cast<BYTE *>(named),
+                           &bytes) != ERROR_SUCCESS ||
+        type != REG_SZ) {
+        return false;
+    }
+    return equal_ignoring_ascii_case(named, clsid_text);
 }
 
 bool row_applies(layout_condition condition, bool local_server) noexcept {
@@ -189,7 +274,8 @@ bool registration_arguments_valid(const char *module_name, const CLSID *clsid, c
                                   const char *version_independent_prog_id,
                                   const char *prog_id) noexcept {
     return module_name != nullptr && libid != nullptr &&
-           unregistration_arguments_valid(clsid, version_independent_prog_id, prog_id);
+           unregistration_arguments_valid(clsid, version_independent_prog_id, prog_id) &&
+           written_key_paths_fit(*clsid, version_independent_prog_id, prog_id);
 }
 
 HRESULT register_server(const char *module_name, const CLSID *clsid, const GUID *libid,
@@ -214,14 +300,11 @@ HRESULT register_server(const char *module_name, const CLSID *clsid, const GUID 
     std::snprintf(version, sizeof version, "%u.%u", static_cast<unsigned>(major_version),
                   static_cast<unsigned>(minor_version));
 
-    registration_texts texts;
-    texts.clsid = clsid_text.c_str();
+    registration_texts texts = class_texts(clsid_text, version_independent_prog_id, prog_id);
     texts.libid = libid_text.c_str();
     texts.module_path = module_path.c_str();
     texts.friendly_name = friendly_name;
     texts.threading_model = threading_model;
-    texts.prog_id = prog_id;
-    texts.version_independent_prog_id = version_independent_prog_id;
     texts.type_library_version = version;
 
     // Decided on the name as the caller gave it, case-sensitively: ".EXE"
@@ -249,6 +332,13 @@ HRESULT register_server(const char *module_name, const CLSID *clsid, const GUID 
                         unsigned short major_version, unsigned short minor_version,
                         const char *friendly_name, const char *version_independent_prog_id,
                         const char *prog_id, const char *threading_model) noexcept {
+    if (!registration_arguments_valid(module_name, clsid, libid, version_independent_prog_id,
+                                      prog_id)) {
+        return E_INVALIDARG;
+    }
+    const class_registration_lock lock(*clsid);
+    if (FAILED(lock.result())) return lock.result();
+    // Undone, when the call fails, before the lock is released.
     registry_changes changes;
     const HRESULT result = register_server(module_name, clsid, libid, major_version, minor_version,
                                            friendly_name, version_independent_prog_id, prog_id,
@@ -263,15 +353,18 @@ HRESULT unregister_server(const CLSID *clsid, const char *version_independent_pr
         return E_INVALIDARG;
     }
 
-    const guid_text clsid_text = make_guid_text(*clsid);
-    registration_texts texts;
-    texts.clsid = clsid_text.c_str();
-    texts.prog_id = prog_id;
-    texts.version_independent_prog_id = version_independent_prog_id;
+    const class_registration_lock lock(*clsid);
+    if (FAILED(lock.result())) return lock.result();
 
-    for (const char *tree : unregistration_trees) {
+    const guid_text clsid_text = make_guid_text(*clsid);
+    const registration_texts texts = class_texts(clsid_text, version_independent_prog_id, prog_id);
+    for (const unregistration_tree &tree : unregistration_trees) {
         registry_key_path key;
-        if (!expand_key_pattern(key, tree, texts)) return E_FAIL;
+        if (!expand_key_pattern(key, tree.key_pattern, texts)) return E_FAIL;
+        // Another class's ProgID, or a key that names none, is left alone.
+        if (tree.only_when_naming_the_class && !prog_id_names_class(key.text, clsid_text.c_str())) {
+            continue;
+        }
         const LONG deleted = delete_key_tree(HKEY_CLASSES_ROOT, key.text);
         // A tree that is not there counts as removed.
         if (deleted != ERROR_SUCCESS && deleted != ERROR_FILE_NOT_FOUND) return E_FAIL;

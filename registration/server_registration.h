@@ -3,8 +3,12 @@
 // component registration. Nothing throws; results are HRESULTs:
 //   S_OK            every step succeeded
 //   E_INVALIDARG    a null module name, CLSID or LIBID, or a ProgID that is
-//                   not one key name (null, empty or with a backslash);
-//                   nothing is written or deleted
+//                   not one key name of a class's own (null, empty, with a
+//                   backslash, ending in a lone lead byte, starting with a
+//                   dot, "*", or a structural key of the root such as
+//                   "CLSID" or "AppID"); for registration also one whose
+//                   longest key path exceeds max_written_key_path; nothing
+//                   is written or deleted
 //   E_FAIL          registration: the module is not loaded in the process;
 //                   unregistration: a tree could not be deleted
 //   E_UNEXPECTED    the module's file name could not be obtained
@@ -12,14 +16,20 @@
 //                   written is undone (keys it created are removed, values it
 //                   replaced get their old contents back)
 //   E_OUTOFMEMORY   no memory for the module path
-// A ProgID longer than the registry's 255-character key names is refused
-// with E_INVALIDARG like one that is not a key name at all.
+//   HRESULT_FROM_WIN32(ERROR_NO_UNICODE_TRANSLATION)
+//                   the module's path cannot be given in the process code
+//                   page, not even in its short form; nothing is written
+// Unregistration deletes a ProgID key only when its CLSID subkey names the
+// class; another class's key, or one naming none, is left in place.
+// Registration, unregistration and their undo for one class run one at a
+// time across the threads and processes of the session (class_registration_lock).
 #pragma once
 
 #include <windows.h>
 
 #include <string>
 
+#include "common/unique_resource.h"
 #include "registration/registry.h"
 
 namespace tvc {
@@ -30,7 +40,9 @@ HRESULT register_server(const char *module_name, const CLSID *clsid, const GUID 
                         const char *prog_id, const char *threading_model) noexcept;
 
 // The same, for callers whose registration has further steps: what it
-// writes is recorded in changes, which the caller keeps or lets undo.
+// writes is recorded in changes, which the caller keeps or lets undo. The
+// caller holds the class's class_registration_lock until changes is kept or
+// undone.
 HRESULT register_server(const char *module_name, const CLSID *clsid, const GUID *libid,
                         unsigned short major_version, unsigned short minor_version,
                         const char *friendly_name, const char *version_independent_prog_id,
@@ -87,7 +99,11 @@ struct layout_row {
 extern const layout_row server_layout[16];
 
 // The trees unregistration removes, in this order.
-extern const char *const unregistration_trees[4];
+struct unregistration_tree {
+    const char *key_pattern;
+    bool only_when_naming_the_class;  // a ProgID key: its CLSID subkey must name the class
+};
+extern const unregistration_tree unregistration_trees[4];
 
 // ---- filling the placeholders of the layout for one class
 
@@ -116,11 +132,33 @@ const char *layout_content_text(layout_content content, const registration_texts
 // ---- the module's full path, however long: a path is never cut to fit a
 // buffer, because a cut path registered as a server names another file.
 
-// S_OK with the path; E_UNEXPECTED when the system gives no name, or none
-// fits in 32768 characters; E_OUTOFMEMORY when no buffer can be had. The
-// first attempt uses initial_capacity characters, doubled while the name
-// fills the buffer (the system's sign that it was cut).
+// S_OK with the path in the process code page (module_path_in_code_page);
+// E_UNEXPECTED when the system gives no name, or none fits in 32768
+// characters; E_OUTOFMEMORY when no buffer can be had;
+// HRESULT_FROM_WIN32(ERROR_NO_UNICODE_TRANSLATION) when the path cannot be
+// narrowed without loss. The first attempt uses initial_capacity
+// characters, doubled while the name fills the buffer.
 HRESULT module_file_path(HMODULE module, std::string &path, DWORD initial_capacity = 512) noexcept;
+
+// ---- one call per class at a time
+
+// Holds the session-wide named mutex of one CLSID ("Local\tvcvrtrt-class-
+// registration-{clsid}") for its lifetime; it admits re-entry by its
+// holder's thread. Calls for different classes do not wait for each other.
+class class_registration_lock {
+public:
+    explicit class_registration_lock(const CLSID &clsid) noexcept;
+    ~class_registration_lock();
+    class_registration_lock(const class_registration_lock &) = delete;
+    class_registration_lock &operator=(const class_registration_lock &) = delete;
+
+    // S_OK while held; else why the mutex could not be had.
+    HRESULT result() const noexcept { return result_; }
+
+private:
+    unique_handle mutex_;
+    HRESULT result_ = E_FAIL;
+};
 
 // ---- REFCLSID and REFGUID are references in C++ but pointers in C, so a C
 // caller can pass null through them. The empty asm hides the reference's

@@ -13,17 +13,25 @@ TVCVRTRT_BEGIN_C
    under HKEY_CLASSES_ROOT. module_name names a module loaded in the process;
    a name containing ".exe" registers a LocalServer32, any other an
    InprocServer32 with threading_model (may be null). friendly_name may be null.
-   Each ProgID is one key name: a null or empty one, one containing a
-   backslash or one longer than 255 characters gives E_INVALIDARG and nothing
-   is written (or, for the removal and component functions below, nothing is
-   removed or registered). A registration that fails part-way is undone: keys
-   it created are removed, values it replaced get their old contents back. */
+   Each ProgID is one key name of the class's own: a null or empty one, one
+   containing a backslash, ending in a lead byte without its trail byte,
+   starting with a dot (a file extension), "*", a structural key of the root
+   ("CLSID", "AppID", "Interface", "TypeLib", ...), or one longer than 255
+   characters gives E_INVALIDARG and nothing is written (or, for the removal
+   and component functions below, nothing is removed or registered).
+   Registration also refuses ProgIDs whose longest key path ("<ProgID>\CLSID",
+   "<ProgID>\CurVer") would exceed 255 characters. A module path that the
+   process code page cannot hold, not even in its short form, gives
+   HRESULT_FROM_WIN32(ERROR_NO_UNICODE_TRANSLATION). A registration that
+   fails part-way is undone: keys it created are removed, values it replaced
+   get their old contents back. Calls for one class never interleave. */
 HRESULT tvcRegisterServer_proxy(const char *module_name, REFCLSID clsid, REFGUID libid,
                                 unsigned short major_version, unsigned short minor_version,
                                 const char *friendly_name, const char *version_independent_prog_id,
                                 const char *prog_id, const char *threading_model);
 
-/* Removes the CLSID, AppID and both ProgID trees. Missing trees count as removed. */
+/* Removes the CLSID, AppID and both ProgID trees; a ProgID tree only when its
+   CLSID subkey names this class. Missing trees count as removed. */
 HRESULT tvcUnregisterServer_proxy(REFCLSID clsid, const char *version_independent_prog_id,
                                   const char *prog_id);
 
@@ -53,7 +61,8 @@ int tvcGUIDFromString_proxy(const char *text, GUID *out);
 /* The registry form of a GUID, 38 characters in upper case with braces. A
    buffer of 39 bytes or more receives the text and its NUL; a smaller one
    receives the first size bytes and no NUL. Returns the bytes stored, not
-   counting the NUL. A null pointer or a negative size stores nothing. */
+   counting the NUL. A null buffer stores nothing and returns the length the
+   text needs (38); a null GUID or a negative size stores nothing. */
 size_t tvcGUIDtochar_proxy(const GUID *guid, char *buffer, int size);
 /* The same text; empty text when the system cannot allocate its string. */
 void tvcCLSIDtochar_proxy(const CLSID *clsid, char *buffer, int size);

@@ -52,7 +52,7 @@ std::string run_attach_host(const std::string &dll_path, const attach_environmen
     const std::string block = environment_block(environment);
     std::vector<std::string> arguments{dll_path};
     if (!utilities.empty()) arguments.push_back(utilities);
-    return run_child("attach_host.exe", arguments, block.c_str(), working_dir.c_str()).output;
+    return output_of("attach_host.exe", arguments, block.c_str(), working_dir.c_str());
 }
 
 std::string report_value(const std::string &output, const std::string &label) {

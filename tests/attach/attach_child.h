@@ -15,9 +15,11 @@ struct attach_environment {
     std::optional<std::string> path = "C:\\windows\\system32;C:\\windows";
 };
 
-// Everything the host and the DLL printed. The child's current directory
+// Everything the host and the DLL printed; the host must exit cleanly (a
+// refused load included), or the calling test fails. The child's current directory
 // is working_dir; a utilities library (one without printer) makes the host
-// call the print routine on several threads before it unloads the DLL.
+// call the print routine on several threads before it unloads the DLL;
+// "--reload" in its place makes the host load the DLL once more afterwards.
 std::string run_attach_host(const std::string &dll_path, const attach_environment &environment,
                             const std::string &working_dir, const std::string &utilities = "");
 

@@ -3,20 +3,31 @@
 // left behind. Afterwards it starts and ends a thread and unloads the DLL, so
 // that the remaining notifications reach the entry point too, and reports
 // whether the DLL really left the process.
-//   attach_host <dll> [<utilities library without printer>]
-// With the second argument, that library is loaded and the print routine is
-// called on several threads and on this one first, so that each fails to
-// find the printer and keeps the system's text for it.
+//   attach_host <dll> [<utilities library without printer> | --reload]
+// With a library as second argument, that library is loaded and the print
+// routine is called on several threads and on this one first, so that each
+// fails to find the printer and keeps the system's text for it. With
+// --reload the DLL is loaded once more after it left, and PATH reported again.
 #include "common/unique_resource.h"
 
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cwchar>
 #include <fcntl.h>
 #include <io.h>
 
 namespace {
+
+void print_path() {
+    if (const char *path = std::getenv("PATH")) {
+        std::printf("PATH=%s\n", path);
+    } else {
+        std::printf("PATH unset\n");
+    }
+    std::fflush(stdout);
+}
 
 DWORD WINAPI do_nothing(LPVOID) { return 0; }
 
@@ -54,20 +65,21 @@ int wmain(int argc, wchar_t **argv) {
     HMODULE dll = LoadLibraryW(argv[1]);
     const DWORD error = dll != nullptr ? 0 : GetLastError();
     std::printf("loaded=%d error=%lu\n", dll != nullptr ? 1 : 0, error);
-    if (const char *path = std::getenv("PATH")) {
-        std::printf("PATH=%s\n", path);
-    } else {
-        std::printf("PATH unset\n");
-    }
-    std::fflush(stdout);
+    print_path();
     if (dll == nullptr) return 0;
 
-    if (argc == 3 && !print_on_several_threads(dll, argv[2])) return 4;
+    const bool reload = argc == 3 && std::wcscmp(argv[2], L"--reload") == 0;
+    if (argc == 3 && !reload && !print_on_several_threads(dll, argv[2])) return 4;
     tvc::unique_handle thread(CreateThread(nullptr, 0, do_nothing, nullptr, 0, nullptr));
     if (!thread) return 3;
     WaitForSingleObject(thread.get(), INFINITE);
     FreeLibrary(dll);
     std::printf(GetModuleHandleW(argv[1]) == nullptr ? "unloaded\n" : "still loaded\n");
     std::fflush(stdout);
+    if (reload) {
+        dll = LoadLibraryW(argv[1]);
+        print_path();
+        if (dll != nullptr) FreeLibrary(dll);
+    }
     return 0;
 }

@@ -2,9 +2,8 @@
 // copy of the DLL from it in a fresh process and checks what the attach
 // reported and did to PATH.
 #include "attach/attach_child.h"
-#include "attach/scratch_layout.h"
-
 #include "support/child_process.h"
+#include "support/scratch_layout.h"
 
 #include <gtest/gtest.h>
 
@@ -21,34 +20,6 @@ bool directory_exists(const std::string &path) {
     const DWORD attributes = GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
-
-std::wstring widened(const std::string &ascii) { return std::wstring(ascii.begin(), ascii.end()); }
-
-// A copy of the DLL in a directory too long for the narrow path functions,
-// made and removed through the wide ones with the long-path prefix.
-class long_directory_copy {
-public:
-    explicit long_directory_copy(const std::string &directory)
-        : directory_(L"\\\\?\\" + widened(directory)), dll_(directory_ + L"tvcvrtrt7_17.dll") {
-        created_ = CreateDirectoryW(directory_.c_str(), nullptr) &&
-                   CopyFileW(widened(tvc_test::executable_dir() + "tvcvrtrt7_17.dll").c_str(),
-                             dll_.c_str(), TRUE);
-    }
-    ~long_directory_copy() {
-        DeleteFileW(dll_.c_str());
-        RemoveDirectoryW(directory_.c_str());
-    }
-    long_directory_copy(const long_directory_copy &) = delete;
-    long_directory_copy &operator=(const long_directory_copy &) = delete;
-
-    bool created() const { return created_; }
-    std::string dll() const { return std::string(dll_.begin(), dll_.end()); }
-
-private:
-    std::wstring directory_;
-    std::wstring dll_;
-    bool created_ = false;
-};
 
 class attach : public testing::Test {
 protected:
@@ -180,25 +151,29 @@ TEST_F(attach, failed_lookups_on_several_threads_do_not_keep_the_library_loaded)
     attach_environment quiet;
     quiet.verbose.reset();
     EXPECT_EQ(tvc_test::run_attach_host(dll, quiet, layout.dir(),
-                                        tvc_test::executable_dir() + "bx_without_printer\\libbx.dll"),
+                                        tvc_test::executable_directory() + "bx_without_printer\\libbx.dll"),
               "loaded=1 error=0\nPATH=" + lib_dir + ";C:\\windows\\system32;C:\\windows\nunloaded\n");
 }
 
 // The library lies in a directory of 280 characters and the process works
 // elsewhere. The C runtime's path splitting gives an empty directory for
-// one that long, which resolved to the working directory. Under Wine 8 the
-// narrow path functions cannot take the true directory either, so the
-// attach is refused; where they can, the true directory is found.
+// one that long, which resolved to the working directory. Where the narrow
+// path functions take the true directory, it is found; where they cannot
+// (Wine 8), the attach is refused.
 TEST_F(attach, module_directory_too_long_for_narrow_paths_is_never_the_working_directory) {
-    const std::string long_dir = layout.dir() + std::string(279 - layout.dir().size(), 'l') + "\\";
-    ASSERT_EQ(long_dir.size(), 280u);
-    long_directory_copy copy(long_dir);
-    ASSERT_TRUE(copy.created());
+    const tvc_test::long_path_directory long_dir(layout.dir(), {std::string(279 - layout.dir().size(), 'l')});
+    ASSERT_EQ(long_dir.path().size(), 280u);
+    const std::string long_dll = long_dir.copy_in(tvc_test::executable_directory() + "tvcvrtrt7_17.dll");
+    ASSERT_TRUE(long_dir.created() && !long_dll.empty());
 
-    EXPECT_EQ(run_from(copy.dll(), {}),
-              "Fatal error: cannot get path to runtime module\n"
-              "loaded=0 error=" + std::to_string(ERROR_DLL_INIT_FAILED) + "\n"
-              "PATH=C:\\windows\\system32;C:\\windows\n");
+    const std::string output = run_from(long_dll, {});
+    if (report_value(output, "Module path:") != "<no line>") {
+        EXPECT_EQ(report_value(output, "Module path:"), long_dir.path()) << output;
+    } else {
+        EXPECT_EQ(output, "Fatal error: cannot get path to runtime module\n"
+                          "loaded=0 error=" + std::to_string(ERROR_DLL_INIT_FAILED) + "\n"
+                          "PATH=C:\\windows\\system32;C:\\windows\n");
+    }
 }
 
 }  // namespace

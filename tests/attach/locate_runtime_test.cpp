@@ -1,7 +1,9 @@
 #include "bootstrap/runtime_location.h"
 
-#include "attach/scratch_layout.h"
 #include "support/child_process.h"
+#include "support/foreign_directory_copy.h"
+#include "support/scratch_layout.h"
+#include "common/code_page_text.h"
 #include "bootstrap/api_exception.h"
 #include "bootstrap/runtime_paths.h"
 
@@ -30,7 +32,7 @@ std::string fatal_message_of(void (*stage)(const char *), const char *argument) 
 
 TEST(locate_module_dir, finds_the_directory_of_the_module_file) {
     tvc::locate_module_dir(GetModuleHandleA(nullptr));
-    EXPECT_EQ(tvc::runtime_paths.module_dir, tvc_test::executable_dir());
+    EXPECT_EQ(tvc::runtime_paths.module_dir, tvc_test::executable_directory());
 }
 
 // The module directory comes from the system and always fits; a root
@@ -52,4 +54,32 @@ TEST(locate_runtime_lib_dir, falls_back_to_the_module_directory_when_the_root_is
     set_path(tvc::runtime_paths.vrt_root, "C:\\" + std::string(tvc::runtime_path_capacity - 6, 'r') + "\\");
     tvc::locate_runtime_lib_dir();
     EXPECT_STREQ(tvc::runtime_paths.runtime_lib_dir, "C:\\module\\");
+}
+
+// ---- a module directory that the process code page cannot hold
+
+// Narrowed, its name would have "?" in place of a character and name no
+// directory. Its short form is taken where the volume has one; otherwise the
+// attach is refused.
+TEST(locate_module_dir, takes_a_directory_outside_the_code_page_in_its_short_form) {
+    tvc_test::foreign_directory_copy copy("tvcvrtrt7_17.dll", "tvc-foreign-module.dll");
+    ASSERT_NE(copy.module(), nullptr);
+    std::string message = "<no exception>";
+    try {
+        tvc::locate_module_dir(copy.module());
+    } catch (const tvc::apiException &error) {
+        message = error.what();
+    }
+    if (!copy.has_short_form()) {
+        EXPECT_EQ(message, "Fatal error: cannot get path to runtime module");
+        return;
+    }
+    EXPECT_EQ(message, "<no exception>");
+    const std::string dir = tvc::runtime_paths.module_dir;
+    EXPECT_EQ(dir.find('?'), std::string::npos) << dir;
+    EXPECT_NE(GetFileAttributesA((dir + "tvc-foreign-module.dll").c_str()), INVALID_FILE_ATTRIBUTES) << dir;
+
+    std::string narrow = "stale";
+    EXPECT_EQ(tvc::narrow_path(L"C:\\tvc-missing-\uAC00\\module.dll", narrow), DWORD{ERROR_NO_UNICODE_TRANSLATION});
+    EXPECT_EQ(narrow, "");
 }

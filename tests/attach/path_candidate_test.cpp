@@ -1,6 +1,6 @@
 #include "bootstrap/runtime_location.h"
 
-#include "attach/scratch_layout.h"
+#include "support/scratch_layout.h"
 
 #include <gtest/gtest.h>
 

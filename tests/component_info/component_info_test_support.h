@@ -6,6 +6,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -53,10 +54,12 @@ struct registered_library {
     }
 };
 
+// Its key is removed first: under a fixed identifier, a crashed run may have left it.
 inline void register_interface(cleanup &trees, const GUID &iid, const char *name, const std::string &libid,
                                const char *version) {
     const std::string key = "Interface\\" + text_of(iid);
     trees.add(key);
+    ::RegDeleteTreeA(HKEY_CLASSES_ROOT, key.c_str());
     create_key(key, name);
     create_key(key + "\\TypeLib", libid.c_str());
     write_value(key + "\\TypeLib", "Version", version);
@@ -88,13 +91,22 @@ struct registered_class {
     }
 };
 
+// Trees under fixed identifiers, removed before they are written as well as
+// afterwards, so that a run that crashed leaves nothing the next one reads.
+struct fixed_trees : cleanup {
+    explicit fixed_trees(std::initializer_list<std::string> trees) : cleanup(trees) {
+        for (const std::string &tree : trees) ::RegDeleteTreeA(HKEY_CLASSES_ROOT, tree.c_str());
+    }
+};
+
 // The fixture library registered as a component's installer would leave it:
 // versions 3.1 and 1.0 (both the compiled file) and a 0.9 key that is never
 // a version; its two registered classes; four of its five interfaces.
 struct registered_fixture {
     std::string component = "TvcWalk" + registry_test::unique_name("x").substr(2);
     std::string libid_text = text_of(fixture_libid);
-    cleanup trees{"TypeLib\\" + libid_text};
+    fixed_trees trees{"TypeLib\\" + libid_text, "CLSID\\" + text_of(widget_clsid), "AppID\\" + text_of(widget_clsid),
+                      "CLSID\\" + text_of(two_faced_clsid), "AppID\\" + text_of(two_faced_clsid)};
     registered_class widget{widget_clsid, component + ".Widget", fixture_libid};
     registered_class two_faced{two_faced_clsid, component + ".TwoFaced", fixture_libid};
 

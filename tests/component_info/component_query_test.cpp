@@ -180,6 +180,7 @@ TEST(ComponentQuery, ClassRegistrationIsReadIntoTerminatedFields) {
         class_key c;
         tvc::record_list<classInfo> read;
         ASSERT_EQ(tvc::read_class_registration(c.clsid, read.slot()), ERROR_SUCCESS);
+        ASSERT_NE(read.get(), nullptr);
         const classInfo &k = *read.get();
         EXPECT_STREQ(k.description, "Described class");
         EXPECT_STREQ(k.server_path, "C:\\server.dll");
@@ -219,9 +220,8 @@ TEST(ComponentQuery, ClassRegistrationIsReadIntoTerminatedFields) {
         write_bytes(key.key + c.sub_key, c.value_name, c.bytes);
         tvc::record_list<classInfo> read;
         EXPECT_EQ(tvc::read_class_registration(key.clsid, read.slot()), c.result) << c.bytes.size();
-        if (c.read_back == nullptr) {
-            EXPECT_EQ(read.get(), nullptr);
-        } else if (read.get() != nullptr) {
+        ASSERT_EQ(read.get() != nullptr, c.read_back != nullptr) << c.bytes.size();
+        if (c.read_back != nullptr) {
             EXPECT_EQ(c.read_back(*read.get()), c.expected) << c.bytes.size();
         }
     }

@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <comcat.h>
+#include <wrl/client.h>
+
 #include <string>
 
+#include "common/unique_resource.h"
 #include "registration/component_category.h"
 #include "registry/registry_test_support.h"
 
@@ -49,7 +53,16 @@ TEST(ComponentCategory, AddsAndRemovesClassMembership) {
     EXPECT_TRUE(key_exists(membership));
     ASSERT_EQ(c.category.register_class(clsid, false), S_OK);
     EXPECT_FALSE(key_exists(membership));
-    // Known under Wine 8: the emptied "Implemented Categories" key stays, and
-    // removing a membership the manager does not know gives E_FAIL.
-    EXPECT_EQ(c.category.register_class(random_guid(), false), E_FAIL);
+    // A membership the manager does not know: its own answer is passed on
+    // (E_FAIL under Wine 8), and no key is made. Under Wine 8 the emptied
+    // "Implemented Categories" key above stays.
+    const GUID unknown = random_guid();
+    CATID category = c.id;
+    const tvc::unique_com_initialization com(SUCCEEDED(::CoInitialize(nullptr)));
+    Microsoft::WRL::ComPtr<ICatRegister> manager;
+    ASSERT_EQ(::CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER,
+                                 IID_PPV_ARGS(&manager)), S_OK);
+    EXPECT_EQ(c.category.register_class(unknown, false),
+              manager->UnRegisterClassImplCategories(unknown, 1, &category));
+    EXPECT_FALSE(key_exists("CLSID\\" + text_of(unknown)));
 }

@@ -4,8 +4,8 @@
 #include <thread>
 #include <utility>
 
-#include "components/null_reference_callers.h"
 #include "registry/registry_test_support.h"
+#include "support/null_reference_callers.h"
 #include "tvcvrtrt/registration.h"
 
 using namespace registry_test;
@@ -209,4 +209,25 @@ TEST_F(ComponentRegistration, InvalidArgumentsAreRefusedBeforeAnythingIsDone) {
     EXPECT_TRUE(key_exists(membership(c, xl_category_key)));
     EXPECT_TRUE(key_exists(c.prog_id));
     EXPECT_EQ(read_value(c.clsid_key, nullptr).text, "Component");
+}
+
+// ---- ProgIDs that are not a class's own, through each component export.
+// The shared keys are watched through canary keys of the test's own.
+TEST_F(ComponentRegistration, ProgIDsNamingWholeTreesAreRefusedByEveryExport) {
+    test_class c;
+    const std::string extension = "." + unique_name("tvc");
+    const std::string canary = "AppID\\" + unique_name("TvcCanary");
+    cleanup removal{extension, canary};
+    create_key(extension, "canary");
+    create_key(canary, "canary");
+    const std::vector<std::string> before = snapshot({extension, canary});
+    const char *vi = c.version_independent_prog_id.c_str();
+    for (const char *bad : {extension.c_str(), "AppID", "*"}) {
+        EXPECT_EQ(tvcRegisterTovanCOMComponent_proxy(library_name, c.clsid, c.libid, 1, 0, "n", vi, bad), E_INVALIDARG) << bad;
+        EXPECT_EQ(tvcRegisterTovanXLComponent_proxy(library_name, c.clsid, c.libid, 1, 0, "n", bad, vi), E_INVALIDARG) << bad;
+        EXPECT_EQ(tvcUnRegisterTovanCOMComponent_proxy(c.clsid, bad, vi), E_INVALIDARG) << bad;
+        EXPECT_EQ(tvcUnRegisterTovanXLComponent_proxy(c.clsid, vi, bad), E_INVALIDARG) << bad;
+    }
+    EXPECT_EQ(snapshot({extension, canary}), before);
+    EXPECT_TRUE(c.nothing_written());
 }

@@ -3,14 +3,14 @@
 #include <windows.h>
 #include <psapi.h>
 
-#include <random>
 #include <string>
 #include <vector>
 
-#include "child_process.h"
+#include "support/child_process.h"
+#include "support/scratch_layout.h"
 #include "tvcvrtrt7_17.h"
 
-using diagnostics_test::executable_dir;
+using tvc_test::executable_directory;
 
 namespace {
 
@@ -19,16 +19,9 @@ namespace {
 class many_loaded_copies {
 public:
     many_loaded_copies(const std::string &source, int count) {
-        char temp[MAX_PATH] = {};
-        ::GetTempPathA(MAX_PATH, temp);
-        std::random_device random;
-        directory_ = std::string(temp) + "tvc_many_modules_" + std::to_string(random()) + "_" +
-                     std::to_string(::GetCurrentProcessId()) + "\\";
-        if (!::CreateDirectoryA(directory_.c_str(), nullptr)) return;
         for (int index = 0; index < count; ++index) {
-            const std::string path = directory_ + name(index);
+            const std::string path = directory_.dir() + name(index);
             if (!::CopyFileA(source.c_str(), path.c_str(), TRUE)) return;
-            files_.push_back(path);
             HMODULE module = ::LoadLibraryA(path.c_str());
             if (!module) return;
             modules_.push_back(module);
@@ -36,8 +29,6 @@ public:
     }
     ~many_loaded_copies() {
         for (HMODULE module : modules_) ::FreeLibrary(module);
-        for (const std::string &file : files_) ::DeleteFileA(file.c_str());
-        ::RemoveDirectoryA(directory_.c_str());
     }
     many_loaded_copies(const many_loaded_copies &) = delete;
     many_loaded_copies &operator=(const many_loaded_copies &) = delete;
@@ -46,8 +37,7 @@ public:
     std::size_t loaded() const { return modules_.size(); }
 
 private:
-    std::string directory_;
-    std::vector<std::string> files_;
+    tvc_test::scratch_layout directory_;  // outlives the modules loaded from it
     std::vector<HMODULE> modules_;
 };
 
@@ -87,7 +77,7 @@ TEST(IsLibLoaded, PlatformDecoratedExportGivesTheSameAnswers) {
 
 TEST(IsLibLoaded, ExaminesModulesBeyondTheFirstThousand) {
     constexpr int copies = 1040;
-    many_loaded_copies loaded(executable_dir() + "diagnostics_tiny_module.dll", copies);
+    many_loaded_copies loaded(executable_directory() + "diagnostics_tiny_module.dll", copies);
     ASSERT_EQ(loaded.loaded(), static_cast<std::size_t>(copies));
     HMODULE first_module = nullptr;
     DWORD needed = 0;

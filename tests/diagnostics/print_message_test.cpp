@@ -3,9 +3,15 @@
 #include <string>
 #include <vector>
 
-#include "child_process.h"
+#include "support/child_process.h"
 
-using diagnostics_test::output_of;
+namespace {
+
+std::string output_of(const std::vector<std::string> &commands, const char *working_dir = nullptr) {
+    return tvc_test::output_of("diagnostics_host.exe", commands, nullptr, working_dir);
+}
+
+}  // namespace
 
 // Each print is followed by "[<result>]" from the host.
 
@@ -45,6 +51,6 @@ TEST(PrintMessage, FallsBackToPrintfWhenOnlyAModuleContainingTheNameIsLoaded) {
     EXPECT_EQ(output_of({"load:mylibbx.dll", "print:prefixed"}), "prefixed[8]");
     EXPECT_EQ(output_of({"load:libbx.dll.extra", "print:extended"}), "extended[8]");
     // A libbx.dll in the working directory is never loaded by the print routine.
-    const std::string planted = diagnostics_test::executable_dir() + "bx_printer";
+    const std::string planted = tvc_test::executable_directory() + "bx_printer";
     EXPECT_EQ(output_of({"load:mylibbx.dll", "print:planted"}, planted.c_str()), "planted[7]");
 }

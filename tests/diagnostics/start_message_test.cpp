@@ -3,11 +3,13 @@
 #include <string>
 #include <vector>
 
-#include "child_process.h"
-
-using diagnostics_test::output_of;
+#include "support/child_process.h"
 
 namespace {
+
+std::string output_of(const std::vector<std::string> &commands) {
+    return tvc_test::output_of("diagnostics_host.exe", commands);
+}
 
 const std::string banner = "Initializing Tovan Compiler Runtime version 7.17\n";
 

@@ -1,7 +1,8 @@
 // The call trace (TVCVRTRT_TRACE) in fresh processes (forwarding_host) over
 // the test runtime, and its summary.
-#include "attach/scratch_layout.h"
 #include "common/unique_resource.h"
+#include "support/family_sizes.h"
+#include "support/scratch_layout.h"
 #include "tests/forwarding/forwarding_host_run.h"
 #include "tools/trace_summary.h"
 
@@ -112,8 +113,6 @@ TEST(call_trace, one_exact_line_per_forwarded_call_of_every_shape_and_the_runtim
     expect_trace(lines_of(file_text(trace)), thread, expected);
 }
 
-std::wstring unlimited(const std::string &path) { return L"\\\\?\\" + std::wstring(path.begin(), path.end()); }
-
 TEST(call_trace, lines_of_threads_calling_at_once_stay_whole) {
     tvc_test::scratch_layout layout;
     const std::string trace = layout.dir() + "calls.trace";
@@ -133,48 +132,27 @@ TEST(call_trace, lines_of_threads_calling_at_once_stay_whole) {
     for (int thread = 1; thread <= 4; ++thread) EXPECT_EQ(calls_of[thread], 250) << "thread " << thread;
 }
 
-// A file whose path is longer than MAX_PATH, in directories made and removed
-// through the unlimited path form, which needs no long-path setting of the
-// system.
-class long_path_file {
-public:
-    explicit long_path_file(const std::string &base)
-        : dirs_{base + std::string(120, 'a') + "\\", base + std::string(120, 'a') + "\\" + std::string(120, 'b') + "\\"},
-          path_(dirs_[1] + std::string(100, 'c') + ".trace") {
-        for (const std::string &dir : dirs_) ::CreateDirectoryW(unlimited(dir).c_str(), nullptr);
-    }
-    ~long_path_file() {
-        ::DeleteFileW(unlimited(path_).c_str());
-        ::RemoveDirectoryW(unlimited(dirs_[1]).c_str());
-        ::RemoveDirectoryW(unlimited(dirs_[0]).c_str());
-    }
-    long_path_file(const long_path_file &) = delete;
-    long_path_file &operator=(const long_path_file &) = delete;
-    const std::string &path() const { return path_; }
-
-private:
-    std::string dirs_[2];
-    std::string path_;
-};
-
 TEST(call_trace, slots_keep_the_bound_addresses_unless_the_trace_file_opens) {
     tvc_test::scratch_layout layout;
     const std::string missing = layout.dir() + "missing\\calls.trace";
     const std::string trace = layout.dir() + "calls.trace";
-    const long_path_file long_trace(layout.dir());
-    ASSERT_GT(long_trace.path().size(), static_cast<std::size_t>(MAX_PATH));
+    const tvc_test::long_path_directory long_dir(layout.dir(), {std::string(120, 'a'), std::string(120, 'b')});
+    const std::string long_trace = long_dir.path() + std::string(100, 'c') + ".trace";
+    ASSERT_TRUE(long_dir.created());
+    ASSERT_GT(long_trace.size(), static_cast<std::size_t>(MAX_PATH));
     struct setting {
         std::vector<std::string> commands;
         std::string message;
         std::string slots;
     };
+    const std::string traced = "wrapped=" + std::to_string(tvc_test::traced_slots) + "\n";
     const setting settings[] = {
         {{lib(), "init", "wrapped"}, "", "wrapped=0\n"},
         {{lib(), "trace:" + missing, "init", "wrapped"},
          "Calls are not traced: cannot open " + missing + " named by TVCVRTRT_TRACE Error: ", "wrapped=0\n"},
         // All but the two lock slots and the one that is only tested.
-        {{lib(), "trace:" + trace, "init", "wrapped"}, "", "wrapped=406\n"},
-        {{lib(), "trace:" + long_trace.path(), "init", "wrapped"}, "", "wrapped=406\n"},
+        {{lib(), "trace:" + trace, "init", "wrapped"}, "", traced},
+        {{lib(), "trace:" + long_trace, "init", "wrapped"}, "", traced},
     };
     for (const setting &each : settings) {
         const std::string output = host_output(each.commands);
@@ -188,7 +166,7 @@ TEST(call_trace, slots_keep_the_bound_addresses_unless_the_trace_file_opens) {
     // A later run appends: the initialization's eight calls twice.
     host_output({lib(), "trace:" + trace, "init"});
     EXPECT_EQ(lines_of(file_text(trace)).size(), 16u);
-    const tvc::unique_handle long_file(::CreateFileW(unlimited(long_trace.path()).c_str(), GENERIC_READ,
+    const tvc::unique_handle long_file(::CreateFileW(tvc_test::unlimited(long_trace).c_str(), GENERIC_READ,
                                                      FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     LARGE_INTEGER size{};
     EXPECT_TRUE(::GetFileSizeEx(long_file.get(), &size));

@@ -4,20 +4,16 @@
 
 #include "support/child_process.h"
 
-#include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
 namespace tvc_test {
 
 // The build's complete test runtime, with its closing backslash.
-inline const std::string test_runtime_dir = executable_dir() + "test_runtime\\";
+inline const std::string test_runtime_dir = executable_directory() + "test_runtime\\";
 
 inline std::string host_output(const std::vector<std::string> &commands) {
-    const child_run run = run_child("forwarding_host.exe", commands);
-    EXPECT_EQ(run.exit_code, 0u);
-    return run.output;
+    return output_of("forwarding_host.exe", commands);
 }
 
 // The host's "lib:" command; without the directory's closing backslash,

@@ -1,7 +1,8 @@
 // Initialization scenarios, each in a fresh process (forwarding_host) over a
 // runtime directory of stand-in libraries: the build's complete one, or a
 // scratch copy with a library missing or lacking a symbol.
-#include "attach/scratch_layout.h"
+#include "support/family_sizes.h"
+#include "support/scratch_layout.h"
 #include "tests/forwarding/forwarding_host_run.h"
 
 #include <gtest/gtest.h>
@@ -14,15 +15,14 @@
 
 namespace {
 
-using tvc_test::host_output;
-using tvc_test::lib;
-const std::string &runtime_dir = tvc_test::test_runtime_dir;
+using namespace tvc_test;
+const std::string &runtime_dir = test_runtime_dir;
 
 std::string bound(std::size_t count, char mark = '1') { return std::string(count, mark); }
 
-std::string all_slots(char mark) {
-    return "array=" + bound(141, mark) + "\ndata_file=" + bound(11, mark) + "\nruntime=" + bound(229, mark) +
-           "\nbase=" + bound(28, mark) + "\n";
+std::string every_slot(char mark) {
+    return "array=" + bound(array_slots, mark) + "\ndata_file=" + bound(data_file_slots, mark) + "\nruntime=" +
+           bound(runtime_slots, mark) + "\nbase=" + bound(base_slots, mark) + "\n";
 }
 
 // What one complete sequence leaves in the journal after the libraries.
@@ -39,7 +39,7 @@ std::string sequence_journal(bool engine_state_set = true) {
 
 // A runtime directory of the layout's own, from the complete stand-ins
 // except those replaced or left out.
-std::string scratch_runtime(const tvc_test::scratch_layout &layout, const std::string &gap_variant = "",
+std::string scratch_runtime(const scratch_layout &layout, const std::string &gap_variant = "",
                             const std::string &left_out = "") {
     const std::string dir = layout.make_dir("bin\\win64");
     for (const char *file : {"libka.dll", "libvlt.dll", "tvcvrt.dll", "tvcbase.dll"}) {
@@ -56,7 +56,7 @@ TEST(initialization, first_call_loads_in_order_binds_everything_then_registers_a
     const std::string loading = "Loading " + runtime_dir;
     EXPECT_EQ(host_output({lib(runtime_dir), "verbose", "init", "slots", "journal", "init", "init2:5", "journal"}),
               loading + "libka.dll\n" + loading + "libvlt.dll\n" + loading + "tvcvrt.dll\n" + loading +
-                  "tvcbase.dll\ninit=1\n" + all_slots('1') + sequence_journal() +
+                  "tvcbase.dll\ninit=1\n" + every_slot('1') + sequence_journal() +
                   // Once initialized, nothing is called again, not even with another state.
                   "init=1\ninit=1\n");
 }
@@ -66,7 +66,7 @@ TEST(initialization, nothing_is_called_before_initialization_but_terminate_repor
 }
 
 TEST(initialization, missing_library_is_reported_leaves_earlier_families_bound_and_calls_nothing) {
-    tvc_test::scratch_layout layout;
+    scratch_layout layout;
     const std::string dir = scratch_runtime(layout, "", "libvlt.dll");
     const std::string output =
         host_output({lib(dir), "init", "slots", "call-all", "app", "journal", "bind-directly"});
@@ -78,8 +78,9 @@ TEST(initialization, missing_library_is_reported_leaves_earlier_families_bound_a
     ASSERT_NE(retry, std::string::npos) << output;
     // Array family bound, lock unreachable: every forwarder keeps its fixed value.
     EXPECT_EQ(output.substr(result, retry - result),
-              "init=0\narray=" + bound(141) + "\ndata_file=" + bound(11, '0') + "\nruntime=" + bound(229, '0') +
-                  "\nbase=" + bound(28, '0') + "\ntvcTerminateApplication_proxy 1\n");
+              "init=0\narray=" + bound(array_slots) + "\ndata_file=" + bound(data_file_slots, '0') + "\nruntime=" +
+                  bound(runtime_slots, '0') + "\nbase=" + bound(base_slots, '0') +
+                  "\ntvcTerminateApplication_proxy 1\n");
     // The application's initialization tries again, fails again and never
     // reaches the base library (the journal stays empty); a direct call of
     // the bind routines lets the exception out.
@@ -88,7 +89,7 @@ TEST(initialization, missing_library_is_reported_leaves_earlier_families_bound_a
 }
 
 TEST(initialization, retry_after_repair_succeeds_and_rebinds_the_same_addresses) {
-    tvc_test::scratch_layout layout;
+    scratch_layout layout;
     const std::string dir = scratch_runtime(layout, "", "libvlt.dll");
     const std::string output = host_output({lib(dir), "init", "addresses:array", "copy:" + runtime_dir +
                                             "libvlt.dll|" + dir + "libvlt.dll", "init", "addresses:array", "slots"});
@@ -99,7 +100,7 @@ TEST(initialization, retry_after_repair_succeeds_and_rebinds_the_same_addresses)
     const std::string before = output.substr(first + 7, output.find('\n', first + 7) - first - 7);
     const std::string after = output.substr(second + 7, output.find('\n', second + 7) - second - 7);
     EXPECT_EQ(after, before);
-    EXPECT_EQ(output.substr(output.find('\n', second + 7) + 1), all_slots('1'));
+    EXPECT_EQ(output.substr(output.find('\n', second + 7) + 1), every_slot('1'));
 }
 
 struct symbol_gap {
@@ -113,12 +114,12 @@ struct symbol_gap {
 TEST(initialization, library_lacking_its_kth_symbol_binds_up_to_it_and_leaves_the_rest) {
     const symbol_gap gaps[] = {
         {"array_gap", "kaMalloc", "libka.dll",
-         "array=" + bound(36) + "0" + bound(104, '0') + "\ndata_file=" + bound(11, '0') + "\nruntime=" +
-             bound(229, '0') + "\nbase=" + bound(28, '0') + "\n",
+         "array=" + bound(36) + "0" + bound(array_slots - 37, '0') + "\ndata_file=" + bound(data_file_slots, '0') +
+             "\nruntime=" + bound(runtime_slots, '0') + "\nbase=" + bound(base_slots, '0') + "\n",
          "tvcTerminateApplication_proxy 1\n"},
         {"runtime_gap", "tvcKfnVFeval", "tvcvrt.dll",
-         "array=" + bound(141) + "\ndata_file=" + bound(11) + "\nruntime=" + bound(96) + "0" + bound(132, '0') +
-             "\nbase=" + bound(28, '0') + "\n",
+         "array=" + bound(array_slots) + "\ndata_file=" + bound(data_file_slots) + "\nruntime=" + bound(96) + "0" +
+             bound(runtime_slots - 97, '0') + "\nbase=" + bound(base_slots, '0') + "\n",
          // Direct forwarders need no lock: those bound call through.
          "tvcvrtInitializeInternal_proxy 1\ntvcvrtInitializeInternal2_proxy 1\ntvcTerminateApplication_proxy 1\n"
          "tvcFevalIsLoaded 1\ntvcStandaloneGenericMain(p:0, i:0, p:0) lock=0\n"
@@ -126,7 +127,7 @@ TEST(initialization, library_lacking_its_kth_symbol_binds_up_to_it_and_leaves_th
          "tvcvrtInitialize2(i:0) lock=0\n"},
     };
     for (const symbol_gap &gap : gaps) {
-        tvc_test::scratch_layout layout;
+        scratch_layout layout;
         const std::string dir = scratch_runtime(layout, gap.variant);
         const std::string output = host_output({lib(dir), "init", "slots", "call-all", "journal"});
         const std::string failure = "An Error has occurred while trying to initialize the VRT.  \nThe error is: "

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <mutex>
 #include <string>
 #include <thread>
 
@@ -10,31 +8,10 @@
 #include "bootstrap/library_loader.h"
 #include "bootstrap/symbol_binder.h"
 #include "loader/loader_test_support.h"
+#include "support/start_gate.h"
 
 using namespace loader_test;
-
-namespace {
-
-// Lets a fixed number of threads go only once all of them have arrived.
-class start_gate {
-public:
-    explicit start_gate(int count) : waiting_(count) {}
-    void arrive_and_wait() {
-        std::unique_lock<std::mutex> lock(mutex_);
-        if (--waiting_ == 0) {
-            all_arrived_.notify_all();
-        } else {
-            all_arrived_.wait(lock, [this] { return waiting_ == 0; });
-        }
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable all_arrived_;
-    int waiting_;
-};
-
-}  // namespace
+using tvc_test::start_gate;
 
 TEST(ErrorText, HoldsTheSystemTextOfTheRecordedCode) {
     ::SetLastError(ERROR_FILE_NOT_FOUND);

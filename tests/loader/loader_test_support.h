@@ -8,17 +8,12 @@
 #include <string>
 
 #include "bootstrap/runtime_paths.h"
+#include "support/child_process.h"
 
 namespace loader_test {
 
-// The test executable's directory, ending in a backslash; the stand-in
-// libraries are built next to it.
-inline std::string executable_directory() {
-    char path[MAX_PATH] = {};
-    ::GetModuleFileNameA(nullptr, path, MAX_PATH - 1);
-    std::string directory(path);
-    return directory.substr(0, directory.find_last_of('\\') + 1);
-}
+// The stand-in libraries are built next to the test executable.
+using tvc_test::executable_directory;
 
 // The system's message for code, as FormatMessageA gives it; "" when none.
 inline std::string system_text(DWORD code) {

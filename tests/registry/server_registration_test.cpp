@@ -2,11 +2,16 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include "registry/null_reference_callers.h"
 #include "registry/registry_test_support.h"
+#include "support/code_page_932.h"
+#include "support/foreign_directory_copy.h"
+#include "support/null_reference_callers.h"
+#include "support/start_gate.h"
 #include "tvcvrtrt/registration.h"
 
 using namespace registry_test;
@@ -159,14 +164,13 @@ TEST(ServerRegistration, InvalidArgumentsWriteNothing) {
     EXPECT_EQ(other.snapshot(), other_before);
     EXPECT_TRUE(c.nothing_written());
 
-    // 255 characters is the registry's limit for a key name, so the call
-    // goes ahead; but Wine 8's narrow registry functions stop near 260
-    // characters, and "<prog_id>\\CLSID" (261) fails there after everything
-    // else was written. What the call wrote is undone.
+    // 255 characters is the registry's limit for a key name, but the key
+    // path "<prog_id>\\CLSID" (261) is longer than any that registration
+    // writes (see ProgIDLength below): refused before anything is written.
     test_class longest;
     longest.prog_id = longest.prog_id_base + std::string(255 - longest.prog_id_base.size(), 'p');
     longest.trees.add(longest.prog_id);
-    EXPECT_EQ(register_class(longest, library_name, 1, 0, "n", "Both"), E_ACCESSDENIED);
+    EXPECT_EQ(register_class(longest, library_name, 1, 0, "n", "Both"), E_INVALIDARG);
     EXPECT_TRUE(longest.nothing_written());
 }
 
@@ -208,4 +212,191 @@ TEST(ServerUnregistration, InvalidArgumentsDeleteNothing) {
     }
     EXPECT_EQ(other.snapshot(), other_before);
     EXPECT_EQ(c.snapshot(), before);
+}
+
+// ---- ProgIDs that are not a class's own: whole trees of the root, file
+// extensions, keys of other classes. Tests that could touch shared keys
+// watch canary keys of their own below them, never the prefix's real entries.
+
+namespace {
+
+// Every structural key of the root, in mixed case, and the key of all files.
+const char *const shared_keys[] = {
+    "CLSID", "appid", "Interface", "TYPELIB", "Component Categories", "Record", "Licenses", "MIME",
+    "Directory", "Drive", "Folder", "AllFilesystemObjects", "SystemFileAssociations", "Unknown",
+    "Wow6432Node", "*"};
+
+}  // namespace
+
+TEST(ProgIDsNamingWholeTrees, AreRefusedBeforeAnythingIsWrittenOrDeleted) {
+    test_class c;
+    const std::string extension = "." + unique_name("tvc");
+    const std::string canary = unique_name("TvcCanary");
+    cleanup removal{extension};
+    create_key(extension, "canary");
+    std::vector<std::string> names{extension}, canaries{extension};
+    for (const char *key : shared_keys) {
+        names.push_back(key);
+        canaries.push_back(std::string(key) + "\\" + canary);
+        removal.add(canaries.back());
+        create_key(canaries.back(), "canary");
+    }
+    std::vector<std::string> canaries_before;
+    for (const std::string &key : canaries) collect_tree(key, canaries_before);
+
+    const char *vi = c.version_independent_prog_id.c_str();
+    const char *prog = c.prog_id.c_str();
+    for (const std::string &name : names) {
+        const char *bad = name.c_str();
+        EXPECT_EQ(tvcRegisterServer_proxy(library_name, c.clsid, c.libid, 1, 0, "n", bad, prog, "Both"),
+                  E_INVALIDARG) << name;
+        EXPECT_EQ(tvcRegisterServer_proxy(library_name, c.clsid, c.libid, 1, 0, "n", vi, bad, "Both"),
+                  E_INVALIDARG) << name;
+        EXPECT_EQ(tvcUnregisterServer_proxy(c.clsid, bad, prog), E_INVALIDARG) << name;
+        EXPECT_EQ(tvcUnregisterServer_proxy(c.clsid, vi, bad), E_INVALIDARG) << name;
+    }
+    std::vector<std::string> canaries_after;
+    for (const std::string &key : canaries) collect_tree(key, canaries_after);
+    EXPECT_EQ(canaries_after, canaries_before);
+    EXPECT_TRUE(c.nothing_written());
+}
+
+TEST(ProgIDsOfOthers, UnregistrationLeavesThemAndStillRemovesTheClass) {
+    test_class owner, unregistered;
+    ASSERT_EQ(register_class(owner, library_name, 1, 0, "owner", "Both"), S_OK);
+    ASSERT_EQ(register_class(unregistered, library_name, 1, 0, "unregistered", "Both"), S_OK);
+    const std::string bare = unique_name("TvcBare");  // names no class
+    cleanup removal{bare};
+    create_key(bare + "\\CurVer", "not a ProgID of ours");
+    const std::vector<std::string> before = snapshot({bare, owner.version_independent_prog_id, owner.prog_id});
+    const struct {
+        const char *what;
+        std::string version_independent_prog_id, prog_id;
+    } rows[] = {
+        {"another class's ProgIDs", owner.version_independent_prog_id, owner.prog_id},
+        {"a key without CLSID", bare, bare},
+    };
+    for (const auto &row : rows) {
+        EXPECT_EQ(tvcUnregisterServer_proxy(unregistered.clsid, row.version_independent_prog_id.c_str(),
+                                            row.prog_id.c_str()),
+                  S_OK) << row.what;
+        EXPECT_FALSE(key_exists(unregistered.clsid_key) || key_exists(unregistered.appid_key)) << row.what;
+    }
+    EXPECT_EQ(snapshot({bare, owner.version_independent_prog_id, owner.prog_id}), before);
+    EXPECT_EQ(unregister_class(unregistered), S_OK);
+    EXPECT_TRUE(unregistered.nothing_written());
+}
+
+// "<version_independent_prog_id>\\CurVer" and "<prog_id>\\CLSID" are the
+// longest key paths written, 7 and 6 characters more than the names; no
+// path may exceed 255 characters.
+TEST(ProgIDLength, TheLongestKeyPathWrittenDecidesBeforeAnythingIsWritten) {
+    const struct {
+        std::size_t version_independent_prog_id, prog_id;
+        HRESULT expected;
+    } rows[] = {{248, 249, S_OK}, {249, 249, E_INVALIDARG}, {248, 250, E_INVALIDARG}};
+    for (const auto &row : rows) {
+        test_class c;
+        c.version_independent_prog_id = c.prog_id_base + std::string(row.version_independent_prog_id - c.prog_id_base.size(), 'v');
+        c.prog_id = c.prog_id_base + std::string(row.prog_id - c.prog_id_base.size(), 'p');
+        c.trees.add(c.version_independent_prog_id);
+        c.trees.add(c.prog_id);
+        EXPECT_EQ(register_class(c, library_name, 1, 0, "n", "Both"), row.expected) << row.prog_id;
+        if (row.expected == S_OK) {
+            EXPECT_EQ(unregister_class(c), S_OK);
+        }
+        EXPECT_TRUE(c.nothing_written()) << row.prog_id;
+    }
+}
+
+// ---- one class registered from two threads at once
+
+TEST(ConcurrentRegistration, AFailingCallNeverUndoesWhatASucceedingOneWrote) {
+    test_class c;
+    // The failing call's ProgID is a volatile key, which takes no lasting
+    // subkey: that call fails at "<prog_id>\\CLSID" after writing the class's
+    // keys, and undoes what it wrote.
+    const std::string fragile = unique_name("TvcFragile");
+    cleanup removal{fragile};
+    HKEY key = nullptr;
+    ASSERT_EQ(::RegCreateKeyExA(HKEY_CLASSES_ROOT, fragile.c_str(), 0, nullptr, REG_OPTION_VOLATILE,
+                                KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    ::RegCloseKey(key);
+    for (int round = 0; round < 50; ++round) {
+        tvc_test::start_gate gate(2);
+        HRESULT failing = S_OK, succeeding = E_FAIL;
+        std::thread a([&] {
+            gate.arrive_and_wait();
+            failing = tvcRegisterServer_proxy(library_name, c.clsid, c.libid, 2, 0, "failing",
+                                              fragile.c_str(), fragile.c_str(), "Both");
+        });
+        std::thread b([&] {
+            gate.arrive_and_wait();
+            succeeding = register_class(c, library_name, 1, 0, "succeeding", "Both");
+        });
+        a.join();
+        b.join();
+        ASSERT_EQ(failing, E_ACCESSDENIED) << round;
+        ASSERT_EQ(succeeding, S_OK) << round;
+        ASSERT_EQ(read_value(c.clsid_key + "\\ProgID", nullptr).text, c.prog_id) << round;
+        ASSERT_EQ(read_value(c.prog_id + "\\CLSID", nullptr).text, c.clsid_text) << round;
+        ASSERT_EQ(unregister_class(c), S_OK) << round;
+    }
+}
+
+// ---- module paths that the process code page cannot hold
+
+TEST(ModuleOutsideTheCodePage, IsStoredByAPathThatNamesItOrNotAtAll) {
+    const std::string copy_name = unique_name("TvcForeign") + ".dll";
+    tvc_test::foreign_directory_copy copy("tvcvrtrt7_17.dll", copy_name);
+    ASSERT_NE(copy.module(), nullptr);
+    test_class c;
+    const HRESULT result = register_class(c, copy_name.c_str(), 1, 0, "n", "Both");
+    if (!copy.has_short_form()) {
+        EXPECT_EQ(result, HRESULT_FROM_WIN32(ERROR_NO_UNICODE_TRANSLATION));
+        EXPECT_TRUE(c.nothing_written());
+        return;
+    }
+    ASSERT_EQ(result, S_OK);
+    const std::string stored = read_value(c.clsid_key + "\\InprocServer32", nullptr).text;
+    EXPECT_EQ(stored.find('?'), std::string::npos) << stored;
+    EXPECT_NE(::GetFileAttributesA(stored.c_str()), INVALID_FILE_ATTRIBUTES) << stored;
+}
+
+// ---- double-byte ProgIDs (code page 932)
+
+TEST(CodePage932, ProgIDsAreReadCharacterByCharacterAndNeverPastTheirEnd) {
+    TVC_ONLY_UNDER_CODE_PAGE_932();
+    // "AB" and a lone lead byte, its NUL the last byte before a page that
+    // cannot be read.
+    SYSTEM_INFO system;
+    ::GetSystemInfo(&system);
+    const std::size_t page = system.dwPageSize;
+    char *pages = static_cast<char *>(::VirtualAlloc(nullptr, 2 * page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    ASSERT_NE(pages, nullptr);
+    DWORD previous = 0;
+    ASSERT_TRUE(::VirtualProtect(pages + page, page, PAGE_NOACCESS, &previous));
+    char *lone = pages + page - 4;
+    std::memcpy(lone, "AB\x83", 4);
+    test_class c;
+    const char *vi = c.version_independent_prog_id.c_str();
+    const char *prog = c.prog_id.c_str();
+    EXPECT_EQ(tvcRegisterServer_proxy(library_name, c.clsid, c.libid, 1, 0, "n", lone, prog, "Both"), E_INVALIDARG);
+    EXPECT_EQ(tvcRegisterServer_proxy(library_name, c.clsid, c.libid, 1, 0, "n", vi, lone, "Both"), E_INVALIDARG);
+    EXPECT_EQ(tvcUnregisterServer_proxy(c.clsid, lone, prog), E_INVALIDARG);
+    EXPECT_EQ(tvcUnregisterServer_proxy(c.clsid, vi, lone), E_INVALIDARG);
+    EXPECT_TRUE(c.nothing_written());
+    ::VirtualFree(pages, 0, MEM_RELEASE);
+
+    // "ソ" is 0x83 0x5C: its second byte is the backslash's, yet the name is one key name.
+    test_class dbcs;
+    dbcs.version_independent_prog_id = "\x83\x5C" + dbcs.prog_id_base;
+    dbcs.prog_id = dbcs.version_independent_prog_id + ".1";
+    dbcs.trees.add(dbcs.version_independent_prog_id);
+    dbcs.trees.add(dbcs.prog_id);
+    ASSERT_EQ(register_class(dbcs, library_name, 1, 0, "n", "Both"), S_OK);
+    EXPECT_EQ(read_value(dbcs.prog_id + "\\CLSID", nullptr).text, dbcs.clsid_text);
+    EXPECT_EQ(unregister_class(dbcs), S_OK);
+    EXPECT_TRUE(dbcs.nothing_written());
 }

@@ -1,5 +1,7 @@
 #include "support/child_process.h"
 
+#include <gtest/gtest.h>
+
 #include <stdexcept>
 #include <thread>
 
@@ -7,7 +9,7 @@
 
 namespace tvc_test {
 
-std::string executable_dir() {
+std::string executable_directory() {
     char path[MAX_PATH] = {};
     ::GetModuleFileNameA(nullptr, path, MAX_PATH - 1);
     const std::string file(path);
@@ -16,7 +18,7 @@ std::string executable_dir() {
 
 child_run run_child(const std::string &program, const std::vector<std::string> &arguments,
                     const char *environment, const char *working_dir, DWORD timeout_ms) {
-    std::string command_line = "\"" + executable_dir() + program + "\"";
+    std::string command_line = "\"" + executable_directory() + program + "\"";
     for (const std::string &argument : arguments) command_line += " \"" + argument + "\"";
 
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
@@ -43,7 +45,7 @@ child_run run_child(const std::string &program, const std::vector<std::string> &
     // The pipe is read on a thread of its own, so that the wait below can
     // end a child that never exits (its end of the pipe closes with it).
     child_run run{};
-    std::thread reader([&run, &read_end] {
+    std::thread reader([&] {
         char chunk[4096];
         DWORD got = 0;
         while (::ReadFile(read_end.get(), chunk, sizeof chunk, &got, nullptr) && got > 0)
@@ -58,6 +60,14 @@ child_run run_child(const std::string &program, const std::vector<std::string> &
     ::GetExitCodeProcess(process_handle.get(), &run.exit_code);
     if (!exited) run.output += "[no exit within the time allowed]";
     return run;
+}
+
+std::string output_of(const std::string &program, const std::vector<std::string> &arguments,
+                      const char *environment, const char *working_dir) {
+    const child_run run = run_child(program, arguments, environment, working_dir);
+    EXPECT_EQ(run.exit_code, 0u) << program << " ended with 0x" << std::hex << run.exit_code
+                                 << " after printing:\n" << run.output;
+    return run.output;
 }
 
 }  // namespace tvc_test

@@ -1,5 +1,6 @@
-// Starts a program in a fresh process and collects its standard output, for
-// behaviour that happens once per process (attach, once-only messages).
+// Starts a program in a fresh process and collects its standard output and
+// exit code, for behaviour that happens once per process (attach,
+// initialization, once-only messages).
 #pragma once
 
 #include <windows.h>
@@ -10,7 +11,7 @@
 namespace tvc_test {
 
 struct child_run {
-    DWORD exit_code;
+    DWORD exit_code;     // a crash shows as its exception code
     std::string output;  // standard output, byte for byte
 };
 
@@ -23,9 +24,14 @@ struct child_run {
 // instead of stopping the suite.
 child_run run_child(const std::string &program, const std::vector<std::string> &arguments,
                     const char *environment = nullptr, const char *working_dir = nullptr,
-                    DWORD timeout_ms = 60000);
+                    DWORD timeout_ms = 120000);
+
+// What a child printed; anything but exit code 0 (an error exit, a crash, a
+// hang) fails the calling test.
+std::string output_of(const std::string &program, const std::vector<std::string> &arguments,
+                      const char *environment = nullptr, const char *working_dir = nullptr);
 
 // The directory holding the running test executable, with a backslash.
-std::string executable_dir();
+std::string executable_directory();
 
 }  // namespace tvc_test

@@ -1,0 +1,157 @@
+#include "common/code_page_text.h"
+
+#include <cstring>
+#include <new>
+
+namespace tvc {
+
+const char *find_first_character(const char *text, char c) noexcept {
+    for (const char *at = text; *at != '\0'; at = next_character(at)) {
+        if (*at == c) return at;
+    }
+    return nullptr;
+}
+
+const char *find_last_character(const char *text, char c) noexcept {
+    const char *found = nullptr;
+    for (const char *at = text; *at != '\0'; at = next_character(at)) {
+        if (*at == c) found = at;
+    }
+    return found;
+}
+
+bool ends_with_character(const char *text, char c) noexcept {
+    const char *last = nullptr;
+    for (const char *at = text; *at != '\0'; at = next_character(at)) last = at;
+    // A two-byte character starts with a lead byte, never with an ASCII one.
+    return last != nullptr && *last == c;
+}
+
+bool ends_in_lone_lead_byte(const char *text) noexcept {
+    const char *at = text;
+    while (*at != '\0') {
+        const char *next = next_character(at);
+        if (next == at + 1 && ::IsDBCSLeadByte(static_cast<BYTE>(*at))) return true;
+        at = next;
+    }
+    return false;
+}
+
+namespace {
+
+bool widen(const char *text, std::size_t bytes, std::wstring &wide) {
+    if (bytes == 0) {
+        wide.clear();
+        return true;
+    }
+    if (bytes > 0x7fffffff) return false;
+    const int length = ::MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(bytes), nullptr, 0);
+    if (length <= 0) return false;
+    wide.resize(static_cast<std::size_t>(length));
+    return ::MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(bytes), &wide[0], length) == length;
+}
+
+// False when a character has no equivalent in the code page (it would come
+// out as the default character, "?").
+bool narrow_without_loss(const wchar_t *wide, std::string &narrow) {
+    // The code page's own rules: UTF-8 loses nothing and takes no flags.
+    const bool utf8 = ::GetACP() == CP_UTF8;
+    const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    BOOL lost = FALSE;
+    BOOL *lost_flag = utf8 ? nullptr : &lost;
+    const int length = ::WideCharToMultiByte(CP_ACP, flags, wide, -1, nullptr, 0, nullptr, lost_flag);
+    if (length <= 0 || lost) return false;
+    narrow.resize(static_cast<std::size_t>(length));
+    if (::WideCharToMultiByte(CP_ACP, flags, wide, -1, &narrow[0], length, nullptr, lost_flag) != length ||
+        lost) {
+        return false;
+    }
+    narrow.pop_back();  // the NUL that the string keeps anyway
+    return true;
+}
+
+}  // namespace
+
+bool same_name_ignoring_case(const char *a, std::size_t a_bytes, const char *b,
+                             std::size_t b_bytes) noexcept {
+    try {
+        std::wstring wide_a, wide_b;
+        if (!widen(a, a_bytes, wide_a) || !widen(b, b_bytes, wide_b)) return false;
+        if (wide_a.size() != wide_b.size()) return false;
+        if (wide_a.empty()) return true;
+        return ::CompareStringOrdinal(wide_a.data(), static_cast<int>(wide_a.size()), wide_b.data(),
+                                      static_cast<int>(wide_b.size()), TRUE) == CSTR_EQUAL;
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+}
+
+DWORD narrow_path(const wchar_t *path, std::string &narrow) noexcept {
+    try {
+        if (narrow_without_loss(path, narrow)) return ERROR_SUCCESS;
+        const DWORD needed = ::GetShortPathNameW(path, nullptr, 0);
+        if (needed != 0) {
+            std::wstring short_path(needed, L'\0');
+            const DWORD length = ::GetShortPathNameW(path, &short_path[0], needed);
+            if (length != 0 && length < needed) {
+                short_path.resize(length);
+                if (narrow_without_loss(short_path.c_str(), narrow)) return ERROR_SUCCESS;
+            }
+        }
+        narrow.clear();
+        return ERROR_NO_UNICODE_TRANSLATION;
+    } catch (const std::bad_alloc &) {
+        narrow.clear();
+        return ERROR_OUTOFMEMORY;
+    }
+}
+
+DWORD module_path_in_code_page(HMODULE module, std::string &path, DWORD initial_capacity) noexcept {
+    // The longest path the system's file functions can take, with its NUL.
+    constexpr DWORD largest_capacity = 32768;
+    path.clear();
+    try {
+        std::wstring wide;
+        DWORD capacity = initial_capacity > 0 ? initial_capacity : 1;
+        for (;;) {
+            wide.assign(capacity, L'\0');
+            const DWORD length = ::GetModuleFileNameW(module, &wide[0], capacity);
+            if (length == 0) break;
+            if (length < capacity) {
+                wide.resize(length);
+                return narrow_path(wide.c_str(), path);
+            }
+            if (capacity >= largest_capacity) break;
+            capacity = capacity * 2 < largest_capacity ? capacity * 2 : largest_capacity;
+        }
+    } catch (const std::bad_alloc &) {
+        return ERROR_OUTOFMEMORY;
+    }
+    return ERROR_FILENAME_EXCED_RANGE;
+}
+
+std::size_t narrow_into(char *buffer, std::size_t size, const wchar_t *text, UINT code_page) noexcept {
+    std::size_t used = 0;
+    for (const wchar_t *c = text; c != nullptr && *c != L'\0';) {
+        const int units = IS_HIGH_SURROGATE(c[0]) && IS_LOW_SURROGATE(c[1]) ? 2 : 1;
+        char piece[8];
+        int length = 1;
+        if (*c < 0x80) {
+            piece[0] = static_cast<char>(*c);  // the same in every ANSI code page
+        } else {
+            length = ::WideCharToMultiByte(code_page, 0, c, units, piece, sizeof piece, nullptr, nullptr);
+            if (length <= 0) {
+                piece[0] = '?';
+                length = 1;
+            }
+        }
+        if (used + static_cast<std::size_t>(length) > size) break;
+        std::memcpy(buffer + used, piece, static_cast<std::size_t>(length));
+        used += static_cast<std::size_t>(length);
+        c += units;
+    }
+    if (used < size) buffer[used] = '\0';
+    return used;
+}
+
+}  // namespace tvc
