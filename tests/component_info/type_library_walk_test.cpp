@@ -358,50 +358,44 @@ std::string generate_library(const tvc_test::scratch_layout &layout, int bases,
     ComPtr<ICreateTypeLib2> library;
     EXPECT_EQ(::CreateTypeLib2(SYS_WIN64, std::wstring(path.begin(), path.end()).c_str(), &library), S_OK);
     library->SetGuid(registry_test::random_guid());
+    // Made from the last base on, so that each base exists before it is named.
     std::vector<ComPtr<ICreateTypeInfo>> interfaces(bases + 1);
-    for (int index = 0; index <= bases; ++index) {
+    for (int index = bases; index >= 0; --index) {
         std::wstring name = L"I" + std::to_wstring(index);
         library->CreateTypeInfo(name.data(), TKIND_INTERFACE, &interfaces[index]);
         interfaces[index]->SetGuid(registry_test::random_guid());
-    }
-    for (int index = 0; index < bases; ++index) {
         ComPtr<ITypeInfo> base;
-        interfaces[index + 1].As(&base);
         HREFTYPE reference = 0;
+        if (index == bases || FAILED(interfaces[index + 1].As(&base))) continue;
         interfaces[index]->AddRefTypeInfo(base.Get(), &reference);
         interfaces[index]->AddImplType(0, reference);
     }
-    TYPEDESC i4 = {};
-    i4.vt = VT_I4;
     ELEMDESC value = {};
-    value.tdesc = i4;
+    value.tdesc.vt = VT_I4;
     for (UINT index = 0; index < accessors.size(); ++index) {
-        FUNCDESC member = {};
-        member.memid = accessors[index].id;
-        member.funckind = FUNC_PUREVIRTUAL;
-        member.invkind = accessors[index].kind;
-        member.callconv = CC_STDCALL;
+        const accessor &a = accessors[index];
+        const SHORT parameters = a.kind == INVOKE_PROPERTYGET ? 0 : 1;
+        FUNCDESC member = {a.id, nullptr, &value, FUNC_PUREVIRTUAL, a.kind, CC_STDCALL, parameters, 0, 0, 0, {}, 0};
         member.elemdescFunc.tdesc.vt = VT_HRESULT;
-        member.cParams = member.invkind == INVOKE_PROPERTYGET ? 0 : 1;
-        member.lprgelemdescParam = &value;
+        LPOLESTR names[] = {const_cast<LPOLESTR>(a.name)};
         EXPECT_EQ(interfaces[0]->AddFuncDesc(index, &member), S_OK);
-        LPOLESTR names[] = {const_cast<LPOLESTR>(accessors[index].name)};
         EXPECT_EQ(interfaces[0]->SetFuncAndParamNames(index, names, 1), S_OK);
     }
-    for (int index = bases; index >= 0; --index) interfaces[index]->LayOut();
+    for (ComPtr<ICreateTypeInfo> &created : interfaces) created->LayOut();
     EXPECT_EQ(library->SaveAllChanges(), S_OK);
     interfaces.clear();
     library.Reset();
     if (self_inheriting) {
         // The header, its help-DLL field, one offset per type info, then the
-        // segment directory whose first entry locates the type info table; a
-        // base interface is the field at 0x54 of its derived type's entry.
+        // segment directory whose first entry locates the table of 100-byte
+        // type info entries; an interface's base is the field at 0x54 of its
+        // entry, and a local type's reference is its entry's offset.
         std::ifstream in(path, std::ios::binary);
         std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         in.close();
-        const auto field = [&bytes](std::size_t at) { return *reinterpret_cast<const std::int32_t *>(&bytes[at]); };
+        const auto field = [&bytes](std::size_t at) -> std::int32_t & { return *reinterpret_cast<std::int32_t *>(&bytes[at]); };
         const std::size_t directory = 0x54 + (field(0x14) & 0x100 ? 4 : 0) + 4 * field(0x20);
-        std::memset(&bytes[field(directory) + 0x54], 0, 4);  // I0's base: reference 0, which is I0
+        field(field(directory) + 100 * bases + 0x54) = 100 * bases;  // I0, made last, inherits from itself
         std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     }
     return path;
