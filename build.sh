@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Set-up and entry point on a fresh Debian 12 machine (as root, or with sudo).
-#   ./build.sh demo   install what is missing, build, run the demo under wine
-#   ./build.sh test   install what is missing, build, run every test under wine
-#   ./build.sh build  install what is missing and build only
+#   ./build.sh demo   install what is missing, build what the demo needs, run it under wine
+#   ./build.sh test   install what is missing, build everything, run every test under wine
+#   ./build.sh build  install what is missing and build everything
 #   ./build.sh fuzz [runs]  build and run the GUID text fuzzer natively
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -10,6 +10,8 @@ here=$(pwd)
 build="$here/build"
 
 packages=(g++-mingw-w64-x86-64 wine wine64 wine64-tools cmake googletest pkgconf python3 locales)
+# The tests also build a client for the platform's own compiler's ABI.
+test_packages=(clang lld)
 fuzz_packages=(clang libclang-rt-14-dev)
 
 install_missing() {
@@ -25,10 +27,10 @@ install_missing() {
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y "${missing[@]}"
 }
 
+# configure_and_build [target...]: everything, or only the targets named.
 configure_and_build() {
-  install_missing "${packages[@]}"
   cmake --preset mingw -DBUILD_TESTING=ON
-  cmake --build --preset mingw -j "$(nproc)"
+  cmake --build --preset mingw -j "$(nproc)" ${1:+--target "$@"}
 }
 
 export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -36,13 +38,18 @@ stop_wine() { "$here/cmake/wine-prefix.sh" down || true; }
 
 case "${1:-}" in
   build)
+    install_missing "${packages[@]}" "${test_packages[@]}"
     configure_and_build ;;
   test)
+    install_missing "${packages[@]}" "${test_packages[@]}"
     configure_and_build
     trap stop_wine EXIT
     ctest --preset mingw ;;
   demo)
-    configure_and_build
+    # The library, the reference runtime, the sample application and the
+    # diagnostic command; no tests, no benchmarks.
+    install_missing "${packages[@]}"
+    configure_and_build demo
     trap stop_wine EXIT
     "$here/cmake/wine-prefix.sh" up
     "$here/demo/run-demo.sh" "$build" ;;

@@ -7,8 +7,12 @@
 //                                  GetProcAddress calls in a bare loop
 // The bound functions are empty stand-ins of this program, so the ratios
 // show the layer itself; the binding figure uses the test runtime's
-// libraries (build the tests first).
+// libraries (build the tests first). The call trace is put in front of the
+// stand-ins as initialization would: with TVCVRTRT_TRACE unset, or with a
+// TVCVRTRT_TRACE_FILTER that leaves out vltClose_proxy, kaIsDouble_proxy
+// and tvcRunMain_proxy, the figures are those of the untraced layer.
 #include "bootstrap/runtime_paths.h"
+#include "forwarding/call_trace.h"
 #include "forwarding/forwarding_slots.h"
 #include "tvcvrtrt7_17.h"
 
@@ -126,6 +130,10 @@ int main() {
     install(TVC_SLOT(kaIsDouble), &predicate_work);
     install(TVC_SLOT(tvcRunMain), &main_work);
     bare_stub_slot = reinterpret_cast<void *>(&main_work);
+    tvc::install_call_trace();
+    const int traced = (TVC_SLOT(vltClose) != &close_work) + (TVC_SLOT(kaIsDouble) != &predicate_work) +
+                       (TVC_SLOT(tvcRunMain) != &main_work);
+    std::printf("measured forwarders traced: %d of 3\n", traced);
 
     void (*volatile by_hand_acquire)() = &acquire;
     void (*volatile by_hand_release)() = &release;

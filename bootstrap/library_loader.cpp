@@ -1,5 +1,5 @@
-// Loading the runtime's libraries and binding their functions, the system's
-// text for the last failure, and the exception that carries it to the caller.
+// Loading the runtime's libraries and binding their functions, and the
+// system's text for the last failure.
 #include "bootstrap/library_loader.h"
 
 #include <float.h>
@@ -16,23 +16,6 @@
 #include "common/unique_resource.h"
 
 namespace tvc {
-
-// ---- apiException
-
-apiException::apiException(const char *message) : message_(message ? message : "") {}
-
-apiException::apiException(const std::string &message) : message_(message) {}
-
-apiException::apiException(const apiException &other) : std::exception(), message_(other.what()) {}
-
-apiException &apiException::operator=(const apiException &other) {
-    if (this != &other) message_ = other.what();
-    return *this;
-}
-
-apiException::~apiException() = default;
-
-const char *apiException::what() const noexcept { return message_.c_str(); }
 
 // ---- the error text of the last failure
 

@@ -2,6 +2,10 @@
 # an import library for its linker, the headers, and a way for its build to
 # find them: a CMake package configuration and a pkg-config file. Both are
 # relocatable, so an unpacked ZIP works wherever it lies.
+#
+# Two versions: the package's version is the runtime interface that the
+# library fronts (PROJECT_VERSION, 7.17); the library's file version
+# (TVCVRTRT_FILE_VERSION) is carried beside it and in the ZIP's name.
 include(CMakePackageConfigHelpers)
 
 set(TVCVRTRT_PACKAGE_NAME tvcvrtrt7_17)
@@ -28,10 +32,11 @@ configure_package_config_file(${CMAKE_SOURCE_DIR}/cmake/tvcvrtrt7_17Config.cmake
   ${CMAKE_BINARY_DIR}/package/${TVCVRTRT_PACKAGE_NAME}Config.cmake
   INSTALL_DESTINATION ${TVCVRTRT_CONFIG_DESTINATION}
   PATH_VARS TVCVRTRT_LIB_DESTINATION)
-# A client asking for 7.x accepts any later 7.x: exports are only ever added.
+# A client asking for interface 7.x accepts any later 7.x: within a major
+# version, exports are only ever added.
 write_basic_package_version_file(
   ${CMAKE_BINARY_DIR}/package/${TVCVRTRT_PACKAGE_NAME}ConfigVersion.cmake
-  VERSION ${TVCVRTRT_FILE_VERSION}
+  VERSION ${PROJECT_VERSION}
   COMPATIBILITY SameMajorVersion)
 configure_file(${CMAKE_SOURCE_DIR}/cmake/tvcvrtrt7_17.pc.in
   ${CMAKE_BINARY_DIR}/package/${TVCVRTRT_PACKAGE_NAME}.pc @ONLY)
@@ -50,5 +55,11 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
   "Front library of the Tovan Compiler Runtime 7.17 for 64-bit Windows")
 # The ZIP is for shipping: its DLL carries no debugging information.
 set(CPACK_STRIP_FILES ON)
+# The ZIP takes the install rules' one component. Installing a component
+# keeps its own manifest (build/install_manifest_<component>.txt), so making
+# the ZIP never overwrites build/install_manifest.txt, the list of the
+# user's own install that uninstalling reads.
+set(CPACK_INSTALL_CMAKE_PROJECTS
+  "${CMAKE_BINARY_DIR};${PROJECT_NAME};${CMAKE_INSTALL_DEFAULT_COMPONENT_NAME};/")
 set(CPACK_VERBATIM_VARIABLES ON)
 include(CPack)

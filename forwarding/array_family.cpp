@@ -11,7 +11,7 @@
 // empty identifier; the runtime's own kaErrMsgTxt is only required to exist.
 // The inner hold of the already held lock is what the runtime expects of a
 // call into kaVErrMsgIdAndTxt.
-extern "C" void kaErrMsgTxt_proxy(const void *format, ...) {
+extern "C" void kaErrMsgTxt_proxy(const char *format, ...) {
     if (TVC_SLOT(kaErrMsgTxt) == nullptr || !tvc::lock_slots_bound()) return;
     tvc::apiLock outer;
     va_list arguments;

@@ -5,12 +5,13 @@
 
 namespace tvc {
 
-// Puts a tracing entry in front of every bound slot, once the bind routines
-// have filled them all; a slot that already holds its tracing entry is left
-// as it is, so that a repeated call never wraps twice. The variable is read,
-// and the file opened for appending, on the first call only; a file that
-// cannot be opened is reported once on standard output and leaves tracing
-// off. The lock slots stay untraced: every locked call enters and leaves
+// Puts a tracing entry in front of every bound slot that the filter
+// (TVCVRTRT_TRACE_FILTER) selects, once the bind routines have filled them
+// all; a slot that already holds its tracing entry is left as it is, so that
+// a repeated call never wraps twice. The variables are read, and the file
+// opened for appending with a header line that starts the run, on the first
+// call only; a bad filter or a file that cannot be opened is reported once
+// on standard output and leaves tracing off. The lock slots stay untraced: every locked call enters and leaves
 // through them, and the trace shows the calls, not the locking.
 void install_call_trace();
 

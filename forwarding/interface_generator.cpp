@@ -50,7 +50,7 @@ bool is_exported(const entry &e) { return std::strcmp(e.shape, "tested") != 0; }
 
 std::string c_type(const std::string &code, bool is_result) {
     static const struct { const char *code, *argument, *result; } types[] = {
-        {"p", "const void *", "void *"},   {"z", "size_t", "size_t"},       {"i", "int32_t", "int32_t"},
+        {"p", "const void *", "void *"},   {"s", "const char *", nullptr},  {"z", "size_t", "size_t"},       {"i", "int32_t", "int32_t"},
         {"h", "uint16_t", nullptr},  {"c", "uint8_t", "bool"},        {"d", "double", "double"},
         {"f", "float", "float"},     {"v", "va_list", nullptr},       {"...", "...", nullptr},
         {"none", nullptr, "void"},   {"r16", nullptr, "tvcOutputHandler"},

@@ -13,13 +13,13 @@ extern "C" bool tvcFevalIsLoaded(void) { return TVC_SLOT(tvcFeval) != nullptr; }
 extern "C" bool tvcKfnVFevalIsLoaded(void) { return TVC_SLOT(tvcKfnVFeval) != nullptr; }
 
 // The wrappers take no lock of their own: the forwarders they call do.
-extern "C" bool tvcFeval_proxy(const void *instance, const void *function_name, int32_t output_count,
+extern "C" bool tvcFeval_proxy(const void *instance, const char *function_name, int32_t output_count,
                                const void *outputs, int32_t input_count, const void *inputs) {
     return instance != nullptr &&
            tvcFevalInternal_proxy(instance, function_name, output_count, outputs, input_count, inputs);
 }
 
-extern "C" bool tvcKfnVFeval_proxy(const void *instance, const void *function_name, int32_t first_count,
+extern "C" bool tvcKfnVFeval_proxy(const void *instance, const char *function_name, int32_t first_count,
                                    int32_t second_count, int32_t third_count, va_list arguments) {
     return instance != nullptr && tvcKfnVFevalInternal_proxy(instance, function_name, first_count,
                                                              second_count, third_count, arguments);
@@ -27,7 +27,7 @@ extern "C" bool tvcKfnVFeval_proxy(const void *instance, const void *function_na
 
 // The variable arguments reach the runtime as one list through the
 // tvcKfnVFeval slot; nothing is ever called variadically through a slot.
-extern "C" bool tvcKfnFeval_proxy(const void *instance, const void *function_name, int32_t first_count,
+extern "C" bool tvcKfnFeval_proxy(const void *instance, const char *function_name, int32_t first_count,
                                   int32_t second_count, int32_t third_count, ...) {
     if (instance == nullptr) return false;
     va_list arguments;

@@ -11,8 +11,10 @@
 // never called).
 // Letters, for arguments and results: p 64-bit pointer, z 64-bit size or
 // integer, i 32-bit integer, h 16-bit value, c 8-bit value (bool as a
-// result), d double, f float, v va_list handed on; results also none (no
-// result) and r16 (a 16-byte record by value); "..." variable arguments.
+// result), d double, f float, v va_list handed on; for arguments also s, a
+// pointer to NUL-terminated narrow text (a p to the runtime, shown as text
+// by the call trace); results also none (no result) and r16 (a 16-byte
+// record by value); "..." variable arguments.
 #pragma once
 
 #include "tvcvrtrt/forwarding_types.h"
@@ -25,6 +27,7 @@ namespace tvc {
 namespace signature_code {
 using none = void;
 using p = const void *;
+using s = const char *;
 using z = std::size_t;
 using i = std::int32_t;
 using h = std::uint16_t;
@@ -40,7 +43,7 @@ template <typename Code> struct result_of { using type = Code; };
 template <> struct result_of<c> { using type = bool; };
 template <> struct result_of<p> { using type = void *; };
 
-static_assert(sizeof(p) == 8 && sizeof(z) == 8 && sizeof(i) == 4 && sizeof(h) == 2 && sizeof(c) == 1);
+static_assert(sizeof(p) == 8 && sizeof(s) == 8 && sizeof(z) == 8 && sizeof(i) == 4 && sizeof(h) == 2 && sizeof(c) == 1);
 static_assert(sizeof(d) == 8 && sizeof(f) == 4 && sizeof(v) == 8 && sizeof(r16) == 16);
 }  // namespace signature_code
 

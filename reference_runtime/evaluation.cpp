@@ -66,13 +66,13 @@ void *evaluate(const char *name, const void *argument) {
 
 }  // namespace
 
-bool tvcFeval(const void *instance, const void *name, std::int32_t nlhs, const void *plhs,
+bool tvcFeval(const void *instance, const char *name, std::int32_t nlhs, const void *plhs,
               std::int32_t nrhs, const void *prhs) {
     if (instance == nullptr || name == nullptr || nrhs != 1 || prhs == nullptr) return false;
     if (nlhs < 0 || nlhs > 1 || (nlhs == 1 && plhs == nullptr)) return false;
     const void *argument = static_cast<const void *const *>(prhs)[0];
     if (argument == nullptr) return false;
-    void *result = evaluate(static_cast<const char *>(name), argument);
+    void *result = evaluate(name, argument);
     if (result == nullptr) return false;
     if (nlhs == 1) {
         static_cast<void **>(const_cast<void *>(plhs))[0] = result;
@@ -82,9 +82,9 @@ bool tvcFeval(const void *instance, const void *name, std::int32_t nlhs, const v
     return true;
 }
 
-void tvcAddCanonicalPathMacro(const void *name, const void *path) {
+void tvcAddCanonicalPathMacro(const char *name, const char *path) {
     if (name == nullptr || path == nullptr) return;
-    path_macros.emplace_back(static_cast<const char *>(name), static_cast<const char *>(path));
+    path_macros.emplace_back(name, path);
 }
 
 bool tvcvrtInitialize() {

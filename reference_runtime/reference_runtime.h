@@ -61,9 +61,9 @@ double kaGetScalar(const void *array);
 void kaDestroyArray(const void *array);
 
 // tvcvrt.dll
-bool tvcFeval(const void *instance, const void *name, std::int32_t nlhs, const void *plhs,
+bool tvcFeval(const void *instance, const char *name, std::int32_t nlhs, const void *plhs,
               std::int32_t nrhs, const void *prhs);
-void tvcAddCanonicalPathMacro(const void *name, const void *path);
+void tvcAddCanonicalPathMacro(const char *name, const char *path);
 bool tvcvrtInitialize();
 bool tvcvrtInitialize2(std::int32_t options);
 

@@ -1,7 +1,7 @@
-#!/bin/sh
+#!/usr/bin/env bash
 # Fails unless the DLL exports exactly the names that the module-definition
 # file lists (the exported side of "name=internal" aliases, DATA dropped).
-set -eu
+set -euo pipefail
 objdump=$1; dll=$2; def=$3
 work=$(mktemp -d); trap 'rm -rf "$work"' EXIT
 export LC_ALL=C

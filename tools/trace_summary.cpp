@@ -1,10 +1,9 @@
 #include "tools/trace_summary.h"
 
+#include "tools/trace_file.h"
+#include "tools/tvcvrtrt-check/json_writer.h"
+
 #include <algorithm>
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -12,91 +11,123 @@
 namespace {
 
 struct export_total {
-    double microseconds = 0;
+    std::string name;
+    long long nanoseconds = 0;
     unsigned long long calls = 0;
 };
 
-bool is_identifier_char(char ch) {
-    return (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9') || ch == '_';
+struct run_summary {
+    int number;
+    const tvc_trace::run *run;
+    std::vector<export_total> rows;  // the most time first
+    export_total all;
+};
+
+run_summary summarize(int number, const tvc_trace::run &run) {
+    std::map<std::string, export_total> totals;
+    for (const tvc_trace::call &call : run.calls) {
+        export_total &total = totals[call.export_name];
+        total.name = call.export_name;
+        total.nanoseconds += call.duration_ns;
+        ++total.calls;
+    }
+    run_summary summary{number, &run, {}, {}};
+    for (const auto &entry : totals) summary.rows.push_back(entry.second);
+    std::stable_sort(summary.rows.begin(), summary.rows.end(),
+                     [](const export_total &left, const export_total &right) { return left.nanoseconds > right.nanoseconds; });
+    for (const export_total &row : summary.rows) {
+        summary.all.nanoseconds += row.nanoseconds;
+        summary.all.calls += row.calls;
+    }
+    return summary;
 }
 
-// "<thread id> <export>(<arguments>) = <result> <microseconds>us": gives the
-// export and the time, or false for anything else.
-bool parse_line(std::string line, std::string &export_name, double &microseconds) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    const std::size_t space = line.find(' ');
-    if (space == 0 || space == std::string::npos ||
-        line.find_first_not_of("0123456789") != space) {
-        return false;
-    }
-    const std::size_t open = line.find('(', space);
-    if (open == std::string::npos || open == space + 1) return false;
-    export_name = line.substr(space + 1, open - space - 1);
-    if (!std::all_of(export_name.begin(), export_name.end(), is_identifier_char)) return false;
-    const std::size_t result = line.find(") = ", open);
-    const std::size_t time = line.rfind(' ');
-    if (result == std::string::npos || time < result + 4 || line.size() < time + 4 ||
-        line.compare(line.size() - 2, 2, "us") != 0) {
-        return false;
-    }
-    const std::string number = line.substr(time + 1, line.size() - time - 3);
-    char *end = nullptr;
-    errno = 0;
-    microseconds = std::strtod(number.c_str(), &end);
-    return errno == 0 && end == number.c_str() + number.size() && !number.empty() && microseconds >= 0;
+double microseconds(long long nanoseconds) { return static_cast<double>(nanoseconds) / 1000.0; }
+double share(const export_total &part, const export_total &all) {
+    return all.nanoseconds > 0 ? 100.0 * static_cast<double>(part.nanoseconds) / static_cast<double>(all.nanoseconds)
+                               : 0.0;
 }
 
 void print_rule(FILE *out) { std::fprintf(out, "------ ------------ --------- ------------ ------------------------------\n"); }
 
-}  // namespace
-
-int summarize_trace(const char *path, FILE *out) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        std::fprintf(out, "error: cannot read the trace file %s: %s\n", path, std::strerror(errno));
-        return 1;
-    }
-    std::map<std::string, export_total> totals;
-    unsigned long long malformed = 0;
-    for (std::string line; std::getline(in, line);) {
-        std::string export_name;
-        double microseconds = 0;
-        if (!parse_line(line, export_name, microseconds)) {
-            ++malformed;
-            continue;
-        }
-        export_total &total = totals[export_name];
-        total.microseconds += microseconds;
-        ++total.calls;
-    }
-    if (in.bad()) {
-        std::fprintf(out, "error: cannot read the trace file %s\n", path);
-        return 1;
-    }
-
-    std::vector<std::pair<std::string, export_total>> rows(totals.begin(), totals.end());
-    std::stable_sort(rows.begin(), rows.end(), [](const auto &left, const auto &right) {
-        return left.second.microseconds > right.second.microseconds;
-    });
-    export_total all;
-    for (const auto &row : rows) {
-        all.microseconds += row.second.microseconds;
-        all.calls += row.second.calls;
+void print_text(const run_summary &summary, FILE *out) {
+    const tvc_trace::run &run = *summary.run;
+    if (run.has_header) {
+        std::fprintf(out, "run %d: pid %lu, started %s, %s\n", summary.number, run.pid, run.started.c_str(),
+                     run.executable.c_str());
+    } else {
+        std::fprintf(out, "run %d: lines without a run header\n", summary.number);
     }
     std::fprintf(out, "%% time     total us     calls      us/call export\n");
     print_rule(out);
-    for (const auto &[name, total] : rows) {
-        const double share = all.microseconds > 0 ? 100.0 * total.microseconds / all.microseconds : 0.0;
-        std::fprintf(out, "%6.2f %12.3f %9llu %12.3f %s\n", share, total.microseconds, total.calls,
-                     total.microseconds / static_cast<double>(total.calls), name.c_str());
+    for (const export_total &row : summary.rows) {
+        std::fprintf(out, "%6.2f %12.3f %9llu %12.3f %s\n", share(row, summary.all), microseconds(row.nanoseconds),
+                     row.calls, microseconds(row.nanoseconds) / static_cast<double>(row.calls), row.name.c_str());
     }
     print_rule(out);
-    std::fprintf(out, "%6.2f %12.3f %9llu %12s total\n", all.calls > 0 ? 100.0 : 0.0, all.microseconds, all.calls,
-                 "");
-    if (malformed > 0) {
-        std::fprintf(out, "error: %s: %llu line%s not in the trace format, skipped\n", path, malformed,
-                     malformed == 1 ? "" : "s");
-        return 1;
+    std::fprintf(out, "%6.2f %12.3f %9llu %12s total\n", summary.all.calls > 0 ? 100.0 : 0.0,
+                 microseconds(summary.all.nanoseconds), summary.all.calls, "");
+}
+
+void print_json(const run_summary &summary, tvc_check::json_writer &json) {
+    const tvc_trace::run &run = *summary.run;
+    json.begin_object();
+    json.member("run", summary.number);
+    if (run.has_header) {
+        json.member("pid", run.pid);
+        json.member("started", run.started);
+        json.member("executable", run.executable);
     }
-    return 0;
+    json.member("calls", summary.all.calls);
+    json.member("total_us", microseconds(summary.all.nanoseconds));
+    json.object_array("exports", summary.rows, [&](const export_total &row) {
+        json.member("export", row.name);
+        json.member("calls", row.calls);
+        json.member("total_us", microseconds(row.nanoseconds));
+        json.member("share_percent", share(row, summary.all));
+    });
+    json.end_object();
+}
+
+}  // namespace
+
+int summarize_trace(const char *path, const trace_summary_options &options, FILE *out) {
+    tvc_trace::trace content;
+    std::string error;
+    std::vector<run_summary> summaries;
+    if (tvc_trace::read_trace(path, content, error)) {
+        const int runs = static_cast<int>(content.runs.size());
+        if (options.run > runs || options.run < 0) {
+            error = std::string("the trace file ") + path + " holds " + std::to_string(runs) + " run" +
+                    (runs == 1 ? "" : "s") + ", not run " + std::to_string(options.run);
+        } else {
+            for (int number = 1; number <= runs; ++number) {
+                if (options.run == 0 || options.run == number) summaries.push_back(summarize(number, content.runs[number - 1]));
+            }
+            const std::size_t malformed = content.malformed_lines.size();
+            if (malformed > 0) {
+                error = std::string(path) + ": " + std::to_string(malformed) + " line" + (malformed == 1 ? "" : "s") +
+                        " not in the trace format, skipped (the first is line " +
+                        std::to_string(content.malformed_lines.front()) + ")";
+            }
+        }
+    }
+    if (options.json) {
+        tvc_check::json_writer json(out);
+        json.begin_object();
+        json.member("file", path);
+        json.key("runs");
+        json.begin_array();
+        for (const run_summary &summary : summaries) print_json(summary, json);
+        json.end_array();
+        if (!error.empty()) json.member("error", error);
+        json.end_object();
+    } else {
+        for (std::size_t index = 0; index < summaries.size(); ++index) {
+            if (index > 0) std::fputc('\n', out);
+            print_text(summaries[index], out);
+        }
+        if (!error.empty()) std::fprintf(out, "error: %s\n", error.c_str());
+    }
+    return error.empty() ? 0 : 1;
 }

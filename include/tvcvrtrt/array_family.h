@@ -152,8 +152,8 @@ double kaGetNaN_proxy(void);
 bool kaIsFinite_proxy(double);
 bool kaIsInf_proxy(double);
 bool kaIsNaN_proxy(double);
-void kaVErrMsgIdAndTxt_proxy(const void *, const void *, va_list);
-void kaErrMsgTxt_proxy(const void *, ...);
+void kaVErrMsgIdAndTxt_proxy(const char *, const char *, va_list);
+void kaErrMsgTxt_proxy(const char *, ...);
 
 TVCVRTRT_END_C
 

@@ -6,11 +6,11 @@
 
 #include <cstdarg>
 #include <cstdio>
-#include <initializer_list>
 #include <string>
 #include <vector>
 
 #include "registry/registry_test_support.h"
+#include "support/child_process.h"
 #include "tvcvrtrt/component_info.h"
 #include "tvcvrtrt/registration.h"
 
@@ -22,10 +22,7 @@ using registry_test::text_of;
 using registry_test::write_value;
 
 // The compiled fixture type library, next to the test executables.
-inline std::string fixture_library_path() {
-    const std::string exe = registry_test::module_path(nullptr);
-    return exe.substr(0, exe.find_last_of('\\') + 1) + "tvc_walk_fixture.tlb";
-}
+inline std::string fixture_library_path() { return tvc_test::executable_directory() + "tvc_walk_fixture.tlb"; }
 
 // Identifiers of fixture_library.idl.
 constexpr GUID fixture_libid = {0xDDBDC4D4, 0x69C3, 0x4D61, {0xA8, 0x60, 0x44, 0x47, 0xE2, 0xD2, 0x63, 0x7F}};
@@ -91,22 +88,13 @@ struct registered_class {
     }
 };
 
-// Trees under fixed identifiers, removed before they are written as well as
-// afterwards, so that a run that crashed leaves nothing the next one reads.
-struct fixed_trees : cleanup {
-    explicit fixed_trees(std::initializer_list<std::string> trees) : cleanup(trees) {
-        for (const std::string &tree : trees) ::RegDeleteTreeA(HKEY_CLASSES_ROOT, tree.c_str());
-    }
-};
-
 // The fixture library registered as a component's installer would leave it:
 // versions 3.1 and 1.0 (both the compiled file) and a 0.9 key that is never
 // a version; its two registered classes; four of its five interfaces.
 struct registered_fixture {
     std::string component = "TvcWalk" + registry_test::unique_name("x").substr(2);
     std::string libid_text = text_of(fixture_libid);
-    fixed_trees trees{"TypeLib\\" + libid_text, "CLSID\\" + text_of(widget_clsid), "AppID\\" + text_of(widget_clsid),
-                      "CLSID\\" + text_of(two_faced_clsid), "AppID\\" + text_of(two_faced_clsid)};
+    cleanup trees{"TypeLib\\" + libid_text};  // cleared first, like the classes' fixed keys
     registered_class widget{widget_clsid, component + ".Widget", fixture_libid};
     registered_class two_faced{two_faced_clsid, component + ".TwoFaced", fixture_libid};
 

@@ -41,11 +41,9 @@ struct class_key {
 };
 
 void write_bytes(const std::string &path, const char *name, const std::string &bytes, DWORD type = REG_SZ) {
-    HKEY key = nullptr;
-    ASSERT_EQ(::RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_SET_VALUE, &key), ERROR_SUCCESS);
-    ::RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE *>(bytes.data()),
-                     static_cast<DWORD>(bytes.size()));
-    ::RegCloseKey(key);
+    ASSERT_EQ(::RegSetKeyValueA(HKEY_CLASSES_ROOT, path.c_str(), name, type, bytes.data(),
+                                static_cast<DWORD>(bytes.size())),
+              ERROR_SUCCESS);
 }
 
 }  // namespace
@@ -227,12 +225,8 @@ TEST(ComponentQuery, IncompleteClassRegistrationsAreNotRead) {
     class_key local_server, without_version;
     ::RegDeleteTreeA(HKEY_CLASSES_ROOT, (local_server.key + "\\InprocServer32").c_str());
     create_key(local_server.key + "\\LocalServer32", "C:\\server.exe");
-    HKEY type_lib = nullptr;
-    ASSERT_EQ(::RegOpenKeyExA(HKEY_CLASSES_ROOT, (without_version.key + "\\TypeLib").c_str(), 0, KEY_SET_VALUE,
-                              &type_lib),
+    ASSERT_EQ(::RegDeleteKeyValueA(HKEY_CLASSES_ROOT, (without_version.key + "\\TypeLib").c_str(), "Version"),
               ERROR_SUCCESS);
-    ::RegDeleteValueA(type_lib, "Version");
-    ::RegCloseKey(type_lib);
 
     tvc::record_list<classInfo> read;
     EXPECT_EQ(tvc::read_class_registration(local_server.clsid, read.slot()), ERROR_FILE_NOT_FOUND);

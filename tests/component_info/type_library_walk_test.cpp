@@ -87,9 +87,10 @@ ComPtr<ITypeLib> load_fixture_library() {
     return library;
 }
 
-ComPtr<ITypeInfo> fixture_type_info(ITypeLib *library, const GUID &guid) {
+// One type of the fixture library; null when the library or the type is missing.
+ComPtr<ITypeInfo> fixture_type_info(const GUID &guid) {
     ComPtr<ITypeInfo> info;
-    library->GetTypeInfoOfGuid(guid, info.GetAddressOf());
+    if (ComPtr<ITypeLib> library = load_fixture_library()) library->GetTypeInfoOfGuid(guid, info.GetAddressOf());
     return info;
 }
 
@@ -113,14 +114,12 @@ TEST(TypeLibraryWalk, MemberIdsAreWhatGetIDsOfNamesAnswers) {
     answer found;
     ASSERT_EQ(tvcGetLIBIDInfo_proxy(fixture.libid_text.c_str(), 3, 1, 1, &found.tree), S_OK);
     ASSERT_NE(found.tree, nullptr);
-    ComPtr<ITypeLib> library = load_fixture_library();
-    ASSERT_TRUE(library);
 
     int checked = 0;
     auto check = [&](const methodInfo *method) {
         GUID iid = {};
         ASSERT_EQ(tvcGUIDFromString_proxy(method->iid, &iid), 1);
-        ComPtr<ITypeInfo> info = fixture_type_info(library.Get(), iid);
+        ComPtr<ITypeInfo> info = fixture_type_info(iid);
         ASSERT_TRUE(info);
         std::wstring name(method->name, method->name + std::strlen(method->name));
         LPOLESTR names[] = {name.data()};
@@ -142,9 +141,7 @@ TEST(TypeLibraryWalk, MemberIdsAreWhatGetIDsOfNamesAnswers) {
 }
 
 TEST(TypeLibraryWalk, CustomInterfaceKeepsItsResultAndRetvalParameter) {
-    ComPtr<ITypeLib> library = load_fixture_library();
-    ASSERT_TRUE(library);
-    ComPtr<ITypeInfo> other = fixture_type_info(library.Get(), other_iid);
+    ComPtr<ITypeInfo> other = fixture_type_info(other_iid);
     ASSERT_TRUE(other);
 
     tvc::record_list<methodInfo> methods;
@@ -233,18 +230,15 @@ TEST(TypeLibraryWalk, RefusedArgumentsAndPathsLeaveTheRecordUnchanged) {
     propertyInfo *properties = nullptr;
     EXPECT_EQ(tvc::walk_methods(nullptr, &methods), E_INVALIDARG);
     EXPECT_EQ(tvc::walk_properties(nullptr, &properties), E_INVALIDARG);
-    ComPtr<ITypeLib> library = load_fixture_library();
-    ASSERT_TRUE(library);
-    ComPtr<ITypeInfo> widget = fixture_type_info(library.Get(), widget_iid);
+    ComPtr<ITypeInfo> widget = fixture_type_info(widget_iid);
+    ASSERT_TRUE(widget);
     EXPECT_EQ(tvc::walk_methods(widget.Get(), nullptr), E_INVALIDARG);
     EXPECT_EQ(tvc::walk_properties(widget.Get(), nullptr), E_INVALIDARG);
 }
 
 TEST(TypeLibraryWalk, AListAWalkReplacesIsReleased) {
-    ComPtr<ITypeLib> library = load_fixture_library();
-    ASSERT_TRUE(library);
-    ComPtr<ITypeInfo> widget = fixture_type_info(library.Get(), widget_iid);
-    ComPtr<ITypeInfo> settings = fixture_type_info(library.Get(), settings_iid);
+    ComPtr<ITypeInfo> widget = fixture_type_info(widget_iid), settings = fixture_type_info(settings_iid);
+    ASSERT_TRUE(widget && settings);
     const long before = tvc::live_component_records();
     {
         tvc::record_list<methodInfo> methods;
@@ -266,9 +260,8 @@ TEST(TypeLibraryWalk, AListAWalkReplacesIsReleased) {
 TEST(TypeLibraryWalk, QueryAndReleaseLeaveNoRecordsAndNoReferences) {
     registered_fixture fixture;
     ComPtr<ITypeLib> library = load_fixture_library();
-    ASSERT_TRUE(library);
-    ComPtr<ITypeInfo> widget = fixture_type_info(library.Get(), widget_iid);
-    ASSERT_TRUE(widget);
+    ComPtr<ITypeInfo> widget = fixture_type_info(widget_iid);
+    ASSERT_TRUE(library && widget);
     const ULONG library_references = references(library.Get());
     const ULONG widget_references = references(widget.Get());
     const long records = tvc::live_component_records();

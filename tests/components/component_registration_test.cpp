@@ -211,23 +211,38 @@ TEST_F(ComponentRegistration, InvalidArgumentsAreRefusedBeforeAnythingIsDone) {
     EXPECT_EQ(read_value(c.clsid_key, nullptr).text, "Component");
 }
 
-// ---- ProgIDs that are not a class's own, through each component export.
-// The shared keys are watched through canary keys of the test's own.
+// ---- ProgIDs that name whole trees (structural keys of the root in any
+// case, "*", a file extension) are refused by every export before anything
+// is done. The shared keys are watched through canary keys of the test's own.
 TEST_F(ComponentRegistration, ProgIDsNamingWholeTreesAreRefusedByEveryExport) {
     test_class c;
-    const std::string extension = "." + unique_name("tvc");
-    const std::string canary = "AppID\\" + unique_name("TvcCanary");
-    cleanup removal{extension, canary};
-    create_key(extension, "canary");
-    create_key(canary, "canary");
-    const std::vector<std::string> before = snapshot({extension, canary});
+    const std::string extension = "." + unique_name("tvc"), canary = "\\" + unique_name("TvcCanary");
+    std::vector<std::string> names{extension}, canaries{extension};
+    for (const char *key : {"CLSID", "appid", "Interface", "TYPELIB", "Component Categories", "Record", "Licenses",
+                            "MIME", "Directory", "Drive", "Folder", "AllFilesystemObjects",
+                            "SystemFileAssociations", "Unknown", "Wow6432Node", "*"}) {
+        names.push_back(key);
+        canaries.push_back(key + canary);
+    }
+    cleanup removal;
+    std::vector<std::string> before;
+    for (const std::string &key : canaries) {
+        create_key(key, "canary");
+        removal.add(key);
+        collect_tree(key, before);
+    }
     const char *vi = c.version_independent_prog_id.c_str();
-    for (const char *bad : {extension.c_str(), "AppID", "*"}) {
+    for (const std::string &name : names) {
+        const char *bad = name.c_str();
+        EXPECT_EQ(tvcRegisterServer_proxy(library_name, c.clsid, c.libid, 1, 0, "n", bad, vi, "Both"), E_INVALIDARG) << bad;
+        EXPECT_EQ(tvcUnregisterServer_proxy(c.clsid, vi, bad), E_INVALIDARG) << bad;
         EXPECT_EQ(tvcRegisterTovanCOMComponent_proxy(library_name, c.clsid, c.libid, 1, 0, "n", vi, bad), E_INVALIDARG) << bad;
         EXPECT_EQ(tvcRegisterTovanXLComponent_proxy(library_name, c.clsid, c.libid, 1, 0, "n", bad, vi), E_INVALIDARG) << bad;
         EXPECT_EQ(tvcUnRegisterTovanCOMComponent_proxy(c.clsid, bad, vi), E_INVALIDARG) << bad;
         EXPECT_EQ(tvcUnRegisterTovanXLComponent_proxy(c.clsid, vi, bad), E_INVALIDARG) << bad;
     }
-    EXPECT_EQ(snapshot({extension, canary}), before);
+    std::vector<std::string> after;
+    for (const std::string &key : canaries) collect_tree(key, after);
+    EXPECT_EQ(after, before);
     EXPECT_TRUE(c.nothing_written());
 }

@@ -5,13 +5,7 @@
 
 #include "support/child_process.h"
 
-namespace {
-
-std::string output_of(const std::vector<std::string> &commands, const char *working_dir = nullptr) {
-    return tvc_test::output_of("diagnostics_host.exe", commands, nullptr, working_dir);
-}
-
-}  // namespace
+const auto output_of = tvc_test::host("diagnostics_host.exe");
 
 // Each print is followed by "[<result>]" from the host.
 

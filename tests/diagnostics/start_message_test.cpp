@@ -7,9 +7,7 @@
 
 namespace {
 
-std::string output_of(const std::vector<std::string> &commands) {
-    return tvc_test::output_of("diagnostics_host.exe", commands);
-}
+const auto output_of = tvc_test::host("diagnostics_host.exe");
 
 const std::string banner = "Initializing Tovan Compiler Runtime version 7.17\n";
 

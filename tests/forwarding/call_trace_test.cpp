@@ -37,19 +37,29 @@ std::vector<std::string> lines_of(const std::string &text) {
     return lines;
 }
 
-// Each line is "<thread> <expected> <time>us", where <ptr> in expected
-// stands for an address the test cannot know (a list, the library's text).
+// The run's header, then each line "<thread> <start> <expected> <time>us",
+// where <ptr> in expected stands for an address the test cannot know (a
+// list, a register the caller did not set) and <hex> for hexadecimal digits
+// the test does not know; the starts do not go back.
 void expect_trace(const std::vector<std::string> &lines, const std::string &thread,
                   const std::vector<std::string> &expected) {
-    ASSERT_EQ(lines.size(), expected.size()) << "one line per call";
-    for (std::size_t index = 0; index < lines.size(); ++index) {
-        const std::string escaped = std::regex_replace(expected[index], std::regex(R"([()\[\]{}.+*?^$|\\])"), R"(\$&)");
-        const std::regex line_format("^" + thread + " " +
-                                     std::regex_replace(escaped, std::regex("<ptr>"), "0x[0-9a-f]+") +
+    ASSERT_EQ(lines.size(), expected.size() + 1) << "a header and one line per call";
+    EXPECT_TRUE(std::regex_match(lines[0], std::regex(R"(^# pid=[0-9]+ start=20[0-9-]{8}T[0-9:]{8}\.[0-9]{6}Z exe=.*\\forwarding_host\.exe$)")))
+        << lines[0];
+    double last_start = 0;
+    for (std::size_t index = 1; index < lines.size(); ++index) {
+        const std::string escaped = std::regex_replace(expected[index - 1], std::regex(R"([()\[\]{}.+*?^$|\\])"), R"(\$&)");
+        const std::regex line_format("^" + thread + " ([0-9]+\\.[0-9]{3}) " +
+                                     std::regex_replace(std::regex_replace(escaped, std::regex("<ptr>"), "0x[0-9a-f]+"),
+                                                        std::regex("<hex>"), "[0-9a-f]*") +
                                      R"( [0-9]+\.[0-9]{3}us$)");
-        EXPECT_TRUE(std::regex_match(lines[index], line_format))
-            << "line " << index << ": " << lines[index] << "\nexpected: " << thread << " " << expected[index]
-            << " <time>us";
+        std::smatch match;
+        EXPECT_TRUE(std::regex_match(lines[index], match, line_format))
+            << "line " << index << ": " << lines[index] << "\nexpected: " << thread << " <start> "
+            << expected[index - 1] << " <time>us";
+        if (match.empty()) continue;
+        EXPECT_GE(std::stod(match[1]), last_start) << lines[index];
+        last_start = std::stod(match[1]);
     }
 }
 
@@ -62,7 +72,7 @@ TEST(call_trace, one_exact_line_per_forwarded_call_of_every_shape_and_the_runtim
         {lib(), "trace:" + trace, "result:vltClose=-5", "result:kaCreateDoubleMatrix_730=-82190691052027904",
          "result:tvcIsFinite=0", "result:tvcGetEps=4372995238176751616", "result:tvcGetBLDTargetType=-3",
          "result:tvcMakeOutputHandler=4660", "result:tvcRunMain=9", "result:tvcvrtInitialize=0", "init",
-         "result:tvcvrtInitialize=1", "init", "install-trace", "journal", "traced-calls", "journal"});
+         "result:tvcvrtInitialize=1", "init", "install-trace", "journal", "traced-calls", "journal", "traced-texts", "ten-mixed"});
     const std::size_t thread_line = output.find("thread=");
     ASSERT_NE(thread_line, std::string::npos) << output;
     EXPECT_EQ(output.substr(0, output.find('\n')), "init=0");
@@ -73,6 +83,7 @@ TEST(call_trace, one_exact_line_per_forwarded_call_of_every_shape_and_the_runtim
     // The host's report of the throwing call, then the runtime's journal.
     EXPECT_EQ(runtime_calls, (std::vector<std::string>{
                                  "caught=vltOpen lock=0",
+                                 "caught=tvcRunMain lock=0",
                                  "vltClose(p:f00d00000001) lock=1",
                                  "kaCreateDoubleMatrix_730(z:100000003, z:4, i:0) lock=1",
                                  "tvcGetScalarSingle(p:0, f:0x1.8p+0, f:-0x1.99999ap-4, i:2) lock=1",
@@ -86,14 +97,28 @@ TEST(call_trace, one_exact_line_per_forwarded_call_of_every_shape_and_the_runtim
                                  "tvcKfnVFeval(p:123456789, p:0, i:1, i:2, i:2, list: z:500000000 z:6) lock=1",
                                  "kaVErrMsgIdAndTxt(\"\", \"%d\", list:7) lock=2",
                                  "vltOpen(p:f00d00000001, p:0) lock=1",
+                                 "tvcRunMain(p:f00d00000001, i:1, p:0) lock=0",
+                                 // Not a runtime call: the traced direct forwarder handed on all ten.
+                                 "ten-mixed=same",
                              }));
 
-    const std::string path_macro = "tvcAddCanonicalPathMacro_proxy(<ptr>, <ptr>) = void";
-    std::vector<std::string> expected(6, path_macro);
-    expected.push_back("tvcvrtInitializeInternal_proxy() = false");
-    expected.insert(expected.end(), 6, path_macro);
+    // Text arguments quoted and escaped; an address that holds no text as itself.
+    const std::string library_dir = std::regex_replace(tvc_test::test_runtime_dir, std::regex(R"(\\)"), R"(\\)");
+    std::vector<std::string> path_macros;
+    for (const std::string &arguments :
+         {std::string(R"("$MODULEDIR", "C:\\module\\")"), "\"$RUNTIMELIBDIR\", \"" + library_dir + "\"",
+          std::string(R"("$VRTROOT", "C:\\root\\")"), std::string(R"("$TOOLBOXTOVANDIR", "")"),
+          std::string(R"("$TOOLBOXPREFIX", "C:\\prefix\\")"), std::string(R"("$TOOLBOXDEPLOYDIR", "C:\\prefix\\compiler\\")")}) {
+        path_macros.push_back("tvcAddCanonicalPathMacro_proxy(" + arguments + ") = void");
+    }
+    std::vector<std::string> expected = path_macros;
+    // A direct forwarder's line: the four integer argument registers, then
+    // "...", and rax in full; a boolean is only its lowest byte.
+    const std::string initialize = "tvcvrtInitializeInternal_proxy(<ptr>, <ptr>, <ptr>, <ptr>, ...) = 0x<hex>";
+    expected.push_back(std::regex_replace(initialize, std::regex("<hex>"), "<hex>0"));
+    expected.insert(expected.end(), path_macros.begin(), path_macros.end());
     expected.insert(expected.end(), {
-                                        "tvcvrtInitializeInternal_proxy() = true",
+                                        std::regex_replace(initialize, std::regex("<hex>"), "<hex>1"),
                                         "tvcSetEngState_proxy(3) = true",
                                         "vltClose_proxy(0xf00d00000001) = -5",
                                         "kaCreateDoubleMatrix_730_proxy(4294967299, 4, 0) = 0xfedc000080000000",
@@ -104,11 +129,16 @@ TEST(call_trace, one_exact_line_per_forwarded_call_of_every_shape_and_the_runtim
                                         "tvcGetBLDTargetType_proxy(165) = -3",
                                         "tvcMakeOutputHandler_proxy(0xf00d00000001) = {0x1234, 0x0}",
                                         "tvcTerminateApplication_proxy() = true",
-                                        "tvcRunMain_proxy(0xf00d00000001, -7, 0x0) = 9",
+                                        "tvcRunMain_proxy(0xf00d00000001, 0x<hex>fffffff9, 0x0, <ptr>, ...) = 0x9",
                                         // The variable arguments travel as one list, shown by its address.
                                         "tvcKfnVFevalInternal_proxy(0x123456789, 0x0, 1, 2, 2, <ptr>) = true",
-                                        "kaVErrMsgIdAndTxt_proxy(<ptr>, <ptr>, <ptr>) = void",
+                                        "kaVErrMsgIdAndTxt_proxy(\"\", \"%d\", <ptr>) = void",
                                         "vltOpen_proxy(0xf00d00000001, 0x0) = exception",
+                                        "tvcRunMain_proxy(0xf00d00000001, 0x<hex>1, 0x0, <ptr>, ...) = exception",
+                                        "tvcFevalInternal_proxy(0x1, \"" + std::string(64, 'x') + "\"..., 0, 0x0, 0, 0x0) = true",
+                                        R"(tvcSetLastErrIdAndMsg_proxy("say:\"hi\"\\", "tab\tline\nbell\x07\x7fend") = void)",
+                                        // rcx, xmm1 (rdx unset), r8, xmm3 (r9 unset); the rest on the stack.
+                                        "tvcRunMain_proxy(0x1, <ptr>, 0x<hex>fffffffd, <ptr>, ...) = <ptr>",
                                     });
     expect_trace(lines_of(file_text(trace)), thread, expected);
 }
@@ -118,10 +148,11 @@ TEST(call_trace, lines_of_threads_calling_at_once_stay_whole) {
     const std::string trace = layout.dir() + "calls.trace";
     host_output({lib(), "trace:" + trace, "init", "traced-threads"});
     const std::vector<std::string> lines = lines_of(file_text(trace));
-    ASSERT_EQ(lines.size(), 8u + 4 * 250);
-    const std::regex whole_line(R"(^[0-9]+ tvcWrite_proxy\(0x([1-4]), 0x0\) = 0 [0-9]+\.[0-9]{3}us$)");
+    ASSERT_EQ(lines.size(), 9u + 4 * 250);
+    const std::regex whole_line(
+        R"(^[0-9]+ [0-9]+\.[0-9]{3} tvcWrite_proxy\(0x([1-4]), 0x0, 0x[0-9a-f]+, 0x[0-9a-f]+, \.\.\.\) = 0x0 [0-9]+\.[0-9]{3}us$)");
     int calls_of[5] = {};
-    for (std::size_t index = 8; index < lines.size(); ++index) {
+    for (std::size_t index = 9; index < lines.size(); ++index) {
         std::smatch match;
         if (std::regex_match(lines[index], match, whole_line)) {
             ++calls_of[std::stoi(match[1])];
@@ -145,7 +176,8 @@ TEST(call_trace, slots_keep_the_bound_addresses_unless_the_trace_file_opens) {
         std::string message;
         std::string slots;
     };
-    const std::string traced = "wrapped=" + std::to_string(tvc_test::traced_slots) + "\n";
+    const auto wrapped = [](std::size_t slots) { return "wrapped=" + std::to_string(slots) + "\n"; };
+    const std::string traced = wrapped(tvc_test::traced_slots);
     const setting settings[] = {
         {{lib(), "init", "wrapped"}, "", "wrapped=0\n"},
         {{lib(), "trace:" + missing, "init", "wrapped"},
@@ -153,7 +185,22 @@ TEST(call_trace, slots_keep_the_bound_addresses_unless_the_trace_file_opens) {
         // All but the two lock slots and the one that is only tested.
         {{lib(), "trace:" + trace, "init", "wrapped"}, "", traced},
         {{lib(), "trace:" + long_trace, "init", "wrapped"}, "", traced},
+        // The exports a filter leaves out keep their bound addresses: the
+        // array family but its tested slot; three by name; all but five.
+        {{lib(), "trace:" + trace, "filter:ka*", "init", "wrapped"}, "", wrapped(tvc_test::array_slots - 1)},
+        {{lib(), "trace:" + trace, "filter:tvcFeval*,tvcKfn?Feval*,vltOpen_proxy", "init", "wrapped"}, "", wrapped(3)},
+        {{lib(), "trace:" + trace, "filter:*,!kaGetPr_proxy,!*Feval*", "init", "wrapped"}, "",
+         wrapped(tvc_test::traced_slots - 5)},
+        {{lib(), "trace:" + trace, "filter:!kaGetPr_proxy", "init", "wrapped"}, "", wrapped(tvc_test::traced_slots - 1)},
     };
+    const std::string bad_pattern = "Calls are not traced: bad pattern \"%\" in TVCVRTRT_TRACE_FILTER (export names with * "
+                                    "and ?, separated by commas, each may start with !)\n";
+    // A bad pattern and the item it reports; nothing is traced, nothing opened.
+    const std::pair<std::string, std::string> bad_filters[] = {{"ka*,", ""}, {"ka*,!", "!"}, {"ka!*", "ka!*"}, {"ka *", "ka *"}};
+    for (const auto &[filter, item] : bad_filters) {
+        const std::string output = host_output({lib(), "trace:" + missing, "filter:" + filter, "init", "wrapped"});
+        EXPECT_EQ(output, std::regex_replace(bad_pattern, std::regex("%"), item) + "init=1\nwrapped=0\n") << filter;
+    }
     for (const setting &each : settings) {
         const std::string output = host_output(each.commands);
         const std::size_t result = output.find("init=");
@@ -163,9 +210,11 @@ TEST(call_trace, slots_keep_the_bound_addresses_unless_the_trace_file_opens) {
         EXPECT_EQ(printed.substr(0, each.message.size()), each.message);
         EXPECT_EQ(printed.empty(), each.message.empty()) << printed;
     }
-    // A later run appends: the initialization's eight calls twice.
+    // A later run appends a header and the initialization's eight calls.
+    ::DeleteFileA(trace.c_str());
     host_output({lib(), "trace:" + trace, "init"});
-    EXPECT_EQ(lines_of(file_text(trace)).size(), 16u);
+    host_output({lib(), "trace:" + trace, "init"});
+    EXPECT_EQ(lines_of(file_text(trace)).size(), 18u);
     const tvc::unique_handle long_file(::CreateFileW(tvc_test::unlimited(long_trace).c_str(), GENERIC_READ,
                                                      FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     LARGE_INTEGER size{};
@@ -173,31 +222,71 @@ TEST(call_trace, slots_keep_the_bound_addresses_unless_the_trace_file_opens) {
     EXPECT_GT(size.QuadPart, 0);
 }
 
-TEST(trace_summary, totals_per_export_by_time_with_malformed_lines_counted) {
+TEST(trace_summary, totals_per_export_and_run_as_text_or_json_with_malformed_lines_counted) {
     tvc_test::scratch_layout layout;
     const std::string trace = layout.dir() + "calls.trace";
+    // Lines from before runs had headers, then a run with text arguments.
     const std::string good = "12 vltClose_proxy(0x0) = 0 1.500us\n"
                              "12 kaGetPr_proxy(0x10) = 0x20 10.000us\n"
-                             "13 vltClose_proxy(0x0) = 0 2.500us\r\n"
-                             "12 tvcvrtInitializeInternal_proxy() = true 0.250us\n";
-    const std::string table = "% time     total us     calls      us/call export\n"
-                              "------ ------------ --------- ------------ ------------------------------\n"
-                              " 70.18       10.000         1       10.000 kaGetPr_proxy\n"
-                              " 28.07        4.000         2        2.000 vltClose_proxy\n"
-                              "  1.75        0.250         1        0.250 tvcvrtInitializeInternal_proxy\n"
-                              "------ ------------ --------- ------------ ------------------------------\n"
-                              "100.00       14.250         4              total\n";
+                             "# pid=8 start=2026-01-02T03:04:05.000006Z exe=C:\\app dir\\app.exe\n"
+                             "13 0.500 vltClose_proxy(0x0) = 0 2.500us\r\n"
+                             "13 3.000 tvcFevalInternal_proxy(0x1, \"a) = b\", 1) = true 0.250us\n";
+    const std::string rule = "------ ------------ --------- ------------ ------------------------------\n";
+    const std::string columns = "% time     total us     calls      us/call export\n" + rule;
+    const std::string first = "run 1: lines without a run header\n" + columns +
+                              " 86.96       10.000         1       10.000 kaGetPr_proxy\n"
+                              " 13.04        1.500         1        1.500 vltClose_proxy\n" +
+                              rule + "100.00       11.500         2              total\n";
+    const std::string second = "run 2: pid 8, started 2026-01-02T03:04:05.000006Z, C:\\app dir\\app.exe\n" + columns +
+                               " 90.91        2.500         1        2.500 vltClose_proxy\n"
+                               "  9.09        0.250         1        0.250 tvcFevalInternal_proxy\n" +
+                               rule + "100.00        2.750         2              total\n";
+    const std::string json = R"({
+  "file": "%",
+  "runs": [
+    {
+      "run": 2,
+      "pid": 8,
+      "started": "2026-01-02T03:04:05.000006Z",
+      "executable": "C:\\app dir\\app.exe",
+      "calls": 2,
+      "total_us": 2.75,
+      "exports": [
+        {
+          "export": "vltClose_proxy",
+          "calls": 1,
+          "total_us": 2.5,
+          "share_percent": 90.9090909090909
+        },
+        {
+          "export": "tvcFevalInternal_proxy",
+          "calls": 1,
+          "total_us": 0.25,
+          "share_percent": 9.090909090909092
+        }
+      ]
+    }
+  ]
+}
+)";
+    std::string json_path = std::regex_replace(trace, std::regex(R"(\\)"), R"(\\)");
     struct fixture {
         bool exists;
         std::string text;
+        trace_summary_options options;
         int result;
         std::string output;
     };
     const fixture fixtures[] = {
-        {true, good, 0, table},
-        {true, good + "garbage\n12 vltClose_proxy(0x0) = 0 fastus\n12 (0x0) = 0 1.0us\n", 1,
-         table + "error: " + trace + ": 3 lines not in the trace format, skipped\n"},
-        {false, "", 1, "error: cannot read the trace file " + trace + ": No such file or directory\n"},
+        {true, good, {}, 0, first + "\n" + second},
+        {true, good, {2, false}, 0, second},
+        {true, good, {2, true}, 0, std::regex_replace(json, std::regex("%"), json_path)},
+        {true, good, {3, false}, 1, "error: the trace file " + trace + " holds 2 runs, not run 3\n"},
+        // A time that is not a plain decimal number is no time at all.
+        {true, good + "garbage\n12 0.1 vltClose_proxy(0x0) = 0 fastus\n12 0.1 (0x0) = 0 1.0us\n"
+                      "12 0.1 vltClose_proxy(0x0) = 0 infus\n12 nan vltClose_proxy(0x0) = 0 1us\n",
+         {2, false}, 1, second + "error: " + trace + ": 5 lines not in the trace format, skipped (the first is line 6)\n"},
+        {false, "", {}, 1, "error: cannot read the trace file " + trace + ": No such file or directory\n"},
     };
     for (const fixture &each : fixtures) {
         ::DeleteFileA(trace.c_str());
@@ -205,7 +294,7 @@ TEST(trace_summary, totals_per_export_by_time_with_malformed_lines_counted) {
         const std::string out_path = layout.dir() + "summary.txt";
         FILE *out = std::fopen(out_path.c_str(), "wb");
         ASSERT_NE(out, nullptr);
-        EXPECT_EQ(summarize_trace(trace.c_str(), out), each.result);
+        EXPECT_EQ(summarize_trace(trace.c_str(), each.options, out), each.result);
         std::fclose(out);
         EXPECT_EQ(file_text(out_path), each.output);
     }

@@ -24,8 +24,8 @@ using tvc_test::forwarder_case;
 // negative 32-bit integers, 16- and 8-bit values with their top bit set,
 // doubles and floats that are not exact binary fractions.
 template <typename Value> Value sample(int n) {
-    if constexpr (std::is_same_v<Value, const void *>) {
-        return reinterpret_cast<const void *>(0xF00D00000000ull + n * 0x100000001ull);
+    if constexpr (std::is_pointer_v<Value> && !std::is_same_v<Value, char *>) {
+        return reinterpret_cast<Value>(0xF00D00000000ull + n * 0x100000001ull);
     } else if constexpr (std::is_same_v<Value, std::size_t>) {
         return 0x100000000ull * (n + 1) + n;
     } else if constexpr (std::is_same_v<Value, std::int32_t>) {

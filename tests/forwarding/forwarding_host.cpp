@@ -17,12 +17,17 @@
 //   call-all            calls every export with zero arguments and prints each
 //                       nonzero result as "<export> <first result byte>"
 //   trace:<file>        sets TVCVRTRT_TRACE for the initialization to come
+//   filter:<patterns>   sets TVCVRTRT_TRACE_FILTER likewise
 //   install-trace       puts the tracing entries in front once more
 //   wrapped             "wrapped=<n>": slots that hold another address than
 //                       their symbol's in its library
 //   traced-calls        "thread=<id>", then one call of each shape (see
-//                       call_trace_test.cpp), the last one throwing;
-//                       "caught=<what> lock=<depth after>"
+//                       call_trace_test.cpp), the last two throwing;
+//                       "caught=<what> lock=<depth after>" for each
+//   traced-nested       tvcRunMain_proxy, whose stand-in calls tvcGetEps_proxy,
+//                       whose stand-in calls vltClose_proxy
+//   ten-mixed           see call_with_ten_arguments
+//   traced-texts        calls with text arguments (see call_trace_test.cpp)
 //   traced-threads      4 threads call tvcWrite_proxy 250 times each at once,
 //                       each with its number as the first argument
 #include "bootstrap/api_exception.h"
@@ -145,13 +150,45 @@ void make_traced_calls() {
     tvcRunMain_proxy(pointer, -7, nullptr);
     tvcKfnFeval_proxy(reinterpret_cast<const void *>(0x123456789ull), nullptr, 1, 2, 2, 0x500000000ull, 6ull);
     kaErrMsgTxt_proxy("%d", 7);
-    journal_set_throwing("vltOpen");
-    try {
-        vltOpen_proxy(pointer, nullptr);
-    } catch (const std::exception &error) {
-        std::printf("caught=%s lock=%d\n", error.what(), journal_lock_depth());
+    // Both shapes left by an exception: a locked and a direct forwarder.
+    for (const char *throwing : {"vltOpen", "tvcRunMain"}) {
+        journal_set_throwing(throwing);
+        try {
+            if (throwing[0] == 'v') vltOpen_proxy(static_cast<const char *>(pointer), nullptr);
+            tvcRunMain_proxy(pointer, 1, nullptr);
+        } catch (const std::exception &error) {
+            std::printf("caught=%s lock=%d\n", error.what(), journal_lock_depth());
+        }
     }
     journal_set_throwing(nullptr);
+}
+
+// Text arguments: 1,000 bytes, and quotes, a backslash and control characters.
+void make_text_calls() {
+    const std::string long_text(1000, 'x');
+    tvcFeval_proxy(reinterpret_cast<const void *>(1), long_text.c_str(), 0, nullptr, 0, nullptr);
+    tvcSetLastErrIdAndMsg_proxy("say:\"hi\"\\", "tab\tline\nbell\a\x7f" "end");
+}
+
+// Stands in for a runtime function with more arguments than registers.
+double ten_mixed(std::int64_t a, double b, std::int32_t c, float d, std::int64_t e, double f, std::int16_t g,
+                 float h, std::int64_t i, double j) {
+    return static_cast<double>(a) + b + c + d + static_cast<double>(e) + f + g + h + static_cast<double>(i) +
+           j * 1000;
+}
+
+// Ten mixed arguments through tvcRunMain_proxy with ten_mixed bound behind
+// its tracing entry: "ten-mixed=same" when they all arrived.
+void call_with_ten_arguments() {
+    using slot_type = decltype(TVC_SLOT(tvcRunMain));
+    using ten_arguments = double (*)(std::int64_t, double, std::int32_t, float, std::int64_t, double, std::int16_t,
+                                     float, std::int64_t, double);
+    TVC_SLOT(tvcRunMain) = reinterpret_cast<slot_type>(reinterpret_cast<void (*)()>(&ten_mixed));
+    tvc::install_call_trace();
+    const auto forwarder = reinterpret_cast<ten_arguments>(reinterpret_cast<void (*)()>(&tvcRunMain_proxy));
+    const double through = forwarder(1, 0.5, -3, 0.25f, 1ll << 40, 1e-3, -7, 8.5f, -(1ll << 33), 0.125);
+    const bool same = through == ten_mixed(1, 0.5, -3, 0.25f, 1ll << 40, 1e-3, -7, 8.5f, -(1ll << 33), 0.125);
+    std::printf("ten-mixed=%s\n", same ? "same" : "different");
 }
 
 // A direct forwarder takes no lock: the threads' calls, and their trace
@@ -250,12 +287,22 @@ int main(int argc, char **argv) {
             if (!::CopyFileA(paths.substr(0, bar).c_str(), paths.substr(bar + 1).c_str(), FALSE)) return 3;
         } else if (starts_with(argv[index], "trace:", &rest)) {
             ::SetEnvironmentVariableA("TVCVRTRT_TRACE", rest);
+        } else if (starts_with(argv[index], "filter:", &rest)) {
+            ::SetEnvironmentVariableA("TVCVRTRT_TRACE_FILTER", rest);
         } else if (command == "install-trace") {
             tvc::install_call_trace();
         } else if (command == "wrapped") {
             report_wrapped_slots();
         } else if (command == "traced-calls") {
             make_traced_calls();
+        } else if (command == "traced-nested") {
+            journal_set_callback("tvcRunMain", [] { tvcGetEps_proxy(); });
+            journal_set_callback("tvcGetEps", [] { vltClose_proxy(nullptr); });
+            tvcRunMain_proxy(nullptr, 0, nullptr);
+        } else if (command == "ten-mixed") {
+            call_with_ten_arguments();
+        } else if (command == "traced-texts") {
+            make_text_calls();
         } else if (command == "traced-threads") {
             make_calls_on_threads();
         } else if (command == "call-all") {

@@ -12,9 +12,7 @@ namespace tvc_test {
 // The build's complete test runtime, with its closing backslash.
 inline const std::string test_runtime_dir = executable_directory() + "test_runtime\\";
 
-inline std::string host_output(const std::vector<std::string> &commands) {
-    return output_of("forwarding_host.exe", commands);
-}
+inline const auto host_output = host("forwarding_host.exe");
 
 // The host's "lib:" command; without the directory's closing backslash,
 // which would escape the quote around the argument.

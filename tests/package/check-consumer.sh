@@ -28,9 +28,12 @@ run_client() {
 
 rm -rf "$scratch"
 mkdir -p "$scratch"
+# build/install_manifest.txt lists the user's own install: this test and the
+# ZIP install the package's component, which keeps a manifest of its own.
+manifest_before=$(cat "$build/install_manifest.txt" 2>/dev/null || echo absent)
 
 echo "== install into $prefix"
-"$cmake" --install "$build" --prefix "$prefix"
+"$cmake" --install "$build" --prefix "$prefix" --component tvcvrtrt7_17
 [ "$(files_under "$source/include")" = "$(files_under "$prefix/include")" ] \
   || fail "installed headers differ from include/"
 
@@ -45,6 +48,8 @@ mkdir "$scratch/unpacked"
 unpacked=$(echo "$scratch"/unpacked/*)
 [ "$(files_under "$prefix")" = "$(files_under "$unpacked")" ] \
   || fail "the ZIP does not hold what the install holds"
+[ "$(cat "$build/install_manifest.txt" 2>/dev/null || echo absent)" = "$manifest_before" ] \
+  || fail "build/install_manifest.txt was overwritten"
 
 echo "== CMake client against the installed prefix"
 "$cmake" -S "$consumer" -B "$scratch/cmake-client" \
@@ -58,11 +63,15 @@ echo "== CMake client against the installed prefix"
 stray=$(grep -oE '(-I|-isystem )[^ "]+' "$scratch/cmake-client/compile_commands.json" \
         | sed 's/^-I//; s/^-isystem //' | sort -u | grep -vxF "$prefix/include" || true)
 [ -z "$stray" ] || fail "include path outside the installed package: $stray"
+[ "$(cat "$scratch/cmake-client/import_library.txt")" = "$prefix/lib/libtvcvrtrt7_17.dll.a" ] \
+  || fail "the imported target does not link the MinGW import library"
 run_client "$scratch/cmake-client/consumer_c.exe" "consumer_c: ok"
 run_client "$scratch/cmake-client/consumer_cpp.exe" "consumer_cpp: ok"
 
 echo "== pkg-config client against the unpacked ZIP"
-pc_version=$(PKG_CONFIG_LIBDIR="$unpacked/lib/pkgconfig" PKG_CONFIG_PATH= pkg-config --modversion tvcvrtrt7_17)
+[ "$(PKG_CONFIG_LIBDIR="$unpacked/lib/pkgconfig" PKG_CONFIG_PATH= pkg-config --modversion tvcvrtrt7_17)" = 7.17 ] \
+  || fail "pkg-config's version is not the interface version 7.17"
+pc_version=$(PKG_CONFIG_LIBDIR="$unpacked/lib/pkgconfig" PKG_CONFIG_PATH= pkg-config --variable=file_version tvcvrtrt7_17)
 pc_flags=$(PKG_CONFIG_LIBDIR="$unpacked/lib/pkgconfig" PKG_CONFIG_PATH= pkg-config --cflags --libs tvcvrtrt7_17)
 echo "pkg-config: $pc_version: $pc_flags"
 mkdir "$scratch/pkg-config-client" "$scratch/platform-lib-client"

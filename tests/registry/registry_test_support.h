@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "common/unique_resource.h"
+
 namespace registry_test {
 
 inline GUID random_guid() {
@@ -37,26 +39,19 @@ inline std::string unique_name(const char *prefix) {
 }
 
 inline bool key_exists(const std::string &path) {
-    HKEY key = nullptr;
-    if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
-        return false;
-    }
-    ::RegCloseKey(key);
-    return true;
+    tvc::unique_hkey key;
+    return ::RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_QUERY_VALUE, key.put()) == ERROR_SUCCESS;
 }
 
 // Creates the key when missing; writes the value when text is not null.
 inline void write_value(const std::string &path, const char *name, const char *text) {
-    HKEY key = nullptr;
-    if (::RegCreateKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                          &key, nullptr) != ERROR_SUCCESS) {
-        return;
-    }
-    if (text != nullptr) {
-        ::RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(text),
+    tvc::unique_hkey key;
+    if (::RegCreateKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(),
+                          nullptr) == ERROR_SUCCESS &&
+        text != nullptr) {
+        ::RegSetValueExA(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE *>(text),
                          static_cast<DWORD>(std::strlen(text) + 1));
     }
-    ::RegCloseKey(key);
 }
 
 inline void create_key(const std::string &path, const char *default_value = nullptr) {
@@ -73,19 +68,16 @@ struct stored_value {
 
 inline stored_value read_value(const std::string &path, const char *name) {
     stored_value value;
-    HKEY key = nullptr;
-    if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
-        return value;
-    }
+    tvc::unique_hkey key;
     std::vector<char> data(65536);
     DWORD bytes = static_cast<DWORD>(data.size());
-    if (::RegQueryValueExA(key, name, nullptr, &value.type, reinterpret_cast<BYTE *>(data.data()),
+    if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_QUERY_VALUE, key.put()) == ERROR_SUCCESS &&
+        ::RegQueryValueExA(key.get(), name, nullptr, &value.type, reinterpret_cast<BYTE *>(data.data()),
                            &bytes) == ERROR_SUCCESS) {
         value.found = true;
         value.bytes = bytes;
         value.text.assign(data.data(), bytes > 0 && data[bytes - 1] == '\0' ? bytes - 1 : bytes);
     }
-    ::RegCloseKey(key);
     return value;
 }
 
@@ -93,8 +85,8 @@ inline stored_value read_value(const std::string &path, const char *name) {
 //   "<path>"                                     a key
 //   "<path> : <name or @> = <type> '<text>'/<bytes>"  a value
 inline void collect_tree(const std::string &path, std::vector<std::string> &lines) {
-    HKEY key = nullptr;
-    if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+    tvc::unique_hkey key;
+    if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return;
     lines.push_back(path);
     for (DWORD index = 0;; ++index) {
         char name[16384];
@@ -102,7 +94,7 @@ inline void collect_tree(const std::string &path, std::vector<std::string> &line
         std::vector<char> data(65536);
         DWORD bytes = static_cast<DWORD>(data.size());
         DWORD type = REG_NONE;
-        if (::RegEnumValueA(key, index, name, &name_length, nullptr, &type,
+        if (::RegEnumValueA(key.get(), index, name, &name_length, nullptr, &type,
                             reinterpret_cast<BYTE *>(data.data()), &bytes) != ERROR_SUCCESS) {
             break;
         }
@@ -115,13 +107,12 @@ inline void collect_tree(const std::string &path, std::vector<std::string> &line
     for (DWORD index = 0;; ++index) {
         char name[256];
         DWORD name_length = sizeof name;
-        if (::RegEnumKeyExA(key, index, name, &name_length, nullptr, nullptr, nullptr, nullptr) !=
+        if (::RegEnumKeyExA(key.get(), index, name, &name_length, nullptr, nullptr, nullptr, nullptr) !=
             ERROR_SUCCESS) {
             break;
         }
         children.push_back(name);
     }
-    ::RegCloseKey(key);
     for (const std::string &child : children) collect_tree(path + "\\" + child, lines);
 }
 
@@ -138,22 +129,25 @@ inline std::string sz(const std::string &path, const char *name, const std::stri
            std::to_string(text.size() + 1);
 }
 
-// Removes the named trees under HKEY_CLASSES_ROOT when the test ends.
+// Removes the named trees under HKEY_CLASSES_ROOT when the test ends; those
+// it is made with also at once, since under a fixed name a run that crashed
+// may have left one behind.
 class cleanup {
 public:
     cleanup() = default;
-    cleanup(std::initializer_list<std::string> trees) : trees_(trees) {}
+    cleanup(std::initializer_list<std::string> trees) : trees_(trees) { remove(); }
     cleanup(const cleanup &) = delete;
     cleanup &operator=(const cleanup &) = delete;
-    ~cleanup() {
+    ~cleanup() { remove(); }
+    void add(const std::string &tree) { trees_.push_back(tree); }
+
+private:
+    void remove() const {
         for (const std::string &tree : trees_) {
             if (tree.empty()) continue;  // never the root itself
             ::RegDeleteTreeA(HKEY_CLASSES_ROOT, tree.c_str());  // the key and all below it
         }
     }
-    void add(const std::string &tree) { trees_.push_back(tree); }
-
-private:
     std::vector<std::string> trees_;
 };
 

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "registry/registry_test_support.h"
@@ -31,9 +32,12 @@ HRESULT register_class(const test_class &c, const char *module_name, unsigned sh
                                    threading_model);
 }
 
-// What registration writes apart from the server key, with a friendly name.
-std::vector<std::string> common_entries(const test_class &c, const std::string &version,
-                                        const char *friendly_name) {
+// Everything registration writes, sorted: the server key (InprocServer32 or
+// LocalServer32) with its path, and the friendly name and threading model
+// where given.
+std::vector<std::string> layout(const test_class &c, const std::string &version, const char *friendly_name,
+                                const std::string &server, const std::string &path,
+                                const char *threading_model = nullptr) {
     const std::string &vi = c.version_independent_prog_id;
     std::vector<std::string> lines = {
         c.clsid_key,
@@ -55,16 +59,15 @@ std::vector<std::string> common_entries(const test_class &c, const std::string &
         c.prog_id,
         c.prog_id + "\\CLSID",
         sz(c.prog_id + "\\CLSID", nullptr, c.clsid_text),
+        c.clsid_key + "\\" + server,
+        sz(c.clsid_key + "\\" + server, nullptr, path),
     };
     if (friendly_name != nullptr) {
         for (const std::string &key : {c.clsid_key, c.appid_key, vi, c.prog_id}) {
             lines.push_back(sz(key, nullptr, friendly_name));
         }
     }
-    return lines;
-}
-
-std::vector<std::string> sorted(std::vector<std::string> lines) {
+    if (threading_model) lines.push_back(sz(c.clsid_key + "\\" + server, "ThreadingModel", threading_model));
     std::sort(lines.begin(), lines.end());
     return lines;
 }
@@ -88,11 +91,8 @@ TEST(ServerRegistration, InProcessServerWritesExactlyTheLayoutAndUnregistrationR
     test_class c;
     ASSERT_EQ(register_class(c, library_name, 1, 0, "Test In-Process Server", "Apartment"), S_OK);
 
-    std::vector<std::string> expected = common_entries(c, "1.0", "Test In-Process Server");
-    expected.push_back(c.clsid_key + "\\InprocServer32");
-    expected.push_back(sz(c.clsid_key + "\\InprocServer32", nullptr, library_path()));
-    expected.push_back(sz(c.clsid_key + "\\InprocServer32", "ThreadingModel", "Apartment"));
-    EXPECT_EQ(c.snapshot(), sorted(expected));
+    EXPECT_EQ(c.snapshot(),
+              layout(c, "1.0", "Test In-Process Server", "InprocServer32", library_path(), "Apartment"));
 
     EXPECT_EQ(unregister_class(c), S_OK);
     EXPECT_TRUE(c.nothing_written());
@@ -102,10 +102,7 @@ TEST(ServerRegistration, ExeNameRegistersLocalServerWithoutThreadingModel) {
     test_class c;
     ASSERT_EQ(register_class(c, own_file_name().c_str(), 65535, 2, "Test Local Server", "Both"), S_OK);
 
-    std::vector<std::string> expected = common_entries(c, "65535.2", "Test Local Server");
-    expected.push_back(c.clsid_key + "\\LocalServer32");
-    expected.push_back(sz(c.clsid_key + "\\LocalServer32", nullptr, module_path(nullptr)));
-    EXPECT_EQ(c.snapshot(), sorted(expected));
+    EXPECT_EQ(c.snapshot(), layout(c, "65535.2", "Test Local Server", "LocalServer32", module_path(nullptr)));
 }
 
 TEST(ServerRegistration, ExeSearchIsCaseSensitive) {
@@ -124,10 +121,7 @@ TEST(ServerRegistration, NullFriendlyNameAndThreadingModelWriteNoSuchValues) {
     test_class c;
     ASSERT_EQ(register_class(c, library_name, 3, 14, nullptr, nullptr), S_OK);
 
-    std::vector<std::string> expected = common_entries(c, "3.14", nullptr);
-    expected.push_back(c.clsid_key + "\\InprocServer32");
-    expected.push_back(sz(c.clsid_key + "\\InprocServer32", nullptr, library_path()));
-    EXPECT_EQ(c.snapshot(), sorted(expected));
+    EXPECT_EQ(c.snapshot(), layout(c, "3.14", nullptr, "InprocServer32", library_path()));
 }
 
 TEST(ServerRegistration, ModuleNotLoadedWritesNothing) {
@@ -214,143 +208,84 @@ TEST(ServerUnregistration, InvalidArgumentsDeleteNothing) {
     EXPECT_EQ(c.snapshot(), before);
 }
 
-// ---- ProgIDs that are not a class's own: whole trees of the root, file
-// extensions, keys of other classes. Tests that could touch shared keys
-// watch canary keys of their own below them, never the prefix's real entries.
+// ---- ProgID keys of others, ProgID lengths, one class from two threads,
+// module paths outside the code page, double-byte ProgIDs. (ProgIDs that
+// name whole trees: component_registration_test.cpp, for every export.)
 
-namespace {
-
-// Every structural key of the root, in mixed case, and the key of all files.
-const char *const shared_keys[] = {
-    "CLSID", "appid", "Interface", "TYPELIB", "Component Categories", "Record", "Licenses", "MIME",
-    "Directory", "Drive", "Folder", "AllFilesystemObjects", "SystemFileAssociations", "Unknown",
-    "Wow6432Node", "*"};
-
-}  // namespace
-
-TEST(ProgIDsNamingWholeTrees, AreRefusedBeforeAnythingIsWrittenOrDeleted) {
-    test_class c;
-    const std::string extension = "." + unique_name("tvc");
-    const std::string canary = unique_name("TvcCanary");
-    cleanup removal{extension};
-    create_key(extension, "canary");
-    std::vector<std::string> names{extension}, canaries{extension};
-    for (const char *key : shared_keys) {
-        names.push_back(key);
-        canaries.push_back(std::string(key) + "\\" + canary);
-        removal.add(canaries.back());
-        create_key(canaries.back(), "canary");
-    }
-    std::vector<std::string> canaries_before;
-    for (const std::string &key : canaries) collect_tree(key, canaries_before);
-
-    const char *vi = c.version_independent_prog_id.c_str();
-    const char *prog = c.prog_id.c_str();
-    for (const std::string &name : names) {
-        const char *bad = name.c_str();
-        EXPECT_EQ(tvcRegisterServer_proxy(library_name, c.clsid, c.libid, 1, 0, "n", bad, prog, "Both"),
-                  E_INVALIDARG) << name;
-        EXPECT_EQ(tvcRegisterServer_proxy(library_name, c.clsid, c.libid, 1, 0, "n", vi, bad, "Both"),
-                  E_INVALIDARG) << name;
-        EXPECT_EQ(tvcUnregisterServer_proxy(c.clsid, bad, prog), E_INVALIDARG) << name;
-        EXPECT_EQ(tvcUnregisterServer_proxy(c.clsid, vi, bad), E_INVALIDARG) << name;
-    }
-    std::vector<std::string> canaries_after;
-    for (const std::string &key : canaries) collect_tree(key, canaries_after);
-    EXPECT_EQ(canaries_after, canaries_before);
-    EXPECT_TRUE(c.nothing_written());
-}
-
-TEST(ProgIDsOfOthers, UnregistrationLeavesThemAndStillRemovesTheClass) {
-    test_class owner, unregistered;
+// Unregistration deletes a ProgID key only when its CLSID subkey names the
+// class: another class's ProgIDs, and a key naming none, stay.
+TEST(ServerUnregistration, LeavesTheProgIDKeysOfOthersAndStillRemovesTheClass) {
+    test_class owner, c;
     ASSERT_EQ(register_class(owner, library_name, 1, 0, "owner", "Both"), S_OK);
-    ASSERT_EQ(register_class(unregistered, library_name, 1, 0, "unregistered", "Both"), S_OK);
-    const std::string bare = unique_name("TvcBare");  // names no class
+    const std::string bare = unique_name("TvcBare");
     cleanup removal{bare};
-    create_key(bare + "\\CurVer", "not a ProgID of ours");
+    create_key(bare + "\\CurVer", "no class");
     const std::vector<std::string> before = snapshot({bare, owner.version_independent_prog_id, owner.prog_id});
-    const struct {
-        const char *what;
-        std::string version_independent_prog_id, prog_id;
-    } rows[] = {
-        {"another class's ProgIDs", owner.version_independent_prog_id, owner.prog_id},
-        {"a key without CLSID", bare, bare},
-    };
-    for (const auto &row : rows) {
-        EXPECT_EQ(tvcUnregisterServer_proxy(unregistered.clsid, row.version_independent_prog_id.c_str(),
-                                            row.prog_id.c_str()),
-                  S_OK) << row.what;
-        EXPECT_FALSE(key_exists(unregistered.clsid_key) || key_exists(unregistered.appid_key)) << row.what;
+    for (const std::pair<std::string, std::string> &names :
+         {std::pair(owner.version_independent_prog_id, owner.prog_id), std::pair(bare, bare)}) {
+        ASSERT_EQ(register_class(c, library_name, 1, 0, "c", "Both"), S_OK);
+        EXPECT_EQ(tvcUnregisterServer_proxy(c.clsid, names.first.c_str(), names.second.c_str()), S_OK);
+        EXPECT_FALSE(key_exists(c.clsid_key) || key_exists(c.appid_key)) << names.first;
     }
     EXPECT_EQ(snapshot({bare, owner.version_independent_prog_id, owner.prog_id}), before);
-    EXPECT_EQ(unregister_class(unregistered), S_OK);
-    EXPECT_TRUE(unregistered.nothing_written());
 }
 
-// "<version_independent_prog_id>\\CurVer" and "<prog_id>\\CLSID" are the
-// longest key paths written, 7 and 6 characters more than the names; no
-// path may exceed 255 characters.
-TEST(ProgIDLength, TheLongestKeyPathWrittenDecidesBeforeAnythingIsWritten) {
+// The longest key paths written are "<version_independent_prog_id>\\CurVer"
+// and "<prog_id>\\CLSID"; none may exceed 255 characters.
+TEST(ServerRegistration, TheLongestKeyPathWrittenDecidesBeforeAnythingIsWritten) {
     const struct {
         std::size_t version_independent_prog_id, prog_id;
         HRESULT expected;
     } rows[] = {{248, 249, S_OK}, {249, 249, E_INVALIDARG}, {248, 250, E_INVALIDARG}};
     for (const auto &row : rows) {
         test_class c;
-        c.version_independent_prog_id = c.prog_id_base + std::string(row.version_independent_prog_id - c.prog_id_base.size(), 'v');
-        c.prog_id = c.prog_id_base + std::string(row.prog_id - c.prog_id_base.size(), 'p');
+        c.version_independent_prog_id.resize(row.version_independent_prog_id, 'v');
+        c.prog_id.resize(row.prog_id, 'p');
         c.trees.add(c.version_independent_prog_id);
         c.trees.add(c.prog_id);
         EXPECT_EQ(register_class(c, library_name, 1, 0, "n", "Both"), row.expected) << row.prog_id;
-        if (row.expected == S_OK) {
-            EXPECT_EQ(unregister_class(c), S_OK);
-        }
+        EXPECT_EQ(unregister_class(c), S_OK);
         EXPECT_TRUE(c.nothing_written()) << row.prog_id;
     }
 }
 
-// ---- one class registered from two threads at once
-
-TEST(ConcurrentRegistration, AFailingCallNeverUndoesWhatASucceedingOneWrote) {
+// Thread a registers the class with a ProgID that is a volatile key, which
+// takes no lasting subkey: it fails at "<prog_id>\\CLSID" and undoes what it
+// wrote. Thread b registers the same class and succeeds; its entries stay.
+TEST(ServerRegistration, AFailingCallForAClassNeverUndoesWhatASucceedingOneWrote) {
     test_class c;
-    // The failing call's ProgID is a volatile key, which takes no lasting
-    // subkey: that call fails at "<prog_id>\\CLSID" after writing the class's
-    // keys, and undoes what it wrote.
     const std::string fragile = unique_name("TvcFragile");
     cleanup removal{fragile};
     HKEY key = nullptr;
     ASSERT_EQ(::RegCreateKeyExA(HKEY_CLASSES_ROOT, fragile.c_str(), 0, nullptr, REG_OPTION_VOLATILE,
-                                KEY_ALL_ACCESS, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
+                                KEY_ALL_ACCESS, nullptr, &key, nullptr), ERROR_SUCCESS);
     ::RegCloseKey(key);
     for (int round = 0; round < 50; ++round) {
         tvc_test::start_gate gate(2);
         HRESULT failing = S_OK, succeeding = E_FAIL;
         std::thread a([&] {
             gate.arrive_and_wait();
-            failing = tvcRegisterServer_proxy(library_name, c.clsid, c.libid, 2, 0, "failing",
-                                              fragile.c_str(), fragile.c_str(), "Both");
+            failing = tvcRegisterServer_proxy(library_name, c.clsid, c.libid, 2, 0, "a", fragile.c_str(),
+                                              fragile.c_str(), "Both");
         });
-        std::thread b([&] {
-            gate.arrive_and_wait();
-            succeeding = register_class(c, library_name, 1, 0, "succeeding", "Both");
-        });
+        gate.arrive_and_wait();  // this thread is b
+        succeeding = register_class(c, library_name, 1, 0, "b", "Both");
         a.join();
-        b.join();
         ASSERT_EQ(failing, E_ACCESSDENIED) << round;
         ASSERT_EQ(succeeding, S_OK) << round;
         ASSERT_EQ(read_value(c.clsid_key + "\\ProgID", nullptr).text, c.prog_id) << round;
         ASSERT_EQ(read_value(c.prog_id + "\\CLSID", nullptr).text, c.clsid_text) << round;
-        ASSERT_EQ(unregister_class(c), S_OK) << round;
+        ASSERT_EQ(unregister_class(c), S_OK);
     }
 }
 
-// ---- module paths that the process code page cannot hold
-
-TEST(ModuleOutsideTheCodePage, IsStoredByAPathThatNamesItOrNotAtAll) {
+// A module under a directory name that the process code page cannot hold is
+// stored by its short form, never with "?" in place of a character; without
+// a short form it is not stored at all.
+TEST(ServerRegistration, ModuleOutsideTheCodePageIsStoredByAPathThatNamesIt) {
     const std::string copy_name = unique_name("TvcForeign") + ".dll";
     tvc_test::foreign_directory_copy copy("tvcvrtrt7_17.dll", copy_name);
-    ASSERT_NE(copy.module(), nullptr);
+    ASSERT_NE(copy.module, nullptr);
     test_class c;
     const HRESULT result = register_class(c, copy_name.c_str(), 1, 0, "n", "Both");
     if (!copy.has_short_form()) {
@@ -364,39 +299,27 @@ TEST(ModuleOutsideTheCodePage, IsStoredByAPathThatNamesItOrNotAtAll) {
     EXPECT_NE(::GetFileAttributesA(stored.c_str()), INVALID_FILE_ATTRIBUTES) << stored;
 }
 
-// ---- double-byte ProgIDs (code page 932)
-
+// "AB" and a lone lead byte, its NUL the last byte before a page that cannot
+// be read; and "ソ" (0x83 0x5C, the backslash's byte second) in a name that
+// is one key name all the same.
 TEST(CodePage932, ProgIDsAreReadCharacterByCharacterAndNeverPastTheirEnd) {
     TVC_ONLY_UNDER_CODE_PAGE_932();
-    // "AB" and a lone lead byte, its NUL the last byte before a page that
-    // cannot be read.
-    SYSTEM_INFO system;
-    ::GetSystemInfo(&system);
-    const std::size_t page = system.dwPageSize;
-    char *pages = static_cast<char *>(::VirtualAlloc(nullptr, 2 * page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
-    ASSERT_NE(pages, nullptr);
+    char *pages = static_cast<char *>(::VirtualAlloc(nullptr, 8192, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
     DWORD previous = 0;
-    ASSERT_TRUE(::VirtualProtect(pages + page, page, PAGE_NOACCESS, &previous));
-    char *lone = pages + page - 4;
-    std::memcpy(lone, "AB\x83", 4);
+    ASSERT_TRUE(pages != nullptr && ::VirtualProtect(pages + 4096, 4096, PAGE_NOACCESS, &previous));
+    char *lone = static_cast<char *>(std::memcpy(pages + 4096 - 4, "AB\x83", 4));
     test_class c;
     const char *vi = c.version_independent_prog_id.c_str();
-    const char *prog = c.prog_id.c_str();
-    EXPECT_EQ(tvcRegisterServer_proxy(library_name, c.clsid, c.libid, 1, 0, "n", lone, prog, "Both"), E_INVALIDARG);
     EXPECT_EQ(tvcRegisterServer_proxy(library_name, c.clsid, c.libid, 1, 0, "n", vi, lone, "Both"), E_INVALIDARG);
-    EXPECT_EQ(tvcUnregisterServer_proxy(c.clsid, lone, prog), E_INVALIDARG);
-    EXPECT_EQ(tvcUnregisterServer_proxy(c.clsid, vi, lone), E_INVALIDARG);
-    EXPECT_TRUE(c.nothing_written());
+    EXPECT_EQ(tvcUnregisterServer_proxy(c.clsid, lone, vi), E_INVALIDARG);
     ::VirtualFree(pages, 0, MEM_RELEASE);
 
-    // "ソ" is 0x83 0x5C: its second byte is the backslash's, yet the name is one key name.
-    test_class dbcs;
-    dbcs.version_independent_prog_id = "\x83\x5C" + dbcs.prog_id_base;
-    dbcs.prog_id = dbcs.version_independent_prog_id + ".1";
-    dbcs.trees.add(dbcs.version_independent_prog_id);
-    dbcs.trees.add(dbcs.prog_id);
-    ASSERT_EQ(register_class(dbcs, library_name, 1, 0, "n", "Both"), S_OK);
-    EXPECT_EQ(read_value(dbcs.prog_id + "\\CLSID", nullptr).text, dbcs.clsid_text);
-    EXPECT_EQ(unregister_class(dbcs), S_OK);
-    EXPECT_TRUE(dbcs.nothing_written());
+    c.version_independent_prog_id = "\x83\x5C" + c.prog_id_base;
+    c.prog_id = c.version_independent_prog_id + ".1";
+    c.trees.add(c.version_independent_prog_id);
+    c.trees.add(c.prog_id);
+    ASSERT_EQ(register_class(c, library_name, 1, 0, "n", "Both"), S_OK);
+    EXPECT_EQ(read_value(c.prog_id + "\\CLSID", nullptr).text, c.clsid_text);
+    EXPECT_EQ(unregister_class(c), S_OK);
+    EXPECT_TRUE(c.nothing_written());
 }

@@ -31,6 +31,13 @@ child_run run_child(const std::string &program, const std::vector<std::string> &
 std::string output_of(const std::string &program, const std::vector<std::string> &arguments,
                       const char *environment = nullptr, const char *working_dir = nullptr);
 
+// output_of for one program: host("x.exe")(commands[, working_dir]).
+inline auto host(const std::string &program) {
+    return [program](const std::vector<std::string> &commands, const char *working_dir = nullptr) {
+        return output_of(program, commands, nullptr, working_dir);
+    };
+}
+
 // The directory holding the running test executable, with a backslash.
 std::string executable_directory();
 

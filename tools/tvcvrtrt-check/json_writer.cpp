@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <charconv>
+#include <cmath>
+
 namespace tvc_check {
 
 std::string json_writer::quoted(const char *text) {
@@ -91,6 +94,14 @@ void json_writer::value(bool flag) {
 void json_writer::value(long long number) {
     before_value();
     std::fprintf(out_, "%lld", number);
+}
+
+void json_writer::value(double number) {
+    if (!std::isfinite(number)) return null();
+    before_value();
+    char text[32];
+    const std::to_chars_result end = std::to_chars(text, text + sizeof text, number);
+    std::fwrite(text, 1, static_cast<std::size_t>(end.ptr - text), out_);
 }
 
 void json_writer::null() {

@@ -24,6 +24,9 @@ public:
     void value(const std::string &text) { value(text.c_str()); }
     void value(bool flag);
     void value(long long number);
+    // The shortest text that reads back as the same double; null when it is
+    // not finite, which JSON cannot hold.
+    void value(double number);
     template <typename Integer, std::enable_if_t<std::is_integral_v<Integer>, int> = 0>
     void value(Integer number) {
         value(static_cast<long long>(number));

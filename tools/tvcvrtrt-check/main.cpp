@@ -3,7 +3,9 @@
 // tvcvrtrt7_17.dll; shows the runtime paths and what decided them, loads
 // every family library and looks up every symbol of its binding table, and
 // lists the registered components.
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -11,6 +13,7 @@
 #include "tools/tvcvrtrt-check/json_writer.h"
 #include "tools/tvcvrtrt-check/runtime_check.h"
 #include "tools/trace_summary.h"
+#include "tools/trace_timeline.h"
 
 namespace {
 
@@ -29,16 +32,35 @@ struct command_line {
     // the exit code.
     int (*job)(const command_line &) = nullptr;
     const char *job_argument = nullptr;
+    const char *trace_run = nullptr;  // --run: one run of the trace file
+    const char *timeline_output = nullptr;
+    // The words of the option being applied, for a row that takes several.
+    char *const *argument_words = nullptr;
 };
 
 // One row per option: the parser, the usage text and the help come from
-// this table alone. A row with an argument name takes the next word.
+// this table alone. A row with an argument name takes the next word, or as
+// many as the name has words.
 struct option {
     const char *name;
     const char *argument;
     const char *help;
     void (*apply)(command_line &, const char *argument);
 };
+
+int summarize_trace_job(const command_line &line) {
+    trace_summary_options options;
+    options.json = line.json;
+    if (line.trace_run != nullptr) {
+        char *end = nullptr;
+        options.run = static_cast<int>(std::strtol(line.trace_run, &end, 10));
+        if (*end != '\0' || options.run < 1) {
+            std::fprintf(stderr, "tvcvrtrt-check: --run needs a run number: 1 for the first run of the file\n");
+            return exit_bad_arguments;
+        }
+    }
+    return summarize_trace(line.job_argument, options, stdout);
+}
 
 constexpr option options[] = {
     {"--help", nullptr, "show this help and exit",
@@ -57,7 +79,18 @@ constexpr option options[] = {
      "summarize a call trace (TVCVRTRT_TRACE) instead: calls and total time per export",
      [](command_line &line, const char *file) {
          line.job_argument = file;
-         line.job = [](const command_line &parsed) { return summarize_trace(parsed.job_argument, stdout); };
+         line.job = summarize_trace_job;
+     }},
+    {"--run", "N", "with --trace-summary: only the N-th run of the file (1 for the first)",
+     [](command_line &line, const char *number) { line.trace_run = number; }},
+    {"--trace-timeline", "TRACE OUT.json",
+     "write a call trace as a timeline for the Perfetto UI or chrome://tracing (Trace Event Format) instead",
+     [](command_line &line, const char *trace) {
+         line.job_argument = trace;
+         line.timeline_output = line.argument_words[1];
+         line.job = [](const command_line &parsed) {
+             return write_trace_timeline(parsed.job_argument, parsed.timeline_output, stdout);
+         };
      }},
 };
 
@@ -105,11 +138,14 @@ bool parse(int argc, char **argv, command_line &line, std::string &error) {
         }
         const char *argument = nullptr;
         if (row->argument != nullptr) {
-            if (index + 1 >= argc) {
+            const int words = 1 + static_cast<int>(std::count(row->argument, row->argument + std::strlen(row->argument), ' '));
+            if (index + words >= argc) {
                 error = std::string(row->name) + " needs " + row->argument;
                 return false;
             }
-            argument = argv[++index];
+            line.argument_words = argv + index + 1;
+            argument = argv[index + 1];
+            index += words;
         }
         row->apply(line, argument);
     }

@@ -18,6 +18,8 @@ std::string formatted(const char *format, Values... values) {
 inline std::string argument_text(const void *value) {
     return formatted("p:%llx", static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(value)));
 }
+// Text arguments too: the tests pass addresses that are no text.
+inline std::string argument_text(const char *value) { return argument_text(static_cast<const void *>(value)); }
 inline std::string argument_text(std::size_t value) { return formatted("z:%llx", static_cast<unsigned long long>(value)); }
 inline std::string argument_text(std::int32_t value) { return formatted("i:%d", value); }
 inline std::string argument_text(std::uint16_t value) { return formatted("h:%x", value); }

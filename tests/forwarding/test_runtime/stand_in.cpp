@@ -16,7 +16,8 @@ namespace {
 
 bool named(const char *symbol, const char *name) { return std::strcmp(symbol, name) == 0; }
 
-// Functions whose pointer arguments are text the tests want to read.
+// Functions whose text arguments the tests read; the others get addresses
+// that hold no text.
 bool takes_text(const char *symbol) {
     return named(symbol, "tvcAddCanonicalPathMacro") || named(symbol, "kaVErrMsgIdAndTxt");
 }
@@ -29,9 +30,9 @@ public:
     stand_in_call(const stand_in_call &) = delete;
     stand_in_call &operator=(const stand_in_call &) = delete;
 
-    void add(const void *value) {
-        last_pointer_ = static_cast<const char *>(value);
-        append(takes_text(symbol_) ? "\"" + std::string(last_pointer_) + "\"" : tvc_test::argument_text(value));
+    void add(const char *value) {
+        last_pointer_ = value;
+        append(takes_text(symbol_) ? "\"" + std::string(value) + "\"" : tvc_test::argument_text(value));
     }
     void add(std::int32_t value) {
         last_count_ = value;

@@ -1,6 +1,7 @@
 // A C++ client of the installed library: the functions with C++ signatures
-// (linked under their GNU names) and a std::string handed across the DLL
-// boundary. Prints "consumer_cpp: ok" and exits 0 when every answer is the
+// (linked under their GNU names), a std::string handed across the DLL
+// boundary, and the library's exception caught by its type and as a
+// std::exception (there is no runtime beside the program, so binding fails). Prints "consumer_cpp: ok" and exits 0 when every answer is the
 // expected one; otherwise names the first wrong one and exits 1.
 #include <cstdio>
 #include <cstring>
@@ -27,6 +28,22 @@ int main() {
     char text[40] = "";
     tvcCLSIDtochar_proxy(&clsid, text, static_cast<int>(sizeof text));
     if (std::string(text) != "{0002E005-0000-0000-C000-000000000046}") return failed("CLSID text", text);
+
+    const std::string expected = "Fatal error loading library ";
+    std::string caught;
+    try {
+        init_proxy_libraries();
+    } catch (const tvc::apiException &failure) {
+        caught = failure.what();
+    }
+    if (caught.compare(0, expected.size(), expected) != 0) return failed("tvc::apiException caught", caught);
+    caught.clear();
+    try {
+        init_proxy_libraries();
+    } catch (const std::exception &failure) {
+        caught = failure.what();
+    }
+    if (caught.compare(0, expected.size(), expected) != 0) return failed("std::exception caught", caught);
     std::printf("consumer_cpp: ok\n");
     return 0;
 }

@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# A client of the platform's own compiler, against an install of its own:
+#   - tvcvrtrt/runtime.h compiles alone for that ABI;
+#   - platform_client/platform_client.cpp is compiled with clang for the
+#     platform's target and linked by lld-link with the installed
+#     tvcvrtrt7_17.lib, without a C runtime (kernel32 from MinGW-w64's import
+#     libraries), then run under wine against the demo's runtime tree;
+#   - the CMake package gives such a consumer the .lib as its import library.
+set -euo pipefail
+build=$1 source=$2 cmake=$3 clang=$4 lld_link=$5 kernel32=$6 wine=$7
+scratch=$build/platform-client
+prefix=$scratch/prefix
+client=$source/tests/package/platform_client
+target=(--target=x86_64-pc-windows-msvc)
+
+fail() { echo "FAILED: $*"; exit 1; }
+
+rm -rf "$scratch"
+mkdir -p "$scratch"
+"$cmake" --install "$build" --prefix "$prefix" --component tvcvrtrt7_17 >"$scratch/install.log"
+
+echo "== tvcvrtrt/runtime.h alone, C and C++"
+for language in c c++; do
+  echo '#include <tvcvrtrt/runtime.h>' \
+    | "$clang" "${target[@]}" -x "$language" -fsyntax-only -Wall -Wextra -Werror -I"$prefix/include" - \
+    || fail "tvcvrtrt/runtime.h does not compile alone as $language"
+done
+
+echo "== build"
+"$clang" "${target[@]}" -std=c++17 -O1 -Wall -Wextra -Werror -fno-exceptions -fno-rtti -ffreestanding \
+  -I"$prefix/include" -c "$client/platform_client.cpp" -o "$scratch/platform_client.obj"
+"$lld_link" /nologo /entry:main /nodefaultlib /subsystem:console /out:"$scratch/platform_client.exe" \
+  "$scratch/platform_client.obj" "$prefix/lib/tvcvrtrt7_17.lib" "$kernel32"
+cp "$prefix/bin/tvcvrtrt7_17.dll" "$scratch/"
+
+echo "== run against $build/demo-runtime"
+output=$(cd "$scratch" && VRTROOT="$build/demo-runtime" "$wine" ./platform_client.exe </dev/null | tr -d '\r') \
+  || { echo "$output"; fail "platform_client.exe exited non-zero"; }
+echo "$output"
+grep -qxF "platform_client: ok" <<<"$output" || fail "platform_client.exe did not finish"
+
+echo "== CMake consumer with that compiler"
+# Configured only: the compiler cannot link a test program without the
+# platform's C runtime, so its check is skipped.
+"$cmake" -S "$client" -B "$scratch/cmake" -DCMAKE_SYSTEM_NAME=Windows \
+  -DCMAKE_CXX_COMPILER="$clang" -DCMAKE_CXX_COMPILER_TARGET=x86_64-pc-windows-msvc \
+  -DCMAKE_CXX_COMPILER_WORKS=ON -DCMAKE_PREFIX_PATH="$prefix" \
+  -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF >"$scratch/cmake.log" 2>&1 \
+  || { cat "$scratch/cmake.log"; fail "configure"; }
+linked=$(cat "$scratch/cmake/import_library.txt")
+[ "$linked" = "$prefix/lib/tvcvrtrt7_17.lib" ] || fail "the imported target links $linked"
