@@ -1,5 +1,6 @@
 #include "common/code_page_text.h"
 
+#include <cstring>
 #include <new>
 
 namespace tvc {
@@ -127,6 +128,30 @@ DWORD module_path_in_code_page(HMODULE module, std::string &path, DWORD initial_
         return ERROR_OUTOFMEMORY;
     }
     return ERROR_FILENAME_EXCED_RANGE;
+}
+
+std::size_t narrow_into(char *buffer, std::size_t size, const wchar_t *text, UINT code_page) noexcept {
+    std::size_t used = 0;
+    for (const wchar_t *c = text; c != nullptr && *c != L'\0';) {
+        const int units = IS_HIGH_SURROGATE(c[0]) && IS_LOW_SURROGATE(c[1]) ? 2 : 1;
+        char piece[8];
+        int length = 1;
+        if (*c < 0x80) {
+            piece[0] = static_cast<char>(*c);  // the same in every ANSI code page
+        } else {
+            length = ::WideCharToMultiByte(code_page, 0, c, units, piece, sizeof piece, nullptr, nullptr);
+            if (length <= 0) {
+                piece[0] = '?';
+                length = 1;
+            }
+        }
+        if (used + static_cast<std::size_t>(length) > size) break;
+        std::memcpy(buffer + used, piece, static_cast<std::size_t>(length));
+        used += static_cast<std::size_t>(length);
+        c += units;
+    }
+    if (used < size) buffer[used] = '\0';
+    return used;
 }
 
 }  // namespace tvc

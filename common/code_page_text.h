@@ -53,4 +53,11 @@ DWORD narrow_path(const wchar_t *path, std::string &narrow) noexcept;
 DWORD module_path_in_code_page(HMODULE module, std::string &path,
                                DWORD initial_capacity = MAX_PATH) noexcept;
 
+// Narrows text into buffer, at most size bytes, a whole character at a time
+// (a surrogate pair is one character): it stops before a character that
+// does not fit, so a double-byte character is never cut in half. A
+// character the code page lacks becomes its default character. The NUL is
+// stored when there is room for it. Returns the bytes stored, without it.
+std::size_t narrow_into(char *buffer, std::size_t size, const wchar_t *text, UINT code_page = CP_ACP) noexcept;
+
 }  // namespace tvc

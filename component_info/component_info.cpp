@@ -7,7 +7,6 @@
 #include <wrl/client.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -151,6 +150,14 @@ unsigned short number_as_16_bits(const char *text, int base) noexcept {
     return static_cast<unsigned short>(value < 0 ? 0 : value > 65535 ? 65535 : value);
 }
 
+// The value of an ASCII hexadecimal digit, or -1; independent of the locale.
+int hex_digit(char c) noexcept {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
 // A version key name: two hexadecimal numbers of one to four digits joined by
 // one dot, as the platform's type library registration writes them.
 bool parse_version_key(const char *name, type_library_version &version) noexcept {
@@ -158,11 +165,7 @@ bool parse_version_key(const char *name, type_library_version &version) noexcept
     const char *c = name;
     for (unsigned &part : parts) {
         int digits = 0;
-        for (; std::isxdigit(static_cast<unsigned char>(*c)) && digits < 5; ++c, ++digits) {
-            part = part * 16 + static_cast<unsigned>(std::isdigit(static_cast<unsigned char>(*c))
-                                                         ? *c - '0'
-                                                         : (*c | 0x20) - 'a' + 10);
-        }
+        for (; hex_digit(*c) >= 0 && digits <= 4; ++c, ++digits) part = part * 16 + hex_digit(*c);
         if (digits == 0 || digits > 4) return false;
         if (&part == &parts[0] && *c++ != '.') return false;
     }
@@ -369,7 +372,7 @@ HRESULT tvcGetComponentInfo_proxy(const char *component_name, int major_version,
     *result = nullptr;
 
     // COM is initialized only for a thread that has none, and undone before
-    // the call returns; declared first, so it outlives the enumerator.
+    // the call returns; declared first, so it outlives what the query obtains.
     tvc::unique_com_initialization com;
     std::vector<CLSID> classes;
     HRESULT status = tvc::enumerate_component_classes(category_mask, classes);

@@ -101,8 +101,10 @@ type_library_version parse_version(const char *text, int base = 10) noexcept;
 // --- type library walk ---------------------------------------------------------
 
 // Loads the file (registering nothing) and fills the record's versions,
-// classes and interfaces. Fails only on the arguments, the path, loading or
-// the library's attributes; the record is then unchanged.
+// classes and interfaces. Fails only on the arguments, the path (text in the
+// process code page), loading, the library's attributes, or an interface
+// whose inheritance is a cycle or deeper than 64 (E_FAIL); the record is
+// then unchanged.
 HRESULT load_type_library_info(const char *path, componentInfo *component,
                                registration_cache *cache = nullptr) noexcept;
 
@@ -118,9 +120,9 @@ struct reduced_type {
 };
 reduced_type reduce_type(const TYPEDESC &description) noexcept;
 
-// Narrows a type library name under the current locale into a field of
-// width bytes: cut on a character boundary so the NUL always fits; a
-// character the locale cannot represent becomes '?'.
-void narrow_name_into(char *field, std::size_t width, const wchar_t *name) noexcept;
+// Narrows a type library name into a field of width bytes in the process
+// code page: cut on a character boundary so the NUL always fits; a
+// character the code page lacks becomes its default character.
+void narrow_name_into(char *field, std::size_t width, const wchar_t *name, UINT code_page = CP_ACP) noexcept;
 
 }  // namespace tvc

@@ -7,13 +7,13 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <memory>
 #include <new>
 #include <vector>
 
+#include "common/code_page_text.h"
 #include "common/unique_resource.h"
 #include "component_info/component_records.h"
 #include "registration/guid_registry_form.h"
@@ -233,12 +233,14 @@ private:
         property_status_ = built;
     }
 
-    // Merges an accessor into the property of its name: the first getter and
-    // the first setter (propput or propputref) met are kept.
+    // Merges an accessor into the property of its member id (all accessors
+    // of one property share it; two names may narrow to the same text): the
+    // first getter and the first setter (propput or propputref) met are kept.
+    // Until the walk settles ids, a property's id is its first accessor's own.
     HRESULT place_accessor(INVOKEKIND kind, record_list<methodInfo> &accessor) {
         methodInfo *record = accessor.get();
         propertyInfo **slot = properties_;
-        while (*slot != nullptr && std::strcmp((*slot)->name, record->name) != 0) slot = &(*slot)->next;
+        while (*slot != nullptr && (*slot)->member_id != record->member_id) slot = &(*slot)->next;
         if (*slot == nullptr) {
             const HRESULT created = create_record(slot);
             if (FAILED(created)) return created;
@@ -344,13 +346,51 @@ private:
     registration_cache &cache_;
 };
 
-// The classInfo of a registered coclass with the members of the interfaces
-// it implements; an unregistered coclass contributes nothing.
-void describe_coclass(ITypeInfo *coclass, const TYPEATTR &attributes, classInfo **&class_slot,
+// Whether the inheritance chain of an interface ends within a depth no real
+// type library comes near. A file can describe an interface that inherits
+// from itself, or a chain of any length, and the platform's reader follows
+// such chains recursively inside the caller's process; such a type library
+// is refused before anything is walked.
+constexpr int deepest_inheritance = 64;
+
+bool inheritance_is_bounded(ITypeInfo *info) noexcept {
+    ComPtr<ITypeInfo> current = info;
+    for (int depth = 0;; ++depth) {
+        unique_type_attr attributes;
+        if (FAILED(current->GetTypeAttr(attributes.put(current.Get()))) || attributes->cImplTypes == 0) {
+            return true;  // an end, or a base the reader cannot reach either
+        }
+        if (depth == deepest_inheritance) return false;
+        HREFTYPE reference = 0;
+        ComPtr<ITypeInfo> base;
+        if (FAILED(current->GetRefTypeOfImplType(0, &reference)) ||
+            FAILED(current->GetRefTypeInfo(reference, base.GetAddressOf()))) {
+            return true;
+        }
+        current = base;
+    }
+}
+
+// Puts a list at the end of the list whose last slot tail is, and moves tail
+// to the new end.
+template <typename Record>
+void append_list(Record **&tail, record_list<Record> &list) noexcept {
+    *tail = list.release();
+    while (*tail != nullptr) tail = &(*tail)->next;
+}
+
+// The classInfo of a registered coclass with the members of every interface
+// it implements, in implementation order, each member with its own
+// interface's IID; an unregistered coclass contributes nothing. False when
+// an implemented interface's inheritance is unbounded.
+bool describe_coclass(ITypeInfo *coclass, const TYPEATTR &attributes, classInfo **&class_slot,
                       interface_records &interfaces, registration_cache &cache) noexcept {
-    if (read_class_registration(attributes.guid, class_slot, &cache) != ERROR_SUCCESS) return;
+    if (read_class_registration(attributes.guid, class_slot, &cache) != ERROR_SUCCESS) return true;
     classInfo &record = **class_slot;
     class_slot = &record.next;
+    methodInfo **methods = &record.methods;
+    methodInfo **events = &record.events;
+    propertyInfo **properties = &record.properties;
     for (UINT index = 0; index < attributes.cImplTypes; ++index) {
         INT flags = 0;
         coclass->GetImplTypeFlags(index, &flags);
@@ -363,13 +403,17 @@ void describe_coclass(ITypeInfo *coclass, const TYPEATTR &attributes, classInfo 
             continue;
         }
         if (!is_interface_kind(implemented_attributes->typekind)) continue;
+        if (!inheritance_is_bounded(implemented.Get())) return false;
         interfaces.ensure(implemented_attributes->guid);
-        if (flags & IMPLTYPEFLAG_FSOURCE) {
-            walk_interface(implemented.Get(), *implemented_attributes, &record.events, nullptr);
-        } else {
-            walk_interface(implemented.Get(), *implemented_attributes, &record.methods, &record.properties);
-        }
+        record_list<methodInfo> walked_methods;
+        record_list<propertyInfo> walked_properties;
+        const bool source = (flags & IMPLTYPEFLAG_FSOURCE) != 0;
+        walk_interface(implemented.Get(), *implemented_attributes, walked_methods.slot(),
+                       source ? nullptr : walked_properties.slot());
+        append_list(source ? events : methods, walked_methods);
+        append_list(properties, walked_properties);
     }
+    return true;
 }
 
 // Type library paths come from the registry and are used as they are only
@@ -393,27 +437,9 @@ reduced_type reduce_type(const TYPEDESC &description) noexcept {
     return {current->vt, levels};
 }
 
-void narrow_name_into(char *field, std::size_t width, const wchar_t *name) noexcept {
-    std::size_t used = 0;
-    std::mbstate_t state{};
-    for (const wchar_t *c = name; c != nullptr && *c != L'\0'; ++c) {
-        char piece[MB_LEN_MAX];
-        std::size_t length = 1;
-        if (*c < 0x80) {
-            piece[0] = static_cast<char>(*c);
-        } else {
-            length = std::wcrtomb(piece, *c, &state);
-            if (length == static_cast<std::size_t>(-1)) {
-                piece[0] = '?';
-                length = 1;
-                state = std::mbstate_t{};
-            }
-        }
-        if (used + length >= width) break;  // the whole character, and the NUL after it
-        std::memcpy(field + used, piece, length);
-        used += length;
-    }
-    field[used] = '\0';
+void narrow_name_into(char *field, std::size_t width, const wchar_t *name, UINT code_page) noexcept {
+    if (width == 0) return;
+    field[narrow_into(field, width - 1, name, code_page)] = '\0';
 }
 
 HRESULT walk_methods(ITypeInfo *info, methodInfo **slot) noexcept {
@@ -428,12 +454,14 @@ HRESULT walk_properties(ITypeInfo *info, propertyInfo **slot) noexcept {
 
 HRESULT load_type_library_info(const char *path, componentInfo *component, registration_cache *cache) noexcept {
     if (path == nullptr || component == nullptr) return E_INVALIDARG;
-    const std::size_t length = std::mbstowcs(nullptr, path, 0);
-    if (length == 0 || length == static_cast<std::size_t>(-1)) return E_FAIL;
-    std::unique_ptr<wchar_t[]> wide_path(new (std::nothrow) wchar_t[length + 1]);
+    // The path is text in the process code page, as the registry gave it.
+    const int length = ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, -1, nullptr, 0);
+    if (length <= 1) return E_FAIL;  // empty, or not text in the code page
+    std::unique_ptr<wchar_t[]> wide_path(new (std::nothrow) wchar_t[length]);
     if (!wide_path) return E_OUTOFMEMORY;
-    const std::size_t converted = std::mbstowcs(wide_path.get(), path, length + 1);
-    if (converted == 0 || converted == static_cast<std::size_t>(-1)) return E_FAIL;
+    if (::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, -1, wide_path.get(), length) != length) {
+        return E_FAIL;
+    }
     if (!is_absolute_path(wide_path.get())) return E_FAIL;
 
     ComPtr<ITypeLib> library;
@@ -443,14 +471,13 @@ HRESULT load_type_library_info(const char *path, componentInfo *component, regis
     status = library->GetLibAttr(library_attributes.put(library.Get()));
     if (FAILED(status)) return status;
 
-    release_records(&component->classes);
-    release_records(&component->interfaces);
-    component->major_version = library_attributes->wMajorVerNum;
-    component->minor_version = library_attributes->wMinorVerNum;
+    // Built aside, so that a refused library leaves the record as it was.
+    record_list<classInfo> classes;
+    record_list<interfaceInfo> interface_list;
     registration_cache own_cache;
     registration_cache &registrations = cache != nullptr ? *cache : own_cache;
-    classInfo **class_slot = &component->classes;
-    interface_records interfaces(&component->interfaces, registrations);
+    classInfo **class_slot = classes.slot();
+    interface_records interfaces(interface_list.slot(), registrations);
     const UINT count = library->GetTypeInfoCount();
     for (UINT index = 0; index < count; ++index) {
         ComPtr<ITypeInfo> info;
@@ -460,11 +487,18 @@ HRESULT load_type_library_info(const char *path, componentInfo *component, regis
             continue;
         }
         if (attributes->typekind == TKIND_COCLASS) {
-            describe_coclass(info.Get(), *attributes, class_slot, interfaces, registrations);
+            if (!describe_coclass(info.Get(), *attributes, class_slot, interfaces, registrations)) return E_FAIL;
         } else if (is_interface_kind(attributes->typekind)) {
+            if (!inheritance_is_bounded(info.Get())) return E_FAIL;
             interfaces.ensure(attributes->guid);
         }
     }
+    release_records(&component->classes);
+    release_records(&component->interfaces);
+    component->classes = classes.release();
+    component->interfaces = interface_list.release();
+    component->major_version = library_attributes->wMajorVerNum;
+    component->minor_version = library_attributes->wMinorVerNum;
     return status;
 }
 

@@ -5,6 +5,7 @@
 
 #include "registration/guid_parser.h"
 #include "registration/guid_registry_form.h"
+#include "common/code_page_text.h"
 #include "registration/narrow_text.h"
 #include "common/unique_resource.h"
 
@@ -48,7 +49,9 @@ size_t tvcGUIDtochar_proxy(const GUID *guid, char *buffer, int size) {
     wchar_t wide[wide_guid_capacity + 1] = {};
     ::StringFromGUID2(*guid, wide, wide_guid_capacity);
     // As with wcstombs, no buffer asks for the length the text needs.
-    if (!buffer) return std::wcstombs(nullptr, wide, 0);
+    if (!buffer) {
+        return static_cast<size_t>(::WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr)) - 1;
+    }
     return tvc::narrow_text_into(buffer, size, wide);
 }
 
@@ -70,7 +73,7 @@ std::size_t narrow_text_into(char *buffer, int size, const wchar_t *text) noexce
         if (size > 0) buffer[0] = '\0';
         return 0;
     }
-    return std::wcstombs(buffer, text, static_cast<std::size_t>(size));
+    return narrow_into(buffer, static_cast<std::size_t>(size), text);
 }
 
 guid_text make_guid_text(const GUID &guid) noexcept {

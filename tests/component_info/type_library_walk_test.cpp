@@ -9,11 +9,14 @@
 #include <oleauto.h>
 #include <wrl/client.h>
 
-#include <clocale>
+#include <cstdint>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "support/scratch_layout.h"
 #include "component_info/component_info_test_support.h"
 #include "component_info/component_info.h"
 #include "component_info/component_records.h"
@@ -32,10 +35,10 @@ std::string replace_all(std::string text, const std::string &from, const std::st
 }
 
 // The fixture as one version describes it; @N is the run's component name.
+// TwoFaced lists the members of both its incoming interfaces and the events
+// of both its source interfaces, each with its own IID.
 std::string expected_fixture_tree(const registered_fixture &fixture, const char *registry_version) {
-    const std::string tree = R"(component {DDBDC4D4-69C3-4D61-A860-4447E2D2637F} 3.1 'Walk fixture @V'
-  class {751AB421-9AA4-4C21-BD1E-85E536E65B1C} '@N.Widget' @N.Widget lib={DDBDC4D4-69C3-4D61-A860-4447E2D2637F} 3.1
-    method Reset id=1 params=0 returns=24/0 iid=@W
+    const std::string methods = R"(    method Reset id=1 params=0 returns=24/0 iid=@W
     method Scale id=2 params=1 returns=3/0 iid=@W
       param factor type=3/0 flags=0x1
     method Swap id=3 params=2 returns=24/0 iid=@W
@@ -51,14 +54,19 @@ std::string expected_fixture_tree(const registered_fixture &fixture, const char 
 )"  // The IDL's "size": the name table is case-insensitive and keeps the first spelling.
     R"(      param Size type=3/0 flags=0x1
     event Closed id=2 params=0 returns=24/0 iid={051A6D71-A483-4EA3-95EB-100F0424253B}
-    property Size id=5 iid=@W
+)";
+    const std::string properties = R"(    property Size id=5 iid=@W
       get Size id=5 params=0 returns=3/0 iid=@W
     property Target id=6 iid=@W
       get Target id=6 params=0 returns=12/0 iid=@W
       set Target id=6 params=1 returns=24/0 iid=@W
       param slot type=3/0 flags=0x1
-  class {8D6FC3F5-C1EC-4341-82B7-67A6BE596BC6} '@N.TwoFaced' @N.TwoFaced lib={DDBDC4D4-69C3-4D61-A860-4447E2D2637F} 3.1
-    property Mode id=1 iid={9648AC61-7F40-428F-B810-669E96DCE697}
+)";
+    const std::string tree = "component {DDBDC4D4-69C3-4D61-A860-4447E2D2637F} 3.1 'Walk fixture @V'\n"
+        "  class {751AB421-9AA4-4C21-BD1E-85E536E65B1C} '@N.Widget' @N.Widget lib=@L 3.1\n" + methods +
+        properties + "  class {8D6FC3F5-C1EC-4341-82B7-67A6BE596BC6} '@N.TwoFaced' @N.TwoFaced lib=@L 3.1\n" +
+        methods + R"(    event ModeChanged id=1 params=0 returns=24/0 iid={5B0A4E9C-3F1D-4C7A-9E2B-8D6C1A0F3E47}
+)" + properties + R"(    property Mode id=1 iid={9648AC61-7F40-428F-B810-669E96DCE697}
       get Mode id=1 params=0 returns=3/0 iid={9648AC61-7F40-428F-B810-669E96DCE697}
       set Mode id=1 params=0 returns=24/0 iid={9648AC61-7F40-428F-B810-669E96DCE697}
   interface {1358E667-6A71-4C7E-9B8F-6595E97ECC74} 'IFixtureWidget' lib=@L 3.1
@@ -129,7 +137,7 @@ TEST(TypeLibraryWalk, MemberIdsAreWhatGetIDsOfNamesAnswers) {
             EXPECT_EQ(p->member_id, (p->getter ? p->getter : p->setter)->member_id) << p->name;
         }
     }
-    EXPECT_EQ(checked, 13);
+    EXPECT_EQ(checked, 25);
 }
 
 TEST(TypeLibraryWalk, CustomInterfaceKeepsItsResultAndRetvalParameter) {
@@ -138,19 +146,10 @@ TEST(TypeLibraryWalk, CustomInterfaceKeepsItsResultAndRetvalParameter) {
 
     tvc::record_list<methodInfo> methods;
     ASSERT_EQ(tvc::walk_methods(other.Get(), methods.slot()), S_OK);
-    const methodInfo *ping = methods.get();
-    ASSERT_NE(ping, nullptr);
-    EXPECT_STREQ(ping->name, "Ping");
-    EXPECT_EQ(ping->return_type, VT_HRESULT);
-    EXPECT_EQ(ping->param_count, 2);
-    ASSERT_NE(ping->params, nullptr);
-    ASSERT_NE(ping->params->next, nullptr);
-    const paramInfo &echo = *ping->params->next;
-    EXPECT_STREQ(echo.name, "echo");
-    EXPECT_EQ(echo.flags, PARAMFLAG_FOUT | PARAMFLAG_FRETVAL);
-    EXPECT_EQ(echo.type, VT_I4);
-    EXPECT_EQ(echo.indirection, 1);
-    EXPECT_EQ(ping->next, nullptr);
+    std::string text;
+    for (const methodInfo *m = methods.get(); m; m = m->next) describe_method(text, "method", m);
+    EXPECT_EQ(text, "    method Ping id=1610678272 params=2 returns=25/0 iid={3E8F960E-2879-4A99-9DEC-CF2E8B423ACC}\n"
+                    "      param value type=2/0 flags=0x1\n      param echo type=3/1 flags=0xa\n");
 
     // No properties: the walk succeeds and leaves its slot empty.
     tvc::record_list<propertyInfo> properties;
@@ -185,31 +184,34 @@ TEST(TypeLibraryWalk, TypeReductionFollowsPointersThatHaveATarget) {
     }
 }
 
+// Names are narrowed in the process code page (1252 in the test prefix).
 TEST(TypeLibraryWalk, NamesAreCutOnACharacterBoundaryAndAlwaysTerminated) {
     const std::wstring long_name(300, L'x');
     struct {
-        const char *locale;
+        UINT code_page;
         std::wstring name;
         std::size_t width;
         std::string expected;
     } const cases[] = {
-        {"C", L"Scale", 256, "Scale"},
-        {"C", long_name.substr(0, 255), 256, std::string(255, 'x')},
-        {"C", long_name.substr(0, 256), 256, std::string(255, 'x')},
-        {"C", long_name, 256, std::string(255, 'x')},
-        {"C", L"A\u4E2DB", 256, "A?B"},  // not representable in the C locale
-        // Code page 932: each kana is two bytes, and a half never enters the field.
-        {".932", L"a\u3042\u3044", 4, "a\x82\xa0"},
-        {".932", L"a\u3042\u3044", 6, "a\x82\xa0\x82\xa2"},
+        {CP_ACP, L"Scale", 256, "Scale"},
+        {CP_ACP, long_name.substr(0, 255), 256, std::string(255, 'x')},
+        {CP_ACP, long_name.substr(0, 256), 256, std::string(255, 'x')},
+        {CP_ACP, long_name, 256, std::string(255, 'x')},
+        {CP_ACP, L"A\u4E2DB", 256, "A?B"},  // not in the code page
+        {CP_ACP, L"\u20AC\u2122Value", 256, "\x80\x99Value"},
+        // Each kana is two bytes, and a half never enters the field; nor does
+        // half of a surrogate pair.
+        {932, L"a\u3042\u3044", 4, "a\x82\xa0"},
+        {932, L"a\u3042\u3044", 6, "a\x82\xa0\x82\xa2"},
+        {CP_UTF8, L"a\U0001F600b", 5, "a"},
     };
+    ASSERT_EQ(::GetACP(), 1252u);
     for (const auto &c : cases) {
-        ASSERT_NE(std::setlocale(LC_ALL, c.locale), nullptr) << c.locale;
         char field[256];
         std::memset(field, '#', sizeof field);
-        tvc::narrow_name_into(field, c.width, c.name.c_str());
-        EXPECT_EQ(std::string(field), c.expected) << c.locale << " width " << c.width;
+        tvc::narrow_name_into(field, c.width, c.name.c_str(), c.code_page);
+        EXPECT_EQ(std::string(field), c.expected) << c.code_page << " width " << c.width;
     }
-    std::setlocale(LC_ALL, "C");
 }
 
 TEST(TypeLibraryWalk, RefusedArgumentsAndPathsLeaveTheRecordUnchanged) {
@@ -320,4 +322,116 @@ TEST(TypeLibraryWalk, FourThreadsQueryingAtOnceGetIdenticalIndependentTrees) {
         EXPECT_EQ(describe(trees[index]), expected) << index;
         tvcFreeComponentInfo_proxy(&trees[index]);
     }
+}
+
+namespace {
+
+// A type library made through ICreateTypeLib2 in a scratch directory named
+// with a euro sign ("\x80" in the process code page, which the loader must
+// widen as such): interfaces I0 : I1 : ... : I<bases>, I0 with the given
+// property accessors. With self_inheriting, I0's base is then made I0 itself
+// in the file, which the platform's own writer refuses to produce.
+struct accessor {
+    const wchar_t *name;
+    INVOKEKIND kind;
+    MEMBERID id;
+};
+
+std::string generate_library(const tvc_test::scratch_layout &layout, int bases,
+                             const std::vector<accessor> &accessors = {}, bool self_inheriting = false) {
+    const std::string directory = layout.dir() + "tvc\x80", path = directory + "\\generated.tlb";
+    const std::wstring wide_directory = std::wstring(directory.begin(), directory.end() - 1) + L"\u20AC";
+    ComPtr<ICreateTypeLib2> library;
+    EXPECT_TRUE(::CreateDirectoryA(directory.c_str(), nullptr));
+    EXPECT_EQ(::CreateTypeLib2(SYS_WIN64, (wide_directory + L"\\generated.tlb").c_str(), &library), S_OK);
+    library->SetGuid(registry_test::random_guid());
+    // Made from the last base on, so that each base exists before it is named.
+    std::vector<ComPtr<ICreateTypeInfo>> interfaces(bases + 1);
+    for (int index = bases; index >= 0; --index) {
+        std::wstring name = L"I" + std::to_wstring(index);
+        library->CreateTypeInfo(name.data(), TKIND_INTERFACE, &interfaces[index]);
+        interfaces[index]->SetGuid(registry_test::random_guid());
+        ComPtr<ITypeInfo> base;
+        HREFTYPE reference = 0;
+        if (index == bases || FAILED(interfaces[index + 1].As(&base))) continue;
+        interfaces[index]->AddRefTypeInfo(base.Get(), &reference);
+        interfaces[index]->AddImplType(0, reference);
+    }
+    ELEMDESC value = {};
+    value.tdesc.vt = VT_I4;
+    for (UINT index = 0; index < accessors.size(); ++index) {
+        const accessor &a = accessors[index];
+        const SHORT parameters = a.kind == INVOKE_PROPERTYGET ? 0 : 1;
+        FUNCDESC member = {a.id, nullptr, &value, FUNC_PUREVIRTUAL, a.kind, CC_STDCALL, parameters, 0, 0, 0, {}, 0};
+        member.elemdescFunc.tdesc.vt = VT_HRESULT;
+        LPOLESTR names[] = {const_cast<LPOLESTR>(a.name)};
+        EXPECT_EQ(interfaces[0]->AddFuncDesc(index, &member), S_OK);
+        EXPECT_EQ(interfaces[0]->SetFuncAndParamNames(index, names, 1), S_OK);
+    }
+    for (ComPtr<ICreateTypeInfo> &created : interfaces) created->LayOut();
+    EXPECT_EQ(library->SaveAllChanges(), S_OK);
+    interfaces.clear();
+    library.Reset();
+    if (self_inheriting) {
+        // The header, its help-DLL field, one offset per type info, then the
+        // segment directory whose first entry locates the table of 100-byte
+        // type info entries; an interface's base is the field at 0x54 of its
+        // entry, and a local type's reference is its entry's offset.
+        std::ifstream in(path, std::ios::binary);
+        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        in.close();
+        const auto field = [&bytes](std::size_t at) -> std::int32_t & { return *reinterpret_cast<std::int32_t *>(&bytes[at]); };
+        const std::size_t directory = 0x54 + (field(0x14) & 0x100 ? 4 : 0) + 4 * field(0x20);
+        field(field(directory) + 100 * bases + 0x54) = 100 * bases;  // I0, made last, inherits from itself
+        std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    }
+    return path;
+}
+
+}  // namespace
+
+// The reader follows inheritance recursively in the caller's process: a
+// cycle or a chain deeper than 64 refuses the library, leaving the record. A
+// library that is accepted shows its path widened in the process code page.
+TEST(TypeLibraryWalk, UnboundedInheritanceRefusesTheLibrary) {
+    struct {
+        int bases;
+        bool self_inheriting;
+        HRESULT result;
+    } const cases[] = {{1, true, E_FAIL}, {65, false, E_FAIL}, {64, false, S_OK}};
+    for (const auto &c : cases) {
+        tvc_test::scratch_layout layout;
+        const std::string path = generate_library(layout, c.bases, {}, c.self_inheriting);
+        componentInfo record = {};
+        record.major_version = 7;
+        EXPECT_EQ(tvc::load_type_library_info(path.c_str(), &record), c.result) << c.bases;
+        EXPECT_EQ(record.major_version, c.result == S_OK ? 0 : 7) << c.bases;
+        tvc::release_records(&record.interfaces);
+    }
+}
+
+// Accessors of one property share its member id; different names can narrow
+// to the same text ("?Value" for characters the code page lacks, here
+// already in the file's name table), and must not merge for that.
+TEST(TypeLibraryWalk, AccessorsMergeByMemberIdInTheProcessCodePage) {
+    tvc_test::scratch_layout layout;
+    const std::string path = generate_library(
+        layout, 0,
+        {{L"\u20ACValue", INVOKE_PROPERTYGET, 1}, {L"\u2122Value", INVOKE_PROPERTYPUT, 2},
+         {L"\u4E2DValue", INVOKE_PROPERTYGET, 3}, {L"\u4E2EValue", INVOKE_PROPERTYPUT, 4},
+         {L"\u4E2EValue", INVOKE_PROPERTYGET, 4}});
+    std::wstring wide_path(MAX_PATH, L'\0');
+    wide_path.resize(::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide_path.data(), MAX_PATH) - 1);
+    ComPtr<ITypeLib> library;
+    ASSERT_EQ(::LoadTypeLibEx(wide_path.c_str(), REGKIND_NONE, &library), S_OK);
+    ComPtr<ITypeInfo> info;
+    ASSERT_EQ(library->GetTypeInfo(0, &info), S_OK);
+    tvc::record_list<propertyInfo> properties;
+    ASSERT_EQ(tvc::walk_properties(info.Get(), properties.slot()), S_OK);
+    std::string merged;
+    for (const propertyInfo *p = properties.get(); p; p = p->next) {
+        merged += format("%s %d%s%s\n", p->name, p->member_id, p->getter ? " get" : "", p->setter ? " set" : "");
+    }
+    // The id a lookup by the name answers: the first "?Value".
+    EXPECT_EQ(merged, "\x80Value 1 get\n\x99Value 2 set\n?Value 3 get\n?Value 3 get set\n");
 }
