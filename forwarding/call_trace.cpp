@@ -466,24 +466,28 @@ bool is_traced(const char *export_name) {
     return taken;
 }
 
+std::string narrow(const std::wstring &text);
+
 // False, after one line on standard output, for an item that is empty or
-// holds anything but name characters, * and ? after its optional !.
-bool read_trace_filter(const std::string &list) {
+// holds anything but name characters, * and ? after its optional !. Checked
+// before narrowing: a character the code page cannot hold would narrow to
+// "?", a wildcard.
+bool read_trace_filter(const std::wstring &list) {
     std::size_t begin = 0;
     while (!list.empty() && begin <= list.size()) {
-        const std::size_t end = std::min(list.find(',', begin), list.size());
-        const std::string item = list.substr(begin, end - begin);
-        const bool excludes = !item.empty() && item[0] == '!';
-        const std::string text = item.substr(excludes ? 1 : 0);
-        if (text.empty() || text.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_*?") !=
-                                std::string::npos) {
+        const std::size_t end = std::min(list.find(L',', begin), list.size());
+        const std::wstring item = list.substr(begin, end - begin);
+        const bool excludes = !item.empty() && item[0] == L'!';
+        const std::wstring text = item.substr(excludes ? 1 : 0);
+        if (text.empty() || text.find_first_not_of(L"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_*?") !=
+                                std::wstring::npos) {
             std::printf("Calls are not traced: bad pattern \"%s\" in TVCVRTRT_TRACE_FILTER (export names with * and ?, "
                         "separated by commas, each may start with !)\n",
-                        item.c_str());
+                        narrow(item).c_str());
             std::fflush(stdout);
             return false;
         }
-        trace_filter.push_back({text, excludes});
+        trace_filter.push_back({std::string(text.begin(), text.end()), excludes});
         begin = end + 1;
     }
     return true;
@@ -619,7 +623,7 @@ void install_call_trace() {
         variable_read = true;
         // An empty value names no file, as if the variable were unset.
         const std::wstring name = environment_value(L"TVCVRTRT_TRACE");
-        if (name.empty() || !read_trace_filter(narrow(environment_value(L"TVCVRTRT_TRACE_FILTER")))) return;
+        if (name.empty() || !read_trace_filter(environment_value(L"TVCVRTRT_TRACE_FILTER"))) return;
         LARGE_INTEGER frequency;
         ::QueryPerformanceFrequency(&frequency);
         ticks_per_second = frequency.QuadPart;

@@ -17,7 +17,7 @@
 //   call-all            calls every export with zero arguments and prints each
 //                       nonzero result as "<export> <first result byte>"
 //   trace:<file>        sets TVCVRTRT_TRACE for the initialization to come
-//   filter:<patterns>   sets TVCVRTRT_TRACE_FILTER likewise
+//   filter:<patterns>   sets TVCVRTRT_TRACE_FILTER likewise, from UTF-8
 //   install-trace       puts the tracing entries in front once more
 //   wrapped             "wrapped=<n>": slots that hold another address than
 //                       their symbol's in its library
@@ -288,7 +288,9 @@ int main(int argc, char **argv) {
         } else if (starts_with(argv[index], "trace:", &rest)) {
             ::SetEnvironmentVariableA("TVCVRTRT_TRACE", rest);
         } else if (starts_with(argv[index], "filter:", &rest)) {
-            ::SetEnvironmentVariableA("TVCVRTRT_TRACE_FILTER", rest);
+            wchar_t patterns[512] = {};
+            ::MultiByteToWideChar(CP_UTF8, 0, rest, -1, patterns, 511);
+            ::SetEnvironmentVariableW(L"TVCVRTRT_TRACE_FILTER", patterns);
         } else if (command == "install-trace") {
             tvc::install_call_trace();
         } else if (command == "wrapped") {
