@@ -12,6 +12,7 @@
 #include "forwarding/call_trace.h"
 
 #include "bootstrap/last_error.h"
+#include "common/code_page_text.h"
 #include "common/unique_resource.h"
 #include "forwarding/forwarding_slots.h"
 
@@ -570,15 +571,6 @@ std::string narrow(const std::wstring &text) {
     return narrowed;
 }
 
-std::wstring executable_path() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD size = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (size < path.size()) return path.substr(0, size);
-        path.resize(path.size() * 2);
-    }
-}
-
 // The line that starts a run: which process, when by the wall clock, and
 // the origin of the call lines' start times.
 void write_header() {
@@ -592,8 +584,11 @@ void write_header() {
     char started[40];
     std::snprintf(started, sizeof started, "%04u-%02u-%02uT%02u:%02u:%02u.%06lluZ", utc.wYear, utc.wMonth, utc.wDay,
                   utc.wHour, utc.wMinute, utc.wSecond, microseconds);
+    // A path with "?" in place of characters would name no file; then none.
+    std::string executable;
+    tvc::module_path_in_code_page(nullptr, executable);
     const std::string header = "# pid=" + std::to_string(::GetCurrentProcessId()) + " start=" + started +
-                               " exe=" + narrow(executable_path()) + "\n";
+                               " exe=" + executable + "\n";
     write_whole(header.data(), header.size());
 }
 
