@@ -286,8 +286,10 @@ TEST(trace_summary, totals_per_export_and_run_as_text_or_json_with_malformed_lin
         {true, good, {3, false}, 1, "error: the trace file " + trace + " holds 2 runs, not run 3\n"},
         // A time that is not a plain decimal number is no time at all.
         {true, good + "garbage\n12 0.1 vltClose_proxy(0x0) = 0 fastus\n12 0.1 (0x0) = 0 1.0us\n"
-                      "12 0.1 vltClose_proxy(0x0) = 0 infus\n12 nan vltClose_proxy(0x0) = 0 1us\n",
-         {2, false}, 1, second + "error: " + trace + ": 5 lines not in the trace format, skipped (the first is line 6)\n"},
+                      "12 0.1 vltClose_proxy(0x0) = 0 infus\n12 nan vltClose_proxy(0x0) = 0 1us\n"
+                      // Thread and process ids beyond what they can be.
+                      "4294967296 0.1 vltClose_proxy(0x0) = 0 1us\n# pid=99999999999999999999 start=x exe=y\n",
+         {2, false}, 1, second + "error: " + trace + ": 7 lines not in the trace format, skipped (the first is line 6)\n"},
         {false, "", {}, 1, "error: cannot read the trace file " + trace + ": No such file or directory\n"},
     };
     for (const fixture &each : fixtures) {
