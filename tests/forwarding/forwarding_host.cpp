@@ -36,6 +36,7 @@
 #include "forwarding/call_trace.h"
 #include "tests/forwarding/forwarder_case.h"
 #include "tests/forwarding/test_runtime/journal.h"
+#include "tests/support/start_gate.h"
 
 #include <windows.h>
 #include <fcntl.h>
@@ -191,33 +192,31 @@ void call_with_ten_arguments() {
     std::printf("ten-mixed=%s\n", same ? "same" : "different");
 }
 
+// Runs work(index) on count threads at once, from one start.
+template <typename Work> void on_threads_at_once(int count, Work work) {
+    tvc_test::start_gate gate(count);
+    std::vector<std::thread> threads;
+    for (int index = 0; index < count; ++index) {
+        threads.emplace_back([&, index] {
+            gate.arrive_and_wait();
+            work(index);
+        });
+    }
+    for (std::thread &thread : threads) thread.join();
+}
+
 // A direct forwarder takes no lock: the threads' calls, and their trace
 // lines, really overlap.
 void make_calls_on_threads() {
-    const tvc::unique_handle start(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    std::vector<std::thread> callers;
-    for (std::uintptr_t thread = 1; thread <= 4; ++thread) {
-        callers.emplace_back([&, thread] {
-            ::WaitForSingleObject(start.get(), INFINITE);
-            for (int call = 0; call < 250; ++call) tvcWrite_proxy(reinterpret_cast<const void *>(thread), nullptr);
-        });
-    }
-    ::SetEvent(start.get());
-    for (std::thread &caller : callers) caller.join();
+    on_threads_at_once(4, [](int index) {
+        const void *number = reinterpret_cast<const void *>(static_cast<std::uintptr_t>(index) + 1);
+        for (int call = 0; call < 250; ++call) tvcWrite_proxy(number, nullptr);
+    });
 }
 
 void race(int threads) {
-    const tvc::unique_handle start(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    std::vector<std::thread> racers;
     std::vector<int> results(threads);
-    for (int index = 0; index < threads; ++index) {
-        racers.emplace_back([&, index] {
-            ::WaitForSingleObject(start.get(), INFINITE);
-            results[index] = tvcvrtInitialize_proxy();
-        });
-    }
-    ::SetEvent(start.get());
-    for (std::thread &racer : racers) racer.join();
+    on_threads_at_once(threads, [&](int index) { results[index] = tvcvrtInitialize_proxy(); });
     int succeeded = 0;
     for (int result : results) succeeded += result;
     std::printf("race=%d\n", succeeded);
