@@ -326,6 +326,9 @@ LONG CALLBACK put_return_addresses_back(EXCEPTION_POINTERS *exception) {
     while (pending.depth > 0) {
         const pending_direct_call &call = pending.calls[--pending.depth];
         --pending_anywhere;
+        // A call left by a jump has no frame any more: its slot belongs to
+        // whatever runs there now, and is left alone.
+        if (*call.return_slot != reinterpret_cast<void *>(&tvc_direct_return)) continue;
         *call.return_slot = call.return_address;
         write_direct_line(call, stop, "exception", 0);
     }

@@ -143,6 +143,17 @@ TEST(call_trace, one_exact_line_per_forwarded_call_of_every_shape_and_the_runtim
     expect_trace(lines_of(file_text(trace)), thread, expected);
 }
 
+// A call left by a jump is dropped: an exception later on the thread finds
+// no return address to put back for it, and writes no line for it.
+TEST(call_trace, a_direct_call_left_by_a_jump_is_dropped) {
+    tvc_test::scratch_layout layout;
+    const std::string trace = layout.dir() + "calls.trace";
+    EXPECT_EQ(host_output({lib(), "trace:" + trace, "init", "traced-jump"}), "init=1\ncaught=after the jump\n");
+    const std::vector<std::string> lines = lines_of(file_text(trace));
+    EXPECT_EQ(lines.size(), 9u);
+    for (const std::string &line : lines) EXPECT_EQ(line.find("tvcRunMain"), std::string::npos) << line;
+}
+
 TEST(call_trace, lines_of_threads_calling_at_once_stay_whole) {
     tvc_test::scratch_layout layout;
     const std::string trace = layout.dir() + "calls.trace";

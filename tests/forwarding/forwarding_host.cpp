@@ -27,6 +27,8 @@
 //   traced-nested       tvcRunMain_proxy, whose stand-in calls tvcGetEps_proxy,
 //                       whose stand-in calls vltClose_proxy
 //   ten-mixed           see call_with_ten_arguments
+//   traced-jump         tvcRunMain_proxy left by a jump (see jump_over_a_traced_call),
+//                       then "caught=<what>" for an exception on the same thread
 //   traced-texts        calls with text arguments (see call_trace_test.cpp)
 //   traced-threads      4 threads call tvcWrite_proxy 250 times each at once,
 //                       each with its number as the first argument
@@ -46,6 +48,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -205,6 +208,23 @@ template <typename Work> void on_threads_at_once(int count, Work work) {
     for (std::thread &thread : threads) thread.join();
 }
 
+// A runtime that leaves a direct forwarder's call by a jump that unwinds
+// nothing, as a longjmp without unwinding does; the thread then goes on
+// deeper than that call went.
+void *jump_buffer[5];
+[[gnu::noinline]] void jump_over_a_traced_call() {
+    journal_set_callback("tvcRunMain", [] { __builtin_longjmp(jump_buffer, 1); });
+    if (__builtin_setjmp(jump_buffer) == 0) tvcRunMain_proxy(nullptr, 0, nullptr);
+    journal_set_callback("tvcRunMain", nullptr);
+}
+[[gnu::noinline]] void throw_and_catch() {
+    try {
+        throw std::runtime_error("after the jump");
+    } catch (const std::exception &error) {
+        std::printf("caught=%s\n", error.what());
+    }
+}
+
 // A direct forwarder takes no lock: the threads' calls, and their trace
 // lines, really overlap.
 void make_calls_on_threads() {
@@ -302,6 +322,9 @@ int main(int argc, char **argv) {
             tvcRunMain_proxy(nullptr, 0, nullptr);
         } else if (command == "ten-mixed") {
             call_with_ten_arguments();
+        } else if (command == "traced-jump") {
+            jump_over_a_traced_call();
+            throw_and_catch();
         } else if (command == "traced-texts") {
             make_text_calls();
         } else if (command == "traced-threads") {
