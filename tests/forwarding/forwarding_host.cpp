@@ -26,7 +26,7 @@
 //                       "caught=<what> lock=<depth after>" for each
 //   traced-nested       tvcRunMain_proxy, whose stand-in calls tvcGetEps_proxy,
 //                       whose stand-in calls vltClose_proxy
-//   ten-mixed           see call_with_ten_arguments
+//   ten-mixed           "ten-mixed=same" when ten_mixed_arguments_arrive
 //   traced-jump         tvcRunMain_proxy left by a jump (see jump_over_a_traced_call),
 //                       then "caught=<what>" for an exception on the same thread
 //   traced-texts        calls with text arguments (see call_trace_test.cpp)
@@ -174,27 +174,6 @@ void make_text_calls() {
     tvcSetLastErrIdAndMsg_proxy("say:\"hi\"\\", "tab\tline\nbell\a\x7f" "end");
 }
 
-// Stands in for a runtime function with more arguments than registers.
-double ten_mixed(std::int64_t a, double b, std::int32_t c, float d, std::int64_t e, double f, std::int16_t g,
-                 float h, std::int64_t i, double j) {
-    return static_cast<double>(a) + b + c + d + static_cast<double>(e) + f + g + h + static_cast<double>(i) +
-           j * 1000;
-}
-
-// Ten mixed arguments through tvcRunMain_proxy with ten_mixed bound behind
-// its tracing entry: "ten-mixed=same" when they all arrived.
-void call_with_ten_arguments() {
-    using slot_type = decltype(TVC_SLOT(tvcRunMain));
-    using ten_arguments = double (*)(std::int64_t, double, std::int32_t, float, std::int64_t, double, std::int16_t,
-                                     float, std::int64_t, double);
-    TVC_SLOT(tvcRunMain) = reinterpret_cast<slot_type>(reinterpret_cast<void (*)()>(&ten_mixed));
-    tvc::install_call_trace();
-    const auto forwarder = reinterpret_cast<ten_arguments>(reinterpret_cast<void (*)()>(&tvcRunMain_proxy));
-    const double through = forwarder(1, 0.5, -3, 0.25f, 1ll << 40, 1e-3, -7, 8.5f, -(1ll << 33), 0.125);
-    const bool same = through == ten_mixed(1, 0.5, -3, 0.25f, 1ll << 40, 1e-3, -7, 8.5f, -(1ll << 33), 0.125);
-    std::printf("ten-mixed=%s\n", same ? "same" : "different");
-}
-
 // Runs work(index) on count threads at once, from one start.
 template <typename Work> void on_threads_at_once(int count, Work work) {
     tvc_test::start_gate gate(count);
@@ -321,7 +300,9 @@ int main(int argc, char **argv) {
             journal_set_callback("tvcGetEps", [] { vltClose_proxy(nullptr); });
             tvcRunMain_proxy(nullptr, 0, nullptr);
         } else if (command == "ten-mixed") {
-            call_with_ten_arguments();
+            // The traced direct forwarder hands on all ten.
+            const bool same = tvc_test::ten_mixed_arguments_arrive(tvc::install_call_trace);
+            std::printf("ten-mixed=%s\n", same ? "same" : "different");
         } else if (command == "traced-jump") {
             jump_over_a_traced_call();
             throw_and_catch();
