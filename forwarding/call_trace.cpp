@@ -12,6 +12,7 @@
 #include "forwarding/call_trace.h"
 
 #include "bootstrap/last_error.h"
+#include "common/code_page_text.h"
 #include "common/unique_resource.h"
 #include "forwarding/forwarding_slots.h"
 
@@ -325,6 +326,9 @@ LONG CALLBACK put_return_addresses_back(EXCEPTION_POINTERS *exception) {
     while (pending.depth > 0) {
         const pending_direct_call &call = pending.calls[--pending.depth];
         --pending_anywhere;
+        // A call left by a jump has no frame any more: its slot belongs to
+        // whatever runs there now, and is left alone.
+        if (*call.return_slot != reinterpret_cast<void *>(&tvc_direct_return)) continue;
         *call.return_slot = call.return_address;
         write_direct_line(call, stop, "exception", 0);
     }
@@ -466,24 +470,28 @@ bool is_traced(const char *export_name) {
     return taken;
 }
 
+std::string narrow(const std::wstring &text);
+
 // False, after one line on standard output, for an item that is empty or
-// holds anything but name characters, * and ? after its optional !.
-bool read_trace_filter(const std::string &list) {
+// holds anything but name characters, * and ? after its optional !. Checked
+// before narrowing: a character the code page cannot hold would narrow to
+// "?", a wildcard.
+bool read_trace_filter(const std::wstring &list) {
     std::size_t begin = 0;
     while (!list.empty() && begin <= list.size()) {
-        const std::size_t end = std::min(list.find(',', begin), list.size());
-        const std::string item = list.substr(begin, end - begin);
-        const bool excludes = !item.empty() && item[0] == '!';
-        const std::string text = item.substr(excludes ? 1 : 0);
-        if (text.empty() || text.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_*?") !=
-                                std::string::npos) {
+        const std::size_t end = std::min(list.find(L',', begin), list.size());
+        const std::wstring item = list.substr(begin, end - begin);
+        const bool excludes = !item.empty() && item[0] == L'!';
+        const std::wstring text = item.substr(excludes ? 1 : 0);
+        if (text.empty() || text.find_first_not_of(L"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_*?") !=
+                                std::wstring::npos) {
             std::printf("Calls are not traced: bad pattern \"%s\" in TVCVRTRT_TRACE_FILTER (export names with * and ?, "
                         "separated by commas, each may start with !)\n",
-                        item.c_str());
+                        narrow(item).c_str());
             std::fflush(stdout);
             return false;
         }
-        trace_filter.push_back({text, excludes});
+        trace_filter.push_back({std::string(text.begin(), text.end()), excludes});
         begin = end + 1;
     }
     return true;
@@ -566,15 +574,6 @@ std::string narrow(const std::wstring &text) {
     return narrowed;
 }
 
-std::wstring executable_path() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD size = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (size < path.size()) return path.substr(0, size);
-        path.resize(path.size() * 2);
-    }
-}
-
 // The line that starts a run: which process, when by the wall clock, and
 // the origin of the call lines' start times.
 void write_header() {
@@ -588,8 +587,11 @@ void write_header() {
     char started[40];
     std::snprintf(started, sizeof started, "%04u-%02u-%02uT%02u:%02u:%02u.%06lluZ", utc.wYear, utc.wMonth, utc.wDay,
                   utc.wHour, utc.wMinute, utc.wSecond, microseconds);
+    // A path with "?" in place of characters would name no file; then none.
+    std::string executable;
+    tvc::module_path_in_code_page(nullptr, executable);
     const std::string header = "# pid=" + std::to_string(::GetCurrentProcessId()) + " start=" + started +
-                               " exe=" + narrow(executable_path()) + "\n";
+                               " exe=" + executable + "\n";
     write_whole(header.data(), header.size());
 }
 
@@ -619,7 +621,7 @@ void install_call_trace() {
         variable_read = true;
         // An empty value names no file, as if the variable were unset.
         const std::wstring name = environment_value(L"TVCVRTRT_TRACE");
-        if (name.empty() || !read_trace_filter(narrow(environment_value(L"TVCVRTRT_TRACE_FILTER")))) return;
+        if (name.empty() || !read_trace_filter(environment_value(L"TVCVRTRT_TRACE_FILTER"))) return;
         LARGE_INTEGER frequency;
         ::QueryPerformanceFrequency(&frequency);
         ticks_per_second = frequency.QuadPart;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <fstream>
 
@@ -17,6 +18,15 @@ bool all_digits(const std::string &text) {
     return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
 }
 
+// A thread or process id: digits that fit its type, and nothing else.
+bool parse_id(const std::string &text, unsigned long &id) {
+    if (!all_digits(text) || text.size() > 10) return false;
+    const unsigned long long value = std::stoull(text);
+    if (value > ULONG_MAX) return false;
+    id = static_cast<unsigned long>(value);
+    return true;
+}
+
 // The word after "<name>=" up to the next blank, or the rest of the line
 // for the last field.
 bool header_field(const std::string &line, const char *name, bool last, std::string &value) {
@@ -30,11 +40,10 @@ bool header_field(const std::string &line, const char *name, bool last, std::str
 
 bool parse_header(const std::string &line, run &header) {
     std::string pid;
-    if (line.compare(0, 2, "# ") != 0 || !header_field(line, "pid", false, pid) || !all_digits(pid) ||
+    if (line.compare(0, 2, "# ") != 0 || !header_field(line, "pid", false, pid) || !parse_id(pid, header.pid) ||
         !header_field(line, "start", false, header.started) || !header_field(line, "exe", true, header.executable)) {
         return false;
     }
-    header.pid = std::stoul(pid);
     header.has_header = true;
     return true;
 }
@@ -43,8 +52,7 @@ bool parse_header(const std::string &line, run &header) {
 // text, results never hold that sequence.
 bool parse_call(const std::string &line, call &parsed) {
     const std::size_t space = line.find(' ');
-    if (space == std::string::npos || !all_digits(line.substr(0, space))) return false;
-    parsed.thread = std::stoul(line.substr(0, space));
+    if (space == std::string::npos || !parse_id(line.substr(0, space), parsed.thread)) return false;
     std::size_t name_begin = space + 1;
     const std::size_t second_space = line.find(' ', name_begin);
     const std::size_t open = line.find('(', name_begin);

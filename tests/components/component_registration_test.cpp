@@ -45,24 +45,18 @@ protected:
         ASSERT_FALSE(key_exists(com_category_key) || key_exists(xl_category_key));
     }
 
-    static HRESULT register_com(const test_class &c) {
-        return tvcRegisterTovanCOMComponent_proxy(library_name, c.clsid, c.libid, 1, 0, "Component",
-                                                  c.version_independent_prog_id.c_str(),
-                                                  c.prog_id.c_str());
+    // One export of each kind for the class c, under its own ProgIDs.
+    template <auto Export> static HRESULT register_as(const test_class &c) {
+        return Export(library_name, c.clsid, c.libid, 1, 0, "Component", c.version_independent_prog_id.c_str(),
+                      c.prog_id.c_str());
     }
-    static HRESULT register_xl(const test_class &c) {
-        return tvcRegisterTovanXLComponent_proxy(library_name, c.clsid, c.libid, 1, 0, "Component",
-                                                 c.version_independent_prog_id.c_str(),
-                                                 c.prog_id.c_str());
+    template <auto Export> static HRESULT unregister_as(const test_class &c) {
+        return Export(c.clsid, c.version_independent_prog_id.c_str(), c.prog_id.c_str());
     }
-    static HRESULT unregister_com(const test_class &c) {
-        return tvcUnRegisterTovanCOMComponent_proxy(c.clsid, c.version_independent_prog_id.c_str(),
-                                                    c.prog_id.c_str());
-    }
-    static HRESULT unregister_xl(const test_class &c) {
-        return tvcUnRegisterTovanXLComponent_proxy(c.clsid, c.version_independent_prog_id.c_str(),
-                                                   c.prog_id.c_str());
-    }
+    static constexpr auto register_com = register_as<tvcRegisterTovanCOMComponent_proxy>;
+    static constexpr auto register_xl = register_as<tvcRegisterTovanXLComponent_proxy>;
+    static constexpr auto unregister_com = unregister_as<tvcUnRegisterTovanCOMComponent_proxy>;
+    static constexpr auto unregister_xl = unregister_as<tvcUnRegisterTovanXLComponent_proxy>;
 
     static std::string membership(const test_class &c, const std::string &category_key) {
         return c.clsid_key + "\\Implemented Categories\\" +

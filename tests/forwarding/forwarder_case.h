@@ -8,6 +8,7 @@
 
 #include <array>
 #include <initializer_list>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <type_traits>
@@ -48,5 +49,30 @@ inline std::string joined(std::initializer_list<std::string> texts) {
 }
 
 inline constexpr const char *family_names[] = {"array", "data_file", "runtime", "base"};
+
+// Stands in for a runtime function with more arguments than registers.
+inline double ten_mixed(std::int64_t a, double b, std::int32_t c, float d, std::int64_t e, double f, std::int16_t g,
+                        float h, std::int64_t i, double j) {
+    return static_cast<double>(a) + b + c + d + static_cast<double>(e) + f + g + h + static_cast<double>(i) +
+           j * 1000;
+}
+
+// Whether ten mixed arguments reach ten_mixed, bound in tvcRunMain's slot,
+// through the direct forwarder tvcRunMain_proxy unchanged. prepare() runs
+// once ten_mixed is bound (to put a tracing entry in front, say); the slot
+// gets its address back afterwards.
+template <typename Prepare> bool ten_mixed_arguments_arrive(Prepare prepare) {
+    using ten_arguments = double (*)(std::int64_t, double, std::int32_t, float, std::int64_t, double, std::int16_t,
+                                     float, std::int64_t, double);
+    // Through void (*)(), which converts to and from every function pointer.
+    using slot_type = decltype(TVC_SLOT(tvcRunMain));
+    const slot_type bound = TVC_SLOT(tvcRunMain);
+    TVC_SLOT(tvcRunMain) = reinterpret_cast<slot_type>(reinterpret_cast<void (*)()>(&ten_mixed));
+    prepare();
+    const auto forwarder = reinterpret_cast<ten_arguments>(reinterpret_cast<void (*)()>(&tvcRunMain_proxy));
+    const double through = forwarder(1, 0.5, -3, 0.25f, 1ll << 40, 1e-3, -7, 8.5f, -(1ll << 33), 0.125);
+    TVC_SLOT(tvcRunMain) = bound;
+    return through == ten_mixed(1, 0.5, -3, 0.25f, 1ll << 40, 1e-3, -7, 8.5f, -(1ll << 33), 0.125);
+}
 
 }  // namespace tvc_test

@@ -17,7 +17,7 @@
 //   call-all            calls every export with zero arguments and prints each
 //                       nonzero result as "<export> <first result byte>"
 //   trace:<file>        sets TVCVRTRT_TRACE for the initialization to come
-//   filter:<patterns>   sets TVCVRTRT_TRACE_FILTER likewise
+//   filter:<patterns>   sets TVCVRTRT_TRACE_FILTER likewise, from UTF-8
 //   install-trace       puts the tracing entries in front once more
 //   wrapped             "wrapped=<n>": slots that hold another address than
 //                       their symbol's in its library
@@ -26,7 +26,9 @@
 //                       "caught=<what> lock=<depth after>" for each
 //   traced-nested       tvcRunMain_proxy, whose stand-in calls tvcGetEps_proxy,
 //                       whose stand-in calls vltClose_proxy
-//   ten-mixed           see call_with_ten_arguments
+//   ten-mixed           "ten-mixed=same" when ten_mixed_arguments_arrive
+//   traced-jump         tvcRunMain_proxy left by a jump (see jump_over_a_traced_call),
+//                       then "caught=<what>" for an exception on the same thread
 //   traced-texts        calls with text arguments (see call_trace_test.cpp)
 //   traced-threads      4 threads call tvcWrite_proxy 250 times each at once,
 //                       each with its number as the first argument
@@ -36,6 +38,7 @@
 #include "forwarding/call_trace.h"
 #include "tests/forwarding/forwarder_case.h"
 #include "tests/forwarding/test_runtime/journal.h"
+#include "tests/support/start_gate.h"
 
 #include <windows.h>
 #include <fcntl.h>
@@ -45,6 +48,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -170,54 +174,48 @@ void make_text_calls() {
     tvcSetLastErrIdAndMsg_proxy("say:\"hi\"\\", "tab\tline\nbell\a\x7f" "end");
 }
 
-// Stands in for a runtime function with more arguments than registers.
-double ten_mixed(std::int64_t a, double b, std::int32_t c, float d, std::int64_t e, double f, std::int16_t g,
-                 float h, std::int64_t i, double j) {
-    return static_cast<double>(a) + b + c + d + static_cast<double>(e) + f + g + h + static_cast<double>(i) +
-           j * 1000;
+// Runs work(index) on count threads at once, from one start.
+template <typename Work> void on_threads_at_once(int count, Work work) {
+    tvc_test::start_gate gate(count);
+    std::vector<std::thread> threads;
+    for (int index = 0; index < count; ++index) {
+        threads.emplace_back([&, index] {
+            gate.arrive_and_wait();
+            work(index);
+        });
+    }
+    for (std::thread &thread : threads) thread.join();
 }
 
-// Ten mixed arguments through tvcRunMain_proxy with ten_mixed bound behind
-// its tracing entry: "ten-mixed=same" when they all arrived.
-void call_with_ten_arguments() {
-    using slot_type = decltype(TVC_SLOT(tvcRunMain));
-    using ten_arguments = double (*)(std::int64_t, double, std::int32_t, float, std::int64_t, double, std::int16_t,
-                                     float, std::int64_t, double);
-    TVC_SLOT(tvcRunMain) = reinterpret_cast<slot_type>(reinterpret_cast<void (*)()>(&ten_mixed));
-    tvc::install_call_trace();
-    const auto forwarder = reinterpret_cast<ten_arguments>(reinterpret_cast<void (*)()>(&tvcRunMain_proxy));
-    const double through = forwarder(1, 0.5, -3, 0.25f, 1ll << 40, 1e-3, -7, 8.5f, -(1ll << 33), 0.125);
-    const bool same = through == ten_mixed(1, 0.5, -3, 0.25f, 1ll << 40, 1e-3, -7, 8.5f, -(1ll << 33), 0.125);
-    std::printf("ten-mixed=%s\n", same ? "same" : "different");
+// A runtime that leaves a direct forwarder's call by a jump that unwinds
+// nothing, as a longjmp without unwinding does; the thread then goes on
+// deeper than that call went.
+void *jump_buffer[5];
+[[gnu::noinline]] void jump_over_a_traced_call() {
+    journal_set_callback("tvcRunMain", [] { __builtin_longjmp(jump_buffer, 1); });
+    if (__builtin_setjmp(jump_buffer) == 0) tvcRunMain_proxy(nullptr, 0, nullptr);
+    journal_set_callback("tvcRunMain", nullptr);
+}
+[[gnu::noinline]] void throw_and_catch() {
+    try {
+        throw std::runtime_error("after the jump");
+    } catch (const std::exception &error) {
+        std::printf("caught=%s\n", error.what());
+    }
 }
 
 // A direct forwarder takes no lock: the threads' calls, and their trace
 // lines, really overlap.
 void make_calls_on_threads() {
-    const tvc::unique_handle start(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    std::vector<std::thread> callers;
-    for (std::uintptr_t thread = 1; thread <= 4; ++thread) {
-        callers.emplace_back([&, thread] {
-            ::WaitForSingleObject(start.get(), INFINITE);
-            for (int call = 0; call < 250; ++call) tvcWrite_proxy(reinterpret_cast<const void *>(thread), nullptr);
-        });
-    }
-    ::SetEvent(start.get());
-    for (std::thread &caller : callers) caller.join();
+    on_threads_at_once(4, [](int index) {
+        const void *number = reinterpret_cast<const void *>(static_cast<std::uintptr_t>(index) + 1);
+        for (int call = 0; call < 250; ++call) tvcWrite_proxy(number, nullptr);
+    });
 }
 
 void race(int threads) {
-    const tvc::unique_handle start(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    std::vector<std::thread> racers;
     std::vector<int> results(threads);
-    for (int index = 0; index < threads; ++index) {
-        racers.emplace_back([&, index] {
-            ::WaitForSingleObject(start.get(), INFINITE);
-            results[index] = tvcvrtInitialize_proxy();
-        });
-    }
-    ::SetEvent(start.get());
-    for (std::thread &racer : racers) racer.join();
+    on_threads_at_once(threads, [&](int index) { results[index] = tvcvrtInitialize_proxy(); });
     int succeeded = 0;
     for (int result : results) succeeded += result;
     std::printf("race=%d\n", succeeded);
@@ -288,7 +286,9 @@ int main(int argc, char **argv) {
         } else if (starts_with(argv[index], "trace:", &rest)) {
             ::SetEnvironmentVariableA("TVCVRTRT_TRACE", rest);
         } else if (starts_with(argv[index], "filter:", &rest)) {
-            ::SetEnvironmentVariableA("TVCVRTRT_TRACE_FILTER", rest);
+            wchar_t patterns[512] = {};
+            ::MultiByteToWideChar(CP_UTF8, 0, rest, -1, patterns, 511);
+            ::SetEnvironmentVariableW(L"TVCVRTRT_TRACE_FILTER", patterns);
         } else if (command == "install-trace") {
             tvc::install_call_trace();
         } else if (command == "wrapped") {
@@ -300,7 +300,12 @@ int main(int argc, char **argv) {
             journal_set_callback("tvcGetEps", [] { vltClose_proxy(nullptr); });
             tvcRunMain_proxy(nullptr, 0, nullptr);
         } else if (command == "ten-mixed") {
-            call_with_ten_arguments();
+            // The traced direct forwarder hands on all ten.
+            const bool same = tvc_test::ten_mixed_arguments_arrive(tvc::install_call_trace);
+            std::printf("ten-mixed=%s\n", same ? "same" : "different");
+        } else if (command == "traced-jump") {
+            jump_over_a_traced_call();
+            throw_and_catch();
         } else if (command == "traced-texts") {
             make_text_calls();
         } else if (command == "traced-threads") {

@@ -77,12 +77,26 @@ HRESULT unregister_class(const test_class &c) {
                                      c.prog_id.c_str());
 }
 
-// ProgIDs that are no key names: paths, each reaching into another class's
-// keys (a lone backslash is left out: old faults made it name the root
-// itself), and names longer than the registry's 255 characters.
-std::vector<std::string> not_key_names(const test_class &other) {
-    return {"CLSID\\" + other.clsid_text, "\\" + other.prog_id, other.prog_id + "\\CLSID",
-            other.prog_id + std::string(256 - other.prog_id.size(), 'p'), std::string(2000, 'p')};
+// ProgIDs that are no key names: null, empty, paths, each reaching into
+// another class's keys (a lone backslash is left out: old faults made it
+// name the root itself), and names longer than the registry's 255
+// characters. call(version_independent_prog_id, prog_id) refuses each in
+// either place, and the other class's keys stay as they were.
+template <typename Call> void expect_names_that_are_no_key_names_refused(const test_class &c, Call call) {
+    test_class other;
+    ASSERT_EQ(register_class(other, library_name, 1, 0, "other", "Both"), S_OK);
+    const std::vector<std::string> other_before = other.snapshot();
+    const std::vector<std::string> paths = {"CLSID\\" + other.clsid_text, "\\" + other.prog_id,
+                                            other.prog_id + "\\CLSID",
+                                            other.prog_id + std::string(256 - other.prog_id.size(), 'p'),
+                                            std::string(2000, 'p')};
+    std::vector<const char *> bad = {nullptr, ""};
+    for (const std::string &path : paths) bad.push_back(path.c_str());
+    for (const char *name : bad) {
+        EXPECT_EQ(call(name, c.prog_id.c_str()), E_INVALIDARG) << (name ? name : "(null)");
+        EXPECT_EQ(call(c.version_independent_prog_id.c_str(), name), E_INVALIDARG) << (name ? name : "(null)");
+    }
+    EXPECT_EQ(other.snapshot(), other_before);
 }
 
 }  // namespace
@@ -138,29 +152,14 @@ TEST(ServerRegistration, InvalidArgumentsWriteNothing) {
               E_INVALIDARG);
     EXPECT_EQ(register_server_without_clsid(library_name, &c.libid, vi, prog), E_INVALIDARG);
     EXPECT_EQ(register_server_without_libid(library_name, &c.clsid, vi, prog), E_INVALIDARG);
-    for (const char *bad : {static_cast<const char *>(nullptr), ""}) {
-        EXPECT_EQ(tvcRegisterServer_proxy(library_name, c.clsid, c.libid, 1, 0, "n", bad, prog, "Both"),
-                  E_INVALIDARG);
-        EXPECT_EQ(tvcRegisterServer_proxy(library_name, c.clsid, c.libid, 1, 0, "n", vi, bad, "Both"),
-                  E_INVALIDARG);
-    }
-    test_class other;
-    ASSERT_EQ(register_class(other, library_name, 1, 0, "other", "Both"), S_OK);
-    const std::vector<std::string> other_before = other.snapshot();
-    for (const std::string &bad : not_key_names(other)) {
-        EXPECT_EQ(tvcRegisterServer_proxy(library_name, c.clsid, c.libid, 1, 0, "n", bad.c_str(), prog,
-                                          "Both"),
-                  E_INVALIDARG) << bad;
-        EXPECT_EQ(tvcRegisterServer_proxy(library_name, c.clsid, c.libid, 1, 0, "n", vi, bad.c_str(),
-                                          "Both"),
-                  E_INVALIDARG) << bad;
-    }
-    EXPECT_EQ(other.snapshot(), other_before);
+    expect_names_that_are_no_key_names_refused(c, [&](const char *vi_name, const char *prog_name) {
+        return tvcRegisterServer_proxy(library_name, c.clsid, c.libid, 1, 0, "n", vi_name, prog_name, "Both");
+    });
     EXPECT_TRUE(c.nothing_written());
 
     // 255 characters is the registry's limit for a key name, but the key
     // path "<prog_id>\\CLSID" (261) is longer than any that registration
-    // writes (see ProgIDLength below): refused before anything is written.
+    // writes (see TheLongestKeyPathWritten... below): refused before anything is written.
     test_class longest;
     longest.prog_id = longest.prog_id_base + std::string(255 - longest.prog_id_base.size(), 'p');
     longest.trees.add(longest.prog_id);
@@ -193,18 +192,9 @@ TEST(ServerUnregistration, InvalidArgumentsDeleteNothing) {
     const char *vi = c.version_independent_prog_id.c_str();
     const char *prog = c.prog_id.c_str();
     EXPECT_EQ(unregister_server_without_clsid(vi, prog), E_INVALIDARG);
-    for (const char *bad : {static_cast<const char *>(nullptr), ""}) {
-        EXPECT_EQ(tvcUnregisterServer_proxy(c.clsid, bad, prog), E_INVALIDARG);
-        EXPECT_EQ(tvcUnregisterServer_proxy(c.clsid, vi, bad), E_INVALIDARG);
-    }
-    test_class other;
-    ASSERT_EQ(register_class(other, library_name, 1, 0, "other", "Both"), S_OK);
-    const std::vector<std::string> other_before = other.snapshot();
-    for (const std::string &bad : not_key_names(other)) {
-        EXPECT_EQ(tvcUnregisterServer_proxy(c.clsid, bad.c_str(), prog), E_INVALIDARG) << bad;
-        EXPECT_EQ(tvcUnregisterServer_proxy(c.clsid, vi, bad.c_str()), E_INVALIDARG) << bad;
-    }
-    EXPECT_EQ(other.snapshot(), other_before);
+    expect_names_that_are_no_key_names_refused(c, [&](const char *vi_name, const char *prog_name) {
+        return tvcUnregisterServer_proxy(c.clsid, vi_name, prog_name);
+    });
     EXPECT_EQ(c.snapshot(), before);
 }
 
