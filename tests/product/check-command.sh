@@ -69,7 +69,7 @@ for arguments in "--bogus" "--component" "--json extra"; do
     || fail "expected an error line and the usage for \"$arguments\", got: $err"
 done
 run_check "$complete" 0 --help
-for option in --help --json --component --load --no-components --trace-summary --run --trace-timeline; do
+for option in --help --version --json --component --load --no-components --trace-summary --run --trace-timeline; do
   grep -qE "^usage: .*\[$option[] ]" <<<"$out" && grep -qE "^  $option( |$)" <<<"$out" \
     || fail "--help does not list and explain $option"
 done
