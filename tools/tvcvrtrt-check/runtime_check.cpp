@@ -11,6 +11,7 @@
 #include "bootstrap/library_loader.h"
 #include "bootstrap/runtime_location.h"
 #include "bootstrap/symbol_binder.h"
+#include "common/code_page_text.h"
 #include "tools/tvcvrtrt-check/library_dependencies.h"
 #include "tools/tvcvrtrt-check/text.h"
 
@@ -84,7 +85,12 @@ std::string file_version(const std::wstring &path) {
 front_library find_front_library() {
     front_library library;
     const std::wstring path = program_directory() + L"tvcvrtrt7_17.dll";
-    library.path = narrowed(path);
+    // The folder as the library names it: by its short name where the long
+    // one does not fit the code page.
+    const std::wstring folder = program_directory();
+    std::string directory;
+    if (tvc::narrow_path(folder.c_str(), directory) != ERROR_SUCCESS) directory = narrowed(folder);
+    library.path = directory + "tvcvrtrt7_17.dll";
     const DWORD attributes = GetFileAttributesW(path.c_str());
     library.found = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
     if (library.found) library.file_version = file_version(path);
@@ -183,9 +189,9 @@ void explain(runtime_check &check) {
     bool lossless = true;
     const std::string directory = narrowed(program_directory(), &lossless);
     if (lossless) return;
-    const std::string where = "the folder " + directory + " has a name with characters outside the process code page (" +
-                              std::to_string(GetACP()) + "), shown as \"?\"; the library reads its own path in "
-                              "that code page, ";
+    const std::string where = "the folder " + directory + " has a name with characters outside the process code "
+                              "page (" + std::to_string(GetACP()) + "), shown as \"?\"; the library reads its own "
+                              "path in that code page, ";
     if (!check.location_error.empty()) {
         check.notes.push_back(where + "and the volume gives no short (8.3) name for it, so the library cannot find "
                                       "itself. Move the runtime to a folder whose name has only characters of the "
