@@ -25,7 +25,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
+#include <memory>
+#include <new>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -37,8 +38,12 @@ namespace {
 HANDLE trace_file = nullptr;
 // One line at a time: an append by one write is whole on Windows, but under
 // Wine threads appending at once through the handle lose and cut each
-// other's lines.
-std::mutex line_writes;
+// other's lines. A slim lock, since the exception handler below takes it
+// too: it never allocates, neither at its first use nor when contended.
+SRWLOCK line_writes = SRWLOCK_INIT;
+// The thread inside a write, so that an exception raised there never makes
+// its handler wait for the lock its own thread holds.
+std::atomic<DWORD> line_writer{0};
 
 // Times on the performance counter, as nanoseconds since the header; whole
 // nanoseconds, rounded down, so that a call that starts after another also
@@ -82,8 +87,11 @@ long long read_text(const char *address, char *bytes, std::size_t capacity) noex
 
 void write_whole(const char *text, std::size_t length) noexcept {
     DWORD written = 0;
-    const std::lock_guard<std::mutex> one_line_at_a_time(line_writes);
+    ::AcquireSRWLockExclusive(&line_writes);
+    line_writer.store(::GetCurrentThreadId(), std::memory_order_relaxed);
     ::WriteFile(trace_file, text, static_cast<DWORD>(length), &written, nullptr);
+    line_writer.store(0, std::memory_order_relaxed);
+    ::ReleaseSRWLockExclusive(&line_writes);
 }
 
 // One line, formatted in place and written with one append to a file opened
@@ -224,7 +232,11 @@ private:
 // find the thunk, which has no unwind data, where the unwinder expects the
 // caller: a handler that the system calls before any frame's puts the kept
 // return addresses back and writes the pending lines with "exception" as
-// their result.
+// their result. It runs on whichever thread raises, holding whatever locks
+// that thread holds, so it allocates nothing and takes no lock but the one
+// for writing lines: the stacks are in a slot of the system's thread-local
+// storage, which it only reads, and the lines' formatting of integers and
+// texts neither allocates nor locks.
 extern "C" {
 
 struct tvc_direct_entry {
@@ -295,15 +307,55 @@ struct pending_direct_call {
 constexpr int pending_capacity = 64;
 struct pending_direct_calls {
     pending_direct_call calls[pending_capacity];
-    int depth;
+    int depth = 0;
 };
-thread_local pending_direct_calls this_thread_pending;
+// Each thread's stack, made by its first traced direct call and freed at
+// its thread detach. Not a C++ thread_local: that storage is allocated on a
+// thread's first touch, and the handler touches it on every thread that
+// raises while a call is pending anywhere (a traced tvcRunMain_proxy is
+// pending for the whole run). Taken with the first direct tracing entry.
+std::atomic<DWORD> pending_slot{TLS_OUT_OF_INDEXES};
 std::atomic<long> pending_anywhere{0};
+std::atomic<long> pending_stacks{0};
+
+// The calling thread's stack, or null; TlsGetValue clears the thread's last
+// error, which belongs to the caller and the runtime, so it is kept.
+pending_direct_calls *this_thread_pending(DWORD slot) noexcept {
+    const DWORD last_error = ::GetLastError();
+    auto *const pending = static_cast<pending_direct_calls *>(::TlsGetValue(slot));
+    ::SetLastError(last_error);
+    return pending;
+}
+
+// Null when memory runs out: that call is not traced.
+pending_direct_calls *this_thread_pending_made() noexcept {
+    const DWORD slot = pending_slot.load(std::memory_order_acquire);
+    if (pending_direct_calls *pending = this_thread_pending(slot)) return pending;
+    const DWORD last_error = ::GetLastError();
+    std::unique_ptr<pending_direct_calls> made(new (std::nothrow) pending_direct_calls);
+    const bool kept = made && ::TlsSetValue(slot, made.get());
+    ::SetLastError(last_error);
+    if (!kept) return nullptr;
+    ++pending_stacks;
+    return made.release();
+}
+
+// A thread that ends inside direct calls (ExitThread from the runtime)
+// leaves them pending for good; they count no more.
+void free_thread_pending(DWORD slot) noexcept {
+    const std::unique_ptr<pending_direct_calls> pending(this_thread_pending(slot));
+    if (!pending) return;
+    ::TlsSetValue(slot, nullptr);
+    pending_anywhere -= pending->depth;
+    --pending_stacks;
+}
 
 // The line shows the four integer argument registers as they came, then
 // "...", and rax in full, or what replaces a result.
-void write_direct_line(const pending_direct_call &call, long long stop, const char *instead_of_result,
-                       std::uint64_t rax) noexcept {
+// Out of line: its line takes over a kilobyte of stack, which the handler
+// must not take when the stack is all but used up.
+[[gnu::noinline]] void write_direct_line(const pending_direct_call &call, long long stop,
+                                         const char *instead_of_result, std::uint64_t rax) noexcept {
     trace_line line(call.entry->export_name);
     for (const std::uint64_t value : call.registers) line.argument(reinterpret_cast<const void *>(value));
     line.more_arguments();
@@ -321,17 +373,24 @@ LONG CALLBACK put_return_addresses_back(EXCEPTION_POINTERS *exception) {
     if (pending_anywhere == 0 || code == debug_output || code == wide_debug_output || code == thread_name) {
         return EXCEPTION_CONTINUE_SEARCH;
     }
-    const long long stop = ticks_now();
-    pending_direct_calls &pending = this_thread_pending;
-    while (pending.depth > 0) {
-        const pending_direct_call &call = pending.calls[--pending.depth];
+    const DWORD slot = pending_slot.load(std::memory_order_acquire);
+    pending_direct_calls *const pending = slot == TLS_OUT_OF_INDEXES ? nullptr : this_thread_pending(slot);
+    if (pending == nullptr || pending->depth == 0) return EXCEPTION_CONTINUE_SEARCH;
+    // On an exhausted stack only what unwinding needs: the lines would
+    // take more stack than is left. Nor any line from inside a write.
+    const bool with_lines = code != EXCEPTION_STACK_OVERFLOW && line_writer != ::GetCurrentThreadId();
+    const DWORD last_error = ::GetLastError();
+    const long long stop = with_lines ? ticks_now() : 0;
+    while (pending->depth > 0) {
+        const pending_direct_call &call = pending->calls[--pending->depth];
         --pending_anywhere;
         // A call left by a jump has no frame any more: its slot belongs to
         // whatever runs there now, and is left alone.
         if (*call.return_slot != reinterpret_cast<void *>(&tvc_direct_return)) continue;
         *call.return_slot = call.return_address;
-        write_direct_line(call, stop, "exception", 0);
+        if (with_lines) write_direct_line(call, stop, "exception", 0);
     }
+    ::SetLastError(last_error);
     return EXCEPTION_CONTINUE_SEARCH;
 }
 
@@ -342,9 +401,9 @@ tvc::unique_resource<void *, remove_exception_handler> exception_handler;
 }  // namespace
 
 void *tvc_direct_enter(const tvc_direct_entry *entry, const std::uint64_t *registers, void **return_slot) noexcept {
-    pending_direct_calls &pending = this_thread_pending;
-    if (pending.depth == pending_capacity) return entry->target;
-    pending_direct_call &call = pending.calls[pending.depth++];
+    pending_direct_calls *const pending = this_thread_pending_made();
+    if (pending == nullptr || pending->depth == pending_capacity) return entry->target;
+    pending_direct_call &call = pending->calls[pending->depth++];
     call = {return_slot, *return_slot, entry, {registers[0], registers[1], registers[2], registers[3]}, 0};
     *return_slot = reinterpret_cast<void *>(&tvc_direct_return);
     ++pending_anywhere;
@@ -354,7 +413,8 @@ void *tvc_direct_enter(const tvc_direct_entry *entry, const std::uint64_t *regis
 
 void *tvc_direct_leave(std::uint64_t rax, void **stack) noexcept {
     const long long stop = ticks_now();
-    pending_direct_calls &pending = this_thread_pending;
+    // Made by the entry that put this thunk in place.
+    pending_direct_calls &pending = *this_thread_pending(pending_slot.load(std::memory_order_acquire));
     // Calls left without a return (a longjmp over them) lie above the one
     // that returns; they are dropped.
     while (pending.depth > 0 && pending.calls[pending.depth - 1].return_slot != stack - 1) {
@@ -364,7 +424,9 @@ void *tvc_direct_leave(std::uint64_t rax, void **stack) noexcept {
     if (pending.depth == 0) std::abort();  // nowhere to return to
     const pending_direct_call call = pending.calls[--pending.depth];
     --pending_anywhere;
+    const DWORD last_error = ::GetLastError();  // the runtime's, for the caller
     write_direct_line(call, stop, nullptr, rax);
+    ::SetLastError(last_error);
     return call.return_address;
 }
 
@@ -505,16 +567,26 @@ template <typename Function> void put_in_front(Function &slot, Function &target,
     slot = entry;
 }
 
+// The threads' stacks of pending direct calls and the handler that mends
+// the stack for exceptions come with the first direct stub; without them
+// direct forwarders stay untraced.
+bool direct_tracing_ready() noexcept {
+    if (pending_slot.load(std::memory_order_acquire) == TLS_OUT_OF_INDEXES) {
+        pending_slot.store(::TlsAlloc(), std::memory_order_release);
+    }
+    if (pending_slot.load(std::memory_order_acquire) == TLS_OUT_OF_INDEXES) return false;
+    if (!exception_handler) exception_handler.reset(::AddVectoredExceptionHandler(1, &put_return_addresses_back));
+    return static_cast<bool>(exception_handler);
+}
+
 // A direct slot leads to its stub instead, and the bound address goes into
-// the stub's entry; the handler that mends the stack for exceptions comes
-// with the first.
+// the stub's entry.
 template <typename Function>
 void put_stub_in_front(Function &slot, tvc_direct_entry &entry, void (*stub)()) noexcept {
     const Function stub_in_slot = reinterpret_cast<Function>(stub);
-    if (slot == nullptr || slot == stub_in_slot) return;
+    if (slot == nullptr || slot == stub_in_slot || !direct_tracing_ready()) return;
     entry.target = reinterpret_cast<void *>(slot);
     slot = stub_in_slot;
-    if (!exception_handler) exception_handler.reset(::AddVectoredExceptionHandler(1, &put_return_addresses_back));
 }
 
 void put_tracing_entries_in_front() noexcept {
@@ -614,6 +686,22 @@ HANDLE open_trace_file(const std::wstring &name) {
 }  // namespace
 
 namespace tvc {
+
+long direct_call_stacks() noexcept { return pending_stacks; }
+
+void release_thread_direct_calls() noexcept {
+    const DWORD slot = pending_slot.load(std::memory_order_acquire);
+    if (slot != TLS_OUT_OF_INDEXES) free_thread_pending(slot);
+}
+
+void release_direct_call_slot() noexcept {
+    // The handler goes first: it reads the slot.
+    exception_handler.reset();
+    const DWORD slot = pending_slot.exchange(TLS_OUT_OF_INDEXES, std::memory_order_acq_rel);
+    if (slot == TLS_OUT_OF_INDEXES) return;
+    free_thread_pending(slot);
+    ::TlsFree(slot);
+}
 
 void install_call_trace() {
     static bool variable_read = false;

@@ -73,7 +73,7 @@ TEST(call_trace, one_exact_line_per_forwarded_call_of_every_shape_and_the_runtim
          "result:tvcIsFinite=0", "result:tvcGetEps=4372995238176751616", "result:tvcGetBLDTargetType=-3",
          "result:tvcMakeOutputHandler=4660", "result:tvcRunMain=9", "result:tvcvrtInitialize=0", "init",
          "result:tvcvrtInitialize=1", "init", "install-trace", "journal", "traced-calls", "journal", "traced-texts", "traced-jump",
-         "ten-mixed"});
+         "raise-elsewhere", "ten-mixed"});
     const std::size_t thread_line = output.find("thread=");
     ASSERT_NE(thread_line, std::string::npos) << output;
     EXPECT_EQ(output.substr(0, output.find('\n')), "init=0");
@@ -103,6 +103,10 @@ TEST(call_trace, one_exact_line_per_forwarded_call_of_every_shape_and_the_runtim
                                  // A direct call left by a jump leaves no line and no
                                  // stale return address for the exception after it.
                                  "caught=after the jump",
+                                 // An exception on a thread without direct calls leaves the
+                                 // pending call alone and gives the thread no stack for them.
+                                 "caught=elsewhere",
+                                 "stacks=+0",
                                  "ten-mixed=same",
                              }));
 
@@ -142,6 +146,7 @@ TEST(call_trace, one_exact_line_per_forwarded_call_of_every_shape_and_the_runtim
                                         "tvcFevalInternal_proxy(0x1, \"" + std::string(64, 'x') + "\"..., 0, 0x0, 0, 0x0) = true",
                                         R"(tvcSetLastErrIdAndMsg_proxy("say:\"hi\"\\", "tab\tline\nbell\x07\x7fend") = void)",
                                         // rcx, xmm1 (rdx unset), r8, xmm3 (r9 unset); the rest on the stack.
+                                        "tvcRunMain_proxy(0x0, 0x<hex>0, 0x0, <ptr>, ...) = 0x9",
                                         "tvcRunMain_proxy(0x1, <ptr>, 0x<hex>fffffffd, <ptr>, ...) = <ptr>",
                                     });
     expect_trace(lines_of(file_text(trace)), thread, expected);

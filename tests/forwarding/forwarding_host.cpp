@@ -30,6 +30,10 @@
 //   traced-jump         tvcRunMain_proxy left by a jump (see jump_over_a_traced_call),
 //                       then "caught=<what>" for an exception on the same thread
 //   traced-texts        calls with text arguments (see call_trace_test.cpp)
+//   raise-elsewhere     while tvcRunMain_proxy is pending, another thread that
+//                       makes no traced direct call raises and catches;
+//                       "caught=elsewhere", then "stacks=<+n>": how many more
+//                       threads hold a stack of pending direct calls after it
 //   traced-threads      4 threads call tvcWrite_proxy 250 times each at once,
 //                       each with its number as the first argument
 #include "bootstrap/api_exception.h"
@@ -196,12 +200,34 @@ void *jump_buffer[5];
     if (__builtin_setjmp(jump_buffer) == 0) tvcRunMain_proxy(nullptr, 0, nullptr);
     journal_set_callback("tvcRunMain", nullptr);
 }
-[[gnu::noinline]] void throw_and_catch() {
+[[gnu::noinline]] void throw_and_catch(const char *what) {
     try {
-        throw std::runtime_error("after the jump");
+        throw std::runtime_error(what);
     } catch (const std::exception &error) {
         std::printf("caught=%s\n", error.what());
     }
+}
+
+// An exception of the system's own, resumed by the test's handler, which
+// the system calls after the trace's.
+constexpr DWORD resumed_exception = 0xE0C0FFEE;
+LONG CALLBACK resume(EXCEPTION_POINTERS *exception) {
+    return exception->ExceptionRecord->ExceptionCode == resumed_exception ? EXCEPTION_CONTINUE_EXECUTION
+                                                                          : EXCEPTION_CONTINUE_SEARCH;
+}
+void remove_handler(void *handler) { ::RemoveVectoredExceptionHandler(handler); }
+void raise_on_another_thread() {
+    journal_set_callback("tvcRunMain", [] {
+        std::thread([] {
+            const long stacks = tvc::direct_call_stacks();
+            ::RaiseException(resumed_exception, 0, 0, nullptr);
+            throw_and_catch("elsewhere");
+            std::printf("stacks=%+ld\n", tvc::direct_call_stacks() - stacks);
+        }).join();
+    });
+    const tvc::unique_resource<void *, remove_handler> resumer(::AddVectoredExceptionHandler(0, resume));
+    tvcRunMain_proxy(nullptr, 0, nullptr);
+    journal_set_callback("tvcRunMain", nullptr);
 }
 
 // A direct forwarder takes no lock: the threads' calls, and their trace
@@ -305,7 +331,9 @@ int main(int argc, char **argv) {
             std::printf("ten-mixed=%s\n", same ? "same" : "different");
         } else if (command == "traced-jump") {
             jump_over_a_traced_call();
-            throw_and_catch();
+            throw_and_catch("after the jump");
+        } else if (command == "raise-elsewhere") {
+            raise_on_another_thread();
         } else if (command == "traced-texts") {
             make_text_calls();
         } else if (command == "traced-threads") {
