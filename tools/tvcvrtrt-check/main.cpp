@@ -78,7 +78,7 @@ constexpr option options[] = {
      [](command_line &line, const char *) { line.json = true; }},
     {"--component", "NAME",
      "list only the component NAME (classes whose version-independent ProgID is NAME.something), "
-     "or with a dot in NAME the class of that ProgID; in any case",
+     "or with a dot in NAME the class of that ProgID; letter case does not matter",
      [](command_line &line, const char *name) { line.component_name = name; }, nullptr,
      "--trace-summary --no-components"},
     {"--load", nullptr,
@@ -149,12 +149,38 @@ void print_help() {
         "present but does not load, the libraries it needs that are missing); the registered\n"
         "components of the COM and Excel add-in categories, with classes the library's query\n"
         "passes over and why.\n\nOptions:\n");
-    for (const option &row : options) {
-        if (row.help == nullptr) continue;
+    // The option column is as wide as its widest entry; the help beside it is
+    // wrapped at word boundaries to keep every line within 79 columns.
+    const auto left_column = [](const option &row) {
         std::string left = row.argument ? std::string(row.name) + " " + row.argument : row.name;
         if (row.aliases != nullptr) left += std::string(" (or ") + row.aliases + ")";
-        std::printf("  %-21s %s\n", left.c_str(), row.help);
-        if (row.excludes != nullptr) std::printf("  %-21s (not with %s)\n", "", row.excludes);
+        return left;
+    };
+    std::size_t width = 0;
+    for (const option &row : options)
+        if (row.help != nullptr) width = std::max(width, left_column(row).size());
+    const std::size_t text_width = 79 - 3 - width;
+    for (const option &row : options) {
+        if (row.help == nullptr) continue;
+        std::string text = row.help;
+        if (row.excludes != nullptr) {
+            std::string excluded = row.excludes;
+            for (std::size_t blank = excluded.find(' '); blank != std::string::npos;
+                 blank = excluded.find(' ', blank + 4))
+                excluded.replace(blank, 1, " or ");
+            text += " (not with " + excluded + ")";
+        }
+        std::string left = left_column(row);
+        while (!text.empty()) {
+            std::size_t cut = text.size();
+            if (cut > text_width) {
+                cut = text.rfind(' ', text_width);
+                if (cut == std::string::npos || cut == 0) cut = text_width;
+            }
+            std::printf("  %-*s %s\n", static_cast<int>(width), left.c_str(), text.substr(0, cut).c_str());
+            text.erase(0, std::min(text.size(), cut + (cut < text.size() && text[cut] == ' ')));
+            left.clear();
+        }
     }
     std::printf(
         "\nExit status: 0 when every library loads and every symbol binds, 1 when not\n"
