@@ -1,10 +1,14 @@
 # Test executables are Windows programs: ctest starts them through wine (the
 # toolchain's CMAKE_CROSSCOMPILING_EMULATOR) in a prefix inside the build tree.
 set(TVC_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+# Wine names files on the Unix side in the locale's character set: without a
+# UTF-8 locale (a bare CI environment has none) a file name outside ASCII
+# cannot be created at all, whatever the Windows code page.
 set(TVC_WINE_ENV
   WINEPREFIX=${TVC_WINEPREFIX}
   WINEDEBUG=-all
-  "WINEDLLOVERRIDES=mscoree,mshtml=")
+  "WINEDLLOVERRIDES=mscoree,mshtml="
+  LC_ALL=C.UTF-8)
 
 add_test(NAME wine_prefix_up COMMAND ${CMAKE_SOURCE_DIR}/cmake/wine-prefix.sh up)
 add_test(NAME wine_prefix_down COMMAND ${CMAKE_SOURCE_DIR}/cmake/wine-prefix.sh down)
