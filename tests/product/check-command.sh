@@ -95,6 +95,63 @@ missing = sorted(m["symbol"] for l in report["libraries"] for m in l["missing"])
 assert missing == ["kaGetCell_700", "kaSetProperty_700", "tvcIsBld"], missing
 assert report["binds"] is False
 PYTHON
+# A family library damaged in one place, a row per damage: the command says
+# what is wrong with its import table and never follows an offset out of
+# the file. Columns: damage, then the problem the command names. (An import
+# directory outside every section is left out: Wine's own loader faults on
+# it before the command reads the file.)
+damage() {  # <damage> <library>: edits the library in place
+  python3 - "$@" <<'PYTHON'
+import struct, sys
+damage, path = sys.argv[1:]
+data = bytearray(open(path, "rb").read())
+word = lambda offset: struct.unpack_from("<H", data, offset)[0]
+long = lambda offset: struct.unpack_from("<I", data, offset)[0]
+nt = long(0x3C)
+optional, sections = nt + 24, nt + 24 + word(nt + 20)
+def file_offset(rva):
+    for at in range(sections, sections + 40 * word(nt + 6), 40):
+        start, raw_size, raw = struct.unpack_from("<III", data, at + 12)
+        if start <= rva < start + raw_size: return raw + rva - start
+imports = file_offset(long(optional + 120))
+name = file_offset(long(imports + 12))
+cut, at, text = {
+    "cut-in-dos-header": (32, 0, b""), "cut-in-section-table": (sections + 20, 0, b""),
+    "header-beyond-file": (None, 0x3C, struct.pack("<I", 0x7FFFFFF0)),
+    "header-offset-negative": (None, 0x3C, struct.pack("<I", 0x80000000)),
+    "32-bit-machine": (None, nt + 4, struct.pack("<H", 0x14C)),
+    "32-bit-optional-header": (None, optional, struct.pack("<H", 0x10B)),
+    "too-many-sections": (None, nt + 6, struct.pack("<H", 0xFFFF)),
+    "no-sections": (None, nt + 6, struct.pack("<H", 0)),
+    "optional-header-without-directories": (None, nt + 20, struct.pack("<H", 0x78)),
+    "name-without-end": (None, name, b"A" * 300),
+    "name-is-a-path": (None, name, b"..\\x.dll\0"),
+    "descriptors-without-end": (None, imports, data[imports:imports + 20] * (len(data) // 20)),
+}[damage]
+data[at:at + len(text)] = text
+open(path, "wb").write(data[:cut])
+PYTHON
+}
+damaged=$(make_tree damaged-library)
+while read -r edit problem; do
+  cp "$reference/tvcvrt.dll" "$damaged/" && damage "$edit" "$damaged/tvcvrt.dll"
+  run_check "$damaged" 1 --no-components
+  expect_line "^    tvcvrt\\.dll is present, but $problem\$"
+done <<'ROWS'
+cut-in-dos-header	it is not a library \(no executable file header\)
+header-beyond-file	it is not a library \(no executable file header\)
+header-offset-negative	it is not a library \(no executable file header\)
+32-bit-machine	it is not a 64-bit x64 library
+32-bit-optional-header	it is not a 64-bit x64 library
+too-many-sections	its header is damaged
+optional-header-without-directories	its header is damaged
+cut-in-section-table	its import table is damaged
+no-sections	its import table is damaged
+name-without-end	its import table is damaged
+name-is-a-path	its import table is damaged
+descriptors-without-end	its import table is damaged
+ROWS
+
 # A call trace summarized: per export, the most total time first; a line that
 # is not a trace line is counted and makes the status 1.
 printf '%s\n' '7 kaGetM_proxy(0x10) = 2 0.5us' '7 tvcFevalInternal_proxy(0x1, 0x2, 1, 0x3, 1, 0x4) = true 3.0us' \

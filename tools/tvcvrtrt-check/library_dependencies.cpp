@@ -186,13 +186,18 @@ import_table read_import_table(const std::string &path) {
     IMAGE_OPTIONAL_HEADER64 optional{};
     const std::uint64_t optional_offset = dos.e_lfanew + 4 + sizeof header;
     const std::size_t optional_size = std::min<std::size_t>(header.SizeOfOptionalHeader, sizeof optional);
-    if (header.NumberOfSections > max_sections || !file.read(optional_offset, &optional, optional_size)) {
+    constexpr std::size_t directories_at = offsetof(IMAGE_OPTIONAL_HEADER64, DataDirectory);
+    // A header cut short of the directories it counts is damaged; taken as
+    // a library without imports, it would hide the very fault looked for.
+    if (header.NumberOfSections > max_sections || optional_size < directories_at ||
+        !file.read(optional_offset, &optional, optional_size) ||
+        optional_size < directories_at + std::min<std::size_t>(optional.NumberOfRvaAndSizes,
+                                                               IMAGE_NUMBEROF_DIRECTORY_ENTRIES) *
+                                             sizeof(IMAGE_DATA_DIRECTORY)) {
         table.problem = "its header is damaged";
         return table;
     }
-    const std::size_t directory_end = offsetof(IMAGE_OPTIONAL_HEADER64, DataDirectory) +
-                                      (IMAGE_DIRECTORY_ENTRY_IMPORT + 1) * sizeof(IMAGE_DATA_DIRECTORY);
-    if (optional.NumberOfRvaAndSizes <= IMAGE_DIRECTORY_ENTRY_IMPORT || optional_size < directory_end) return table;
+    if (optional.NumberOfRvaAndSizes <= IMAGE_DIRECTORY_ENTRY_IMPORT) return table;
     const IMAGE_DATA_DIRECTORY imports = optional.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
     if (imports.VirtualAddress == 0) return table;
 
