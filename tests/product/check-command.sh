@@ -29,6 +29,24 @@ run_check() {
   [ "$status" = "$expected" ] || fail "status $status, expected $expected"
 }
 expect_line() { grep -qE "$1" <<<"$out" || fail "no line matching: $1"; }
+# run_rows: one case a row on standard input, tab-separated: the variable
+# naming the tree, the status, the environment ("-": none), the arguments,
+# then patterns that standard output or error must match.
+run_rows() {
+  while IFS=$'\t' read -r -a row; do
+    [ "${row[2]}" != - ] || row[2]=
+    eval "${row[2]} run_check \"\$${row[0]}\" ${row[1]} ${row[3]}"
+    for pattern in "${row[@]:4}"; do
+      grep -qE -- "$pattern" <<<"$out"$'\n'"$err" || fail "no line matching: $pattern"
+    done
+  done
+}
+# check_json <<'PYTHON' [arguments]: checks written in Python against the
+# last standard output, parsed as report.
+check_json() {
+  python3 -c 'import json, sys; report = json.load(open(sys.argv[1], encoding="ascii")); exec(sys.stdin.read())' \
+    "$scratch/stdout" "$@"
+}
 # symbols <family> [<missing>]: "<found> of <all> symbols found", counted from the binding table.
 symbols() {
   local all
@@ -38,26 +56,13 @@ symbols() {
 
 mkdir -p "$scratch"
 complete=$(make_tree complete)
-run_check "$complete" 0 --no-components
-expect_line "^  libka\\.dll +array +$(symbols array)\$"
-expect_line "^  tvcbase\\.dll +base +$(symbols base)\$"
-expect_line '^Every library loads and every symbol binds\.$'
-
-missing=$(make_tree missing-library)
-rm "$missing/libvlt.dll"
-run_check "$missing" 1 --no-components
-expect_line '^  libvlt\.dll +data_file +NOT LOADED: .+'
-expect_line '^    Fatal error loading library .*\\bin\\win64\\libvlt\.dll Error: .+'
-expect_line "^  tvcbase\\.dll +base +$(symbols base)\$"
-
-gaps=$(make_tree symbol-gaps)
-cp "$gap_libraries"/{libka,tvcbase}.dll "$gaps/"
-run_check "$gaps" 1 --no-components
-expect_line "^  libka\\.dll +array +$(symbols array 2)\$"
-expect_line '^    missing kaSetProperty_700: .+'
-expect_line '^    missing kaGetCell_700: .+'
-expect_line "^  tvcbase\\.dll +base +$(symbols base 1)\$"
-expect_line '^    missing tvcIsBld: .+'
+missing=$(make_tree missing-library) && rm "$missing/libvlt.dll"
+gaps=$(make_tree symbol-gaps) && cp "$gap_libraries"/{libka,tvcbase}.dll "$gaps/"
+run_rows <<ROWS
+complete	0	-	--no-components	^  libka\\.dll +array +$(symbols array)\$	^  tvcbase\\.dll +base +$(symbols base)\$	^Every library loads and every symbol binds\\.\$
+missing	1	-	--no-components	^  libvlt\\.dll +data_file +NOT LOADED: .+	^    Fatal error loading library .*\\\\bin\\\\win64\\\\libvlt\\.dll Error: .+	^  tvcbase\\.dll +base +$(symbols base)\$
+gaps	1	-	--no-components	^  libka\\.dll +array +$(symbols array 2)\$	^    missing kaSetProperty_700: .+	^    missing kaGetCell_700: .+	^  tvcbase\\.dll +base +$(symbols base 1)\$	^    missing tvcIsBld: .+
+ROWS
 [ "$(grep -c '^    missing ' <<<"$out")" = 3 ] || fail "expected exactly three missing symbols"
 
 # Bad command lines: one error line, then the usage, on standard error only.
@@ -77,9 +82,7 @@ done
 # JSON parses, also with quotes, backslashes and a tab in a reported value.
 odd_value=$'C:\\no "such"\tdir'
 VRTROOT=$odd_value run_check "$complete" 0 --json --load
-python3 - "$scratch/stdout" "$odd_value" <<'PYTHON'
-import json, sys
-report = json.load(open(sys.argv[1], encoding="ascii"))
+check_json "$odd_value" <<'PYTHON'
 assert report["binds"] is True, report["binds"]
 assert [l["file"] for l in report["libraries"]] == ["libka.dll", "libvlt.dll", "tvcvrt.dll", "tvcbase.dll"]
 vrtroot = report["environment"][0]
@@ -88,9 +91,7 @@ assert vrtroot["effect"].startswith("set but not used"), vrtroot["effect"]
 assert [c["category"] for c in report["components"]] == ["COM components", "Excel add-in components"]
 PYTHON
 run_check "$gaps" 1 --json --no-components
-python3 - "$scratch/stdout" <<'PYTHON'
-import json, sys
-report = json.load(open(sys.argv[1], encoding="ascii"))
+check_json <<'PYTHON'
 missing = sorted(m["symbol"] for l in report["libraries"] for m in l["missing"])
 assert missing == ["kaGetCell_700", "kaSetProperty_700", "tvcIsBld"], missing
 assert report["binds"] is False
@@ -174,9 +175,7 @@ expect_line '^          Computed\(\[in\] function_name, \[in\] value\)  id 1$'
 expect_line '^          Precision get put  id 4$'
 expect_line '^  Excel add-in components: none$'
 run_check "$complete" 0 --component TovanDemo --load --json
-python3 - "$scratch/stdout" <<'PYTHON'
-import json, sys
-report = json.load(open(sys.argv[1], encoding="ascii"))
+check_json <<'PYTHON'
 (library,) = report["components"][0]["type_libraries"]
 (calculator,) = library["classes"]
 assert [m["name"] for m in calculator["methods"]] == ["Sum", "Product", "Clear"], calculator["methods"]
@@ -221,13 +220,7 @@ printf 'REGEDIT4\n\n[-HKEY_CLASSES_ROOT\\%s]\n' "CLSID\\$crash_class" "CLSID\\$g
 registry() { "$wine" regedit /S "$(windows_path "$scratch/$1")" </dev/null; }
 trap 'registry unregister.reg; unregister_demo' EXIT
 registry hostile.reg
-while IFS=$'\t' read -r -a row; do
-  [ "${row[2]}" != - ] || row[2]=
-  eval "${row[2]} run_check \"\$${row[0]}\" ${row[1]} ${row[3]}"
-  for pattern in "${row[@]:4}"; do
-    grep -qE -- "$pattern" <<<"$out"$'\n'"$err" || fail "no line matching: $pattern"
-  done
-done <<ROWS
+run_rows <<ROWS
 complete	0	TVCVRTRT_TRACE=calls.trace	--no-components	^  tvcvrtrt7_17\.dll +Z:.*\\\\complete\\\\bin\\\\win64\\\\tvcvrtrt7_17\.dll$	^  file version +7\.14\.0\.585$	^  TVCVRTRT_TRACE +set: 	^  PATH +the library puts the runtime library directory in front:$	^ += ".*\\\\complete\\\\bin\\\\win64\\\\;"$	^  note: toolbox_prefix is Z:\\\\ because no toolbox directory was found
 no_bx	1	-	--no-components	^  tvcvrt\.dll +runtime +NOT LOADED: 	^    tvcvrt\.dll is present, but a library it needs is missing: libbx\.dll$
 code_page	0	LC_ALL=C.UTF-8	--no-components	^  note: the folder .* outside the process code page \(1252\).* short \(8\.3\) name, as module_dir shows\.$
@@ -243,9 +236,7 @@ complete	1	-	--component tvcCheck$tag --load	^      could not be read: the reade
 ROWS
 ! grep -q $'\e' "$scratch/stdout" || fail "a control character reached the terminal"
 run_check "$complete" 1 --component "tvccheck$tag" --load --json
-python3 - "$scratch/stdout" <<'PYTHON'
-import json, sys
-report = json.load(open(sys.argv[1], encoding="ascii"))
+check_json <<'PYTHON'
 crash, good = report["components"][0]["type_libraries"]
 assert crash["error"].startswith("could not be read: the reader crashed"), crash
 assert good["error"] is None and good["classes"][0]["methods"][0]["name"] == "Sum", good
