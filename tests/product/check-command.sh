@@ -230,6 +230,9 @@ complete	0	-	'/?'	^usage: tvcvrtrt-check
 complete	2	-	--component ''	^tvcvrtrt-check: --component needs NAME$	^usage: 
 complete	2	-	--trace-summary calls.trace --load	^tvcvrtrt-check: --trace-summary and --load cannot be used together$	^usage: 
 complete	2	-	--component TovanDemo --trace-summary calls.trace	^tvcvrtrt-check: --component and --trace-summary cannot be used together$
+complete	2	-	--run 2 --no-components	^tvcvrtrt-check: --run needs --trace-summary$	^usage: 
+complete	2	-	--trace-summary calls.trace --trace-timeline calls.trace out.json	^tvcvrtrt-check: --trace-summary and --trace-timeline cannot be used together$
+complete	2	-	--trace-timeline calls.trace out.json --json	^tvcvrtrt-check: --trace-timeline and --json cannot be used together$
 complete	0	-	--component tovandemo	^    "Tovan demo calculator library" 
 complete	0	-	--component tovandemo.CALCULATOR	^      class "Tovan demo calculator" 
 complete	1	-	--component tvcCheck$tag --load	^      could not be read: the reader crashed, exception 0x[0-9A-F]{8}$	^      class "Hostile \\\\x1B\]0;title\\\\x07" 	^        server file not found: "C:\\\\nowhere\\\\crash\.dll"$	^          Sum\(\[in\] values\)  id 1$	^    class "Orphan" \{F.*: type library \{F[-0-9A-F]+\} not registered$

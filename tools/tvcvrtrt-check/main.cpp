@@ -53,6 +53,7 @@ struct option {
     void (*apply)(command_line &, const char *argument);
     const char *aliases = nullptr;   // other spellings, separated by blanks
     const char *excludes = nullptr;  // options it is refused beside: their effect would be lost
+    const char *needs = nullptr;     // the option it only refines: alone it would be ignored
 };
 
 int summarize_trace_job(const command_line &line) {
@@ -93,7 +94,7 @@ constexpr option options[] = {
          line.job = summarize_trace_job;
      }},
     {"--run", "N", "with --trace-summary: only the N-th run of the file (1 for the first)",
-     [](command_line &line, const char *number) { line.trace_run = number; }},
+     [](command_line &line, const char *number) { line.trace_run = number; }, nullptr, nullptr, "--trace-summary"},
     {"--trace-timeline", "TRACE OUT.json",
      "write a call trace as a timeline for the Perfetto UI or chrome://tracing (Trace Event Format) instead",
      [](command_line &line, const char *trace) {
@@ -102,7 +103,8 @@ constexpr option options[] = {
          line.job = [](const command_line &parsed) {
              return write_trace_timeline(parsed.job_argument, parsed.timeline_output, stdout);
          };
-     }},
+     },
+     nullptr, "--json --component --load --no-components --trace-summary --run"},
     // The child process of --load that reads one type library.
     {tvc_check::read_type_library_option, "LIBRARY", nullptr,
      [](command_line &line, const char *library) {
@@ -188,7 +190,8 @@ void print_help() {
 }
 
 // False, with the one-line reason in error, for an unknown option, a
-// missing or empty argument, or two options that exclude each other.
+// missing or empty argument, two options that exclude each other, or an
+// option without the one it refines.
 bool parse(int argc, char **argv, command_line &line, std::string &error) {
     std::vector<const option *> given;
     for (int index = 1; index < argc; ++index) {
@@ -217,6 +220,13 @@ bool parse(int argc, char **argv, command_line &line, std::string &error) {
         }
         given.push_back(row);
         row->apply(line, argument);
+    }
+    for (const option *row : given) {
+        if (row->needs != nullptr &&
+            std::none_of(given.begin(), given.end(), [&](const option *other) { return listed(row->needs, other->name); })) {
+            error = std::string(row->name) + " needs " + row->needs;
+            return false;
+        }
     }
     return true;
 }
