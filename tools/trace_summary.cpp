@@ -21,22 +21,23 @@ struct run_summary {
     const tvc_trace::run *run;
     std::vector<export_total> rows;  // the most time first
     export_total all;
+    bool overflowed = false;  // a total beyond long long: no figure of the run can be trusted
 };
 
 run_summary summarize(int number, const tvc_trace::run &run) {
+    run_summary summary{number, &run, {}, {}};
     std::map<std::string, export_total> totals;
     for (const tvc_trace::call &call : run.calls) {
         export_total &total = totals[call.export_name];
         total.name = call.export_name;
-        total.nanoseconds += call.duration_ns;
+        summary.overflowed |= __builtin_add_overflow(total.nanoseconds, call.duration_ns, &total.nanoseconds);
         ++total.calls;
     }
-    run_summary summary{number, &run, {}, {}};
     for (const auto &entry : totals) summary.rows.push_back(entry.second);
     std::stable_sort(summary.rows.begin(), summary.rows.end(),
                      [](const export_total &left, const export_total &right) { return left.nanoseconds > right.nanoseconds; });
     for (const export_total &row : summary.rows) {
-        summary.all.nanoseconds += row.nanoseconds;
+        summary.overflowed |= __builtin_add_overflow(summary.all.nanoseconds, row.nanoseconds, &summary.all.nanoseconds);
         summary.all.calls += row.calls;
     }
     return summary;
@@ -105,7 +106,13 @@ int summarize_trace(const char *path, const trace_summary_options &options, FILE
                 if (options.run == 0 || options.run == number) summaries.push_back(summarize(number, content.runs[number - 1]));
             }
             const std::size_t malformed = content.malformed_lines.size();
-            if (malformed > 0) {
+            const auto overflowed = std::find_if(summaries.begin(), summaries.end(),
+                                                 [](const run_summary &summary) { return summary.overflowed; });
+            if (overflowed != summaries.end()) {
+                error = std::string(path) + ": the times of run " + std::to_string(overflowed->number) +
+                        " add up to more than can be counted";
+                summaries.clear();
+            } else if (malformed > 0) {
                 error = std::string(path) + ": " + std::to_string(malformed) + " line" + (malformed == 1 ? "" : "s") +
                         " not in the trace format, skipped (the first is line " +
                         std::to_string(content.malformed_lines.front()) + ")";

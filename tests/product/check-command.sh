@@ -163,6 +163,10 @@ expect_line '^ +40\.00 +2\.000 +2 +1\.000 kaGetM_proxy$'
 echo 'not a trace line' >>"$complete/calls.trace"
 run_check "$complete" 1 --trace-summary calls.trace
 expect_line '^error: '
+# Times that no sum can hold are refused, not wrapped into negative totals.
+printf '7 kaGetM_proxy(0x10) = 2 999999999999999us\n%.0s' {1..10} >"$complete/huge.trace"
+run_check "$complete" 1 --trace-summary huge.trace
+expect_line '^error: huge\.trace: the times of run 1 add up to more than can be counted$'
 
 # The demo's sample component, registered for the time of these cases.
 unregister_demo() { (cd "$reference" && "$wine" ./sample_app.exe unregister </dev/null) || true; }
