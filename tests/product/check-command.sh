@@ -98,9 +98,10 @@ assert report["binds"] is False
 PYTHON
 # A family library damaged in one place, a row per damage: the command says
 # what is wrong with its import table and never follows an offset out of
-# the file. Columns: damage, then the problem the command names. (An import
-# directory outside every section is left out: Wine's own loader faults on
-# it before the command reads the file.)
+# the file. Columns: the library damaged, the damage, then the problem named
+# for tvcvrt.dll, which needs libbx.dll. (An import directory outside every
+# section is left out: Wine's own loader faults on it before the command
+# reads the file.)
 damage() {  # <damage> <library>: edits the library in place
   python3 - "$@" <<'PYTHON'
 import struct, sys
@@ -134,23 +135,24 @@ open(path, "wb").write(data[:cut])
 PYTHON
 }
 damaged=$(make_tree damaged-library)
-while read -r edit problem; do
-  cp "$reference/tvcvrt.dll" "$damaged/" && damage "$edit" "$damaged/tvcvrt.dll"
+while read -r library edit problem; do
+  cp "$reference"/{tvcvrt,libbx}.dll "$damaged/" && damage "$edit" "$damaged/$library"
   run_check "$damaged" 1 --no-components
   expect_line "^    tvcvrt\\.dll is present, but $problem\$"
 done <<'ROWS'
-cut-in-dos-header	it is not a library \(no executable file header\)
-header-beyond-file	it is not a library \(no executable file header\)
-header-offset-negative	it is not a library \(no executable file header\)
-32-bit-machine	it is not a 64-bit x64 library
-32-bit-optional-header	it is not a 64-bit x64 library
-too-many-sections	its header is damaged
-optional-header-without-directories	its header is damaged
-cut-in-section-table	its import table is damaged
-no-sections	its import table is damaged
-name-without-end	its import table is damaged
-name-is-a-path	its import table is damaged
-descriptors-without-end	its import table is damaged
+tvcvrt.dll	cut-in-dos-header	it is not a library \(no executable file header\)
+tvcvrt.dll	header-beyond-file	it is not a library \(no executable file header\)
+tvcvrt.dll	header-offset-negative	it is not a library \(no executable file header\)
+tvcvrt.dll	32-bit-machine	it is not a 64-bit x64 library
+tvcvrt.dll	32-bit-optional-header	it is not a 64-bit x64 library
+tvcvrt.dll	too-many-sections	its header is damaged
+tvcvrt.dll	optional-header-without-directories	its header is damaged
+tvcvrt.dll	cut-in-section-table	its import table is damaged
+tvcvrt.dll	no-sections	its import table is damaged
+tvcvrt.dll	name-without-end	its import table is damaged
+tvcvrt.dll	name-is-a-path	its import table is damaged
+tvcvrt.dll	descriptors-without-end	its import table is damaged
+libbx.dll	32-bit-machine	a library it needs cannot be used: libbx\.dll \(it is not a 64-bit x64 library\)
 ROWS
 
 # A call trace summarized: per export, the most total time first; a line that

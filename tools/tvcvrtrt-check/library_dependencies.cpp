@@ -134,11 +134,16 @@ std::string find_library(const std::string &name, const std::string &directory) 
 
 namespace {
 
-void collect_missing(const std::string &path, const std::string &needed_by, int depth, std::set<std::string> &seen,
+void collect_missing(const std::string &path, const std::string &who, int depth, std::set<std::string> &seen,
                      std::vector<std::string> &missing, std::string &problem) {
     const import_table table = read_import_table(path);
     if (!table.problem.empty()) {
-        if (problem.empty()) problem = table.problem;
+        // The problem is told of the library checked; one of a library it
+        // needs names that library, or the checked one would be blamed.
+        if (problem.empty()) {
+            problem = depth == 0 ? table.problem
+                                 : "a library it needs cannot be used: " + who + " (" + table.problem + ")";
+        }
         return;
     }
     const std::string directory = directory_of(path);
@@ -149,12 +154,13 @@ void collect_missing(const std::string &path, const std::string &needed_by, int 
         // Already in the process: the loader takes that one.
         if (GetModuleHandleW(widened(name).c_str()) != nullptr) continue;
         const std::string found = find_library(name, directory);
+        const std::string needed = depth == 0 ? name : name + " (needed by " + path.substr(directory.size()) + ")";
         if (found.empty()) {
-            missing.push_back(needed_by.empty() ? name : name + " (needed by " + needed_by + ")");
+            missing.push_back(needed);
         } else if (depth < max_dependency_depth && _stricmp(directory_of(found).c_str(), directory.c_str()) == 0) {
             // A library of the same directory is the runtime's own, and its
             // own needs count too; the system's libraries are not followed.
-            collect_missing(found, name, depth + 1, seen, missing, problem);
+            collect_missing(found, needed, depth + 1, seen, missing, problem);
         }
     }
 }
@@ -232,7 +238,7 @@ import_table read_import_table(const std::string &path) {
 std::vector<std::string> missing_dependencies(const std::string &path, std::string &problem) {
     std::vector<std::string> missing;
     std::set<std::string> seen;
-    collect_missing(path, "", 0, seen, missing, problem);
+    collect_missing(path, {}, 0, seen, missing, problem);
     return missing;
 }
 

@@ -27,7 +27,8 @@ std::string find_library(const std::string &name, const std::string &directory);
 // library beside it, and that are nowhere the loader looks: the library's
 // own directory, the system and Windows directories, the working directory
 // and PATH. One entry per missing library, "name" or "name (needed by
-// other.dll)". problem receives the import table's problem, if any.
+// other.dll)". problem receives the first import table problem found: the
+// library's own, or "a library it needs cannot be used: name (...)".
 std::vector<std::string> missing_dependencies(const std::string &path, std::string &problem);
 
 }  // namespace tvc_check
