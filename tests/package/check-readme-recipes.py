@@ -16,7 +16,8 @@ on the line before it:
                                 cannot make
 The session starts in a checkout of its own with $HOME of its own: its build/
 holds the real build's install script, with the install manifest written
-there instead of into the real build/, and the real build's runtime tree.
+there instead of into the real build/, the real build's runtime tree and its
+wine prefix.
 """
 import hashlib
 import os
@@ -97,7 +98,8 @@ def main():
     (checkout / "build").mkdir(parents=True)
     home.mkdir()
     (checkout / "cmake").symlink_to(source / "cmake")
-    (checkout / "build" / "demo-runtime").symlink_to(build / "demo-runtime")
+    for shared in ("demo-runtime", "wineprefix"):
+        (checkout / "build" / shared).symlink_to(build / shared)
     manifest_write = f'file(WRITE "{build}/${{CMAKE_INSTALL_MANIFEST}}"'
     script = (build / "cmake_install.cmake").read_text()
     if script.count(manifest_write) != 1:
@@ -118,7 +120,9 @@ def main():
 
     real_manifest = build / "install_manifest.txt"
     before = checksum(real_manifest)
-    environment = dict(os.environ, HOME=str(home))
+    # The wine prefix and wine's messages as the README sets them.
+    environment = {k: v for k, v in os.environ.items() if k not in ("WINEPREFIX", "WINEDEBUG")}
+    environment["HOME"] = str(home)
     if subprocess.run(["bash", str(scratch / "session.sh")], cwd=checkout, env=environment).returncode:
         fail("a recipe failed (the last '== README line' above names it)")
 
