@@ -155,48 +155,23 @@ tvcvrt.dll	descriptors-without-end	its import table is damaged
 libbx.dll	32-bit-machine	a library it needs cannot be used: libbx\.dll \(it is not a 64-bit x64 library\)
 ROWS
 
-# A call trace summarized: per export, the most total time first; a line that
-# is not a trace line is counted and makes the status 1.
+# Call traces to summarize (rows below): per export, the most total time
+# first; a line that is not a trace line is counted and makes the status 1;
+# times that no sum can hold are refused, not wrapped into negative totals.
 printf '%s\n' '7 kaGetM_proxy(0x10) = 2 0.5us' '7 tvcFevalInternal_proxy(0x1, 0x2, 1, 0x3, 1, 0x4) = true 3.0us' \
   '8 kaGetM_proxy(0x10) = 2 1.5us' >"$complete/calls.trace"
-run_check "$complete" 0 --trace-summary calls.trace
-expect_line '^ +60\.00 +3\.000 +1 +3\.000 tvcFevalInternal_proxy$'
-expect_line '^ +40\.00 +2\.000 +2 +1\.000 kaGetM_proxy$'
-echo 'not a trace line' >>"$complete/calls.trace"
-run_check "$complete" 1 --trace-summary calls.trace
-expect_line '^error: '
-# Times that no sum can hold are refused, not wrapped into negative totals.
+{ cat "$complete/calls.trace"; echo 'not a trace line'; } >"$complete/bad.trace"
 printf '7 kaGetM_proxy(0x10) = 2 999999999999999us\n%.0s' {1..10} >"$complete/huge.trace"
-run_check "$complete" 1 --trace-summary huge.trace
-expect_line '^error: huge\.trace: the times of run 1 add up to more than can be counted$'
 
 # The demo's sample component, registered for the time of these cases.
 unregister_demo() { (cd "$reference" && "$wine" ./sample_app.exe unregister </dev/null) || true; }
 trap unregister_demo EXIT
 (cd "$reference" && "$wine" ./sample_app.exe register </dev/null) || fail "registering the demo component"
-run_check "$complete" 0 --component TovanDemo --load
-expect_line '^  COM components$'
-expect_line '^      class "Tovan demo calculator" \{CFAB46F3-521A-4D16-B340-C5037EFAE808\} TovanDemo.Calculator.1$'
-expect_line '^          Computed\(\[in\] function_name, \[in\] value\)  id 1$'
-expect_line '^          Precision get put  id 4$'
-expect_line '^  Excel add-in components: none$'
-run_check "$complete" 0 --component TovanDemo --load --json
-check_json <<'PYTHON'
-(library,) = report["components"][0]["type_libraries"]
-(calculator,) = library["classes"]
-assert [m["name"] for m in calculator["methods"]] == ["Sum", "Product", "Clear"], calculator["methods"]
-assert [p["name"] for p in calculator["events"][0]["params"]] == ["function_name", "value"]
-assert [(p["name"], p["readable"], p["writable"]) for p in calculator["properties"]] == \
-    [("Precision", True, True), ("LastResult", True, False)], calculator["properties"]
-assert report["components"][1]["type_libraries"] == []
-PYTHON
 # ---- Causes named: one case a row, run against the trees above and two more,
 # with hostile registrations under fresh GUIDs beside the demo's component:
 # a class whose type library file is 4 bytes "MSFT" (Wine's reader
 # crashes on it), one whose type library is the demo's, one whose type library
-# is not registered. Columns, tab-separated: tree, status, environment,
-# arguments, then patterns that standard output or error must match ("-":
-# nothing in that column).
+# is not registered.
 no_bx=$(make_tree no-libbx) && rm "$no_bx/libbx.dll"
 code_page=$(make_tree "code-page-Ω")
 tag=$(python3 -c 'import uuid; print(uuid.uuid4().hex[:8])')
@@ -227,6 +202,10 @@ registry() { "$wine" regedit /S "$(windows_path "$scratch/$1")" </dev/null; }
 trap 'registry unregister.reg; unregister_demo' EXIT
 registry hostile.reg
 run_rows <<ROWS
+complete	0	-	--trace-summary calls.trace	^ +60\.00 +3\.000 +1 +3\.000 tvcFevalInternal_proxy$	^ +40\.00 +2\.000 +2 +1\.000 kaGetM_proxy$
+complete	1	-	--trace-summary bad.trace	^error: 
+complete	1	-	--trace-summary huge.trace	^error: huge\.trace: the times of run 1 add up to more than can be counted$
+complete	0	-	--component TovanDemo --load	^  COM components$	^      class "Tovan demo calculator" \{CFAB46F3-521A-4D16-B340-C5037EFAE808\} TovanDemo.Calculator.1$	^          Computed\(\[in\] function_name, \[in\] value\)  id 1$	^          Precision get put  id 4$	^  Excel add-in components: none$
 complete	0	TVCVRTRT_TRACE=calls.trace	--no-components	^  tvcvrtrt7_17\.dll +Z:.*\\\\complete\\\\bin\\\\win64\\\\tvcvrtrt7_17\.dll$	^  file version +7\.14\.0\.585$	^  TVCVRTRT_TRACE +set: 	^  PATH +the library puts the runtime library directory in front:$	^ += ".*\\\\complete\\\\bin\\\\win64\\\\;"$	^  note: toolbox_prefix is Z:\\\\ because no toolbox directory was found
 no_bx	1	-	--no-components	^  tvcvrt\.dll +runtime +NOT LOADED: 	^    tvcvrt\.dll is present, but a library it needs is missing: libbx\.dll$
 code_page	0	LC_ALL=C.UTF-8	--no-components	^  note: the folder .* outside the process code page \(1252\).* short \(8\.3\) name, as module_dir shows\.$
@@ -244,6 +223,16 @@ complete	0	-	--component tovandemo.CALCULATOR	^      class "Tovan demo calculato
 complete	1	-	--component tvcCheck$tag --load	^      could not be read: the reader crashed, exception 0x[0-9A-F]{8}$	^      class "Hostile \\\\x1B\]0;title\\\\x07" 	^        server file not found: "C:\\\\nowhere\\\\crash\.dll"$	^          Sum\(\[in\] values\)  id 1$	^    class "Orphan" \{F.*: type library \{F[-0-9A-F]+\} not registered$
 ROWS
 ! grep -q $'\e' "$scratch/stdout" || fail "a control character reached the terminal"
+run_check "$complete" 0 --component TovanDemo --load --json
+check_json <<'PYTHON'
+(library,) = report["components"][0]["type_libraries"]
+(calculator,) = library["classes"]
+assert [m["name"] for m in calculator["methods"]] == ["Sum", "Product", "Clear"], calculator["methods"]
+assert [p["name"] for p in calculator["events"][0]["params"]] == ["function_name", "value"]
+assert [(p["name"], p["readable"], p["writable"]) for p in calculator["properties"]] == \
+    [("Precision", True, True), ("LastResult", True, False)], calculator["properties"]
+assert report["components"][1]["type_libraries"] == []
+PYTHON
 run_check "$complete" 1 --component "tvccheck$tag" --load --json
 check_json <<'PYTHON'
 crash, good = report["components"][0]["type_libraries"]
