@@ -98,61 +98,54 @@ assert report["binds"] is False
 PYTHON
 # A family library damaged in one place, a row per damage: the command says
 # what is wrong with its import table and never follows an offset out of
-# the file. Columns: the library damaged, the damage, then the problem named
+# the file. Columns: the library damaged; where (a Python expression over
+# the offsets below), or "cut" for a file cut short; the bytes written there
+# (u16, u32: little-endian words), or the length cut to; the problem named
 # for tvcvrt.dll, which needs libbx.dll. (An import directory outside every
 # section is left out: Wine's own loader faults on it before the command
 # reads the file.)
-damage() {  # <damage> <library>: edits the library in place
+damage() {  # <library> <where> <bytes or length>: edits the library in place
   python3 - "$@" <<'PYTHON'
 import struct, sys
-damage, path = sys.argv[1:]
+path, where, what = sys.argv[1:]
 data = bytearray(open(path, "rb").read())
-word = lambda offset: struct.unpack_from("<H", data, offset)[0]
-long = lambda offset: struct.unpack_from("<I", data, offset)[0]
-nt = long(0x3C)
-optional, sections = nt + 24, nt + 24 + word(nt + 20)
+u16, u32 = (lambda value: struct.pack("<H", value)), (lambda value: struct.pack("<I", value))
+at = lambda offset, form="<I": struct.unpack_from(form, data, offset)[0]
+nt = at(0x3C)
+optional, sections = nt + 24, nt + 24 + at(nt + 20, "<H")
 def file_offset(rva):
-    for at in range(sections, sections + 40 * word(nt + 6), 40):
-        start, raw_size, raw = struct.unpack_from("<III", data, at + 12)
+    for header in range(sections, sections + 40 * at(nt + 6, "<H"), 40):
+        start, raw_size, raw = struct.unpack_from("<III", data, header + 12)
         if start <= rva < start + raw_size: return raw + rva - start
-imports = file_offset(long(optional + 120))
-name = file_offset(long(imports + 12))
-cut, at, text = {
-    "cut-in-dos-header": (32, 0, b""), "cut-in-section-table": (sections + 20, 0, b""),
-    "header-beyond-file": (None, 0x3C, struct.pack("<I", 0x7FFFFFF0)),
-    "header-offset-negative": (None, 0x3C, struct.pack("<I", 0x80000000)),
-    "32-bit-machine": (None, nt + 4, struct.pack("<H", 0x14C)),
-    "32-bit-optional-header": (None, optional, struct.pack("<H", 0x10B)),
-    "too-many-sections": (None, nt + 6, struct.pack("<H", 0xFFFF)),
-    "no-sections": (None, nt + 6, struct.pack("<H", 0)),
-    "optional-header-without-directories": (None, nt + 20, struct.pack("<H", 0x78)),
-    "name-without-end": (None, name, b"A" * 300),
-    "name-is-a-path": (None, name, b"..\\x.dll\0"),
-    "descriptors-without-end": (None, imports, data[imports:imports + 20] * (len(data) // 20)),
-}[damage]
-data[at:at + len(text)] = text
-open(path, "wb").write(data[:cut])
+imports = file_offset(at(optional + 120))
+name = file_offset(at(imports + 12))
+if where == "cut":
+    data = data[:eval(what)]
+else:
+    offset, text = eval(where), eval(what)
+    data[offset:offset + len(text)] = text
+open(path, "wb").write(data)
 PYTHON
 }
 damaged=$(make_tree damaged-library)
-while read -r library edit problem; do
-  cp "$reference"/{tvcvrt,libbx}.dll "$damaged/" && damage "$edit" "$damaged/$library"
+while IFS=$'\t' read -r library where what problem; do
+  cp "$reference"/{tvcvrt,libbx}.dll "$damaged/" && damage "$damaged/$library" "$where" "$what"
   run_check "$damaged" 1 --no-components
   expect_line "^    tvcvrt\\.dll is present, but $problem\$"
 done <<'ROWS'
-tvcvrt.dll	cut-in-dos-header	it is not a library \(no executable file header\)
-tvcvrt.dll	header-beyond-file	it is not a library \(no executable file header\)
-tvcvrt.dll	header-offset-negative	it is not a library \(no executable file header\)
-tvcvrt.dll	32-bit-machine	it is not a 64-bit x64 library
-tvcvrt.dll	32-bit-optional-header	it is not a 64-bit x64 library
-tvcvrt.dll	too-many-sections	its header is damaged
-tvcvrt.dll	optional-header-without-directories	its header is damaged
-tvcvrt.dll	cut-in-section-table	its import table is damaged
-tvcvrt.dll	no-sections	its import table is damaged
-tvcvrt.dll	name-without-end	its import table is damaged
-tvcvrt.dll	name-is-a-path	its import table is damaged
-tvcvrt.dll	descriptors-without-end	its import table is damaged
-libbx.dll	32-bit-machine	a library it needs cannot be used: libbx\.dll \(it is not a 64-bit x64 library\)
+tvcvrt.dll	cut	32	it is not a library \(no executable file header\)
+tvcvrt.dll	0x3C	u32(0x7FFFFFF0)	it is not a library \(no executable file header\)
+tvcvrt.dll	0x3C	u32(0x80000000)	it is not a library \(no executable file header\)
+tvcvrt.dll	nt + 4	u16(0x14C)	it is not a 64-bit x64 library
+tvcvrt.dll	optional	u16(0x10B)	it is not a 64-bit x64 library
+tvcvrt.dll	nt + 6	u16(0xFFFF)	its header is damaged
+tvcvrt.dll	nt + 20	u16(0x78)	its header is damaged
+tvcvrt.dll	cut	sections + 20	its import table is damaged
+tvcvrt.dll	nt + 6	u16(0)	its import table is damaged
+tvcvrt.dll	name	b"A" * 300	its import table is damaged
+tvcvrt.dll	name	b"..\\x.dll\0"	its import table is damaged
+tvcvrt.dll	imports	data[imports:imports + 20] * (len(data) // 20)	its import table is damaged
+libbx.dll	nt + 4	u16(0x14C)	a library it needs cannot be used: libbx\.dll \(it is not a 64-bit x64 library\)
 ROWS
 
 # Call traces to summarize (rows below): per export, the most total time
