@@ -84,10 +84,10 @@ std::string file_version(const std::wstring &path) {
 
 front_library find_front_library() {
     front_library library;
-    const std::wstring path = program_directory() + L"tvcvrtrt7_17.dll";
+    const std::wstring folder = program_directory();
+    const std::wstring path = folder + L"tvcvrtrt7_17.dll";
     // The folder as the library names it: by its short name where the long
     // one does not fit the code page.
-    const std::wstring folder = program_directory();
     std::string directory;
     if (tvc::narrow_path(folder.c_str(), directory) != ERROR_SUCCESS) directory = narrowed(folder);
     library.path = directory + "tvcvrtrt7_17.dll";
