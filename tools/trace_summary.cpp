@@ -1,7 +1,7 @@
 #include "tools/trace_summary.h"
 
 #include "tools/trace_file.h"
-#include "tools/tvcvrtrt-check/json_writer.h"
+#include "tools/json_writer.h"
 
 #include <algorithm>
 #include <map>

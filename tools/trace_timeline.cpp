@@ -1,7 +1,7 @@
 #include "tools/trace_timeline.h"
 
 #include "tools/trace_file.h"
-#include "tools/tvcvrtrt-check/json_writer.h"
+#include "tools/json_writer.h"
 
 #include <cerrno>
 #include <cstring>

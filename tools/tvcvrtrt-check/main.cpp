@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "tools/tvcvrtrt-check/component_listing.h"
-#include "tools/tvcvrtrt-check/json_writer.h"
-#include "tools/tvcvrtrt-check/runtime_check.h"
-#include "tools/tvcvrtrt-check/type_library_reader.h"
+#include "tools/json_writer.h"
 #include "tools/trace_summary.h"
 #include "tools/trace_timeline.h"
+#include "tools/tvcvrtrt-check/component_listing.h"
+#include "tools/tvcvrtrt-check/runtime_check.h"
+#include "tools/tvcvrtrt-check/type_library_reader.h"
 #include "tvcvrtrt/diagnostics.h"
 
 namespace {

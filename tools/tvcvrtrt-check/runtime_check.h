@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/tvcvrtrt-check/json_writer.h"
+#include "tools/json_writer.h"
 
 namespace tvc_check {
 

@@ -1,4 +1,4 @@
-#include "tools/tvcvrtrt-check/json_writer.h"
+#include "tools/json_writer.h"
 
 #include <windows.h>
 
