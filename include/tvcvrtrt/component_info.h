@@ -30,7 +30,7 @@ typedef struct methodInfo {
     int param_count; /* named parameters */
     unsigned short return_type;
     int return_indirection;
-    int member_id; /* the DISPID the type information gives the name */
+    int member_id; /* the member's own MEMBERID (its DISPID) */
     char iid[40];  /* the interface whose walk made the record */
     struct paramInfo *params;
     struct methodInfo *next;
