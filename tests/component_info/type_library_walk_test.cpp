@@ -80,17 +80,25 @@ std::string expected_fixture_tree(const registered_fixture &fixture, const char 
     return replace_all(text, "@V", registry_version);
 }
 
-ComPtr<ITypeLib> load_fixture_library() {
-    const std::string path = fixture_library_path();
+// Text in the process code page, widened as the library widens a path.
+std::wstring widened(const std::string &text) {
+    std::wstring wide(text.size(), L'\0');  // never more characters than bytes
+    const int size = static_cast<int>(text.size());
+    wide.resize(::MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), size));
+    return wide;
+}
+
+ComPtr<ITypeLib> load_library(const std::string &path) {
     ComPtr<ITypeLib> library;
-    ::LoadTypeLibEx(std::wstring(path.begin(), path.end()).c_str(), REGKIND_NONE, library.GetAddressOf());
+    ::LoadTypeLibEx(widened(path).c_str(), REGKIND_NONE, library.GetAddressOf());
     return library;
 }
 
 // One type of the fixture library; null when the library or the type is missing.
 ComPtr<ITypeInfo> fixture_type_info(const GUID &guid) {
     ComPtr<ITypeInfo> info;
-    if (ComPtr<ITypeLib> library = load_fixture_library()) library->GetTypeInfoOfGuid(guid, info.GetAddressOf());
+    ComPtr<ITypeLib> library = load_library(fixture_library_path());
+    if (library) library->GetTypeInfoOfGuid(guid, info.GetAddressOf());
     return info;
 }
 
@@ -121,7 +129,7 @@ TEST(TypeLibraryWalk, MemberIdsAreWhatGetIDsOfNamesAnswers) {
         ASSERT_EQ(tvcGUIDFromString_proxy(method->iid, &iid), 1);
         ComPtr<ITypeInfo> info = fixture_type_info(iid);
         ASSERT_TRUE(info);
-        std::wstring name(method->name, method->name + std::strlen(method->name));
+        std::wstring name = widened(method->name);
         LPOLESTR names[] = {name.data()};
         MEMBERID id = MEMBERID_NIL;
         ASSERT_EQ(info->GetIDsOfNames(names, 1, &id), S_OK) << method->name;
@@ -259,7 +267,7 @@ TEST(TypeLibraryWalk, AListAWalkReplacesIsReleased) {
 
 TEST(TypeLibraryWalk, QueryAndReleaseLeaveNoRecordsAndNoReferences) {
     registered_fixture fixture;
-    ComPtr<ITypeLib> library = load_fixture_library();
+    ComPtr<ITypeLib> library = load_library(fixture_library_path());
     ComPtr<ITypeInfo> widget = fixture_type_info(widget_iid);
     ASSERT_TRUE(library && widget);
     const ULONG library_references = references(library.Get());
@@ -340,10 +348,9 @@ struct accessor {
 std::string generate_library(const tvc_test::scratch_layout &layout, int bases,
                              const std::vector<accessor> &accessors = {}, bool self_inheriting = false) {
     const std::string directory = layout.dir() + "tvc\x80", path = directory + "\\generated.tlb";
-    const std::wstring wide_directory = std::wstring(directory.begin(), directory.end() - 1) + L"\u20AC";
     ComPtr<ICreateTypeLib2> library;
     EXPECT_TRUE(::CreateDirectoryA(directory.c_str(), nullptr));
-    EXPECT_EQ(::CreateTypeLib2(SYS_WIN64, (wide_directory + L"\\generated.tlb").c_str(), &library), S_OK);
+    EXPECT_EQ(::CreateTypeLib2(SYS_WIN64, widened(path).c_str(), &library), S_OK);
     library->SetGuid(registry_test::random_guid());
     // Made from the last base on, so that each base exists before it is named.
     std::vector<ComPtr<ICreateTypeInfo>> interfaces(bases + 1);
@@ -421,10 +428,8 @@ TEST(TypeLibraryWalk, AccessorsMergeByMemberIdInTheProcessCodePage) {
         {{L"\u20ACValue", INVOKE_PROPERTYGET, 1}, {L"\u2122Value", INVOKE_PROPERTYPUT, 2},
          {L"\u4E2DValue", INVOKE_PROPERTYGET, 3}, {L"\u4E2EValue", INVOKE_PROPERTYPUT, 4},
          {L"\u4E2EValue", INVOKE_PROPERTYGET, 4}});
-    std::wstring wide_path(MAX_PATH, L'\0');
-    wide_path.resize(::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide_path.data(), MAX_PATH) - 1);
-    ComPtr<ITypeLib> library;
-    ASSERT_EQ(::LoadTypeLibEx(wide_path.c_str(), REGKIND_NONE, &library), S_OK);
+    ComPtr<ITypeLib> library = load_library(path);
+    ASSERT_TRUE(library);
     ComPtr<ITypeInfo> info;
     ASSERT_EQ(library->GetTypeInfo(0, &info), S_OK);
     tvc::record_list<propertyInfo> properties;
