@@ -72,13 +72,8 @@ public:
     }
 
     void run() noexcept {
-        try {
-            for (UINT index = 0; index < attributes_.cFuncs && (methods_ || properties_); ++index) {
-                visit_member(index);
-            }
-        } catch (const std::bad_alloc &) {
-            stop_methods(E_OUTOFMEMORY);
-            stop_properties(E_OUTOFMEMORY);
+        for (UINT index = 0; index < attributes_.cFuncs && (methods_ || properties_); ++index) {
+            visit_member(index);
         }
     }
 
@@ -112,12 +107,16 @@ private:
         if (properties_ != nullptr) property_status_ = result;
     }
 
-    void visit_member(UINT index) {
+    void visit_member(UINT index) noexcept {
         unique_func_desc description;
         note(info_->GetFuncDesc(index, description.put(info_)));
         if (!description) return;
         member_names names(static_cast<UINT>(description->cParams) + 1);
-        if (!names.allocated()) throw std::bad_alloc();
+        if (!names.allocated()) {
+            stop_methods(E_OUTOFMEMORY);
+            stop_properties(E_OUTOFMEMORY);
+            return;
+        }
         UINT count = 0;
         note(info_->GetNames(description->memid, names.data(), names.capacity(), &count));
         if (count == 0) return;
