@@ -311,9 +311,10 @@ HRESULT enumerate_component_classes(unsigned int category_mask, std::vector<CLSI
     // the classes of all of them rather than of any: each is asked on its
     // own, and a class both list counts once. With no category selected the
     // manager is asked for none, and its answer stands.
-    for (ULONG category = 0; category < count || (count == 0 && category == 0); ++category) {
+    const ULONG questions = count == 0 ? 1 : count;
+    for (ULONG question = 0; question < questions; ++question) {
         Microsoft::WRL::ComPtr<IEnumCLSID> enumerator;
-        status = manager->EnumClassesOfCategories(count == 0 ? 0 : 1, categories + category, 0, nullptr,
+        status = manager->EnumClassesOfCategories(count == 0 ? 0 : 1, categories + question, 0, nullptr,
                                                   enumerator.GetAddressOf());
         if (FAILED(status)) return status;
         for (;;) {
