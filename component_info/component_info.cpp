@@ -15,6 +15,7 @@
 
 #include "common/unique_resource.h"
 #include "registration/component_category.h"
+#include "registration/guid_parser.h"
 #include "component_info/component_records.h"
 #include "registration/guid_registry_form.h"
 
@@ -150,14 +151,6 @@ unsigned short number_as_16_bits(const char *text, int base) noexcept {
     return static_cast<unsigned short>(value < 0 ? 0 : value > 65535 ? 65535 : value);
 }
 
-// The value of an ASCII hexadecimal digit, or -1; independent of the locale.
-int hex_digit(char c) noexcept {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 // A version key name: two hexadecimal numbers of one to four digits joined by
 // one dot, as the platform's type library registration writes them.
 bool parse_version_key(const char *name, type_library_version &version) noexcept {
@@ -165,7 +158,7 @@ bool parse_version_key(const char *name, type_library_version &version) noexcept
     const char *c = name;
     for (unsigned &part : parts) {
         int digits = 0;
-        for (; hex_digit(*c) >= 0 && digits <= 4; ++c, ++digits) part = part * 16 + hex_digit(*c);
+        for (; hex_digit_value(*c) >= 0 && digits <= 4; ++c, ++digits) part = part * 16 + hex_digit_value(*c);
         if (digits == 0 || digits > 4) return false;
         if (&part == &parts[0] && *c++ != '.') return false;
     }
