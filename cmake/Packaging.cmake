@@ -63,3 +63,15 @@ set(CPACK_INSTALL_CMAKE_PROJECTS
   "${CMAKE_BINARY_DIR};${PROJECT_NAME};${CMAKE_INSTALL_DEFAULT_COMPONENT_NAME};/")
 set(CPACK_VERBATIM_VARIABLES ON)
 include(CPack)
+
+# The ZIP holds one component, so an install rule given another one would be
+# left out of it unnoticed; checked once every rule of the project is known.
+function(tvcvrtrt_check_install_components)
+  get_cmake_property(components COMPONENTS)
+  list(REMOVE_ITEM components ${CMAKE_INSTALL_DEFAULT_COMPONENT_NAME})
+  if(components)
+    message(FATAL_ERROR "Install rules of the components ${components} would be "
+                        "missing from the ZIP: install everything as ${CMAKE_INSTALL_DEFAULT_COMPONENT_NAME}.")
+  endif()
+endfunction()
+cmake_language(DEFER CALL tvcvrtrt_check_install_components)

@@ -69,21 +69,21 @@ run_client "$scratch/cmake-client/consumer_c.exe" "consumer_c: ok"
 run_client "$scratch/cmake-client/consumer_cpp.exe" "consumer_cpp: ok"
 
 echo "== pkg-config client against the unpacked ZIP"
-[ "$(PKG_CONFIG_LIBDIR="$unpacked/lib/pkgconfig" PKG_CONFIG_PATH= pkg-config --modversion tvcvrtrt7_17)" = 7.17 ] \
-  || fail "pkg-config's version is not the interface version 7.17"
-pc_version=$(PKG_CONFIG_LIBDIR="$unpacked/lib/pkgconfig" PKG_CONFIG_PATH= pkg-config --variable=file_version tvcvrtrt7_17)
-pc_flags=$(PKG_CONFIG_LIBDIR="$unpacked/lib/pkgconfig" PKG_CONFIG_PATH= pkg-config --cflags --libs tvcvrtrt7_17)
+zip_pkg_config() { PKG_CONFIG_LIBDIR="$unpacked/lib/pkgconfig" PKG_CONFIG_PATH= pkg-config "$@" tvcvrtrt7_17; }
+[ "$(zip_pkg_config --modversion)" = 7.17 ] || fail "pkg-config's version is not the interface version 7.17"
+pc_version=$(zip_pkg_config --variable=file_version)
+pc_flags=$(zip_pkg_config --cflags --libs)
 echo "pkg-config: $pc_version: $pc_flags"
-mkdir "$scratch/pkg-config-client" "$scratch/platform-lib-client"
-# shellcheck disable=SC2086  # the flags are words
-"$cc" -std=c99 -Wall -Wextra -Werror -DTVCVRTRT_PACKAGE_VERSION="\"$pc_version\"" \
-  "$consumer/consumer.c" $pc_flags -o "$scratch/pkg-config-client/consumer_c.exe"
-cp "$unpacked/bin/tvcvrtrt7_17.dll" "$scratch/pkg-config-client/"
-run_client "$scratch/pkg-config-client/consumer_c.exe" "consumer_c: ok"
 
-echo "== C client linked with tvcvrtrt7_17.lib"
-"$cc" -std=c99 -Wall -Wextra -Werror -DTVCVRTRT_PACKAGE_VERSION="\"$pc_version\"" \
-  -I"$unpacked/include" "$consumer/consumer.c" "$unpacked/lib/tvcvrtrt7_17.lib" \
-  -o "$scratch/platform-lib-client/consumer_c.exe"
-cp "$unpacked/bin/tvcvrtrt7_17.dll" "$scratch/platform-lib-client/"
-run_client "$scratch/platform-lib-client/consumer_c.exe" "consumer_c: ok"
+# The C client against the unpacked ZIP, linked with pkg-config's flags and
+# with the platform import library (tvcvrtrt7_17.lib), the DLL beside it.
+# shellcheck disable=SC2086  # the flags are words
+for client in "pkg-config-client $pc_flags" "platform-lib-client -I$unpacked/include $unpacked/lib/tvcvrtrt7_17.lib"; do
+  set -- $client
+  echo "== C client: $*"
+  mkdir "$scratch/$1"
+  "$cc" -std=c99 -Wall -Wextra -Werror -DTVCVRTRT_PACKAGE_VERSION="\"$pc_version\"" \
+    "$consumer/consumer.c" "${@:2}" -o "$scratch/$1/consumer_c.exe"
+  cp "$unpacked/bin/tvcvrtrt7_17.dll" "$scratch/$1/"
+  run_client "$scratch/$1/consumer_c.exe" "consumer_c: ok"
+done

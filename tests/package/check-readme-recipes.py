@@ -9,9 +9,15 @@ on the line before it:
     <!-- recipe: run -->        shell commands, run in one bash session
     <!-- recipe: file NAME -->  written to NAME in the session's directory
     <!-- recipe: output -->     what the run block before it prints
+    <!-- recipe: excerpt -->    lines found in what the run block before it
+                                prints, but for numbers, spacing and where
+                                the checkout lies (the README's is /src/tvcvrtrt)
+    <!-- recipe: example -->    shown only: a format, or a run the session
+                                cannot make
 The session starts in a checkout of its own with $HOME of its own: its build/
 holds the real build's install script, with the install manifest written
-there instead of into the real build/, and the real build's runtime tree.
+there instead of into the real build/, the real build's runtime tree and its
+wine prefix.
 """
 import hashlib
 import os
@@ -21,7 +27,7 @@ import shlex
 import subprocess
 import sys
 
-MARKER = re.compile(r"<!-- recipe: (run|file [\w.-]+|output) -->")
+MARKER = re.compile(r"<!-- recipe: (run|file [\w.-]+|output|excerpt|example) -->")
 
 
 def fail(message):
@@ -66,6 +72,16 @@ def blocks(lines):
     return found
 
 
+def shape(text, places):
+    """The lines of text with the session's checkout and the real build shown
+    where the README shows them, every number as #, and runs of blanks as one."""
+    for place, shown in places:
+        windows = "Z:" + str(place).replace("/", "\\")
+        text = text.replace(windows.replace("\\", "\\\\"), shown.replace("\\", "\\\\")).replace(windows, shown)
+    text = re.sub(r"\d+(\.\d+)?", "#", re.sub(r"0x[0-9a-f]+", "0x#", text))
+    return [" ".join(line.split()) for line in text.splitlines()]
+
+
 def checksum(path):
     return hashlib.sha256(path.read_bytes()).hexdigest() if path.exists() else "absent"
 
@@ -82,7 +98,8 @@ def main():
     (checkout / "build").mkdir(parents=True)
     home.mkdir()
     (checkout / "cmake").symlink_to(source / "cmake")
-    (checkout / "build" / "demo-runtime").symlink_to(build / "demo-runtime")
+    for shared in ("demo-runtime", "wineprefix"):
+        (checkout / "build" / shared).symlink_to(build / shared)
     manifest_write = f'file(WRITE "{build}/${{CMAKE_INSTALL_MANIFEST}}"'
     script = (build / "cmake_install.cmake").read_text()
     if script.count(manifest_write) != 1:
@@ -103,18 +120,24 @@ def main():
 
     real_manifest = build / "install_manifest.txt"
     before = checksum(real_manifest)
-    environment = dict(os.environ, HOME=str(home))
+    # The wine prefix and wine's messages as the README sets them.
+    environment = {k: v for k, v in os.environ.items() if k not in ("WINEPREFIX", "WINEDEBUG")}
+    environment["HOME"] = str(home)
     if subprocess.run(["bash", str(scratch / "session.sh")], cwd=checkout, env=environment).returncode:
         fail("a recipe failed (the last '== README line' above names it)")
 
+    places = ((checkout, r"Z:\src\tvcvrtrt"), (build, r"Z:\src\tvcvrtrt\build"))
     for index, (kind, _, text, number) in enumerate(recipes):
-        if kind != "output":
+        if kind not in ("output", "excerpt"):
             continue
         if index == 0 or recipes[index - 1][0] != "run":
-            fail(f"README line {number}: an output block that follows no run block")
+            fail(f"README line {number}: an {kind} block that follows no run block")
         printed = (scratch / f"output.{index - 1}").read_text().replace("\r", "")
-        if printed != text:
+        if kind == "output" and printed != text:
             fail(f"README line {number}: the commands before printed\n{printed}instead of\n{text}")
+        missing = set(shape(text, places)) - set(shape(printed, places))
+        if missing:
+            fail(f"README line {number}: the commands before printed\n{printed}without the lines {missing}")
     if checksum(real_manifest) != before:
         fail(f"{real_manifest} changed")
     left = [p for p in (home / "tvcvrtrt7_17").rglob("*") if p.is_file()]
