@@ -13,7 +13,6 @@
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "support/scratch_layout.h"
@@ -306,19 +305,13 @@ TEST(TypeLibraryWalk, FourThreadsQueryingAtOnceGetIdenticalIndependentTrees) {
     constexpr int thread_count = 4;
     std::vector<componentInfo *> trees(thread_count, nullptr);
     std::vector<HRESULT> results(thread_count, E_FAIL), com_after(thread_count, E_FAIL);
-    tvc_test::start_gate start(thread_count);
-    std::vector<std::thread> threads;
-    for (int index = 0; index < thread_count; ++index) {
-        threads.emplace_back([&, index] {
-            start.arrive_and_wait();
-            results[index] = tvcGetComponentInfo_proxy(fixture.component.c_str(), -1, 0, 1,
-                                                       TVC_COM_COMPONENTS_CATEGORY, &trees[index]);
-            // S_OK: the query undid the COM initialization it needed.
-            com_after[index] = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-            if (SUCCEEDED(com_after[index])) ::CoUninitialize();
-        });
-    }
-    for (std::thread &thread : threads) thread.join();
+    tvc_test::on_threads_at_once(thread_count, [&](int index) {
+        results[index] = tvcGetComponentInfo_proxy(fixture.component.c_str(), -1, 0, 1,
+                                                   TVC_COM_COMPONENTS_CATEGORY, &trees[index]);
+        // S_OK: the query undid the COM initialization it needed.
+        com_after[index] = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        if (SUCCEEDED(com_after[index])) ::CoUninitialize();
+    });
 
     const std::string expected =
         expected_fixture_tree(fixture, "1.0") + expected_fixture_tree(fixture, "3.1");
