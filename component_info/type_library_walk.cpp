@@ -111,7 +111,9 @@ private:
         unique_func_desc description;
         note(info_->GetFuncDesc(index, description.put(info_)));
         if (!description) return;
-        member_names names(static_cast<UINT>(description->cParams) + 1);
+        // A file can give a negative count, which the reader passes on.
+        const UINT parameters = description->cParams > 0 ? static_cast<UINT>(description->cParams) : 0;
+        member_names names(parameters + 1);
         if (!names.allocated()) {
             stop_methods(E_OUTOFMEMORY);
             stop_properties(E_OUTOFMEMORY);

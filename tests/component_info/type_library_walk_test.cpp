@@ -333,8 +333,10 @@ namespace {
 // A type library made through ICreateTypeLib2 in a scratch directory named
 // with a euro sign ("\x80" in the process code page, which the loader must
 // widen as such): interfaces I0 : I1 : ... : I<bases>, I0 with the given
-// property accessors. With self_inheriting, I0's base is then made I0 itself
-// in the file, which the platform's own writer refuses to produce.
+// property accessors. A damage is then made in the file, which the
+// platform's own writer refuses to produce.
+enum class damage { none, self_inheriting, negative_parameter_count };
+
 struct accessor {
     const wchar_t *name;
     INVOKEKIND kind;
@@ -342,7 +344,7 @@ struct accessor {
 };
 
 std::string generate_library(const tvc_test::scratch_layout &layout, int bases,
-                             const std::vector<accessor> &accessors = {}, bool self_inheriting = false) {
+                             const std::vector<accessor> &accessors = {}, damage made = damage::none) {
     const std::string directory = layout.dir() + "tvc\x80", path = directory + "\\generated.tlb";
     ComPtr<ICreateTypeLib2> library;
     EXPECT_TRUE(::CreateDirectoryA(directory.c_str(), nullptr));
@@ -375,20 +377,45 @@ std::string generate_library(const tvc_test::scratch_layout &layout, int bases,
     EXPECT_EQ(library->SaveAllChanges(), S_OK);
     interfaces.clear();
     library.Reset();
-    if (self_inheriting) {
+    if (made != damage::none) {
         // The header, its help-DLL field, one offset per type info, then the
         // segment directory whose first entry locates the table of 100-byte
-        // type info entries; an interface's base is the field at 0x54 of its
-        // entry, and a local type's reference is its entry's offset.
+        // type info entries. In an entry, the field at 4 locates its members
+        // (a size, then the first member's record, whose parameter count is
+        // the 16 bits at 0x14), and the one at 0x54 is its base; a local
+        // type's reference is its entry's offset.
         std::ifstream in(path, std::ios::binary);
         std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         in.close();
         const auto field = [&bytes](std::size_t at) -> std::int32_t & { return *reinterpret_cast<std::int32_t *>(&bytes[at]); };
         const std::size_t directory = 0x54 + (field(0x14) & 0x100 ? 4 : 0) + 4 * field(0x20);
-        field(field(directory) + 100 * bases + 0x54) = 100 * bases;  // I0, made last, inherits from itself
+        const std::size_t entry = field(directory) + 100 * bases;  // I0, made last
+        if (made == damage::self_inheriting) field(entry + 0x54) = 100 * bases;
+        if (made == damage::negative_parameter_count) {
+            *reinterpret_cast<std::int16_t *>(&bytes[field(entry + 4) + 4 + 0x14]) = -2;
+        }
         std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     }
     return path;
+}
+
+// The properties walk over I0 of a generated library, a line a property with
+// its member id and accessors. keep_loaded leaves the library loaded for the
+// process's life, for a file the reader itself crashes on when letting go.
+std::string property_lines(const std::string &path, bool keep_loaded = false) {
+    ComPtr<ITypeLib> library = load_library(path);
+    ComPtr<ITypeInfo> info;
+    if (!library || FAILED(library->GetTypeInfo(0, &info))) return "not loaded";
+    tvc::record_list<propertyInfo> properties;
+    std::string lines = format("walk=0x%lx\n", tvc::walk_properties(info.Get(), properties.slot()));
+    for (const propertyInfo *p = properties.get(); p; p = p->next) {
+        lines += format("%s %d%s%s\n", p->name, p->member_id, p->getter ? " get" : "", p->setter ? " set" : "");
+    }
+    if (keep_loaded) {
+        info.Detach();
+        library.Detach();
+    }
+    return lines;
 }
 
 }  // namespace
@@ -399,12 +426,12 @@ std::string generate_library(const tvc_test::scratch_layout &layout, int bases,
 TEST(TypeLibraryWalk, UnboundedInheritanceRefusesTheLibrary) {
     struct {
         int bases;
-        bool self_inheriting;
+        damage made;
         HRESULT result;
-    } const cases[] = {{1, true, E_FAIL}, {65, false, E_FAIL}, {64, false, S_OK}};
+    } const cases[] = {{1, damage::self_inheriting, E_FAIL}, {65, damage::none, E_FAIL}, {64, damage::none, S_OK}};
     for (const auto &c : cases) {
         tvc_test::scratch_layout layout;
-        const std::string path = generate_library(layout, c.bases, {}, c.self_inheriting);
+        const std::string path = generate_library(layout, c.bases, {}, c.made);
         componentInfo record = {};
         record.major_version = 7;
         EXPECT_EQ(tvc::load_type_library_info(path.c_str(), &record), c.result) << c.bases;
@@ -424,15 +451,17 @@ TEST(TypeLibraryWalk, AccessorsMergeByMemberIdInTheProcessCodePage) {
         {{L"\u20ACValue", INVOKE_PROPERTYGET, 1}, {L"\u2122Value", INVOKE_PROPERTYPUT, 2},
          {L"\u4E2DValue", INVOKE_PROPERTYGET, 3}, {L"\u4E2EValue", INVOKE_PROPERTYPUT, 4},
          {L"\u4E2EValue", INVOKE_PROPERTYGET, 4}});
-    ComPtr<ITypeLib> library = load_library(path);
-    ASSERT_TRUE(library);
-    ComPtr<ITypeInfo> info;
-    ASSERT_EQ(library->GetTypeInfo(0, &info), S_OK);
-    tvc::record_list<propertyInfo> properties;
-    ASSERT_EQ(tvc::walk_properties(info.Get(), properties.slot()), S_OK);
-    std::string merged;
-    for (const propertyInfo *p = properties.get(); p; p = p->next) {
-        merged += format("%s %d%s%s\n", p->name, p->member_id, p->getter ? " get" : "", p->setter ? " set" : "");
-    }
-    EXPECT_EQ(merged, "\x80Value 1 get\n\x99Value 2 set\n?Value 3 get\n?Value 4 get set\n");
+    EXPECT_EQ(property_lines(path), "walk=0x0\n\x80Value 1 get\n\x99Value 2 set\n?Value 3 get\n?Value 4 get set\n");
 }
+
+// A member whose parameter count the file gives as negative (the reader
+// passes it on) has no parameters: it neither makes the walk ask for some
+// four billion names nor costs the interface its other members.
+TEST(TypeLibraryWalk, NegativeParameterCountReadsAsNone) {
+    tvc_test::scratch_layout layout;
+    const std::string path = generate_library(
+        layout, 0, {{L"Value", INVOKE_PROPERTYPUT, 1}, {L"Value", INVOKE_PROPERTYGET, 1}},
+        damage::negative_parameter_count);
+    EXPECT_EQ(property_lines(path, true), "walk=0x0\nValue 1 get set\n");
+}
+
