@@ -114,7 +114,8 @@ HRESULT load_type_library_info(const char *path, componentInfo *component,
 HRESULT walk_methods(ITypeInfo *info, methodInfo **slot) noexcept;
 HRESULT walk_properties(ITypeInfo *info, propertyInfo **slot) noexcept;
 
-// VARTYPE after following VT_PTR levels that have a target, and their count.
+// VARTYPE after following VT_PTR levels that have a target, and their count;
+// a chain deeper than 64 levels (a cycle) counts as VT_PTR without a target.
 struct reduced_type {
     VARTYPE type;
     int indirection;

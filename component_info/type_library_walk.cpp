@@ -341,9 +341,13 @@ bool is_absolute_path(const wchar_t *path) noexcept {
 }  // namespace
 
 reduced_type reduce_type(const TYPEDESC &description) noexcept {
+    // No real type comes near this many pointer levels: a longer chain is a
+    // cycle in a damaged file, and counts as a pointer without a target.
+    constexpr int deepest_pointer = 64;
     const TYPEDESC *current = &description;
     int levels = 0;
     while (current->vt == VT_PTR && current->lptdesc != nullptr) {
+        if (levels == deepest_pointer) return {VT_PTR, 0};
         ++levels;
         current = current->lptdesc;
     }

@@ -168,12 +168,14 @@ TEST(TypeLibraryWalk, CustomInterfaceKeepsItsResultAndRetvalParameter) {
 }
 
 TEST(TypeLibraryWalk, TypeReductionFollowsPointersThatHaveATarget) {
-    TYPEDESC i4 = {}, bstr = {}, to_bstr = {}, user = {};
+    TYPEDESC i4 = {}, bstr = {}, to_bstr = {}, user = {}, cycle = {};
     i4.vt = VT_I4;
     bstr.vt = VT_BSTR;
     to_bstr.vt = VT_PTR;
     to_bstr.lptdesc = &bstr;
     user.vt = VT_USERDEFINED;
+    cycle.vt = VT_PTR;  // what a damaged file's type table can describe
+    cycle.lptdesc = &cycle;
     struct {
         VARTYPE vt;
         TYPEDESC *target;
@@ -183,6 +185,7 @@ TEST(TypeLibraryWalk, TypeReductionFollowsPointersThatHaveATarget) {
         {VT_I4, nullptr, VT_I4, 0},          {VT_PTR, &i4, VT_I4, 1},
         {VT_PTR, &to_bstr, VT_BSTR, 2},      {VT_PTR, nullptr, VT_PTR, 0},
         {VT_PTR, &user, VT_USERDEFINED, 1},  {VT_SAFEARRAY, &i4, VT_SAFEARRAY, 0},
+        {VT_PTR, &cycle, VT_PTR, 0},
     };
     for (const auto &c : cases) {
         TYPEDESC description = {};
