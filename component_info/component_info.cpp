@@ -144,11 +144,15 @@ dotted_pieces split_at_first_dot(const char *text) noexcept {
     return pieces;
 }
 
-// atoi's reading of a number (in the given base), saturated to 0..65535 as
-// the caller's version selector is.
-unsigned short number_as_16_bits(const char *text, int base) noexcept {
-    const long value = std::strtol(text, nullptr, base);
+// Version numbers beyond 16 bits saturate rather than wrap, those of the
+// registry as those of the caller's selector.
+unsigned short saturated_16_bits(long value) noexcept {
     return static_cast<unsigned short>(value < 0 ? 0 : value > 65535 ? 65535 : value);
+}
+
+// atoi's reading of a number (in the given base), saturated.
+unsigned short number_as_16_bits(const char *text, int base) noexcept {
+    return saturated_16_bits(std::strtol(text, nullptr, base));
 }
 
 // A version key name: two hexadecimal numbers of one to four digits joined by
@@ -182,12 +186,9 @@ struct version_selector {
 };
 
 version_selector make_selector(int major, int minor) noexcept {
-    auto clamp = [](int value) {
-        return static_cast<unsigned short>(value < 0 ? 0 : value > 65535 ? 65535 : value);
-    };
-    if (major < 0) return {version_selector::every, 0, clamp(minor)};
-    if (major == 0) return {version_selector::highest, 0, clamp(minor)};
-    return {version_selector::exact, clamp(major), clamp(minor)};
+    if (major < 0) return {version_selector::every, 0, saturated_16_bits(minor)};
+    if (major == 0) return {version_selector::highest, 0, saturated_16_bits(minor)};
+    return {version_selector::exact, saturated_16_bits(major), saturated_16_bits(minor)};
 }
 
 // A registered version and its key's name as enumerated, which is what its
