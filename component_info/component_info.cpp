@@ -15,6 +15,7 @@
 
 #include "common/unique_resource.h"
 #include "registration/component_category.h"
+#include "registration/guid_parser.h"
 #include "component_info/component_records.h"
 #include "registration/guid_registry_form.h"
 
@@ -143,19 +144,15 @@ dotted_pieces split_at_first_dot(const char *text) noexcept {
     return pieces;
 }
 
-// atoi's reading of a number (in the given base), saturated to 0..65535 as
-// the caller's version selector is.
-unsigned short number_as_16_bits(const char *text, int base) noexcept {
-    const long value = std::strtol(text, nullptr, base);
+// Version numbers beyond 16 bits saturate rather than wrap, those of the
+// registry as those of the caller's selector.
+unsigned short saturated_16_bits(long value) noexcept {
     return static_cast<unsigned short>(value < 0 ? 0 : value > 65535 ? 65535 : value);
 }
 
-// The value of an ASCII hexadecimal digit, or -1; independent of the locale.
-int hex_digit(char c) noexcept {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
+// atoi's reading of a number (in the given base), saturated.
+unsigned short number_as_16_bits(const char *text, int base) noexcept {
+    return saturated_16_bits(std::strtol(text, nullptr, base));
 }
 
 // A version key name: two hexadecimal numbers of one to four digits joined by
@@ -165,7 +162,7 @@ bool parse_version_key(const char *name, type_library_version &version) noexcept
     const char *c = name;
     for (unsigned &part : parts) {
         int digits = 0;
-        for (; hex_digit(*c) >= 0 && digits <= 4; ++c, ++digits) part = part * 16 + hex_digit(*c);
+        for (; hex_digit_value(*c) >= 0 && digits <= 4; ++c, ++digits) part = part * 16 + hex_digit_value(*c);
         if (digits == 0 || digits > 4) return false;
         if (&part == &parts[0] && *c++ != '.') return false;
     }
@@ -189,12 +186,9 @@ struct version_selector {
 };
 
 version_selector make_selector(int major, int minor) noexcept {
-    auto clamp = [](int value) {
-        return static_cast<unsigned short>(value < 0 ? 0 : value > 65535 ? 65535 : value);
-    };
-    if (major < 0) return {version_selector::every, 0, clamp(minor)};
-    if (major == 0) return {version_selector::highest, 0, clamp(minor)};
-    return {version_selector::exact, clamp(major), clamp(minor)};
+    if (major < 0) return {version_selector::every, 0, saturated_16_bits(minor)};
+    if (major == 0) return {version_selector::highest, 0, saturated_16_bits(minor)};
+    return {version_selector::exact, saturated_16_bits(major), saturated_16_bits(minor)};
 }
 
 // A registered version and its key's name as enumerated, which is what its
@@ -311,9 +305,10 @@ HRESULT enumerate_component_classes(unsigned int category_mask, std::vector<CLSI
     // the classes of all of them rather than of any: each is asked on its
     // own, and a class both list counts once. With no category selected the
     // manager is asked for none, and its answer stands.
-    for (ULONG category = 0; category < count || (count == 0 && category == 0); ++category) {
+    const ULONG questions = count == 0 ? 1 : count;
+    for (ULONG question = 0; question < questions; ++question) {
         Microsoft::WRL::ComPtr<IEnumCLSID> enumerator;
-        status = manager->EnumClassesOfCategories(count == 0 ? 0 : 1, categories + category, 0, nullptr,
+        status = manager->EnumClassesOfCategories(count == 0 ? 0 : 1, categories + question, 0, nullptr,
                                                   enumerator.GetAddressOf());
         if (FAILED(status)) return status;
         for (;;) {

@@ -83,15 +83,16 @@ LONG read_interface_registration(const IID &iid, interfaceInfo **slot,
 
 // One componentInfo per selected registered version of TypeLib\{libid}, in
 // registry order, into *result; with load, each described from its file.
-// Subkeys whose names are not versions ("1.0", "ffff.a") are passed over.
+// Subkeys whose names are not versions (two hexadecimal numbers of one to
+// four digits joined by a dot, as "1.0" or "ffff.a") are passed over.
 HRESULT query_libid(const char *libid, int major_version, int minor_version, int load,
                     componentInfo **result, registration_cache *cache = nullptr) noexcept;
 
 // A version "major.minor" split in the manner of strtok with "." (leading
 // dots skipped; the minor is the whole rest), each part read in the base
-// (10 for the "Version" of a class, which registration writes; 16 for what
-// the system's type library registration writes: version key names and an
-// interface's "Version"), saturated to 0..65535.
+// (10 for the "Version" of a class, which registration writes; 16 for an
+// interface's "Version", which the system's type library registration
+// writes), saturated to 0..65535.
 struct type_library_version {
     unsigned short major = 0;
     unsigned short minor = 0;
@@ -113,7 +114,8 @@ HRESULT load_type_library_info(const char *path, componentInfo *component,
 HRESULT walk_methods(ITypeInfo *info, methodInfo **slot) noexcept;
 HRESULT walk_properties(ITypeInfo *info, propertyInfo **slot) noexcept;
 
-// VARTYPE after following VT_PTR levels that have a target, and their count.
+// VARTYPE after following VT_PTR levels that have a target, and their count;
+// a chain deeper than 64 levels (a cycle) counts as VT_PTR without a target.
 struct reduced_type {
     VARTYPE type;
     int indirection;

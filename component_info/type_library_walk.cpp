@@ -6,12 +6,10 @@
 #include <wrl/client.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <cstring>
 #include <cwchar>
 #include <memory>
 #include <new>
-#include <vector>
 
 #include "common/code_page_text.h"
 #include "common/unique_resource.h"
@@ -60,22 +58,6 @@ bool is_dispatch_member(const wchar_t *name) noexcept {
                        [name](const wchar_t *member) { return std::wcscmp(name, member) == 0; });
 }
 
-// GetIDsOfNames matches names without regard to case, so a name that
-// another member of the interface shares in any case may resolve to that
-// other member; every other name resolves to the member's own id. The key
-// identifies a name with its ASCII letters folded; 0 marks a name with other
-// characters, which is always looked up since their case rules belong to the
-// system. Keys that collide only cost a lookup.
-std::uint64_t folded_name_key(const wchar_t *name) noexcept {
-    std::uint64_t key = 14695981039346656037ull;
-    for (const wchar_t *c = name; *c != L'\0'; ++c) {
-        if (*c >= 0x80) return 0;
-        const wchar_t folded = *c >= L'a' && *c <= L'z' ? static_cast<wchar_t>(*c - L'a' + L'A') : *c;
-        key = (key ^ static_cast<std::uint64_t>(folded)) * 1099511628211ull;
-    }
-    return key == 0 ? 1 : key;
-}
-
 // One walk over the members of one interface, filling the methods list, the
 // properties list, or both at once (each slot may be null).
 class interface_walk {
@@ -90,16 +72,8 @@ public:
     }
 
     void run() noexcept {
-        try {
-            name_keys_.reserve(attributes_.cFuncs);
-            id_owners_.reserve(attributes_.cFuncs);
-            for (UINT index = 0; index < attributes_.cFuncs && (methods_ || properties_); ++index) {
-                visit_member(index);
-            }
-            settle_member_ids();
-        } catch (const std::bad_alloc &) {
-            stop_methods(E_OUTOFMEMORY);
-            stop_properties(E_OUTOFMEMORY);
+        for (UINT index = 0; index < attributes_.cFuncs && (methods_ || properties_); ++index) {
+            visit_member(index);
         }
     }
 
@@ -108,36 +82,19 @@ public:
     HRESULT finish_properties(propertyInfo **slot) noexcept { return finish(slot, property_status_); }
 
 private:
-    // Where an accessor's or a method's id still has to be settled.
-    struct id_owner {
-        std::uint64_t name_key;
-        MEMBERID member;
-        methodInfo *record;
-        propertyInfo *property;  // the property whose id came from this accessor
-        bool accessor;
-    };
-
     // Ends the walk of one list: a failing record creation ends it at once.
     void stop_methods(HRESULT reason) noexcept {
         if (methods_ == nullptr) return;
         method_status_ = reason;
-        forget_ids_of_list(false);
         release_records(methods_);
         methods_ = nullptr;  // the rest of the walk no longer fills it
     }
     void stop_properties(HRESULT reason) noexcept {
         if (properties_ == nullptr) return;
         property_status_ = reason;
-        forget_ids_of_list(true);
         release_records(properties_);
         properties_ = nullptr;
     }
-    void forget_ids_of_list(bool accessors) noexcept {
-        id_owners_.erase(std::remove_if(id_owners_.begin(), id_owners_.end(),
-                                        [accessors](const id_owner &owner) { return owner.accessor == accessors; }),
-                         id_owners_.end());
-    }
-
     template <typename Record>
     static HRESULT finish(Record **slot, HRESULT status) noexcept {
         if (slot != nullptr && (FAILED(status) || *slot == nullptr)) release_records(slot);
@@ -150,38 +107,37 @@ private:
         if (properties_ != nullptr) property_status_ = result;
     }
 
-    void visit_member(UINT index) {
+    void visit_member(UINT index) noexcept {
         unique_func_desc description;
         note(info_->GetFuncDesc(index, description.put(info_)));
-        if (!description) {
-            every_name_known_ = false;  // see below
+        if (!description) return;
+        // A file can give a negative count, which the reader passes on.
+        const UINT parameters = description->cParams > 0 ? static_cast<UINT>(description->cParams) : 0;
+        member_names names(parameters + 1);
+        if (!names.allocated()) {
+            stop_methods(E_OUTOFMEMORY);
+            stop_properties(E_OUTOFMEMORY);
             return;
         }
-        member_names names(static_cast<UINT>(description->cParams) + 1);
-        if (!names.allocated()) throw std::bad_alloc();
         UINT count = 0;
         note(info_->GetNames(description->memid, names.data(), names.capacity(), &count));
-        if (count == 0) {
-            // A member without a name hides from this walk what GetIDsOfNames
-            // would still compare against.
-            every_name_known_ = false;
-            return;
-        }
-        const std::uint64_t name_key = folded_name_key(names[0]);
-        name_keys_.push_back(name_key);
+        if (count == 0) return;
         if (description->invkind == INVOKE_FUNC) {
             if (methods_ != nullptr && !is_dispatch_member(names[0])) {
-                record_method(*description, names, count, name_key);
+                record_method(*description, names, count);
             }
         } else if (properties_ != nullptr && std::wcscmp(names[0], L"QEFlags") != 0) {
-            record_accessor(*description, names, count, name_key);
+            record_accessor(*description, names, count);
         }
     }
 
     // Builds the record of one member into slot; the status the failure of a
-    // record creation leaves, or S_OK.
+    // record creation leaves, or S_OK. The id is the member's own: a lookup
+    // by name (GetIDsOfNames) ignores case and reads the file's name table,
+    // where characters the library's code page lacks are already "?", so it
+    // can answer another member's id.
     HRESULT build_member(const FUNCDESC &description, const member_names &names, UINT count,
-                         std::uint64_t name_key, methodInfo **slot, bool accessor) {
+                         methodInfo **slot) {
         HRESULT created = create_record(slot);
         if (FAILED(created)) return created;
         methodInfo &record = **slot;
@@ -206,13 +162,11 @@ private:
             parameter.indirection = type.indirection;
             parameter_slot = &parameter.next;
         }
-        id_owners_.push_back({name_key, description.memid, &record, nullptr, accessor});
         return S_OK;
     }
 
-    void record_method(const FUNCDESC &description, const member_names &names, UINT count,
-                       std::uint64_t name_key) {
-        const HRESULT built = build_member(description, names, count, name_key, method_cursor_, false);
+    void record_method(const FUNCDESC &description, const member_names &names, UINT count) {
+        const HRESULT built = build_member(description, names, count, method_cursor_);
         if (FAILED(built)) {
             stop_methods(built);
             return;
@@ -221,10 +175,9 @@ private:
         method_cursor_ = &(*method_cursor_)->next;
     }
 
-    void record_accessor(const FUNCDESC &description, const member_names &names, UINT count,
-                         std::uint64_t name_key) {
+    void record_accessor(const FUNCDESC &description, const member_names &names, UINT count) {
         record_list<methodInfo> accessor;
-        HRESULT built = build_member(description, names, count, name_key, accessor.slot(), true);
+        HRESULT built = build_member(description, names, count, accessor.slot());
         if (SUCCEEDED(built)) built = place_accessor(description.invkind, accessor);
         if (FAILED(built)) {
             stop_properties(built);
@@ -236,7 +189,6 @@ private:
     // Merges an accessor into the property of its member id (all accessors
     // of one property share it; two names may narrow to the same text): the
     // first getter and the first setter (propput or propputref) met are kept.
-    // Until the walk settles ids, a property's id is its first accessor's own.
     HRESULT place_accessor(INVOKEKIND kind, record_list<methodInfo> &accessor) {
         methodInfo *record = accessor.get();
         propertyInfo **slot = properties_;
@@ -247,46 +199,10 @@ private:
             copy_into_field((*slot)->name, record->name);
             copy_into_field((*slot)->iid, record->iid);
             (*slot)->member_id = record->member_id;
-            id_owners_.back().property = *slot;
         }
         methodInfo *&place = kind == INVOKE_PROPERTYGET ? (*slot)->getter : (*slot)->setter;
-        if (place == nullptr) {
-            place = accessor.release();
-        } else {
-            forget_ids_of(record);  // released with the list owner
-        }
+        if (place == nullptr) place = accessor.release();
         return S_OK;
-    }
-
-    void forget_ids_of(const methodInfo *record) noexcept {
-        id_owners_.erase(std::remove_if(id_owners_.begin(), id_owners_.end(),
-                                        [record](const id_owner &owner) { return owner.record == record; }),
-                         id_owners_.end());
-    }
-
-    // Looks up, by name, the ids of the members whose names another member
-    // shares in any case (or that are not plain ASCII); every other id is the
-    // member's own, which is what the lookup would return.
-    void settle_member_ids() {
-        std::vector<std::uint64_t> sorted = name_keys_;
-        std::sort(sorted.begin(), sorted.end());
-        for (id_owner &owner : id_owners_) {
-            if (every_name_known_ && owner.name_key != 0) {
-                const auto range = std::equal_range(sorted.begin(), sorted.end(), owner.name_key);
-                if (range.second - range.first == 1) continue;
-            }
-            // The walk named the member by this same call.
-            unique_bstr name;
-            UINT count = 0;
-            if (FAILED(info_->GetNames(owner.member, name.put(), 1, &count)) || count == 0) continue;
-            LPOLESTR names[] = {name.get()};
-            MEMBERID id = owner.member;
-            // The name is the member's own, so the lookup finds at least that
-            // member; should it fail all the same, the own id stays.
-            if (FAILED(info_->GetIDsOfNames(names, 1, &id))) continue;
-            owner.record->member_id = id;
-            if (owner.property != nullptr) owner.property->member_id = id;
-        }
     }
 
     ITypeInfo *info_;
@@ -297,9 +213,6 @@ private:
     methodInfo **method_cursor_;
     HRESULT method_status_ = S_OK;
     HRESULT property_status_ = S_OK;
-    bool every_name_known_ = true;
-    std::vector<std::uint64_t> name_keys_;
-    std::vector<id_owner> id_owners_;
 };
 
 struct walk_results {
@@ -428,9 +341,13 @@ bool is_absolute_path(const wchar_t *path) noexcept {
 }  // namespace
 
 reduced_type reduce_type(const TYPEDESC &description) noexcept {
+    // No real type comes near this many pointer levels: a longer chain is a
+    // cycle in a damaged file, and counts as a pointer without a target.
+    constexpr int deepest_pointer = 64;
     const TYPEDESC *current = &description;
     int levels = 0;
     while (current->vt == VT_PTR && current->lptdesc != nullptr) {
+        if (levels == deepest_pointer) return {VT_PTR, 0};
         ++levels;
         current = current->lptdesc;
     }

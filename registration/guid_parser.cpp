@@ -6,13 +6,6 @@ namespace {
 // isspace in the "C" locale, without its dependence on the current locale.
 bool is_white_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
-int hex_digit_value(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 bool is_separator(char c) { return c == ' ' || c == '-'; }
 
 // Moves past separators to the next digit position. A closing brace there
@@ -23,6 +16,13 @@ bool skip_to_digit(const char *&p) {
 }
 
 }  // namespace
+
+int hex_digit_value(char c) noexcept {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
 
 hex_number read_hex_number(const char *text) noexcept {
     const char *p = text;

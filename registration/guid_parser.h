@@ -21,6 +21,9 @@ static_assert(sizeof(guid_fields) == 16, "a GUID is 16 bytes");
 // is cleared first and, after a failure, keeps the groups read so far.
 int parse_guid_text(const char *text, guid_fields *out) noexcept;
 
+// The value of an ASCII hexadecimal digit, or -1; the same in every locale.
+int hex_digit_value(char c) noexcept;
+
 // Hexadecimal numbers read the way the C library's strtoul reads them in base
 // 16 where unsigned long is 32 bits wide. The library's own strtoul is not
 // used: its width (64 bits on a Linux host) and its handling of a sign and of

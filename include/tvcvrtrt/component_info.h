@@ -1,8 +1,8 @@
 /* Registered components and their type libraries, as a tree of records that
    callers read directly. Usable from C and C++.
 
-   Every text field holds NUL-terminated narrow text; a longer name is cut to
-   the field's width minus one. Lists are singly linked through next and end
+   Every text field holds NUL-terminated narrow text in the process code
+   page; a longer name is cut on a character boundary so that its NUL fits. Lists are singly linked through next and end
    in a null pointer. A tree belongs to the caller after a successful query
    and is released with tvcFreeComponentInfo_proxy only. */
 #ifndef TVCVRTRT_COMPONENT_INFO_H
@@ -30,13 +30,14 @@ typedef struct methodInfo {
     int param_count; /* named parameters */
     unsigned short return_type;
     int return_indirection;
-    int member_id; /* the DISPID the type information gives the name */
+    int member_id; /* the member's own MEMBERID (its DISPID) */
     char iid[40];  /* the interface whose walk made the record */
     struct paramInfo *params;
     struct methodInfo *next;
 } methodInfo;
 
-/* One property with its first getter and its first setter. */
+/* One property: the accessors of one member id within one interface (names
+   alone may coincide once narrowed), its first getter and first setter. */
 typedef struct propertyInfo {
     char name[256];
     int member_id;

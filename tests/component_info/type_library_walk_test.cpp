@@ -13,7 +13,6 @@
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "support/scratch_layout.h"
@@ -80,17 +79,25 @@ std::string expected_fixture_tree(const registered_fixture &fixture, const char 
     return replace_all(text, "@V", registry_version);
 }
 
-ComPtr<ITypeLib> load_fixture_library() {
-    const std::string path = fixture_library_path();
+// Text in the process code page, widened as the library widens a path.
+std::wstring widened(const std::string &text) {
+    std::wstring wide(text.size(), L'\0');  // never more characters than bytes
+    const int size = static_cast<int>(text.size());
+    wide.resize(::MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), size));
+    return wide;
+}
+
+ComPtr<ITypeLib> load_library(const std::string &path) {
     ComPtr<ITypeLib> library;
-    ::LoadTypeLibEx(std::wstring(path.begin(), path.end()).c_str(), REGKIND_NONE, library.GetAddressOf());
+    ::LoadTypeLibEx(widened(path).c_str(), REGKIND_NONE, library.GetAddressOf());
     return library;
 }
 
 // One type of the fixture library; null when the library or the type is missing.
 ComPtr<ITypeInfo> fixture_type_info(const GUID &guid) {
     ComPtr<ITypeInfo> info;
-    if (ComPtr<ITypeLib> library = load_fixture_library()) library->GetTypeInfoOfGuid(guid, info.GetAddressOf());
+    ComPtr<ITypeLib> library = load_library(fixture_library_path());
+    if (library) library->GetTypeInfoOfGuid(guid, info.GetAddressOf());
     return info;
 }
 
@@ -109,6 +116,9 @@ TEST(TypeLibraryWalk, DescribesRegisteredClassesMembersAndInterfacesOfTheFile) {
     EXPECT_EQ(describe(found.tree), expected_fixture_tree(fixture, "1.0"));
 }
 
+// Each member keeps its own id; the fixture's names lead a lookup back to
+// their own member (Wine 8 also for "invoke", which differs from
+// IDispatch's "Invoke" only in case), so the lookup agrees with every id.
 TEST(TypeLibraryWalk, MemberIdsAreWhatGetIDsOfNamesAnswers) {
     registered_fixture fixture;
     answer found;
@@ -121,7 +131,7 @@ TEST(TypeLibraryWalk, MemberIdsAreWhatGetIDsOfNamesAnswers) {
         ASSERT_EQ(tvcGUIDFromString_proxy(method->iid, &iid), 1);
         ComPtr<ITypeInfo> info = fixture_type_info(iid);
         ASSERT_TRUE(info);
-        std::wstring name(method->name, method->name + std::strlen(method->name));
+        std::wstring name = widened(method->name);
         LPOLESTR names[] = {name.data()};
         MEMBERID id = MEMBERID_NIL;
         ASSERT_EQ(info->GetIDsOfNames(names, 1, &id), S_OK) << method->name;
@@ -158,12 +168,14 @@ TEST(TypeLibraryWalk, CustomInterfaceKeepsItsResultAndRetvalParameter) {
 }
 
 TEST(TypeLibraryWalk, TypeReductionFollowsPointersThatHaveATarget) {
-    TYPEDESC i4 = {}, bstr = {}, to_bstr = {}, user = {};
+    TYPEDESC i4 = {}, bstr = {}, to_bstr = {}, user = {}, cycle = {};
     i4.vt = VT_I4;
     bstr.vt = VT_BSTR;
     to_bstr.vt = VT_PTR;
     to_bstr.lptdesc = &bstr;
     user.vt = VT_USERDEFINED;
+    cycle.vt = VT_PTR;  // what a damaged file's type table can describe
+    cycle.lptdesc = &cycle;
     struct {
         VARTYPE vt;
         TYPEDESC *target;
@@ -173,6 +185,7 @@ TEST(TypeLibraryWalk, TypeReductionFollowsPointersThatHaveATarget) {
         {VT_I4, nullptr, VT_I4, 0},          {VT_PTR, &i4, VT_I4, 1},
         {VT_PTR, &to_bstr, VT_BSTR, 2},      {VT_PTR, nullptr, VT_PTR, 0},
         {VT_PTR, &user, VT_USERDEFINED, 1},  {VT_SAFEARRAY, &i4, VT_SAFEARRAY, 0},
+        {VT_PTR, &cycle, VT_PTR, 0},
     };
     for (const auto &c : cases) {
         TYPEDESC description = {};
@@ -259,7 +272,7 @@ TEST(TypeLibraryWalk, AListAWalkReplacesIsReleased) {
 
 TEST(TypeLibraryWalk, QueryAndReleaseLeaveNoRecordsAndNoReferences) {
     registered_fixture fixture;
-    ComPtr<ITypeLib> library = load_fixture_library();
+    ComPtr<ITypeLib> library = load_library(fixture_library_path());
     ComPtr<ITypeInfo> widget = fixture_type_info(widget_iid);
     ASSERT_TRUE(library && widget);
     const ULONG library_references = references(library.Get());
@@ -295,19 +308,13 @@ TEST(TypeLibraryWalk, FourThreadsQueryingAtOnceGetIdenticalIndependentTrees) {
     constexpr int thread_count = 4;
     std::vector<componentInfo *> trees(thread_count, nullptr);
     std::vector<HRESULT> results(thread_count, E_FAIL), com_after(thread_count, E_FAIL);
-    tvc_test::start_gate start(thread_count);
-    std::vector<std::thread> threads;
-    for (int index = 0; index < thread_count; ++index) {
-        threads.emplace_back([&, index] {
-            start.arrive_and_wait();
-            results[index] = tvcGetComponentInfo_proxy(fixture.component.c_str(), -1, 0, 1,
-                                                       TVC_COM_COMPONENTS_CATEGORY, &trees[index]);
-            // S_OK: the query undid the COM initialization it needed.
-            com_after[index] = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-            if (SUCCEEDED(com_after[index])) ::CoUninitialize();
-        });
-    }
-    for (std::thread &thread : threads) thread.join();
+    tvc_test::on_threads_at_once(thread_count, [&](int index) {
+        results[index] = tvcGetComponentInfo_proxy(fixture.component.c_str(), -1, 0, 1,
+                                                   TVC_COM_COMPONENTS_CATEGORY, &trees[index]);
+        // S_OK: the query undid the COM initialization it needed.
+        com_after[index] = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        if (SUCCEEDED(com_after[index])) ::CoUninitialize();
+    });
 
     const std::string expected =
         expected_fixture_tree(fixture, "1.0") + expected_fixture_tree(fixture, "3.1");
@@ -329,8 +336,10 @@ namespace {
 // A type library made through ICreateTypeLib2 in a scratch directory named
 // with a euro sign ("\x80" in the process code page, which the loader must
 // widen as such): interfaces I0 : I1 : ... : I<bases>, I0 with the given
-// property accessors. With self_inheriting, I0's base is then made I0 itself
-// in the file, which the platform's own writer refuses to produce.
+// property accessors. A damage is then made in the file, which the
+// platform's own writer refuses to produce.
+enum class damage { none, self_inheriting, negative_parameter_count };
+
 struct accessor {
     const wchar_t *name;
     INVOKEKIND kind;
@@ -338,12 +347,11 @@ struct accessor {
 };
 
 std::string generate_library(const tvc_test::scratch_layout &layout, int bases,
-                             const std::vector<accessor> &accessors = {}, bool self_inheriting = false) {
+                             const std::vector<accessor> &accessors = {}, damage made = damage::none) {
     const std::string directory = layout.dir() + "tvc\x80", path = directory + "\\generated.tlb";
-    const std::wstring wide_directory = std::wstring(directory.begin(), directory.end() - 1) + L"\u20AC";
     ComPtr<ICreateTypeLib2> library;
     EXPECT_TRUE(::CreateDirectoryA(directory.c_str(), nullptr));
-    EXPECT_EQ(::CreateTypeLib2(SYS_WIN64, (wide_directory + L"\\generated.tlb").c_str(), &library), S_OK);
+    EXPECT_EQ(::CreateTypeLib2(SYS_WIN64, widened(path).c_str(), &library), S_OK);
     library->SetGuid(registry_test::random_guid());
     // Made from the last base on, so that each base exists before it is named.
     std::vector<ComPtr<ICreateTypeInfo>> interfaces(bases + 1);
@@ -372,20 +380,45 @@ std::string generate_library(const tvc_test::scratch_layout &layout, int bases,
     EXPECT_EQ(library->SaveAllChanges(), S_OK);
     interfaces.clear();
     library.Reset();
-    if (self_inheriting) {
+    if (made != damage::none) {
         // The header, its help-DLL field, one offset per type info, then the
         // segment directory whose first entry locates the table of 100-byte
-        // type info entries; an interface's base is the field at 0x54 of its
-        // entry, and a local type's reference is its entry's offset.
+        // type info entries. In an entry, the field at 4 locates its members
+        // (a size, then the first member's record, whose parameter count is
+        // the 16 bits at 0x14), and the one at 0x54 is its base; a local
+        // type's reference is its entry's offset.
         std::ifstream in(path, std::ios::binary);
         std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         in.close();
         const auto field = [&bytes](std::size_t at) -> std::int32_t & { return *reinterpret_cast<std::int32_t *>(&bytes[at]); };
         const std::size_t directory = 0x54 + (field(0x14) & 0x100 ? 4 : 0) + 4 * field(0x20);
-        field(field(directory) + 100 * bases + 0x54) = 100 * bases;  // I0, made last, inherits from itself
+        const std::size_t entry = field(directory) + 100 * bases;  // I0, made last
+        if (made == damage::self_inheriting) field(entry + 0x54) = 100 * bases;
+        if (made == damage::negative_parameter_count) {
+            *reinterpret_cast<std::int16_t *>(&bytes[field(entry + 4) + 4 + 0x14]) = -2;
+        }
         std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     }
     return path;
+}
+
+// The properties walk over I0 of a generated library, a line a property with
+// its member id and accessors. keep_loaded leaves the library loaded for the
+// process's life, for a file the reader itself crashes on when letting go.
+std::string property_lines(const std::string &path, bool keep_loaded = false) {
+    ComPtr<ITypeLib> library = load_library(path);
+    ComPtr<ITypeInfo> info;
+    if (!library || FAILED(library->GetTypeInfo(0, &info))) return "not loaded";
+    tvc::record_list<propertyInfo> properties;
+    std::string lines = format("walk=0x%lx\n", tvc::walk_properties(info.Get(), properties.slot()));
+    for (const propertyInfo *p = properties.get(); p; p = p->next) {
+        lines += format("%s %d%s%s\n", p->name, p->member_id, p->getter ? " get" : "", p->setter ? " set" : "");
+    }
+    if (keep_loaded) {
+        info.Detach();
+        library.Detach();
+    }
+    return lines;
 }
 
 }  // namespace
@@ -396,12 +429,12 @@ std::string generate_library(const tvc_test::scratch_layout &layout, int bases,
 TEST(TypeLibraryWalk, UnboundedInheritanceRefusesTheLibrary) {
     struct {
         int bases;
-        bool self_inheriting;
+        damage made;
         HRESULT result;
-    } const cases[] = {{1, true, E_FAIL}, {65, false, E_FAIL}, {64, false, S_OK}};
+    } const cases[] = {{1, damage::self_inheriting, E_FAIL}, {65, damage::none, E_FAIL}, {64, damage::none, S_OK}};
     for (const auto &c : cases) {
         tvc_test::scratch_layout layout;
-        const std::string path = generate_library(layout, c.bases, {}, c.self_inheriting);
+        const std::string path = generate_library(layout, c.bases, {}, c.made);
         componentInfo record = {};
         record.major_version = 7;
         EXPECT_EQ(tvc::load_type_library_info(path.c_str(), &record), c.result) << c.bases;
@@ -412,7 +445,8 @@ TEST(TypeLibraryWalk, UnboundedInheritanceRefusesTheLibrary) {
 
 // Accessors of one property share its member id; different names can narrow
 // to the same text ("?Value" for characters the code page lacks, here
-// already in the file's name table), and must not merge for that.
+// already in the file's name table), and must neither merge for that nor
+// report each other's id, which a lookup by that name would.
 TEST(TypeLibraryWalk, AccessorsMergeByMemberIdInTheProcessCodePage) {
     tvc_test::scratch_layout layout;
     const std::string path = generate_library(
@@ -420,18 +454,17 @@ TEST(TypeLibraryWalk, AccessorsMergeByMemberIdInTheProcessCodePage) {
         {{L"\u20ACValue", INVOKE_PROPERTYGET, 1}, {L"\u2122Value", INVOKE_PROPERTYPUT, 2},
          {L"\u4E2DValue", INVOKE_PROPERTYGET, 3}, {L"\u4E2EValue", INVOKE_PROPERTYPUT, 4},
          {L"\u4E2EValue", INVOKE_PROPERTYGET, 4}});
-    std::wstring wide_path(MAX_PATH, L'\0');
-    wide_path.resize(::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide_path.data(), MAX_PATH) - 1);
-    ComPtr<ITypeLib> library;
-    ASSERT_EQ(::LoadTypeLibEx(wide_path.c_str(), REGKIND_NONE, &library), S_OK);
-    ComPtr<ITypeInfo> info;
-    ASSERT_EQ(library->GetTypeInfo(0, &info), S_OK);
-    tvc::record_list<propertyInfo> properties;
-    ASSERT_EQ(tvc::walk_properties(info.Get(), properties.slot()), S_OK);
-    std::string merged;
-    for (const propertyInfo *p = properties.get(); p; p = p->next) {
-        merged += format("%s %d%s%s\n", p->name, p->member_id, p->getter ? " get" : "", p->setter ? " set" : "");
-    }
-    // The id a lookup by the name answers: the first "?Value".
-    EXPECT_EQ(merged, "\x80Value 1 get\n\x99Value 2 set\n?Value 3 get\n?Value 3 get set\n");
+    EXPECT_EQ(property_lines(path), "walk=0x0\n\x80Value 1 get\n\x99Value 2 set\n?Value 3 get\n?Value 4 get set\n");
 }
+
+// A member whose parameter count the file gives as negative (the reader
+// passes it on) has no parameters: it neither makes the walk ask for some
+// four billion names nor costs the interface its other members.
+TEST(TypeLibraryWalk, NegativeParameterCountReadsAsNone) {
+    tvc_test::scratch_layout layout;
+    const std::string path = generate_library(
+        layout, 0, {{L"Value", INVOKE_PROPERTYPUT, 1}, {L"Value", INVOKE_PROPERTYGET, 1}},
+        damage::negative_parameter_count);
+    EXPECT_EQ(property_lines(path, true), "walk=0x0\nValue 1 get set\n");
+}
+

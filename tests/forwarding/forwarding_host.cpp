@@ -178,19 +178,6 @@ void make_text_calls() {
     tvcSetLastErrIdAndMsg_proxy("say:\"hi\"\\", "tab\tline\nbell\a\x7f" "end");
 }
 
-// Runs work(index) on count threads at once, from one start.
-template <typename Work> void on_threads_at_once(int count, Work work) {
-    tvc_test::start_gate gate(count);
-    std::vector<std::thread> threads;
-    for (int index = 0; index < count; ++index) {
-        threads.emplace_back([&, index] {
-            gate.arrive_and_wait();
-            work(index);
-        });
-    }
-    for (std::thread &thread : threads) thread.join();
-}
-
 // A runtime that leaves a direct forwarder's call by a jump that unwinds
 // nothing, as a longjmp without unwinding does; the thread then goes on
 // deeper than that call went.
@@ -233,7 +220,7 @@ void raise_on_another_thread() {
 // A direct forwarder takes no lock: the threads' calls, and their trace
 // lines, really overlap.
 void make_calls_on_threads() {
-    on_threads_at_once(4, [](int index) {
+    tvc_test::on_threads_at_once(4, [](int index) {
         const void *number = reinterpret_cast<const void *>(static_cast<std::uintptr_t>(index) + 1);
         for (int call = 0; call < 250; ++call) tvcWrite_proxy(number, nullptr);
     });
@@ -241,7 +228,7 @@ void make_calls_on_threads() {
 
 void race(int threads) {
     std::vector<int> results(threads);
-    on_threads_at_once(threads, [&](int index) { results[index] = tvcvrtInitialize_proxy(); });
+    tvc_test::on_threads_at_once(threads, [&](int index) { results[index] = tvcvrtInitialize_proxy(); });
     int succeeded = 0;
     for (int result : results) succeeded += result;
     std::printf("race=%d\n", succeeded);

@@ -4,6 +4,8 @@
 
 #include <condition_variable>
 #include <mutex>
+#include <thread>
+#include <vector>
 
 namespace tvc_test {
 
@@ -21,5 +23,19 @@ private:
     std::condition_variable all_arrived_;
     int waiting_;
 };
+
+// Runs work(index) on count threads at once, from one start.
+template <typename Work>
+void on_threads_at_once(int count, Work work) {
+    start_gate gate(count);
+    std::vector<std::thread> threads;
+    for (int index = 0; index < count; ++index) {
+        threads.emplace_back([&, index] {
+            gate.arrive_and_wait();
+            work(index);
+        });
+    }
+    for (std::thread &thread : threads) thread.join();
+}
 
 }  // namespace tvc_test
