@@ -33,24 +33,34 @@ bool path_starts_with(const char *path, const char *dir) {
 
 }  // namespace
 
-void prefix_path_with_runtime_lib_dir() {
-    const char *old_path = std::getenv("PATH");
+path_prefix prefixed_path(const char *old_path, const char *dir, std::string &new_path) {
     if (old_path == nullptr) old_path = "";
-    const char *dir = runtime_paths.runtime_lib_dir;
-    if (path_starts_with(old_path, dir)) return;
-    if (std::strlen(dir) + 1 + std::strlen(old_path) + 1 > environment_value_capacity) {
+    if (path_starts_with(old_path, dir)) return path_prefix::already_in_front;
+    if (std::strlen(dir) + 1 + std::strlen(old_path) + 1 > environment_value_capacity)
+        return path_prefix::does_not_fit;
+    new_path = dir;
+    new_path += ';';
+    new_path += old_path;
+    return path_prefix::put_in_front;
+}
+
+void prefix_path_with_runtime_lib_dir() {
+    std::string entry = "PATH=", new_path;
+    switch (prefixed_path(std::getenv("PATH"), runtime_paths.runtime_lib_dir, new_path)) {
+    case path_prefix::already_in_front:
+        return;
+    case path_prefix::does_not_fit:
         if (verbose) {
             std::printf("PATH left as it was: the runtime library directory does not fit in front of it\n");
             std::fflush(stdout);
         }
         return;
+    case path_prefix::put_in_front:
+        entry += new_path;
+        // The runtime copies the entry.
+        _putenv(entry.c_str());
+        return;
     }
-    std::string entry = "PATH=";
-    entry += dir;
-    entry += ';';
-    entry += old_path;
-    // The runtime copies the entry.
-    _putenv(entry.c_str());
 }
 
 void attach_runtime(HMODULE module) {

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace tvc {
 
 // Locates the runtime, then prefixes PATH with its library directory.
@@ -17,6 +19,12 @@ void attach_runtime(HMODULE module);
 // variable's 32,767 characters (the verbose report then says so). May throw
 // std::bad_alloc.
 void prefix_path_with_runtime_lib_dir();
+
+// What PATH becomes when dir is put in front of old_path (null: unset), with
+// the rules above; new_path is written only for put_in_front. The diagnostic
+// command asks the same question without changing its own PATH.
+enum class path_prefix { put_in_front, already_in_front, does_not_fit };
+path_prefix prefixed_path(const char *old_path, const char *dir, std::string &new_path);
 
 // Runs work(module). An exception is reported on standard output and turns
 // into FALSE, which makes the system refuse the library.

@@ -4,6 +4,7 @@
 #include "forwarding/signature_codes.h"
 #include "reference_runtime/reference_runtime.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -29,7 +30,8 @@ namespace reference {
 namespace {
 
 std::vector<std::pair<std::string, std::string>> path_macros;
-bool initialized = false;
+// Read from any thread through tvcIsVRTInitialized.
+std::atomic<bool> initialized{false};
 
 double sum_of(const double *values, std::size_t count) {
     double total = 0.0;

@@ -59,6 +59,7 @@ symbols() {
 
 mkdir -p "$scratch"
 complete=$(make_tree complete)
+complete_dos=$(winepath -w "$complete")\\  # the runtime library directory as the library writes it
 missing=$(make_tree missing-library) && rm "$missing/libvlt.dll"
 gaps=$(make_tree symbol-gaps) && cp "$gap_libraries"/{libka,tvcbase}.dll "$gaps/"
 run_rows <<ROWS
@@ -198,6 +199,7 @@ complete	1	-	--trace-summary bad.trace	^error:
 complete	1	-	--trace-summary huge.trace	^error: huge\.trace: the times of run 1 add up to more than can be counted$
 complete	0	-	--component TovanDemo --load	^  COM components$	^      class "Tovan demo calculator" \{CFAB46F3-521A-4D16-B340-C5037EFAE808\} TovanDemo.Calculator.1$	^          Computed\(\[in\] function_name, \[in\] value\)  id 1$	^          Precision get put  id 4$	^  Excel add-in components: none$
 complete	0	TVCVRTRT_TRACE=calls.trace	--no-components	^  tvcvrtrt7_17\.dll +Z:.*\\\\complete\\\\bin\\\\win64\\\\tvcvrtrt7_17\.dll$	^  file version +7\.14\.0\.585$	^  TVCVRTRT_TRACE +set: 	^  PATH +the library puts the runtime library directory in front:$	^ += ".*\\\\complete\\\\bin\\\\win64\\\\;"$	^  note: toolbox_prefix is Z:\\\\ because no toolbox directory was found
+complete	0	WINEPATH=\$complete_dos	--no-components	^  PATH +left as it is: the runtime library directory is already in front:$
 no_bx	1	-	--no-components	^  tvcvrt\.dll +runtime +NOT LOADED: 	^    tvcvrt\.dll is present, but a library it needs is missing: libbx\.dll$
 code_page	0	LC_ALL=C.UTF-8	--no-components	^  note: the folder .* outside the process code page \(1252\).* short \(8\.3\) name, as module_dir shows\.$
 complete	0	-	--version	^tvcvrtrt-check 7\.14\.0\.585 

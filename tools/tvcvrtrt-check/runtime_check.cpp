@@ -6,6 +6,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "bootstrap/attach.h"
 #include "bootstrap/api_exception.h"
 #include "bootstrap/last_error.h"
 #include "bootstrap/library_loader.h"
@@ -150,6 +151,14 @@ void locate(runtime_check &check) {
                                              : "set: from initialization on, every forwarded call is appended "
                                                "to this file";
     check.environment.push_back(trace_variable);
+    const char *filter = std::getenv("TVCVRTRT_TRACE_FILTER");
+    environment_variable filter_variable;
+    filter_variable.name = "TVCVRTRT_TRACE_FILTER";
+    filter_variable.set = filter != nullptr;
+    filter_variable.value = filter != nullptr ? filter : "";
+    filter_variable.effect = filter == nullptr ? "not set: a trace takes every export"
+                                               : "set: a trace takes only the exports these patterns select";
+    check.environment.push_back(filter_variable);
     try {
         // The stages of tvc::locate_runtime, run one by one so that its
         // report and its verbose flag stay out of this tool's output.
@@ -166,8 +175,20 @@ void locate(runtime_check &check) {
     path_variable.name = "PATH";
     path_variable.set = check.location_error.empty();
     if (path_variable.set) {
-        path_variable.value = std::string(paths.runtime_lib_dir) + ";";
-        path_variable.effect = "the library puts the runtime library directory in front:";
+        std::string new_path;
+        switch (tvc::prefixed_path(std::getenv("PATH"), paths.runtime_lib_dir, new_path)) {
+        case tvc::path_prefix::put_in_front:
+            path_variable.value = std::string(paths.runtime_lib_dir) + ";";
+            path_variable.effect = "the library puts the runtime library directory in front:";
+            break;
+        case tvc::path_prefix::already_in_front:
+            path_variable.value = paths.runtime_lib_dir;
+            path_variable.effect = "left as it is: the runtime library directory is already in front:";
+            break;
+        case tvc::path_prefix::does_not_fit:
+            path_variable.effect = "left as it is: the runtime library directory does not fit in front of it";
+            break;
+        }
     } else {
         path_variable.effect = "left as it is: the library does not load";
     }
@@ -280,8 +301,8 @@ void print_text(const runtime_check &check, std::FILE *out) {
     for (const std::string &note : check.notes) std::fprintf(out, "  note: %s\n", shown(note).c_str());
     std::fprintf(out, "Environment\n");
     for (const environment_variable &variable : check.environment) {
-        std::fprintf(out, "  %-17s %s\n", variable.name, variable.effect.c_str());
-        if (variable.set) std::fprintf(out, "  %-17s = \"%s\"\n", "", shown(variable.value).c_str());
+        std::fprintf(out, "  %-21s %s\n", variable.name, variable.effect.c_str());
+        if (variable.set) std::fprintf(out, "  %-21s = \"%s\"\n", "", shown(variable.value).c_str());
     }
     std::fprintf(out, "Libraries\n");
     for (const library_check &library : check.libraries) {

@@ -192,6 +192,9 @@ type_library_record from_records(const componentInfo &component) {
 int serve_type_library(const char *argument) {
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
     SetUnhandledExceptionFilter(end_with_exception_code);
+    // A process started from here (a debugger on a crash that passes the
+    // filter by) must not hold the answer's pipe open after this one ends.
+    SetHandleInformation(GetStdHandle(STD_OUTPUT_HANDLE), HANDLE_FLAG_INHERIT, 0);
     _setmode(_fileno(stdout), _O_BINARY);
     char libid[40] = {};
     int major = 0, minor = 0;
