@@ -37,8 +37,6 @@ bool ends_in_lone_lead_byte(const char *text) noexcept {
     return false;
 }
 
-namespace {
-
 bool widen(const char *text, std::size_t bytes, std::wstring &wide) {
     if (bytes == 0) {
         wide.clear();
@@ -51,23 +49,40 @@ bool widen(const char *text, std::size_t bytes, std::wstring &wide) {
     return ::MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(bytes), &wide[0], length) == length;
 }
 
-// False when a character has no equivalent in the code page (it would come
-// out as the default character, "?").
-bool narrow_without_loss(const wchar_t *wide, std::string &narrow) {
+std::string narrowed(const std::wstring &text, bool *lossless) {
     // The code page's own rules: UTF-8 loses nothing and takes no flags.
     const bool utf8 = ::GetACP() == CP_UTF8;
     const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
     BOOL lost = FALSE;
     BOOL *lost_flag = utf8 ? nullptr : &lost;
-    const int length = ::WideCharToMultiByte(CP_ACP, flags, wide, -1, nullptr, 0, nullptr, lost_flag);
-    if (length <= 0 || lost) return false;
-    narrow.resize(static_cast<std::size_t>(length));
-    if (::WideCharToMultiByte(CP_ACP, flags, wide, -1, &narrow[0], length, nullptr, lost_flag) != length ||
-        lost) {
-        return false;
+    std::string narrow;
+    if (!text.empty() && text.size() <= 0x7fffffff) {
+        const int wide_length = static_cast<int>(text.size());
+        const int length =
+            ::WideCharToMultiByte(CP_ACP, flags, text.data(), wide_length, nullptr, 0, nullptr, lost_flag);
+        if (length > 0) {
+            narrow.resize(static_cast<std::size_t>(length));
+            if (::WideCharToMultiByte(CP_ACP, flags, text.data(), wide_length, &narrow[0], length, nullptr,
+                                      lost_flag) != length)
+                lost = TRUE;
+        } else {
+            lost = TRUE;
+        }
+    } else if (!text.empty()) {
+        lost = TRUE;
     }
-    narrow.pop_back();  // the NUL that the string keeps anyway
-    return true;
+    if (lossless != nullptr) *lossless = !lost;
+    return narrow;
+}
+
+namespace {
+
+// False when a character has no equivalent in the code page (it would come
+// out as the default character, "?").
+bool narrow_without_loss(const wchar_t *wide, std::string &narrow) {
+    bool lossless = false;
+    narrow = narrowed(wide, &lossless);
+    return lossless;
 }
 
 }  // namespace

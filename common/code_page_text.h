@@ -38,6 +38,19 @@ bool ends_in_lone_lead_byte(const char *text) noexcept;
 bool same_name_ignoring_case(const char *a, std::size_t a_bytes, const char *b,
                              std::size_t b_bytes) noexcept;
 
+// Text widened from the process code page; false when the code page's tables
+// refuse it. widened answers such text with an empty string.
+bool widen(const char *text, std::size_t bytes, std::wstring &wide);
+inline std::wstring widened(const std::string &text) {
+    std::wstring wide;
+    return widen(text.data(), text.size(), wide) ? wide : std::wstring();
+}
+
+// Text narrowed to the process code page. A character without a form there
+// becomes the code page's default character; lossless, when given, then
+// turns false. No best-fit substitutes: a look-alike would name another file.
+std::string narrowed(const std::wstring &text, bool *lossless = nullptr);
+
 // A path narrowed to the process code page without loss. When a character
 // of it has no equivalent there, the path's short (8.3) form is taken if the
 // volume has one and it narrows without loss. A path with "?" in place of a

@@ -532,8 +532,6 @@ bool is_traced(const char *export_name) {
     return taken;
 }
 
-std::string narrow(const std::wstring &text);
-
 // False, after one line on standard output, for an item that is empty or
 // holds anything but name characters, * and ? after its optional !. Checked
 // before narrowing: a character the code page cannot hold would narrow to
@@ -549,7 +547,7 @@ bool read_trace_filter(const std::wstring &list) {
                                 std::wstring::npos) {
             std::printf("Calls are not traced: bad pattern \"%s\" in TVCVRTRT_TRACE_FILTER (export names with * and ?, "
                         "separated by commas, each may start with !)\n",
-                        narrow(item).c_str());
+                        tvc::narrowed(item).c_str());
             std::fflush(stdout);
             return false;
         }
@@ -637,15 +635,6 @@ std::wstring unlimited_path(const std::wstring &name) {
     return L"\\\\?\\" + full;
 }
 
-std::string narrow(const std::wstring &text) {
-    const int size = ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 0) return std::string();
-    std::string narrowed(static_cast<std::size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, narrowed.data(), size, nullptr, nullptr);
-    narrowed.resize(static_cast<std::size_t>(size) - 1);
-    return narrowed;
-}
-
 // The line that starts a run: which process, when by the wall clock, and
 // the origin of the call lines' start times.
 void write_header() {
@@ -677,7 +666,7 @@ HANDLE open_trace_file(const std::wstring &name) {
     if (file != INVALID_HANDLE_VALUE) return file;
     tvc::record_last_error();
     const std::string text = tvc::last_error_text();
-    std::printf("Calls are not traced: cannot open %s named by TVCVRTRT_TRACE Error: %s%s", narrow(name).c_str(),
+    std::printf("Calls are not traced: cannot open %s named by TVCVRTRT_TRACE Error: %s%s", tvc::narrowed(name).c_str(),
                 text.c_str(), text.empty() || text.back() != '\n' ? "\n" : "");
     std::fflush(stdout);
     return nullptr;

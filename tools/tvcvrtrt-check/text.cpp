@@ -6,34 +6,6 @@
 
 namespace tvc_check {
 
-std::wstring widened(const std::string &text) {
-    if (text.empty()) return {};
-    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (length <= 0) return {};
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
-    return wide;
-}
-
-std::string narrowed(const std::wstring &text, bool *lossless) {
-    BOOL used_default = FALSE;
-    std::string narrow;
-    if (!text.empty()) {
-        const int wide_length = static_cast<int>(text.size());
-        const int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), wide_length, nullptr, 0,
-                                               nullptr, nullptr);
-        if (length > 0) {
-            narrow.assign(static_cast<std::size_t>(length), '\0');
-            WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), wide_length, &narrow[0], length, nullptr,
-                                &used_default);
-        } else {
-            used_default = TRUE;
-        }
-    }
-    if (lossless != nullptr) *lossless = !used_default;
-    return narrow;
-}
-
 std::wstring file_system_path(const std::string &path) {
     std::wstring wide = widened(path);
     const bool drive_absolute = wide.size() > 2 && wide[1] == L':' && (wide[2] == L'\\' || wide[2] == L'/');

@@ -6,13 +6,13 @@
 
 #include <string>
 
+#include "common/code_page_text.h"
+
 namespace tvc_check {
 
-std::wstring widened(const std::string &text);
-
-// lossless, when given, is false when a character has no form in the code
-// page (it is then written as the code page's default character).
-std::string narrowed(const std::wstring &text, bool *lossless = nullptr);
+// Conversions through the process code page, as the library makes them.
+using tvc::narrowed;
+using tvc::widened;
 
 // A file path for the wide file functions: long absolute paths get the
 // \\?\ prefix, so that no path is cut at MAX_PATH.
