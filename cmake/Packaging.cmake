@@ -12,12 +12,59 @@ set(TVCVRTRT_PACKAGE_NAME tvcvrtrt7_17)
 set(TVCVRTRT_LIB_DESTINATION lib)
 set(TVCVRTRT_CONFIG_DESTINATION lib/cmake/${TVCVRTRT_PACKAGE_NAME})
 
+# The directories an install writes into, below its prefix. Uninstalling
+# removes the files of the install manifest and then those of these
+# directories that the install made, so the install records which ones it
+# made (the prefix and its parents among them) before it writes anything,
+# beside the manifest: build/install_directories.txt, deepest first. Its last
+# rule checks that no installed file lies outside these directories.
+file(GLOB_RECURSE TVCVRTRT_HEADERS RELATIVE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/include/*)
+set(TVCVRTRT_INSTALL_SUBDIRECTORIES bin ${TVCVRTRT_LIB_DESTINATION}/pkgconfig ${TVCVRTRT_CONFIG_DESTINATION})
+foreach(directory IN LISTS TVCVRTRT_HEADERS TVCVRTRT_INSTALL_SUBDIRECTORIES)
+  # Each directory with its parents below the prefix.
+  get_filename_component(directory ${directory} DIRECTORY)
+  while(directory)
+    list(APPEND TVCVRTRT_INSTALL_SUBDIRECTORIES ${directory})
+    get_filename_component(directory ${directory} DIRECTORY)
+  endwhile()
+endforeach()
+list(REMOVE_DUPLICATES TVCVRTRT_INSTALL_SUBDIRECTORIES)
+# Descending order puts every directory before its parent.
+list(SORT TVCVRTRT_INSTALL_SUBDIRECTORIES ORDER DESCENDING)
+string(CONFIGURE [[
+if(CMAKE_INSTALL_COMPONENT)
+  set(TVCVRTRT_INSTALL_DIRECTORIES "install_directories_${CMAKE_INSTALL_COMPONENT}.txt")
+else()
+  set(TVCVRTRT_INSTALL_DIRECTORIES "install_directories.txt")
+endif()
+set(_tvcvrtrt_top "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}")
+set(_tvcvrtrt_made "")
+foreach(_tvcvrtrt_directory IN ITEMS @TVCVRTRT_INSTALL_SUBDIRECTORIES@)
+  if(NOT IS_DIRECTORY "${_tvcvrtrt_top}/${_tvcvrtrt_directory}")
+    string(APPEND _tvcvrtrt_made "${_tvcvrtrt_top}/${_tvcvrtrt_directory}\n")
+  endif()
+endforeach()
+while(NOT IS_DIRECTORY "${_tvcvrtrt_top}")
+  string(APPEND _tvcvrtrt_made "${_tvcvrtrt_top}\n")
+  get_filename_component(_tvcvrtrt_parent "${_tvcvrtrt_top}" DIRECTORY)
+  if(_tvcvrtrt_parent STREQUAL _tvcvrtrt_top)
+    break()  # a relative prefix whose first directory is missing too
+  endif()
+  set(_tvcvrtrt_top "${_tvcvrtrt_parent}")
+endwhile()
+file(WRITE "@CMAKE_BINARY_DIR@/${TVCVRTRT_INSTALL_DIRECTORIES}" "${_tvcvrtrt_made}")
+]] TVCVRTRT_RECORD_INSTALL_DIRECTORIES @ONLY)
+string(REPLACE ";" " " TVCVRTRT_RECORD_INSTALL_DIRECTORIES "${TVCVRTRT_RECORD_INSTALL_DIRECTORIES}")
+install(CODE "${TVCVRTRT_RECORD_INSTALL_DIRECTORIES}")
+
 # Clients see the target as tvcvrtrt7_17::tvcvrtrt7_17.
 set_target_properties(tvcvrtrt PROPERTIES EXPORT_NAME ${TVCVRTRT_PACKAGE_NAME})
 install(TARGETS tvcvrtrt EXPORT ${TVCVRTRT_PACKAGE_NAME}Targets
   RUNTIME DESTINATION bin
   ARCHIVE DESTINATION ${TVCVRTRT_LIB_DESTINATION}
   INCLUDES DESTINATION include)
+# The diagnostic command, beside the DLL whose runtime it checks.
+install(TARGETS tvcvrtrt_check RUNTIME DESTINATION bin)
 # The headers as a whole: every header under include/ is public.
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/include/ DESTINATION include)
 install(FILES
@@ -46,6 +93,24 @@ install(FILES
   DESTINATION ${TVCVRTRT_CONFIG_DESTINATION})
 install(FILES ${CMAKE_BINARY_DIR}/package/${TVCVRTRT_PACKAGE_NAME}.pc
   DESTINATION ${TVCVRTRT_LIB_DESTINATION}/pkgconfig)
+# The MinGW-w64 toolchain file that the library is built with, for clients
+# that have the package and not the checkout.
+install(FILES ${CMAKE_SOURCE_DIR}/cmake/mingw-w64-x86_64.cmake DESTINATION ${TVCVRTRT_CONFIG_DESTINATION})
+
+# Last rule: every installed file lies in a directory that the first rule
+# considered, or uninstalling would leave a directory behind.
+string(CONFIGURE [[
+foreach(_tvcvrtrt_file IN LISTS CMAKE_INSTALL_MANIFEST_FILES)
+  get_filename_component(_tvcvrtrt_directory "${_tvcvrtrt_file}" DIRECTORY)
+  file(RELATIVE_PATH _tvcvrtrt_directory "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}" "${_tvcvrtrt_directory}")
+  list(FIND _tvcvrtrt_known "${_tvcvrtrt_directory}" _tvcvrtrt_found)
+  if(_tvcvrtrt_found EQUAL -1)
+    message(FATAL_ERROR "${_tvcvrtrt_file} lies outside the install directories that "
+                        "cmake/Packaging.cmake lists: add its directory there.")
+  endif()
+endforeach()
+]] TVCVRTRT_CHECK_INSTALL_DIRECTORIES @ONLY)
+install(CODE "set(_tvcvrtrt_known \"${TVCVRTRT_INSTALL_SUBDIRECTORIES}\")\n${TVCVRTRT_CHECK_INSTALL_DIRECTORIES}")
 
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME ${TVCVRTRT_PACKAGE_NAME})

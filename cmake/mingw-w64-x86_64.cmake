@@ -1,5 +1,7 @@
 # Cross toolchain: 64-bit Windows through MinGW-w64 (posix thread model, so
-# std::mutex and std::thread are available).
+# std::mutex and std::thread are available). The package installs this file
+# as lib/cmake/tvcvrtrt7_17/mingw-w64-x86_64.cmake for its clients. A C++
+# program built with it imports libwinpthread-1.dll unless linked -static.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
@@ -15,5 +17,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 
-# Test executables run under wine; see cmake/WineTests.cmake for the prefix.
+# Programs run under wine, in the prefix that WINEPREFIX names.
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)
