@@ -2,12 +2,13 @@
 # Installs the package into a scratch prefix in the build tree, makes the ZIP
 # and unpacks it elsewhere, then builds client programs against those trees
 # only and runs them under wine:
-#   - a CMake project (C and C++) that finds the installed prefix with
-#     find_package(tvcvrtrt7_17 CONFIG);
+#   - a CMake project (C and C++), copied out of the checkout, that finds the
+#     unpacked ZIP with find_package(tvcvrtrt7_17 CONFIG) and builds with the
+#     toolchain file the ZIP ships: nothing of the checkout takes part;
 #   - the C client compiled with pkg-config's flags from the unpacked ZIP;
 #   - the C client linked with the platform import library (tvcvrtrt7_17.lib).
 set -euo pipefail
-build=$1 source=$2 toolchain=$3 cmake=$4 cpack=$5 cc=$6 wine=$7
+build=$1 source=$2 cmake=$3 cpack=$4 cc=$5 wine=$6
 scratch=$build/package-test
 prefix=$scratch/prefix
 consumer=$source/tests/package/consumer
@@ -51,19 +52,25 @@ unpacked=$(echo "$scratch"/unpacked/*)
 [ "$(cat "$build/install_manifest.txt" 2>/dev/null || echo absent)" = "$manifest_before" ] \
   || fail "build/install_manifest.txt was overwritten"
 
-echo "== CMake client against the installed prefix"
-"$cmake" -S "$consumer" -B "$scratch/cmake-client" \
-  -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF \
+echo "== CMake client against the unpacked ZIP and its toolchain file"
+cp -r "$consumer" "$scratch/cmake-client-source"
+"$cmake" -S "$scratch/cmake-client-source" -B "$scratch/cmake-client" \
+  -DCMAKE_TOOLCHAIN_FILE="$unpacked/lib/cmake/tvcvrtrt7_17/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_PREFIX_PATH="$unpacked" -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF \
   -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >"$scratch/cmake-client.log" \
   || { cat "$scratch/cmake-client.log"; fail "configure"; }
 "$cmake" --build "$scratch/cmake-client" -j 2 >>"$scratch/cmake-client.log" \
   || { cat "$scratch/cmake-client.log"; fail "build"; }
-# The client's include path is the installed one and nothing else.
+# The client's include path is the ZIP's and nothing else, and nothing of
+# its build names the checkout.
 stray=$(grep -oE '(-I|-isystem )[^ "]+' "$scratch/cmake-client/compile_commands.json" \
-        | sed 's/^-I//; s/^-isystem //' | sort -u | grep -vxF "$prefix/include" || true)
-[ -z "$stray" ] || fail "include path outside the installed package: $stray"
-[ "$(cat "$scratch/cmake-client/import_library.txt")" = "$prefix/lib/libtvcvrtrt7_17.dll.a" ] \
+        | sed 's/^-I//; s/^-isystem //' | sort -u | grep -vxF "$unpacked/include" || true)
+[ -z "$stray" ] || fail "include path outside the unpacked ZIP: $stray"
+# (The build tree, and so this test's scratch, may lie inside the checkout.)
+source_pattern=$(sed 's/[].[\*^$()+?{|]/\\&/g' <<<"$source")
+from_checkout=$(grep -rhoaE "$source_pattern/[^\";) ]*" "$scratch/cmake-client" | awk -v build="$build" 'index($0, build) != 1' | sort -u || true)
+[ -z "$from_checkout" ] || fail "the client's build uses the checkout: $from_checkout"
+[ "$(cat "$scratch/cmake-client/import_library.txt")" = "$unpacked/lib/libtvcvrtrt7_17.dll.a" ] \
   || fail "the imported target does not link the MinGW import library"
 run_client "$scratch/cmake-client/consumer_c.exe" "consumer_c: ok"
 run_client "$scratch/cmake-client/consumer_cpp.exe" "consumer_cpp: ok"

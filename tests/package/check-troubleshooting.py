@@ -1,0 +1,190 @@
+#!/usr/bin/env python3
+"""Provokes the cause of every row of the README's Troubleshooting table and
+checks that the row's symptom is what the user then sees.
+
+    check-troubleshooting.py README BUILD_DIR SOURCE_DIR
+
+A row's symptom is checked by its double-quoted texts ("<...>" and "…" in
+them stand for any text), each of which must be in what the commands print
+(standard output and error), and by "exits with N" and "prints nothing",
+which the first command's status and output must show. Every row needs a
+case below and every case a row. A case's commands run one by one under
+bash in a scratch directory, with WINEDEBUG=-all as the README's recipes
+set it; the variables below name the build's files.
+"""
+import os
+import pathlib
+import re
+import subprocess
+import sys
+
+# Programs made once for the cases: hello.exe (C, the library through its
+# import library), threads.exe (C++ with the posix-thread compiler, linked
+# -static-libgcc -static-libstdc++), throws.exe (the platform's ABI, calling
+# init_proxy_libraries), and runtime trees: "gaps" lacks three symbols,
+# "lacking" lacks libvlt.dll.
+SETUP = r'''
+set -e
+printf '#include <tvcvrtrt7_17.h>\nint main(void) { return tvcvrtInitialize_proxy() ? 0 : 1; }\n' >hello.c
+x86_64-w64-mingw32-gcc hello.c -I"$source/include" "$build/lib/libtvcvrtrt7_17.dll.a" -o hello.exe
+printf '#include <cstdio>\n#include <string>\nint main() { std::string s = "x"; std::puts(s.c_str()); }\n' >threads.cpp
+x86_64-w64-mingw32-g++-posix -static-libgcc -static-libstdc++ threads.cpp -o threads.exe
+printf '#include <tvcvrtrt/runtime.h>\nint main() { init_proxy_libraries(); return 0; }\n' >throws.cpp
+clang --target=x86_64-pc-windows-msvc -ffreestanding -fno-exceptions -I"$source/include" -c throws.cpp -o throws.obj
+lld-link /nologo /entry:main /nodefaultlib /subsystem:console /out:throws.exe throws.obj "$build/lib/tvcvrtrt7_17.lib"
+printf 'int main(void) { volatile double x = 1.5; return x > 1.0; }\n' >float.c
+clang --target=x86_64-pc-windows-msvc -c float.c -o float.obj
+for tree in gaps lacking; do mkdir -p $tree/bin/win64 && cp "$runtime"/*.dll "$runtime/tvcvrtrt-check.exe" $tree/bin/win64/; done
+cp "$build/check-trees/symbol-gap-libraries"/{libka,tvcbase}.dll gaps/bin/win64/
+rm lacking/bin/win64/libvlt.dll
+# A class of the COM components category, under fresh GUIDs, whose type
+# library is 4 bytes "MSFT", on which Wine's reader crashes.
+printf MSFT >crash.tlb
+read -r tag class library < <(python3 -c 'import uuid; print(uuid.uuid4().hex[:8], *("{%s}" % str(uuid.uuid4()).upper() for _ in "ab"))')
+echo "TvcTrouble$tag" >crash.name
+tlb=$(sed 's|/|\\\\|g' <<<"Z:$PWD/crash.tlb")
+printf '%s\n' REGEDIT4 "[HKEY_CLASSES_ROOT\\CLSID\\$class]" '@="Crash"' \
+  "[HKEY_CLASSES_ROOT\\CLSID\\$class\\Implemented Categories\\{74D52C72-7A9B-47AB-BFBE-93C1C1A545BD}]" \
+  "[HKEY_CLASSES_ROOT\\CLSID\\$class\\InprocServer32]" '@="C:\\nowhere\\crash.dll"' \
+  "[HKEY_CLASSES_ROOT\\CLSID\\$class\\ProgID]" "@=\"TvcTrouble$tag.Crash.1\"" \
+  "[HKEY_CLASSES_ROOT\\CLSID\\$class\\VersionIndependentProgID]" "@=\"TvcTrouble$tag.Crash\"" \
+  "[HKEY_CLASSES_ROOT\\CLSID\\$class\\TypeLib]" "@=\"$library\"" '"Version"="1.0"' \
+  "[HKEY_CLASSES_ROOT\\TypeLib\\$library\\1.0]" '@="Crash library"' \
+  "[HKEY_CLASSES_ROOT\\TypeLib\\$library\\1.0\\0\\win64]" "@=\"$tlb\"" >crash.reg
+printf '%s\n' REGEDIT4 "[-HKEY_CLASSES_ROOT\\CLSID\\$class]" "[-HKEY_CLASSES_ROOT\\TypeLib\\$library]" >uncrash.reg
+printf '# pid=1 start=2026-01-01T00:00:00Z exe=C:\\a.exe\n1 0.5 kaGetM_proxy(0x1) = 2 0.100us\nnot a trace line\nnor this\n# pid=2 start=2026-01-01T00:00:01Z exe=C:\\b.exe\n2 0.5 kaGetN_proxy(0x1) = 3 0.100us\n' >mixed.trace
+'''
+
+# (a text of the row's symptom, the commands, a note). A note marks a Wine
+# quirk: then the commands may also succeed without the symptom.
+CASES = [
+    ("exits with 53 and prints nothing",
+     ["wine ./hello.exe", "env -u WINEDEBUG wine ./hello.exe"], None),
+    ("`tvcvrtrt7_17.dll` was not found",
+     ["wine ./hello.exe", "env -u WINEDEBUG wine ./hello.exe"], None),
+    ("cannot get path to runtime module",
+     ['long="$PWD/$(printf "%0200d" 0)/$(printf "%090d" 0)" && mkdir -p "$long" && cp hello.exe "$build/bin/tvcvrtrt7_17.dll" "$long/"'
+      ' && VRTROOT="$runtime/../.." wine "$long/hello.exe"'],
+     "Wine 10: the narrow path functions take a directory longer than MAX_PATH"),
+    ("cannot get path to VRT root",
+     # The library's directory, as Windows writes it with its backslash, is
+     # 256 characters: the root two levels above it cannot be taken.
+     ['deep="$PWD/$(printf "%0$((252 - ${#PWD}))d" 0)" && mkdir -p "$deep" && cp "$build/bin/tvcvrtrt7_17.dll" "$deep/"'
+      ' && WINEPATH="$deep" wine ./hello.exe'], None),
+    ("Fatal error loading library",
+     ['mkdir -p beside && cp hello.exe "$build/bin/tvcvrtrt7_17.dll" beside/ && cd beside && wine ./hello.exe'], None),
+    ("Fatal error finding symbol",
+     ['WINEPATH="$PWD/gaps/bin/win64" wine ./hello.exe'], None),
+    ("A fatal error has occurred while initializing libraries",
+     ['grep -h "A fatal error" "$source/tests/attach/process_attach_test.cpp"'], None),
+    ("cannot open <file> named by TVCVRTRT_TRACE",
+     ['TVCVRTRT_TRACE="$PWD/no/such/dir/calls.trace" WINEPATH="$runtime" wine ./hello.exe'], None),
+    ("bad pattern",
+     ['TVCVRTRT_TRACE=calls.trace TVCVRTRT_TRACE_FILTER="!" WINEPATH="$runtime" wine ./hello.exe'], None),
+    ("Six \"… path:\" lines",
+     ['TVCVRTRT_VERBOSE=0 WINEPATH="$runtime" wine ./hello.exe'], None),
+    ("PATH left as it was",
+     # WINEPATH of 33,200 characters, the runtime's directory first (Wine 8
+     # finds no DLL on one of about 32,700).
+     ['TVCVRTRT_VERBOSE=1 WINEPATH="$runtime;$(printf "C:\\\\%08d;" $(seq $(((33200 - ${#runtime}) / 12))))"'
+      ' wine ./hello.exe'], None),
+    ("Initializing Tovan Compiler Runtime version 7.17",
+     ['wine "$runtime/sample_app.exe"'], None),
+    ("unhandled exception 0x20474343",
+     ['cp "$build/bin/tvcvrtrt7_17.dll" . && VRTROOT="$PWD" wine ./throws.exe'], None),
+    ("libwinpthread-1.dll",
+     ["wine ./threads.exe", "env -u WINEDEBUG wine ./threads.exe"], None),
+    ("undefined symbol: _fltused",
+     ["lld-link /nologo /entry:main /nodefaultlib /out:float.exe float.obj"], None),
+    ("NOT LOADED",
+     ["wine lacking/bin/win64/tvcvrtrt-check.exe --no-components"], None),
+    ("lines \"missing <symbol>: <reason>\"",
+     ["wine gaps/bin/win64/tvcvrtrt-check.exe --no-components"], None),
+    ("the reader crashed",
+     ['wine regedit /S crash.reg; wine "$runtime/tvcvrtrt-check.exe" --component "$(cat crash.name)" --load;'
+      ' status=$?; wine regedit /S uncrash.reg; exit $status'], None),
+    ("cannot read the trace file",
+     ['wine "$runtime/tvcvrtrt-check.exe" --trace-summary absent.trace'], None),
+    ("lines not in the trace format",
+     ['wine "$runtime/tvcvrtrt-check.exe" --trace-summary mixed.trace; '
+      'wine "$runtime/tvcvrtrt-check.exe" --trace-timeline mixed.trace mixed.json'], None),
+    ("holds M runs, not run N",
+     ['wine "$runtime/tvcvrtrt-check.exe" --trace-summary mixed.trace --run 3'], None),
+    ("cannot write OUT.json",
+     ['wine "$runtime/tvcvrtrt-check.exe" --trace-timeline mixed.trace no/such/dir/out.json'], None),
+    ("unknown option",
+     ['wine "$runtime/tvcvrtrt-check.exe" --bogus', 'wine "$runtime/tvcvrtrt-check.exe" --component',
+      'wine "$runtime/tvcvrtrt-check.exe" --load --no-components',
+      'wine "$runtime/tvcvrtrt-check.exe" --trace-summary mixed.trace --run 0'], None),
+]
+
+
+def fail(message):
+    print(f"FAILED: {message}")
+    sys.exit(1)
+
+
+def symptoms(readme):
+    """The symptom cell of every row of the Troubleshooting table."""
+    text = readme.read_text().split("\n## Troubleshooting\n", 1)[1].split("\n## ", 1)[0]
+    rows = [line for line in text.splitlines() if line.startswith("| ")][1:]  # below the heading row
+    return [re.split(r"(?<!\\)\|", row)[1].strip() for row in rows]
+
+
+def pattern(text):
+    """A quoted text of a symptom as a pattern: placeholders match anything."""
+    parts = re.split(r"<[^>]*>|…|\b(?:FILE|TRACE|OUT\.json|NAME|N|M|L)\b", text)
+    return ".*".join(re.escape(part) for part in parts)
+
+
+def main():
+    readme, build, source = (pathlib.Path(a).resolve() for a in sys.argv[1:4])
+    scratch = build / "troubleshooting"
+    subprocess.run(["rm", "-rf", str(scratch)], check=True)
+    scratch.mkdir()
+    environment = dict(os.environ, WINEDEBUG="-all", build=str(build), source=str(source),
+                       runtime=str(build / "demo-runtime" / "bin" / "win64"))
+    environment.pop("WINEPATH", None)
+    subprocess.run(["bash", "-c", SETUP], cwd=scratch, env=environment, check=True)
+
+    rows = symptoms(readme)
+    for row in rows:
+        matching = [case for case in CASES if case[0] in row]
+        if len(matching) != 1:
+            fail(f"{len(matching)} cases for the row: {row}")
+    for key, commands, quirk in CASES:
+        row = next((row for row in rows if key in row), None)
+        if row is None:
+            fail(f"no row for the case {key!r}")
+        if '"' not in row and "exits with" not in row:
+            fail(f"the row quotes nothing that the user sees: {row}")
+        seen, first = "", None
+        for command in commands:
+            run = subprocess.run(["bash", "-c", command], cwd=scratch, env=environment, stdin=subprocess.DEVNULL,
+                                 stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=120)
+            output = run.stdout.decode("utf-8", "replace").replace("\r", "")
+            first = first or (run.returncode, output)
+            seen += output
+        print(f"== {key}: status {first[0]}\n{seen}", end="", flush=True)
+        # A quoted text after "or" is another outcome of the text before it.
+        texts = []
+        for match in re.finditer(r'"([^"]+)"', row):
+            if texts and re.search(r"\bor \(?$|\(or $", row[:match.start()]):
+                texts[-1].append(match.group(1))
+            else:
+                texts.append([match.group(1)])
+        wrong = [" or ".join(group) for group in texts
+                 if not any(re.search(pattern(text), seen) for text in group)]
+        status = re.search(r"exits with (\d+)", row)
+        if status and int(status.group(1)) != first[0]:
+            wrong.append(status.group(0))
+        if "prints nothing" in row and first[1]:
+            wrong.append("prints nothing")
+        if wrong and quirk and first[0] == 0:
+            print(f"   (accepted: {quirk})")
+        elif wrong:
+            fail(f"the row says {wrong}, which the user does not see: {row}")
+    print(f"{len(rows)} troubleshooting rows provoked")
+
+
+main()
