@@ -10,8 +10,9 @@ here=$(pwd)
 build="$here/build"
 
 packages=(g++-mingw-w64-x86-64 wine wine64 wine64-tools cmake googletest pkgconf python3 locales)
-# The tests also build a client for the platform's own compiler's ABI.
-test_packages=(clang lld)
+# The tests also build a client for the platform's own compiler's ABI; its
+# CMake recipe in the README needs llvm-rc and llvm-ar (package llvm).
+test_packages=(clang lld llvm)
 fuzz_packages=(clang libclang-rt-14-dev)
 
 install_missing() {
