@@ -214,6 +214,15 @@ void explain(runtime_check &check) {
                               "parent, and for an empty one that is the root of the working directory's drive. "
                               "Set TOOLBOXTOVANDIR, or install the toolbox in <vrt_root>toolbox\\tovan\\.");
     }
+    if (check.location_error.empty() && std::strcmp(paths.runtime_lib_dir, paths.module_dir) == 0) {
+        std::string expected = std::string(paths.vrt_root) + "bin\\win64\\";
+        if (std::strcmp(expected.c_str(), paths.runtime_lib_dir) != 0) {
+            check.notes.push_back("runtime_lib_dir is the library's own directory because " + expected +
+                                  " does not exist: the runtime libraries are taken from beside the library. "
+                                  "Set VRTROOT to the runtime's root, or install the runtime libraries in "
+                                  "<vrt_root>bin\\win64\\.");
+        }
+    }
     bool lossless = true;
     const std::string directory = narrowed(program_directory(), &lossless);
     if (lossless) return;
