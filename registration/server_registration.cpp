@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <iterator>
 #include <new>
 #include <string>
