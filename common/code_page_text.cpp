@@ -1,5 +1,6 @@
 #include "common/code_page_text.h"
 
+#include <cstdint>
 #include <cstring>
 #include <new>
 
@@ -25,6 +26,12 @@ bool ends_with_character(const char *text, char c) noexcept {
     for (const char *at = text; *at != '\0'; at = next_character(at)) last = at;
     // A two-byte character starts with a lead byte, never with an ASCII one.
     return last != nullptr && *last == c;
+}
+
+std::size_t character_count(const char *text) noexcept {
+    if (*text == '\0') return 0;
+    const int units = ::MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    return units > 0 ? static_cast<std::size_t>(units) - 1 : SIZE_MAX;
 }
 
 bool ends_in_lone_lead_byte(const char *text) noexcept {

@@ -30,6 +30,11 @@ const char *find_last_character(const char *text, char c) noexcept;
 // Whether the last character of text is the single-byte character c.
 bool ends_with_character(const char *text, char c) noexcept;
 
+// How many characters the registry and the file system count in text: its
+// UTF-16 units once widened from the process code page (a double-byte
+// character is one). SIZE_MAX when the text cannot be widened.
+std::size_t character_count(const char *text) noexcept;
+
 // Whether text ends in a lead byte with no trail byte before its NUL.
 bool ends_in_lone_lead_byte(const char *text) noexcept;
 

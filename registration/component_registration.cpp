@@ -18,8 +18,9 @@ const component_kind com_component_kind{com_components_category, L"Tovan COM Fab
 const component_kind xl_component_kind{xl_components_category, L"Tovan Excel Fabrix Components"};
 
 // Registers the category when its key is missing, then the server, then the
-// class's membership. Returns the first failing HRESULT (E_INVALIDARG, before
-// anything is done, for the arguments register_server refuses); the server
+// class's membership. Returns the first failing HRESULT (E_INVALIDARG and
+// HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS), before anything is done, for the
+// arguments and ProgID keys register_server refuses); the server
 // entries written before a failure are undone.
 HRESULT register_component(const component_kind &kind, const char *module_name, const CLSID *clsid,
                            const GUID *libid, unsigned short major_version,
@@ -29,8 +30,10 @@ HRESULT register_component(const component_kind &kind, const char *module_name, 
                                       prog_id)) {
         return E_INVALIDARG;
     }
-    const class_registration_lock lock(*clsid);
+    const registration_lock lock;
     if (FAILED(lock.result())) return lock.result();
+    const HRESULT free = prog_id_keys_free(version_independent_prog_id, prog_id);
+    if (FAILED(free)) return free;
     // An existing category keeps its description and locale.
     if (!kind.category.is_registered()) {
         const HRESULT registered = kind.category.register_category(kind.description);
@@ -55,7 +58,7 @@ HRESULT unregister_component(const component_kind &kind, const CLSID *clsid,
     if (!unregistration_arguments_valid(clsid, version_independent_prog_id, prog_id)) {
         return E_INVALIDARG;
     }
-    const class_registration_lock lock(*clsid);
+    const registration_lock lock;
     if (FAILED(lock.result())) return lock.result();
     // Membership removal fails for a class the manager does not know; the
     // server entries are removed all the same.

@@ -14,7 +14,7 @@ namespace tvc {
 // The longest key name the registry stores (one name, not a path).
 constexpr std::size_t max_key_name_length = 255;
 
-// The longest key path, in bytes, that registration writes. The narrow
+// The longest key path, in characters, that registration writes. The narrow
 // registry functions under Wine take 260 characters of path and fail beyond;
 // the platform documents 255 characters for a key name with its path. The
 // smaller holds, so that a registration is refused before it starts rather

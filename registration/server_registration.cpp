@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <iterator>
 #include <new>
 #include <string>
@@ -129,29 +130,32 @@ HRESULT module_file_path(HMODULE module, std::string &path, DWORD initial_capaci
     }
 }
 
-// ---- one class at a time
+// ---- one registration at a time
 
-class_registration_lock::class_registration_lock(const CLSID &clsid) noexcept {
-    char name[80];
-    std::snprintf(name, sizeof name, "Local\\tvcvrtrt-class-registration-%s",
-                  make_guid_text(clsid).c_str());
-    mutex_.reset(::CreateMutexA(nullptr, FALSE, name));
+const wchar_t *registration_lock_name = L"Local\\tvcvrtrt-registration";
+DWORD registration_lock_wait_ms = 30000;
+
+registration_lock::registration_lock() noexcept {
+    mutex_.reset(::CreateMutexW(nullptr, FALSE, registration_lock_name));
     if (!mutex_) {
+        // ERROR_INVALID_HANDLE: an object of another kind holds the name.
         result_ = HRESULT_FROM_WIN32(::GetLastError());
         return;
     }
     // An abandoned mutex is ours all the same: its holder died, and what it
     // left is what any caller would find after a crash.
-    const DWORD waited = ::WaitForSingleObject(mutex_.get(), INFINITE);
+    const DWORD waited = ::WaitForSingleObject(mutex_.get(), registration_lock_wait_ms);
     if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) {
         result_ = S_OK;
-    } else {
-        result_ = waited == WAIT_FAILED ? HRESULT_FROM_WIN32(::GetLastError()) : E_FAIL;
-        mutex_.reset();
+        return;
     }
+    result_ = waited == WAIT_TIMEOUT  ? HRESULT_FROM_WIN32(ERROR_TIMEOUT)
+              : waited == WAIT_FAILED ? HRESULT_FROM_WIN32(::GetLastError())
+                                      : E_FAIL;
+    mutex_.reset();
 }
 
-class_registration_lock::~class_registration_lock() {
+registration_lock::~registration_lock() {
     if (SUCCEEDED(result_)) ::ReleaseMutex(mutex_.get());
 }
 
@@ -183,13 +187,14 @@ bool equal_ignoring_ascii_case(const char *a, const char *b) noexcept {
 // and the structural keys belong to everyone. The name is walked character
 // by character in the process code page, as the registry reads it; one that
 // ends in a lead byte without its trail byte is no text at all. A name
-// longer than the registry stores would fail only part-way through.
+// longer than the registry stores would fail only part-way through; the
+// registry counts characters, not bytes.
 bool usable_key_name(const char *name) noexcept {
     if (name == nullptr || name[0] == '\0' || name[0] == '.' || std::strcmp(name, "*") == 0) {
         return false;
     }
     if (find_first_character(name, '\\') != nullptr || ends_in_lone_lead_byte(name) ||
-        strnlen(name, max_key_name_length + 1) > max_key_name_length) {
+        character_count(name) > max_key_name_length) {
         return false;
     }
     for (const char *structural : structural_keys) {
@@ -218,7 +223,7 @@ bool written_key_paths_fit(const CLSID &clsid, const char *version_independent_p
     for (const layout_row &row : server_layout) {
         registry_key_path key;
         if (!expand_key_pattern(key, row.key_pattern, texts) ||
-            std::strlen(key.text) > max_written_key_path) {
+            character_count(key.text) > max_written_key_path) {
             return false;
         }
     }
@@ -246,6 +251,44 @@ bool prog_id_names_class(const char *prog_id, const char *clsid_text) noexcept {
     return equal_ignoring_ascii_case(named, clsid_text);
 }
 
+// Whether registration may write the ProgID key: it does not exist yet, or
+// it is a ProgID key (it has a CLSID subkey), perhaps of another class that
+// the new registration takes over. A key without one belongs to something
+// else, a file type, a protocol or a shell key, whatever its name.
+HRESULT prog_id_key_free_for_class(const char *prog_id) noexcept {
+    unique_hkey key, clsid_key;
+    const LONG opened = ::RegOpenKeyExA(HKEY_CLASSES_ROOT, prog_id, 0, KEY_QUERY_VALUE, key.put());
+    if (opened == ERROR_FILE_NOT_FOUND) return S_OK;
+    if (opened != ERROR_SUCCESS) return HRESULT_FROM_WIN32(opened);
+    const LONG has_clsid = ::RegOpenKeyExA(key.get(), "CLSID", 0, KEY_QUERY_VALUE, clsid_key.put());
+    if (has_clsid == ERROR_SUCCESS) return S_OK;
+    return has_clsid == ERROR_FILE_NOT_FOUND ? HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS)
+                                             : HRESULT_FROM_WIN32(has_clsid);
+}
+
+// Removes from a ProgID key of the class what registration writes there:
+// the default value and the CLSID and CurVer subkeys. Whatever else another
+// program keeps in the key (a shell verb, a named value) stays, and so does
+// the key while anything is left in it. Returns a Win32 error code.
+LONG remove_prog_id_entries(const char *prog_id) noexcept {
+    unique_hkey key;
+    const LONG opened = ::RegOpenKeyExA(HKEY_CLASSES_ROOT, prog_id, 0, KEY_ALL_ACCESS, key.put());
+    if (opened != ERROR_SUCCESS) return opened;
+    for (const char *written : {"CLSID", "CurVer"}) {
+        const LONG deleted = delete_key_tree(key.get(), written);
+        if (deleted != ERROR_SUCCESS && deleted != ERROR_FILE_NOT_FOUND) return deleted;
+    }
+    const LONG value_deleted = ::RegDeleteValueA(key.get(), nullptr);
+    if (value_deleted != ERROR_SUCCESS && value_deleted != ERROR_FILE_NOT_FOUND) return value_deleted;
+    DWORD subkeys = 0, values = 0;
+    const LONG queried = ::RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
+                                            &values, nullptr, nullptr, nullptr, nullptr);
+    if (queried != ERROR_SUCCESS) return queried;
+    key.reset();
+    if (subkeys != 0 || values != 0) return ERROR_SUCCESS;
+    return ::RegDeleteKeyA(HKEY_CLASSES_ROOT, prog_id);
+}
+
 bool row_applies(layout_condition condition, bool local_server) noexcept {
     switch (condition) {
     case layout_condition::always: return true;
@@ -263,6 +306,14 @@ bool write_row(const layout_row &row, const char *key, const registration_texts 
 }
 
 }  // namespace
+
+HRESULT prog_id_keys_free(const char *version_independent_prog_id, const char *prog_id) noexcept {
+    for (const char *name : {version_independent_prog_id, prog_id}) {
+        const HRESULT free = prog_id_key_free_for_class(name);
+        if (FAILED(free)) return free;
+    }
+    return S_OK;
+}
 
 bool unregistration_arguments_valid(const CLSID *clsid, const char *version_independent_prog_id,
                                     const char *prog_id) noexcept {
@@ -293,6 +344,11 @@ HRESULT register_server(const char *module_name, const CLSID *clsid, const GUID 
     std::string module_path;
     const HRESULT path_result = module_file_path(module, module_path);
     if (FAILED(path_result)) return path_result;
+
+    // Under the registration lock, so that no other call can make a key
+    // between this test and the writes.
+    const HRESULT free = prog_id_keys_free(version_independent_prog_id, prog_id);
+    if (FAILED(free)) return free;
 
     const guid_text clsid_text = make_guid_text(*clsid);
     const guid_text libid_text = make_guid_text(*libid);
@@ -336,7 +392,7 @@ HRESULT register_server(const char *module_name, const CLSID *clsid, const GUID 
                                       prog_id)) {
         return E_INVALIDARG;
     }
-    const class_registration_lock lock(*clsid);
+    const registration_lock lock;
     if (FAILED(lock.result())) return lock.result();
     // Undone, when the call fails, before the lock is released.
     registry_changes changes;
@@ -353,7 +409,7 @@ HRESULT unregister_server(const CLSID *clsid, const char *version_independent_pr
         return E_INVALIDARG;
     }
 
-    const class_registration_lock lock(*clsid);
+    const registration_lock lock;
     if (FAILED(lock.result())) return lock.result();
 
     const guid_text clsid_text = make_guid_text(*clsid);
@@ -361,11 +417,12 @@ HRESULT unregister_server(const CLSID *clsid, const char *version_independent_pr
     for (const unregistration_tree &tree : unregistration_trees) {
         registry_key_path key;
         if (!expand_key_pattern(key, tree.key_pattern, texts)) return E_FAIL;
-        // Another class's ProgID, or a key that names none, is left alone.
-        if (tree.only_when_naming_the_class && !prog_id_names_class(key.text, clsid_text.c_str())) {
-            continue;
-        }
-        const LONG deleted = delete_key_tree(HKEY_CLASSES_ROOT, key.text);
+        LONG deleted = ERROR_SUCCESS;
+        if (!tree.prog_id_key) {
+            deleted = delete_key_tree(HKEY_CLASSES_ROOT, key.text);
+        } else if (prog_id_names_class(key.text, clsid_text.c_str())) {
+            deleted = remove_prog_id_entries(key.text);
+        }  // else another class's ProgID, or a key that names none: left alone
         // A tree that is not there counts as removed.
         if (deleted != ERROR_SUCCESS && deleted != ERROR_FILE_NOT_FOUND) return E_FAIL;
     }

@@ -19,10 +19,18 @@
 //   HRESULT_FROM_WIN32(ERROR_NO_UNICODE_TRANSLATION)
 //                   the module's path cannot be given in the process code
 //                   page, not even in its short form; nothing is written
-// Unregistration deletes a ProgID key only when its CLSID subkey names the
-// class; another class's key, or one naming none, is left in place.
-// Registration, unregistration and their undo for one class run one at a
-// time across the threads and processes of the session (class_registration_lock).
+//   HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS)
+//                   registration: a ProgID names a key that exists without a
+//                   CLSID subkey (a file type, a protocol, a shell key: not a
+//                   ProgID key); nothing is written
+//   HRESULT_FROM_WIN32(ERROR_TIMEOUT), HRESULT_FROM_WIN32(ERROR_INVALID_HANDLE)
+//                   the registration lock could not be had (registration_lock)
+// Unregistration touches a ProgID key only when its CLSID subkey names the
+// class, and then removes only what registration writes there: the default
+// value and the CLSID and CurVer subkeys; the key itself goes only when
+// nothing else is left in it.
+// Registration, unregistration and their undo run one at a time across the
+// threads and processes of the session, whatever the class (registration_lock).
 #pragma once
 
 #include <windows.h>
@@ -41,8 +49,7 @@ HRESULT register_server(const char *module_name, const CLSID *clsid, const GUID 
 
 // The same, for callers whose registration has further steps: what it
 // writes is recorded in changes, which the caller keeps or lets undo. The
-// caller holds the class's class_registration_lock until changes is kept or
-// undone.
+// caller holds the registration_lock until changes is kept or undone.
 HRESULT register_server(const char *module_name, const CLSID *clsid, const GUID *libid,
                         unsigned short major_version, unsigned short minor_version,
                         const char *friendly_name, const char *version_independent_prog_id,
@@ -59,6 +66,12 @@ bool registration_arguments_valid(const char *module_name, const CLSID *clsid, c
                                   const char *prog_id) noexcept;
 bool unregistration_arguments_valid(const CLSID *clsid, const char *version_independent_prog_id,
                                     const char *prog_id) noexcept;
+
+// S_OK when registration may write both ProgID keys: each is missing or a
+// ProgID key (it has a CLSID subkey). HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS)
+// for a key of another kind. Asked under the registration lock, before
+// anything is written.
+HRESULT prog_id_keys_free(const char *version_independent_prog_id, const char *prog_id) noexcept;
 
 // ---- the registry layout
 //
@@ -101,7 +114,9 @@ extern const layout_row server_layout[16];
 // The trees unregistration removes, in this order.
 struct unregistration_tree {
     const char *key_pattern;
-    bool only_when_naming_the_class;  // a ProgID key: its CLSID subkey must name the class
+    // A ProgID key: touched only when its CLSID subkey names the class, and
+    // then only registration's entries in it (remove_prog_id_entries).
+    bool prog_id_key;
 };
 extern const unregistration_tree unregistration_trees[4];
 
@@ -140,17 +155,29 @@ const char *layout_content_text(layout_content content, const registration_texts
 // characters, doubled while the name fills the buffer.
 HRESULT module_file_path(HMODULE module, std::string &path, DWORD initial_capacity = 512) noexcept;
 
-// ---- one call per class at a time
+// ---- one registration at a time
 
-// Holds the session-wide named mutex of one CLSID ("Local\tvcvrtrt-class-
-// registration-{clsid}") for its lifetime; it admits re-entry by its
-// holder's thread. Calls for different classes do not wait for each other.
-class class_registration_lock {
+// Every call that writes or removes registration keys, for any class, holds
+// the session's one registration mutex: ProgID keys and category keys are
+// shared between classes, so a lock per class would let one class's
+// unregistration delete what another's registration had just written.
+// Registration is rare; running calls for different classes side by side
+// gains nothing. The lock admits re-entry by its holder's thread.
+//
+// The name is open to any program of the session, so the wait is bounded:
+// registration_lock_wait_ms (30 s), then HRESULT_FROM_WIN32(ERROR_TIMEOUT).
+// An object of another kind under the name gives
+// HRESULT_FROM_WIN32(ERROR_INVALID_HANDLE). Either way nothing is written.
+// Both globals are seams for tests, set before any call and left alone after.
+extern const wchar_t *registration_lock_name;  // L"Local\\tvcvrtrt-registration"
+extern DWORD registration_lock_wait_ms;         // 30000
+
+class registration_lock {
 public:
-    explicit class_registration_lock(const CLSID &clsid) noexcept;
-    ~class_registration_lock();
-    class_registration_lock(const class_registration_lock &) = delete;
-    class_registration_lock &operator=(const class_registration_lock &) = delete;
+    registration_lock() noexcept;
+    ~registration_lock();
+    registration_lock(const registration_lock &) = delete;
+    registration_lock &operator=(const registration_lock &) = delete;
 
     // S_OK while held; else why the mutex could not be had.
     HRESULT result() const noexcept { return result_; }

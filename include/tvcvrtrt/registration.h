@@ -20,18 +20,31 @@ TVCVRTRT_BEGIN_C
    characters gives E_INVALIDARG and nothing is written (or, for the removal
    and component functions below, nothing is removed or registered).
    Registration also refuses ProgIDs whose longest key path ("<ProgID>\CLSID",
-   "<ProgID>\CurVer") would exceed 255 characters. A module path that the
+   "<ProgID>\CurVer") would exceed 255 characters. Lengths count characters,
+   not bytes. A ProgID that names an existing key without a CLSID subkey (a
+   file type, a protocol, a shell key: not a ProgID key) gives
+   HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS) and nothing is written; an
+   existing ProgID key (it has one) is taken over. A module path that the
    process code page cannot hold, not even in its short form, gives
    HRESULT_FROM_WIN32(ERROR_NO_UNICODE_TRANSLATION). A registration that
    fails part-way is undone: keys it created are removed, values it replaced
-   get their old contents back. Calls for one class never interleave. */
+   get their old contents back.
+   All registration and unregistration calls of the session, for any class,
+   run one at a time under the named mutex "Local\tvcvrtrt-registration".
+   The wait for it is bounded: after 30 seconds the call fails with
+   HRESULT_FROM_WIN32(ERROR_TIMEOUT); an object of another kind under that
+   name gives HRESULT_FROM_WIN32(ERROR_INVALID_HANDLE). Either way nothing
+   is written or removed. */
 HRESULT tvcRegisterServer_proxy(const char *module_name, REFCLSID clsid, REFGUID libid,
                                 unsigned short major_version, unsigned short minor_version,
                                 const char *friendly_name, const char *version_independent_prog_id,
                                 const char *prog_id, const char *threading_model);
 
-/* Removes the CLSID, AppID and both ProgID trees; a ProgID tree only when its
-   CLSID subkey names this class. Missing trees count as removed. */
+/* Removes the CLSID and AppID trees. From each ProgID key whose CLSID subkey
+   names this class it removes only what registration writes there (the
+   default value and the CLSID and CurVer subkeys), and the key itself only
+   when nothing else is left in it; a ProgID key naming another class, or
+   none, is left alone. Missing keys count as removed. */
 HRESULT tvcUnregisterServer_proxy(REFCLSID clsid, const char *version_independent_prog_id,
                                   const char *prog_id);
 

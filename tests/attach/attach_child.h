@@ -13,13 +13,17 @@ struct attach_environment {
     std::optional<std::string> vrtroot;
     std::optional<std::string> toolbox_tovan_dir;
     std::optional<std::string> path = "C:\\windows\\system32;C:\\windows";
+    // Set: PATH in wide characters, in place of path.
+    std::optional<std::wstring> wide_path;
 };
 
 // Everything the host and the DLL printed; the host must exit cleanly (a
 // refused load included), or the calling test fails. The child's current directory
 // is working_dir; a utilities library (one without printer) makes the host
 // call the print routine on several threads before it unloads the DLL;
-// "--reload" in its place makes the host load the DLL once more afterwards.
+// "--reload" in its place makes the host load the DLL once more afterwards;
+// "--wide" makes it also print PATH as the process environment and as the C
+// runtime hold it in wide characters, in UTF-8 ("wide PATH=", "C runtime PATH=").
 std::string run_attach_host(const std::string &dll_path, const attach_environment &environment,
                             const std::string &working_dir, const std::string &utilities = "");
 

@@ -3,11 +3,12 @@
 // left behind. Afterwards it starts and ends a thread and unloads the DLL, so
 // that the remaining notifications reach the entry point too, and reports
 // whether the DLL really left the process.
-//   attach_host <dll> [<utilities library without printer> | --reload]
+//   attach_host <dll> [<utilities library without printer> | --reload | --wide]
 // With a library as second argument, that library is loaded and the print
 // routine is called on several threads and on this one first, so that each
 // fails to find the printer and keeps the system's text for it. With
-// --reload the DLL is loaded once more after it left, and PATH reported again.
+// --reload the DLL is loaded once more after it left, and PATH reported again;
+// with --wide PATH is also reported in wide characters, as UTF-8.
 #include "common/unique_resource.h"
 
 #include <windows.h>
@@ -15,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
+#include <string>
 #include <fcntl.h>
 #include <io.h>
 
@@ -26,6 +28,25 @@ void print_path() {
     } else {
         std::printf("PATH unset\n");
     }
+    std::fflush(stdout);
+}
+
+std::string utf8(const wchar_t *text) {
+    const int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<std::size_t>(length > 0 ? length : 1), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, &bytes[0], length, nullptr, nullptr);
+    bytes.pop_back();
+    return bytes;
+}
+
+// PATH as the process environment and as the C runtime hold it.
+void print_wide_path() {
+    std::wstring path(32768, L'\0');
+    const DWORD length = GetEnvironmentVariableW(L"PATH", &path[0], static_cast<DWORD>(path.size()));
+    path.resize(length < path.size() ? length : 0);
+    const wchar_t *runtime = _wgetenv(L"PATH");
+    std::printf("wide PATH=%s\nC runtime PATH=%s\n", utf8(path.c_str()).c_str(),
+                runtime != nullptr ? utf8(runtime).c_str() : "(unset)");
     std::fflush(stdout);
 }
 
@@ -66,10 +87,12 @@ int wmain(int argc, wchar_t **argv) {
     const DWORD error = dll != nullptr ? 0 : GetLastError();
     std::printf("loaded=%d error=%lu\n", dll != nullptr ? 1 : 0, error);
     print_path();
+    const bool wide = argc == 3 && std::wcscmp(argv[2], L"--wide") == 0;
+    if (wide) print_wide_path();
     if (dll == nullptr) return 0;
 
     const bool reload = argc == 3 && std::wcscmp(argv[2], L"--reload") == 0;
-    if (argc == 3 && !reload && !print_on_several_threads(dll, argv[2])) return 4;
+    if (argc == 3 && !reload && !wide && !print_on_several_threads(dll, argv[2])) return 4;
     tvc::unique_handle thread(CreateThread(nullptr, 0, do_nothing, nullptr, 0, nullptr));
     if (!thread) return 3;
     WaitForSingleObject(thread.get(), INFINITE);

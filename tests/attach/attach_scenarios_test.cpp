@@ -67,7 +67,7 @@ TEST_F(attach, unset_verbose_prints_nothing_and_unset_path_becomes_the_library_d
     attach_environment environment;
     environment.verbose.reset();
     environment.path.reset();
-    EXPECT_EQ(run(environment), "loaded=1 error=0\nPATH=" + lib_dir + ";\nunloaded\n");
+    EXPECT_EQ(run(environment), "loaded=1 error=0\nPATH=" + lib_dir + "\nunloaded\n");
 }
 
 TEST_F(attach, usable_vrtroot_wins_and_an_unusable_one_is_ignored) {

@@ -8,6 +8,8 @@
 #include <windows.h>
 
 #include <cctype>
+#include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -58,6 +60,57 @@ TEST_F(path_prefix, goes_in_front_once_and_only_when_it_fits) {
         EXPECT_EQ(path_values(output), row.expected) << row.path.substr(0, 100);
         EXPECT_EQ(output.find("PATH left as it was") != std::string::npos, &row == &rows[1]);
     }
+}
+
+// The line of one label in the output of the host's "--wide" run.
+std::string line_value(const std::string &output, const std::string &label) {
+    const std::size_t at = output.find("\n" + label);
+    if (at == std::string::npos) return "<no line>";
+    const std::size_t value = at + 1 + label.size();
+    return output.substr(value, output.find('\n', value) - value);
+}
+
+// PATH is read and written in wide characters: an entry outside the process
+// code page keeps every character, in the process environment and in the C
+// runtime's copy alike. The directory already first under another spelling
+// stays alone in front; an unset or empty PATH gets no empty element.
+TEST_F(path_prefix, is_decided_and_written_in_wide_characters) {
+    char short_form[MAX_PATH] = {};
+    ASSERT_NE(GetShortPathNameA(lib_dir.c_str(), short_form, MAX_PATH), 0u);
+    std::string slashes = lib_dir;
+    for (char &c : slashes) c = c == '\\' ? '/' : c;
+    const std::wstring wide_old(old_path.begin(), old_path.end());
+    const struct {
+        std::optional<std::wstring> path;
+        std::string expected;  // UTF-8
+    } rows[] = {
+        {L"C:\\\u041f\u0440\u0438\u0432\u0435\u0442;" + wide_old,
+         lib_dir + ";C:\\\xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82;" + old_path},
+        {std::wstring(lib_dir.begin(), lib_dir.end() - 1) + L";" + wide_old, lib_dir.substr(0, lib_dir.size() - 1) + ";" + old_path},
+        {std::wstring(slashes.begin(), slashes.end()) + L";" + wide_old, slashes + ";" + old_path},
+        {std::wstring(short_form, short_form + std::strlen(short_form)), short_form},
+        {std::nullopt, lib_dir},
+        {L"", lib_dir},
+    };
+    for (const auto &row : rows) {
+        attach_environment environment;
+        environment.path.reset();
+        environment.wide_path = row.path;
+        const std::string output = tvc_test::run_attach_host(dll, environment, layout.dir(), "--wide");
+        EXPECT_EQ(line_value(output, "wide PATH="), row.expected) << row.expected;
+        EXPECT_EQ(line_value(output, "C runtime PATH="), row.expected) << row.expected;
+    }
+}
+
+// A directory whose name holds ";" cannot be one element of PATH: PATH stays
+// as it was, load after load, and the verbose report says why.
+TEST_F(path_prefix, is_left_alone_when_the_directory_name_holds_a_separator) {
+    const std::string separated = layout.install_dll("S;x\\bin\\win64");
+    attach_environment environment;
+    const std::string output = tvc_test::run_attach_host(separated, environment, layout.dir(), "--reload");
+    EXPECT_EQ(path_values(output), (std::vector<std::string>{old_path, old_path}));
+    EXPECT_NE(output.find("PATH left as it was: the runtime library directory's name holds \";\""),
+              std::string::npos) << output;
 }
 
 // "ソ" is 0x83 0x5C in code page 932, its second byte the backslash's. A

@@ -181,6 +181,13 @@ TEST_F(ComponentRegistration, InvalidArgumentsAreRefusedBeforeAnythingIsDone) {
     EXPECT_EQ(tvcRegisterTovanXLComponent_proxy(library_name, c.clsid, c.libid, 1, 0, "Component",
                                                 c.version_independent_prog_id.c_str(), ""),
               E_INVALIDARG);
+    // A key of another owner under a ProgID's name (here a file type).
+    const std::string file_type = unique_name("InvalidArgumentsAreRefused") + "File";
+    cleanup file_type_removal{file_type};
+    create_key(file_type + "\\shell\\open\\command", "canary.exe \"%1\"");
+    EXPECT_EQ(tvcRegisterTovanXLComponent_proxy(library_name, c.clsid, c.libid, 1, 0, "Component",
+                                                file_type.c_str(), c.prog_id.c_str()),
+              HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS));
     EXPECT_FALSE(key_exists(com_category_key) || key_exists(xl_category_key));
     EXPECT_TRUE(c.nothing_written());
 

@@ -64,7 +64,7 @@ missing=$(make_tree missing-library) && rm "$missing/libvlt.dll"
 gaps=$(make_tree symbol-gaps) && cp "$gap_libraries"/{libka,tvcbase}.dll "$gaps/"
 run_rows <<ROWS
 complete	0	-	--no-components	^  libka\\.dll +array +$(symbols array)\$	^  tvcbase\\.dll +base +$(symbols base)\$	^Every library loads and every symbol binds\\.\$
-missing	1	-	--no-components	^  libvlt\\.dll +data_file +NOT LOADED: .+	^    Fatal error loading library .*\\\\bin\\\\win64\\\\libvlt\\.dll Error: .+	^  tvcbase\\.dll +base +$(symbols base)\$
+missing	1	-	--no-components	^  libvlt\\.dll +data_file +NOT LOADED: .+	^    Fatal error loading library .*\\\\\\\\bin\\\\\\\\win64\\\\\\\\libvlt\\.dll Error: .+	^  tvcbase\\.dll +base +$(symbols base)\$
 complete	2	-	--bogus
 complete	2	-	--component
 complete	2	-	--json extra
@@ -167,16 +167,17 @@ trap unregister_demo EXIT
 no_bx=$(make_tree no-libbx) && rm "$no_bx/libbx.dll"
 code_page=$(make_tree "code-page-Ω")
 tag=$(python3 -c 'import uuid; print(uuid.uuid4().hex[:8])')
-read -r crash_class good_class orphan_class crash_lib good_lib orphan_lib < <(python3 -c '
+read -r crash_class good_class orphan_class local_class crash_lib good_lib orphan_lib < <(python3 -c '
 import uuid; g = lambda first: "{%s%s}" % (first, str(uuid.uuid4()).upper()[1:])
-print(g("0"), g("8"), g("F"), g("0"), g("8"), g("F"))')
+print(g("0"), g("8"), g("F"), g("4"), g("0"), g("8"), g("F"))')
 windows_path() { echo "Z:${1//\//\\}"; }
 reg_text() { local text; text=$(windows_path "$1"); echo "${text//\\/\\\\}"; }
 printf MSFT >"$scratch/hostile.tlb"
 category='Implemented Categories\{74D52C72-7A9B-47AB-BFBE-93C1C1A545BD}'
+# With server_key=LocalServer32 set, the class is a local server.
 registration() {  # <class> <ProgID piece> <description> <server> <library> [<library file>]
   printf '[%s]\n@="%s"\n' "HKEY_CLASSES_ROOT\\CLSID\\$1" "$3" "HKEY_CLASSES_ROOT\\CLSID\\$1\\$category" ""
-  printf "[HKEY_CLASSES_ROOT\\\\CLSID\\\\$1\\\\%s]\\n@=\"%s\"\\n" InprocServer32 "$4" ProgID "$2.1" \
+  printf "[HKEY_CLASSES_ROOT\\\\CLSID\\\\$1\\\\%s]\\n@=\"%s\"\\n" "${server_key:-InprocServer32}" "$4" ProgID "$2.1" \
     VersionIndependentProgID "$2" TypeLib "$5"
   echo '"Version"="1.0"'
   [ -z "${6:-}" ] || printf '[HKEY_CLASSES_ROOT\\TypeLib\\%s\\1.0]\n@="%s"\n[HKEY_CLASSES_ROOT\\TypeLib\\%s\\1.0\\0\\win64]\n@="%s"\n' \
@@ -187,8 +188,10 @@ registration() {  # <class> <ProgID piece> <description> <server> <library> [<li
     "$(reg_text "$scratch/hostile.tlb")"
   registration "$good_class" "TVCCHECK$tag.Good" Good tvcvrtrt7_17.dll "$good_lib" "$(reg_text "$reference/tovan_demo.tlb")"
   registration "$orphan_class" "tvccheck$tag.Orphan" Orphan tvcvrtrt7_17.dll "$orphan_lib"
+  # A C1 control and, as text, what an escape looks like.
+  server_key=LocalServer32 registration "$local_class" "TvcCheck$tag.Local" $'Local \x8d \\\\x1B' 'C:\\nowhere\\local.exe' "$good_lib"
 } >"$scratch/hostile.reg"
-printf 'REGEDIT4\n\n[-HKEY_CLASSES_ROOT\\%s]\n' "CLSID\\$crash_class" "CLSID\\$good_class" "CLSID\\$orphan_class" \
+printf 'REGEDIT4\n\n[-HKEY_CLASSES_ROOT\\%s]\n' "CLSID\\$crash_class" "CLSID\\$good_class" "CLSID\\$orphan_class" "CLSID\\$local_class" \
   "TypeLib\\$crash_lib" "TypeLib\\$good_lib" >"$scratch/unregister.reg"
 registry() { "$wine" regedit /S "$(windows_path "$scratch/$1")" </dev/null; }
 trap 'registry unregister.reg; unregister_demo' EXIT
@@ -198,7 +201,7 @@ complete	0	-	--trace-summary calls.trace	^ +60\.00 +3\.000 +1 +3\.000 tvcFevalIn
 complete	1	-	--trace-summary bad.trace	^error: 
 complete	1	-	--trace-summary huge.trace	^error: huge\.trace: the times of run 1 add up to more than can be counted$
 complete	0	-	--component TovanDemo --load	^  COM components$	^      class "Tovan demo calculator" \{CFAB46F3-521A-4D16-B340-C5037EFAE808\} TovanDemo.Calculator.1$	^          Computed\(\[in\] function_name, \[in\] value\)  id 1$	^          Precision get put  id 4$	^  Excel add-in components: none$
-complete	0	TVCVRTRT_TRACE=calls.trace	--no-components	^  tvcvrtrt7_17\.dll +Z:.*\\\\complete\\\\bin\\\\win64\\\\tvcvrtrt7_17\.dll$	^  file version +7\.14\.0\.585$	^  TVCVRTRT_TRACE +set: 	^  PATH +the library puts the runtime library directory in front:$	^ += ".*\\\\complete\\\\bin\\\\win64\\\\;"$	^  note: toolbox_prefix is Z:\\\\ because no toolbox directory was found
+complete	0	TVCVRTRT_TRACE=calls.trace	--no-components	^  tvcvrtrt7_17\.dll +Z:.*\\\\\\\\complete\\\\\\\\bin\\\\\\\\win64\\\\\\\\tvcvrtrt7_17\.dll$	^  file version +7\.14\.0\.585$	^  TVCVRTRT_TRACE +set: 	^  PATH +the library puts the runtime library directory in front:$	^ += ".*\\\\\\\\complete\\\\\\\\bin\\\\\\\\win64\\\\\\\\;"$	^  note: toolbox_prefix is Z:\\\\\\\\ because no toolbox directory was found
 complete	0	WINEPATH=\$complete_dos	--no-components	^  PATH +left as it is: the runtime library directory is already in front:$
 no_bx	1	-	--no-components	^  tvcvrt\.dll +runtime +NOT LOADED: 	^    tvcvrt\.dll is present, but a library it needs is missing: libbx\.dll$
 code_page	0	LC_ALL=C.UTF-8	--no-components	^  note: the folder .* outside the process code page \(1252\).* short \(8\.3\) name, as module_dir shows\.$
@@ -213,9 +216,10 @@ complete	2	-	--trace-summary calls.trace --trace-timeline calls.trace out.json	^
 complete	2	-	--trace-timeline calls.trace out.json --json	^tvcvrtrt-check: --trace-timeline and --json cannot be used together$
 complete	0	-	--component tovandemo	^    "Tovan demo calculator library" 
 complete	0	-	--component tovandemo.CALCULATOR	^      class "Tovan demo calculator" 
-complete	1	-	--component tvcCheck$tag --load	^      could not be read: the reader crashed, exception 0x[0-9A-F]{8}$	^      class "Hostile \\\\x1B\]0;title\\\\x07" 	^        server file not found: "C:\\\\nowhere\\\\crash\.dll"$	^          Sum\(\[in\] values\)  id 1$	^    class "Orphan" \{F.*: type library \{F[-0-9A-F]+\} not registered$
+complete	1	-	--component tvcCheck$tag --load	^      could not be read: the reader crashed, exception 0x[0-9A-F]{8}$	^      class "Hostile \\\\x1B\]0;title\\\\x07" 	^        server file not found: "C:\\\\\\\\nowhere\\\\\\\\crash\.dll"$	^    class "Orphan" \{F.*: type library \{F[-0-9A-F]+\} not registered$	^    class "Good" \{8.*: type library \{8[-0-9A-F]+\} 1\.0 describes no class of this CLSID that is registered as an in-process server$	^    class "Local \\\\x8D \\\\\\\\x1B" \{4.*: a local server: the query describes in-process servers only$
 ROWS
 ! grep -q $'\e' "$scratch/stdout" || fail "a control character reached the terminal"
+! grep -q 'Tovan demo calculator"' "$scratch/stdout" || fail "--load listed a class that the query did not select"
 run_check "$complete" 0 --component TovanDemo --load --json
 check_json <<'PYTHON'
 (library,) = report["components"][0]["type_libraries"]
@@ -230,8 +234,27 @@ run_check "$complete" 1 --component "tvccheck$tag" --load --json
 check_json <<'PYTHON'
 crash, good = report["components"][0]["type_libraries"]
 assert crash["error"].startswith("could not be read: the reader crashed"), crash
-assert good["error"] is None and good["classes"][0]["methods"][0]["name"] == "Sum", good
-(orphan,) = report["components"][0]["undescribed_classes"]
-assert orphan["reason"].endswith("not registered") and orphan["description"] == "Orphan", orphan
+assert good["error"] is None and good["classes"] == [], good
+reasons = {c["description"].split()[0]: c["reason"] for c in report["components"][0]["undescribed_classes"]}
+assert sorted(reasons) == ["Good", "Local", "Orphan"], reasons
+assert reasons["Orphan"].endswith("not registered"), reasons
+assert reasons["Local"] == "a local server: the query describes in-process servers only", reasons
 PYTHON
+# A report that cannot be written is an error, not an empty success.
+for arguments in --json --no-components; do
+  status=0
+  (cd "$complete" && "$wine" ./tvcvrtrt-check.exe $arguments </dev/null >/dev/full 2>"$scratch/stderr") || status=$?
+  [ "$status" = 3 ] || fail "$arguments to a full device: status $status, expected 3"
+  grep -q '^tvcvrtrt-check: the report could not be written to standard output: ' "$scratch/stderr" ||
+    fail "$arguments to a full device: no message, got: $(cat "$scratch/stderr")"
+done
+
+# Without <root>\bin\win64 the runtime libraries come from the library's own
+# directory, and the command says so.
+fallback=$scratch/fallback/lib/here
+rm -rf "$scratch/fallback" && mkdir -p "$fallback"
+cp "$complete"/*.dll "$complete/tvcvrtrt-check.exe" "$fallback/"
+run_check "$fallback" 0 --no-components
+expect_line "^  note: runtime_lib_dir is the library's own directory because .*\\\\\\\\fallback\\\\\\\\bin\\\\\\\\win64\\\\\\\\ does not exist"
+
 echo "diagnostic command: all cases passed"

@@ -149,15 +149,40 @@ TEST(RegistrationFailingPartWay, RemovesTheKeysItCreatedAndRestoresTheValuesItRe
     EXPECT_TRUE(component.nothing_written());
 }
 
-// While this thread holds one class's lock, another thread registers a
-// different class: it must not wait (the join would never return), and the
-// holder's own thread may enter again.
-TEST(ClassRegistrationLock, CallsForOtherClassesDoNotWait) {
-    test_class held, other;
-    const tvc::class_registration_lock lock(held.clsid);
-    ASSERT_EQ(lock.result(), S_OK);
-    HRESULT registered = E_FAIL;
-    std::thread([&] { registered = register_in_process(other, "other", 1); }).join();
-    EXPECT_EQ(registered, S_OK);
-    EXPECT_EQ(register_in_process(held, "held", 1), S_OK);
+// The lock's name held by another thread (a mutex) or taken by an object of
+// another kind: registration and unregistration give up, after the wait for
+// a mutex, with their documented results and write or remove nothing.
+TEST(RegistrationLock, ANameHeldElsewhereFailsTheCallWithNothingChanged) {
+    const std::string unique = unique_name("Lock");
+    const std::wstring name = L"Local\\tvcvrtrt-test-" + std::wstring(unique.begin(), unique.end());
+    const wchar_t *const saved_name = tvc::registration_lock_name;
+    const DWORD saved_wait = tvc::registration_lock_wait_ms;
+    tvc::registration_lock_name = name.c_str();
+    tvc::registration_lock_wait_ms = 50;
+    test_class registered;
+    ASSERT_EQ(register_in_process(registered, "registered", 1), S_OK);
+    const std::vector<std::string> before = registered.snapshot();
+    const struct {
+        bool mutex;
+        HRESULT expected;
+    } rows[] = {{true, HRESULT_FROM_WIN32(ERROR_TIMEOUT)}, {false, HRESULT_FROM_WIN32(ERROR_INVALID_HANDLE)}};
+    for (const auto &row : rows) {
+        tvc::unique_handle holder(row.mutex ? ::CreateMutexW(nullptr, TRUE, name.c_str())
+                                            : ::CreateEventW(nullptr, TRUE, FALSE, name.c_str()));
+        ASSERT_TRUE(holder);
+        test_class fresh;
+        HRESULT registration = S_OK, unregistration = S_OK;
+        std::thread([&] {
+            registration = register_in_process(fresh, "fresh", 1);
+            unregistration = tvc::unregister_server(&registered.clsid, registered.version_independent_prog_id.c_str(),
+                                                    registered.prog_id.c_str());
+        }).join();
+        EXPECT_EQ(registration, row.expected) << row.mutex;
+        EXPECT_EQ(unregistration, row.expected) << row.mutex;
+        EXPECT_TRUE(fresh.nothing_written()) << row.mutex;
+        EXPECT_EQ(registered.snapshot(), before) << row.mutex;
+        if (row.mutex) ::ReleaseMutex(holder.get());
+    }
+    tvc::registration_lock_name = saved_name;
+    tvc::registration_lock_wait_ms = saved_wait;
 }

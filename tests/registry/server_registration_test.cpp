@@ -239,17 +239,19 @@ TEST(ServerRegistration, TheLongestKeyPathWrittenDecidesBeforeAnythingIsWritten)
     }
 }
 
-// Thread a registers the class with a ProgID that is a volatile key, which
-// takes no lasting subkey: it fails at "<prog_id>\\CLSID" and undoes what it
-// wrote. Thread b registers the same class and succeeds; its entries stay.
+// Thread a registers the class with a ProgID that is a volatile ProgID key,
+// which takes no lasting subkey: it fails at "<prog_id>\\CurVer" and undoes
+// what it wrote. Thread b registers the same class and succeeds; its entries stay.
 TEST(ServerRegistration, AFailingCallForAClassNeverUndoesWhatASucceedingOneWrote) {
     test_class c;
     const std::string fragile = unique_name("TvcFragile");
     cleanup removal{fragile};
-    HKEY key = nullptr;
-    ASSERT_EQ(::RegCreateKeyExA(HKEY_CLASSES_ROOT, fragile.c_str(), 0, nullptr, REG_OPTION_VOLATILE,
-                                KEY_ALL_ACCESS, nullptr, &key, nullptr), ERROR_SUCCESS);
-    ::RegCloseKey(key);
+    for (const std::string &path : {fragile, fragile + "\\CLSID"}) {
+        HKEY key = nullptr;
+        ASSERT_EQ(::RegCreateKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, REG_OPTION_VOLATILE,
+                                    KEY_ALL_ACCESS, nullptr, &key, nullptr), ERROR_SUCCESS);
+        ::RegCloseKey(key);
+    }
     for (int round = 0; round < 50; ++round) {
         tvc_test::start_gate gate(2);
         HRESULT failing = S_OK, succeeding = E_FAIL;
@@ -310,6 +312,104 @@ TEST(CodePage932, ProgIDsAreReadCharacterByCharacterAndNeverPastTheirEnd) {
     c.trees.add(c.prog_id);
     ASSERT_EQ(register_class(c, library_name, 1, 0, "n", "Both"), S_OK);
     EXPECT_EQ(read_value(c.prog_id + "\\CLSID", nullptr).text, c.clsid_text);
+    EXPECT_EQ(unregister_class(c), S_OK);
+    EXPECT_TRUE(c.nothing_written());
+}
+
+// ---- keys of other owners under a ProgID's name, and two classes racing
+// for one ProgID
+
+namespace {
+
+// A file type of this test's own, as the system's file types look: a
+// description and the command that opens its files.
+struct canary_file_type {
+    std::string name;
+    cleanup removal;
+    explicit canary_file_type(const char *test_name) : name(unique_name(test_name) + "File") {
+        removal.add(name);
+        create_key(name, "Canary file");
+        create_key(name + "\\shell\\open\\command", "canary.exe \"%1\"");
+    }
+    std::vector<std::string> snapshot() const { return registry_test::snapshot({name}); }
+};
+
+}  // namespace
+
+// A key that exists without a CLSID subkey is not a ProgID key: registration
+// refuses it before writing anything, and unregistration leaves it.
+TEST(ServerRegistration, KeysThatAreNoProgIDKeysAreRefusedBeforeAnythingIsWritten) {
+    const canary_file_type canary("KeysThatAreNoProgIDKeys");
+    const std::vector<std::string> before = canary.snapshot();
+    test_class c;
+    const std::pair<const char *, const char *> names[] = {
+        {canary.name.c_str(), c.prog_id.c_str()},
+        {c.version_independent_prog_id.c_str(), canary.name.c_str()},
+        {canary.name.c_str(), canary.name.c_str()},
+    };
+    for (const auto &[vi, prog] : names) {
+        EXPECT_EQ(tvcRegisterServer_proxy(library_name, c.clsid, c.libid, 1, 0, "taken", vi, prog, "Both"),
+                  HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS)) << vi << " " << prog;
+        EXPECT_TRUE(c.nothing_written());
+        EXPECT_EQ(tvcUnregisterServer_proxy(c.clsid, vi, prog), S_OK);
+        EXPECT_EQ(canary.snapshot(), before);
+    }
+}
+
+// Unregistration takes from a ProgID key only the default value and the
+// CLSID and CurVer subkeys; what others added keeps the key.
+TEST(ServerUnregistration, RemovesFromAProgIDKeyOnlyWhatRegistrationWrote) {
+    test_class c;
+    ASSERT_EQ(register_class(c, library_name, 1, 0, "name", "Both"), S_OK);
+    const std::string &vi = c.version_independent_prog_id;
+    create_key(vi + "\\shell\\open\\command", "other.exe \"%1\"");
+    write_value(c.prog_id, "EditFlags", "added by another program");
+    EXPECT_EQ(unregister_class(c), S_OK);
+    std::vector<std::string> left = {c.prog_id, sz(c.prog_id, "EditFlags", "added by another program"), vi,
+                                     vi + "\\shell", vi + "\\shell\\open", vi + "\\shell\\open\\command",
+                                     sz(vi + "\\shell\\open\\command", nullptr, "other.exe \"%1\"")};
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(snapshot({vi, c.prog_id}), left);
+    EXPECT_FALSE(key_exists(c.clsid_key) || key_exists(c.appid_key));
+}
+
+// Class a unregisters while class b registers the same ProgIDs: whichever
+// goes first, b's call succeeds and its ProgID keys name b afterwards.
+TEST(ServerRegistration, AnotherClassesUnregistrationNeverRemovesWhatARacingRegistrationWrote) {
+    test_class a, b;
+    b.version_independent_prog_id = a.version_independent_prog_id;
+    b.prog_id = a.prog_id;
+    for (int round = 0; round < 300; ++round) {
+        ASSERT_EQ(register_class(a, library_name, 1, 0, "a", "Both"), S_OK);
+        tvc_test::start_gate gate(2);
+        HRESULT unregistered = E_FAIL;
+        std::thread other([&] {
+            gate.arrive_and_wait();
+            unregistered = unregister_class(a);
+        });
+        gate.arrive_and_wait();
+        const HRESULT registered = register_class(b, library_name, 1, 0, "b", "Both");
+        other.join();
+        ASSERT_EQ(unregistered, S_OK) << round;
+        ASSERT_EQ(registered, S_OK) << round;
+        ASSERT_EQ(read_value(b.prog_id + "\\CLSID", nullptr).text, b.clsid_text) << round;
+        ASSERT_EQ(read_value(b.version_independent_prog_id + "\\CurVer", nullptr).text, b.prog_id) << round;
+        ASSERT_EQ(unregister_class(b), S_OK);
+    }
+}
+
+// The registry's limits count characters: a ProgID of 125 double-byte
+// characters (250 bytes; "<ProgID>\CurVer" is 132 characters) is taken.
+TEST(CodePage932, ProgIDLimitsCountCharactersNotBytes) {
+    TVC_ONLY_UNDER_CODE_PAGE_932();
+    test_class c;
+    c.version_independent_prog_id.clear();
+    for (int character = 0; character < 125; ++character) c.version_independent_prog_id += "\x83\x5C";
+    c.prog_id = c.version_independent_prog_id + ".1";
+    c.trees.add(c.version_independent_prog_id);
+    c.trees.add(c.prog_id);
+    ASSERT_EQ(register_class(c, library_name, 1, 0, "n", "Both"), S_OK);
+    EXPECT_EQ(read_value(c.version_independent_prog_id + "\\CurVer", nullptr).text, c.prog_id);
     EXPECT_EQ(unregister_class(c), S_OK);
     EXPECT_TRUE(c.nothing_written());
 }

@@ -16,8 +16,10 @@ std::string executable_directory() {
     return file.substr(0, file.find_last_of('\\') + 1);
 }
 
-child_run run_child(const std::string &program, const std::vector<std::string> &arguments,
-                    const char *environment, const char *working_dir, DWORD timeout_ms) {
+namespace {
+
+child_run run_with_block(const std::string &program, const std::vector<std::string> &arguments,
+                         void *environment, DWORD creation_flags, const char *working_dir, DWORD timeout_ms) {
     std::string command_line = "\"" + executable_directory() + program + "\"";
     for (const std::string &argument : arguments) command_line += " \"" + argument + "\"";
 
@@ -34,8 +36,8 @@ child_run run_child(const std::string &program, const std::vector<std::string> &
     startup.hStdOutput = write_end.get();
     startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION process{};
-    if (!::CreateProcessA(nullptr, command_line.data(), nullptr, nullptr, TRUE, 0,
-                          const_cast<char *>(environment), working_dir, &startup, &process))
+    if (!::CreateProcessA(nullptr, command_line.data(), nullptr, nullptr, TRUE, creation_flags, environment,
+                          working_dir, &startup, &process))
         throw std::runtime_error("CreateProcess failed (" + std::to_string(::GetLastError()) +
                                  ") for " + command_line);
     tvc::unique_handle process_handle(process.hProcess), thread_handle(process.hThread);
@@ -62,12 +64,36 @@ child_run run_child(const std::string &program, const std::vector<std::string> &
     return run;
 }
 
-std::string output_of(const std::string &program, const std::vector<std::string> &arguments,
-                      const char *environment, const char *working_dir) {
+template <typename Character>
+std::string checked_output(const std::string &program, const std::vector<std::string> &arguments,
+                           const Character *environment, const char *working_dir) {
     const child_run run = run_child(program, arguments, environment, working_dir);
     EXPECT_EQ(run.exit_code, 0u) << program << " ended with 0x" << std::hex << run.exit_code
                                  << " after printing:\n" << run.output;
     return run.output;
+}
+
+}  // namespace
+
+child_run run_child(const std::string &program, const std::vector<std::string> &arguments,
+                    const char *environment, const char *working_dir, DWORD timeout_ms) {
+    return run_with_block(program, arguments, const_cast<char *>(environment), 0, working_dir, timeout_ms);
+}
+
+child_run run_child(const std::string &program, const std::vector<std::string> &arguments,
+                    const wchar_t *environment, const char *working_dir, DWORD timeout_ms) {
+    return run_with_block(program, arguments, const_cast<wchar_t *>(environment), CREATE_UNICODE_ENVIRONMENT,
+                          working_dir, timeout_ms);
+}
+
+std::string output_of(const std::string &program, const std::vector<std::string> &arguments,
+                      const char *environment, const char *working_dir) {
+    return checked_output(program, arguments, environment, working_dir);
+}
+
+std::string output_of(const std::string &program, const std::vector<std::string> &arguments,
+                      const wchar_t *environment, const char *working_dir) {
+    return checked_output(program, arguments, environment, working_dir);
 }
 
 }  // namespace tvc_test

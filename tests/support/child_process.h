@@ -30,11 +30,16 @@ child_run run_child(const std::string &program, const std::vector<std::string> &
 // hang) fails the calling test.
 std::string output_of(const std::string &program, const std::vector<std::string> &arguments,
                       const char *environment = nullptr, const char *working_dir = nullptr);
+// The same with an environment block of wide characters.
+child_run run_child(const std::string &program, const std::vector<std::string> &arguments,
+                    const wchar_t *environment, const char *working_dir = nullptr, DWORD timeout_ms = 120000);
+std::string output_of(const std::string &program, const std::vector<std::string> &arguments,
+                      const wchar_t *environment, const char *working_dir = nullptr);
 
 // output_of for one program: host("x.exe")(commands[, working_dir]).
 inline auto host(const std::string &program) {
     return [program](const std::vector<std::string> &commands, const char *working_dir = nullptr) {
-        return output_of(program, commands, nullptr, working_dir);
+        return output_of(program, commands, static_cast<const char *>(nullptr), working_dir);
     };
 }
 

@@ -136,6 +136,40 @@ std::string describe(const std::string &libid, std::vector<type_library_record> 
     return {};
 }
 
+// A class registered with LocalServer32 and no InprocServer32.
+bool local_server(const class_record &cls) {
+    const std::string key = "CLSID\\" + cls.clsid;
+    return !registry_key_exists(key + "\\InprocServer32") && registry_key_exists(key + "\\LocalServer32");
+}
+
+bool same_clsid(const std::string &one, const std::string &other) {
+    return _stricmp(one.c_str(), other.c_str()) == 0;
+}
+
+// After --load: the classes the query selected, each as the file describes
+// it, or undescribed with the reason. A class of the file that the query did
+// not select is never added.
+void keep_selected_classes(type_library_record &library, const std::vector<class_record> &selected,
+                           std::vector<undescribed_class> &undescribed) {
+    std::vector<class_record> described;
+    for (const class_record &cls : selected) {
+        bool found = false;
+        for (class_record &read : library.classes) {
+            if (!same_clsid(read.clsid, cls.clsid)) continue;
+            described.push_back(std::move(read));
+            found = true;
+            break;
+        }
+        if (!found) {
+            undescribed.push_back({cls, "type library " + library.libid + " " + std::to_string(library.major) + "." +
+                                            std::to_string(library.minor) +
+                                            " describes no class of this CLSID that is registered as an "
+                                            "in-process server"});
+        }
+    }
+    library.classes = std::move(described);
+}
+
 category_listing list_category(const category &which, const char *component_name, bool load) {
     category_listing listing;
     listing.name = which.name;
@@ -151,11 +185,21 @@ category_listing list_category(const category &which, const char *component_name
         const std::string reason = describe(cls.libid, versions);
         for (const class_record &member : classes) {
             if (_stricmp(member.libid.c_str(), cls.libid.c_str()) != 0) continue;
-            if (!reason.empty()) listing.undescribed.push_back({member, reason});
-            for (type_library_record &version : versions) version.classes.push_back(member);
+            if (!reason.empty()) {
+                listing.undescribed.push_back({member, reason});
+            } else if (local_server(member)) {
+                // The library's query passes such a class over, as documented.
+                listing.undescribed.push_back({member, "a local server: the query describes in-process servers only"});
+            } else {
+                for (type_library_record &version : versions) version.classes.push_back(member);
+            }
         }
         for (type_library_record &version : versions) {
-            if (load) read_in_child(version);
+            if (load) {
+                const std::vector<class_record> selected = version.classes;
+                read_in_child(version);
+                if (version.loaded) keep_selected_classes(version, selected, listing.undescribed);
+            }
             listing.type_libraries.push_back(std::move(version));
         }
     }

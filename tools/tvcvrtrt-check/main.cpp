@@ -4,6 +4,7 @@
 // every family library and looks up every symbol of its binding table, and
 // lists the registered components.
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -23,6 +24,7 @@ namespace {
 constexpr int exit_binds = 0;
 constexpr int exit_does_not_bind = 1;
 constexpr int exit_bad_arguments = 2;
+constexpr int exit_not_written = 3;
 
 struct command_line {
     bool help = false;
@@ -247,6 +249,13 @@ int run_check(const command_line &line) {
     } else {
         print_text(check, stdout);
         if (line.components) print_text(listing, stdout);
+    }
+    // A report lost on the way out (a full disk, a closed pipe) is no report:
+    // the caller must not take silence for success.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "tvcvrtrt-check: the report could not be written to standard output: %s\n",
+                     std::strerror(errno));
+        return exit_not_written;
     }
     return check.everything_binds() && listing.everything_read() ? exit_binds : exit_does_not_bind;
 }

@@ -175,18 +175,25 @@ void locate(runtime_check &check) {
     path_variable.name = "PATH";
     path_variable.set = check.location_error.empty();
     if (path_variable.set) {
-        std::string new_path;
-        switch (tvc::prefixed_path(std::getenv("PATH"), paths.runtime_lib_dir, new_path)) {
+        // Decided as the library decides it: PATH in wide characters.
+        std::wstring old_path, new_path, directory;
+        const bool set = tvc::read_path_variable(old_path);
+        tvc::widen(paths.runtime_lib_dir, std::strlen(paths.runtime_lib_dir), directory);
+        switch (tvc::prefixed_path(set ? old_path.c_str() : nullptr, directory.c_str(), new_path)) {
         case tvc::path_prefix::put_in_front:
-            path_variable.value = std::string(paths.runtime_lib_dir) + ";";
+            path_variable.value = std::string(paths.runtime_lib_dir) + (old_path.empty() ? "" : ";");
             path_variable.effect = "the library puts the runtime library directory in front:";
             break;
         case tvc::path_prefix::already_in_front:
-            path_variable.value = paths.runtime_lib_dir;
+            path_variable.value = narrowed(old_path.substr(0, old_path.find(L';')));
             path_variable.effect = "left as it is: the runtime library directory is already in front:";
             break;
         case tvc::path_prefix::does_not_fit:
             path_variable.effect = "left as it is: the runtime library directory does not fit in front of it";
+            break;
+        case tvc::path_prefix::name_holds_separator:
+            path_variable.effect = "left as it is: the runtime library directory's name holds \";\", which PATH "
+                                   "cannot hold in one element";
             break;
         }
     } else {
@@ -206,6 +213,15 @@ void explain(runtime_check &check) {
                               " because no toolbox directory was found: the prefix is the toolbox directory's "
                               "parent, and for an empty one that is the root of the working directory's drive. "
                               "Set TOOLBOXTOVANDIR, or install the toolbox in <vrt_root>toolbox\\tovan\\.");
+    }
+    if (check.location_error.empty() && std::strcmp(paths.runtime_lib_dir, paths.module_dir) == 0) {
+        std::string expected = std::string(paths.vrt_root) + "bin\\win64\\";
+        if (std::strcmp(expected.c_str(), paths.runtime_lib_dir) != 0) {
+            check.notes.push_back("runtime_lib_dir is the library's own directory because " + expected +
+                                  " does not exist: the runtime libraries are taken from beside the library. "
+                                  "Set VRTROOT to the runtime's root, or install the runtime libraries in "
+                                  "<vrt_root>bin\\win64\\.");
+        }
     }
     bool lossless = true;
     const std::string directory = narrowed(program_directory(), &lossless);

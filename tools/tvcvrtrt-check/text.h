@@ -29,8 +29,10 @@ std::wstring program_directory();
 std::string hresult_text(long result);
 
 // Text from the registry, a type library or the environment as it may be
-// written to a terminal: C0 control characters and DEL as \xNN, so that a
-// value cannot move the cursor, retitle or recolour the terminal.
+// written to a terminal: control characters (C0, DEL and C1) as \xNN, one
+// escape per byte, so that a value cannot move the cursor, retitle or
+// recolour the terminal; and "\\" as "\\\\", so that an escape and the same
+// text in the data differ.
 std::string shown(const std::string &text);
 inline std::string shown(const char *text) { return shown(std::string(text)); }
 
