@@ -10,7 +10,7 @@
 #include "bootstrap/runtime_location.h"
 #include "bootstrap/runtime_paths.h"
 #include "common/code_page_text.h"
-#include "forwarding/call_trace.h"
+#include "call_trace/call_trace.h"
 
 namespace tvc {
 

@@ -39,7 +39,7 @@
 #include "bootstrap/api_exception.h"
 #include "bootstrap/runtime_paths.h"
 #include "common/unique_resource.h"
-#include "forwarding/call_trace.h"
+#include "call_trace/call_trace.h"
 #include "tests/forwarding/forwarder_case.h"
 #include "tests/forwarding/test_runtime/journal.h"
 #include "tests/support/start_gate.h"

@@ -1,0 +1,31 @@
+// The call trace. Each bound slot that TVCVRTRT_TRACE_FILTER selects gets a
+// tracing entry and a traced target: the entry formats the arguments, times
+// the call of the target, and appends one line (trace_line.h) to the file
+// (trace_output.h). Forwarders stay as they are; locked forwarders reach
+// their entries through their slots inside the API lock (locked_tracing.cpp),
+// direct forwarders through stubs in assembly (direct_tracing.cpp).
+#include "call_trace/call_trace.h"
+
+#include "call_trace/trace_filter.h"
+#include "call_trace/trace_output.h"
+#include "call_trace/tracing_entries.h"
+
+#include <string>
+
+namespace tvc {
+
+void install_call_trace() {
+    static bool variable_read = false;
+    if (!variable_read) {
+        variable_read = true;
+        // An empty value names no file, as if the variable were unset.
+        const std::wstring name = trace::environment_value(L"TVCVRTRT_TRACE");
+        if (name.empty() || !trace::read_trace_filter(trace::environment_value(L"TVCVRTRT_TRACE_FILTER"))) return;
+        trace::open_trace_file(name);
+    }
+    if (!trace::trace_file_open()) return;
+    trace::put_locked_tracing_entries_in_front();
+    trace::put_direct_tracing_entries_in_front();
+}
+
+}  // namespace tvc
