@@ -10,7 +10,6 @@
 #include "bootstrap/runtime_location.h"
 #include "bootstrap/runtime_paths.h"
 #include "common/code_page_text.h"
-#include "call_trace/call_trace.h"
 
 namespace tvc {
 
@@ -88,14 +87,12 @@ BOOL dll_entry(HMODULE module, DWORD reason, LPVOID reserved) noexcept {
     case DLL_PROCESS_ATTACH: return run_reporting_failure(attach_runtime, module);
     case DLL_THREAD_DETACH:
         release_thread_error_text();
-        release_thread_direct_calls();
         break;
     case DLL_PROCESS_DETACH:
         // At process exit the other threads are gone already, and their
         // memory with the process.
         if (reserved == nullptr) {
             release_error_text_slot();
-            release_direct_call_slot();
         }
         break;
     }

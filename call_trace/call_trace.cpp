@@ -10,6 +10,8 @@
 #include "call_trace/trace_output.h"
 #include "call_trace/tracing_entries.h"
 
+#include <windows.h>
+
 #include <string>
 
 namespace tvc {
@@ -21,7 +23,14 @@ void install_call_trace() {
         // An empty value names no file, as if the variable were unset.
         const std::wstring name = trace::environment_value(L"TVCVRTRT_TRACE");
         if (name.empty() || !trace::read_trace_filter(trace::environment_value(L"TVCVRTRT_TRACE_FILTER"))) return;
-        trace::open_trace_file(name);
+        if (!trace::open_trace_file(name)) return;
+        // A direct call's tracing entry is a frame of this library on the
+        // caller's stack until the call returns: the library stays loaded
+        // until the process ends, so that a thread inside such a call when
+        // the program frees the library returns into code still there.
+        HMODULE pinned = nullptr;
+        ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                             reinterpret_cast<const wchar_t *>(&install_call_trace), &pinned);
     }
     if (!trace::trace_file_open()) return;
     trace::put_locked_tracing_entries_in_front();

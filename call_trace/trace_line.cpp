@@ -1,6 +1,7 @@
 // The formatting of a trace line.
 #include "call_trace/trace_line.h"
 
+#include "call_trace/program_state.h"
 #include "call_trace/trace_output.h"
 
 #include <windows.h>
@@ -43,7 +44,9 @@ long long read_text(const char *address, char *bytes, std::size_t capacity) noex
 [[gnu::noinline]] trace_line::trace_line(const char *export_name) noexcept { append("%s(", export_name); }
 
 [[gnu::noinline]] trace_line::~trace_line() {
-    if (!written_) close("exception", now());
+    if (written_) return;
+    const program_state kept;
+    close("exception", now());
 }
 
 long long trace_line::now() noexcept { return ticks_now(); }
