@@ -9,6 +9,7 @@
 #include "bootstrap/last_error.h"
 #include "bootstrap/runtime_location.h"
 #include "bootstrap/runtime_paths.h"
+#include "call_trace/call_trace.h"
 #include "common/code_page_text.h"
 
 namespace tvc {
@@ -91,9 +92,9 @@ BOOL dll_entry(HMODULE module, DWORD reason, LPVOID reserved) noexcept {
     case DLL_PROCESS_DETACH:
         // At process exit the other threads are gone already, and their
         // memory with the process.
-        if (reserved == nullptr) {
-            release_error_text_slot();
-        }
+        if (reserved == nullptr) release_error_text_slot();
+        // Pinned while tracing, the library is detached only at exit.
+        finish_call_trace_at_exit();
         break;
     }
     return TRUE;

@@ -23,6 +23,7 @@ void install_call_trace() {
         // An empty value names no file, as if the variable were unset.
         const std::wstring name = trace::environment_value(L"TVCVRTRT_TRACE");
         if (name.empty() || !trace::read_trace_filter(trace::environment_value(L"TVCVRTRT_TRACE_FILTER"))) return;
+        trace::report_patterns_without_exports();
         if (!trace::open_trace_file(name)) return;
         // A direct call's tracing entry is a frame of this library on the
         // caller's stack until the call returns: the library stays loaded
@@ -36,5 +37,7 @@ void install_call_trace() {
     trace::put_locked_tracing_entries_in_front();
     trace::put_direct_tracing_entries_in_front();
 }
+
+void finish_call_trace_at_exit() noexcept { trace::write_dropped_at_exit(); }
 
 }  // namespace tvc

@@ -15,4 +15,8 @@ namespace tvc {
 // through them, and the trace shows the calls, not the locking.
 void install_call_trace();
 
+// At the process's exit (its DLL_PROCESS_DETACH): the note of lines dropped
+// since the last one written.
+void finish_call_trace_at_exit() noexcept;
+
 }  // namespace tvc

@@ -42,6 +42,46 @@ bool matches(const char *pattern, const char *name) {
     return *pattern == '\0';
 }
 
+// The exports that reach another export's slot: a program calls these, and
+// a filter that names them selects the slot behind them.
+struct export_alias {
+    const char *slot_export;
+    const char *export_name;
+};
+constexpr export_alias aliases[] = {
+    {"tvcFevalInternal_proxy", "tvcFeval_proxy"},
+    {"tvcKfnVFevalInternal_proxy", "tvcKfnVFeval_proxy"},
+    {"tvcKfnVFevalInternal_proxy", "tvcKfnFeval_proxy"},
+    {"kaVErrMsgIdAndTxt_proxy", "kaErrMsgTxt_proxy"},
+};
+
+// Every name the library exports.
+constexpr const char *export_names[] = {
+#define TVC_FAMILY(name, routine, file)
+#define TVC_ENTRY(number, shape, export_name, symbol, result, args) TVC_EXPORT_NAME_##shape(export_name)
+#define TVC_EXPORT_NAME_locked(export_name) #export_name,
+#define TVC_EXPORT_NAME_guarded TVC_EXPORT_NAME_locked
+#define TVC_EXPORT_NAME_guarded_true TVC_EXPORT_NAME_locked
+#define TVC_EXPORT_NAME_direct TVC_EXPORT_NAME_locked
+#define TVC_EXPORT_NAME_tested(export_name)
+#define TVC_SPECIAL(export_name, result, args) #export_name,
+#include "forwarding/array_family.inc"
+#include "forwarding/data_file_family.inc"
+#include "forwarding/runtime_family.inc"
+#include "forwarding/base_family.inc"
+#undef TVC_FAMILY
+#undef TVC_ENTRY
+#undef TVC_SPECIAL
+};
+
+bool matches_slot(const name_pattern &pattern, const char *slot_export) {
+    if (matches(pattern.text.c_str(), slot_export)) return true;
+    for (const export_alias &alias : aliases) {
+        if (same_text(alias.slot_export, slot_export) && matches(pattern.text.c_str(), alias.export_name)) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 bool is_traced(const char *export_name) {
@@ -50,12 +90,23 @@ bool is_traced(const char *export_name) {
         if (!pattern.excludes) taken = false;
     }
     for (const name_pattern &pattern : trace_filter) {
-        if (matches(pattern.text.c_str(), export_name)) {
+        if (matches_slot(pattern, export_name)) {
             if (pattern.excludes) return false;
             taken = true;
         }
     }
     return taken;
+}
+
+void report_patterns_without_exports() {
+    for (const name_pattern &pattern : trace_filter) {
+        bool matched = false;
+        for (const char *name : export_names) matched = matched || matches(pattern.text.c_str(), name);
+        if (matched) continue;
+        std::printf("No export matches \"%s%s\" in TVCVRTRT_TRACE_FILTER; the rest of the filter applies\n",
+                    pattern.excludes ? "!" : "", pattern.text.c_str());
+        std::fflush(stdout);
+    }
 }
 
 // False, after one line on standard output, for an item that is empty or

@@ -9,8 +9,13 @@ namespace tvc::trace {
 // line on standard output, for a bad item.
 bool read_trace_filter(const std::wstring &list);
 
-// Whether the filter read last selects the export.
+// Whether the filter read last selects the slot of the export, by its own
+// name or by the name of an export that reaches the slot (tvcFeval_proxy
+// reaches tvcFevalInternal_proxy's).
 bool is_traced(const char *export_name);
+
+// One line on standard output for each pattern that no export matches.
+void report_patterns_without_exports();
 
 constexpr bool same_text(const char *left, const char *right) {
     while (*left != '\0' && *left == *right) ++left, ++right;

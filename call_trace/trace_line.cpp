@@ -7,9 +7,8 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cstdarg>
+#include <charconv>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 
 namespace tvc::trace {
@@ -41,7 +40,10 @@ long long read_text(const char *address, char *bytes, std::size_t capacity) noex
 
 }  // namespace
 
-[[gnu::noinline]] trace_line::trace_line(const char *export_name) noexcept { append("%s(", export_name); }
+[[gnu::noinline]] trace_line::trace_line(const char *export_name) noexcept {
+    append(export_name);
+    append("(");
+}
 
 [[gnu::noinline]] trace_line::~trace_line() {
     if (written_) return;
@@ -54,9 +56,28 @@ long long trace_line::now() noexcept { return ticks_now(); }
 void trace_line::start() noexcept { start_ = ticks_now(); }
 
 [[gnu::noinline]] void trace_line::close(const char *result, long long stop) noexcept {
-    append(") = %s", result);
+    append(") = ");
+    append(result);
     write(stop);
 }
+
+namespace {
+
+// "<whole>.<three decimals>" of a count of nanoseconds as microseconds.
+char *microseconds(char *at, char *end, long long nanoseconds) noexcept {
+    if (nanoseconds < 0) nanoseconds = 0;  // a counter that went back
+    at = std::to_chars(at, end, nanoseconds / 1000).ptr;
+    const int thousandths = static_cast<int>(nanoseconds % 1000);
+    if (end - at >= 4) {
+        *at++ = '.';
+        *at++ = static_cast<char>('0' + thousandths / 100);
+        *at++ = static_cast<char>('0' + thousandths / 10 % 10);
+        *at++ = static_cast<char>('0' + thousandths % 10);
+    }
+    return at;
+}
+
+}  // namespace
 
 // The thread and the start go in front of the text formatted so far, in
 // the room kept for them, so that the line is still one write.
@@ -66,28 +87,43 @@ void trace_line::start() noexcept { start_ = ticks_now(); }
     if (length_ > sizeof text_ - time_room) length_ = sizeof text_ - time_room;
     const long long start = nanoseconds_since_header(start_);
     const long long duration = nanoseconds_since_header(stop) - start;
-    append(" %lld.%03lldus\n", duration / 1000, duration % 1000);
-    char head[head_room + 1];
-    const int head_length = std::snprintf(head, sizeof head, "%lu %lld.%03lld ", ::GetCurrentThreadId(),
-                                          start / 1000, start % 1000);
-    const std::size_t used = head_length > 0 ? static_cast<std::size_t>(head_length) : 0;
+    append(" ");
+    char *const end = text_ + sizeof text_;
+    char *at = microseconds(text_ + length_, end - 1, duration);
+    length_ = static_cast<std::size_t>(at - text_);
+    append("us\n");
+    char head[head_room];
+    at = std::to_chars(head, head + sizeof head, static_cast<unsigned long>(::GetCurrentThreadId())).ptr;
+    *at++ = ' ';
+    at = microseconds(at, head + sizeof head - 1, start);
+    *at++ = ' ';
+    const std::size_t used = static_cast<std::size_t>(at - head);
     std::memcpy(text_ + head_room - used, head, used);
     write_whole(text_ + head_room - used, length_ - head_room + used);
     written_ = true;
 }
 
-void trace_line::append(const char *format, ...) noexcept {
-    va_list values;
-    va_start(values, format);
-    const int added = std::vsnprintf(text_ + length_, sizeof text_ - length_, format, values);
-    va_end(values);
-    if (added > 0) length_ += static_cast<std::size_t>(added);
-    if (length_ >= sizeof text_) length_ = sizeof text_ - 1;
+void trace_line::append(const char *text, std::size_t length) noexcept {
+    // One byte stays free, as a line cut short has no end of its own.
+    const std::size_t room = sizeof text_ - 1 - length_;
+    if (length > room) length = room;
+    std::memcpy(text_ + length_, text, length);
+    length_ += length;
 }
 
-void trace_line::text(const void *value) noexcept {
-    append("0x%llx", static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(value)));
+void trace_line::append(const char *text) noexcept { append(text, std::strlen(text)); }
+
+void trace_line::append_decimal(unsigned long long value) noexcept {
+    char digits[24];
+    append(digits, static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, value).ptr - digits));
 }
+
+void trace_line::append_hex(unsigned long long value) noexcept {
+    char digits[24] = {'0', 'x'};
+    append(digits, static_cast<std::size_t>(std::to_chars(digits + 2, digits + sizeof digits, value, 16).ptr - digits));
+}
+
+void trace_line::text(const void *value) noexcept { append_hex(reinterpret_cast<std::uintptr_t>(value)); }
 
 // Text quoted, with quotes, backslashes and control characters escaped,
 // cut after its first 64 bytes with "..." after the closing quote; a
@@ -117,20 +153,37 @@ void trace_line::text(const void *value) noexcept {
         }
     }
     quoted[used++] = '"';
-    append("%.*s%s", static_cast<int>(used), quoted, length > static_cast<long long>(shown) ? "..." : "");
+    append(quoted, used);
+    if (length > static_cast<long long>(shown)) append("...");
 }
 
-void trace_line::text(std::size_t value) noexcept { append("%llu", static_cast<unsigned long long>(value)); }
-void trace_line::text(std::int32_t value) noexcept { append("%d", value); }
-void trace_line::text(std::uint16_t value) noexcept { append("%u", static_cast<unsigned>(value)); }
-void trace_line::text(std::uint8_t value) noexcept { append("%u", static_cast<unsigned>(value)); }
-void trace_line::text(bool value) noexcept { append("%s", value ? "true" : "false"); }
-// Enough digits to give back the exact value.
-void trace_line::text(double value) noexcept { append("%.17g", value); }
-void trace_line::text(float value) noexcept { append("%.9g", static_cast<double>(value)); }
+void trace_line::text(std::size_t value) noexcept { append_decimal(value); }
+void trace_line::text(std::int32_t value) noexcept {
+    if (value < 0) append("-");
+    append_decimal(value < 0 ? 0ull - static_cast<unsigned long long>(static_cast<long long>(value))
+                             : static_cast<unsigned long long>(value));
+}
+void trace_line::text(std::uint16_t value) noexcept { append_decimal(value); }
+void trace_line::text(std::uint8_t value) noexcept { append_decimal(value); }
+void trace_line::text(bool value) noexcept { append(value ? "true" : "false"); }
+// Enough digits to give back the exact value, as printf's %.17g and %.9g
+// would show them in the C locale.
+void trace_line::text(double value) noexcept {
+    char digits[40];
+    append(digits, static_cast<std::size_t>(
+                       std::to_chars(digits, digits + sizeof digits, value, std::chars_format::general, 17).ptr - digits));
+}
+void trace_line::text(float value) noexcept {
+    char digits[40];
+    append(digits, static_cast<std::size_t>(
+                       std::to_chars(digits, digits + sizeof digits, value, std::chars_format::general, 9).ptr - digits));
+}
 void trace_line::text(const tvcOutputHandler &record) noexcept {
-    append("{0x%llx, 0x%llx}", static_cast<unsigned long long>(record.words[0]),
-           static_cast<unsigned long long>(record.words[1]));
+    append("{");
+    append_hex(record.words[0]);
+    append(", ");
+    append_hex(record.words[1]);
+    append("}");
 }
 
 }  // namespace tvc::trace

@@ -44,7 +44,12 @@ private:
     static long long now() noexcept;
     void close(const char *result, long long stop) noexcept;
     void write(long long stop) noexcept;
-    __attribute__((format(gnu_printf, 2, 3))) void append(const char *format, ...) noexcept;
+    // Text as it is; numbers formatted without the C runtime, whose locale
+    // belongs to the program (a decimal comma would read as two arguments).
+    void append(const char *text) noexcept;
+    void append(const char *text, std::size_t length) noexcept;
+    void append_decimal(unsigned long long value) noexcept;
+    void append_hex(unsigned long long value) noexcept;
 
     // Every value at its width; pointers and lists as addresses, never followed.
     void text(const void *value) noexcept;

@@ -41,11 +41,22 @@
 //                       order, a fiber is deleted inside one; "fibers=done"
 //   program-state       "state <what> error=<last error> errno=<n> fp=<flags>
 //                       round=<mode>" after calls of each kind
+//   decimal-comma       "printf=<2.5 by printf>" under a German locale, then
+//                       tvcIsFinite_proxy(2.5)
+//   pipe:<name>         a pipe \\.\pipe\<name> read by the host becomes
+//                       TVCVRTRT_TRACE; after init and vltClose_proxy
+//                       "pipe=<lines that arrived> first=<first line>"; then
+//                       the reader closes it and two more calls follow
+//   exit-while-tracing  4 threads loop on a traced tvcWrite_proxy while the
+//                       host calls ExitProcess; the journal library's
+//                       DLL_PROCESS_DETACH calls it once more and
+//                       prints "detach-call=returned"
 //   traced-threads      4 threads call tvcWrite_proxy 250 times each at once,
 //                       each with its number as the first argument
 #include "bootstrap/api_exception.h"
 #include "bootstrap/runtime_paths.h"
 #include "common/unique_resource.h"
+#include "forwarding/forwarding_slots.h"
 #include "call_trace/call_trace.h"
 #include "tests/forwarding/forwarder_case.h"
 #include "tests/forwarding/test_runtime/journal.h"
@@ -57,6 +68,8 @@
 
 #include <cerrno>
 #include <cfenv>
+#include <clocale>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -356,6 +369,69 @@ void check_program_state() {
     report_state("locked-denormal-argument");
 }
 
+// Numbers in the trace whatever locale the program sets.
+void call_under_decimal_comma() {
+    std::setlocale(LC_ALL, "German");
+    std::printf("printf=%.1f\n", 2.5);
+    tvcIsFinite_proxy(2.5);
+    std::setlocale(LC_ALL, "C");
+}
+
+// The trace into a pipe that the host reads itself: lines written while
+// it is open arrive; once it is closed the next write fails.
+void trace_into_pipe(const std::string &name) {
+    const std::string path = "\\\\.\\pipe\\" + name;
+    const tvc::unique_handle server(::CreateNamedPipeA(path.c_str(), PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE | PIPE_WAIT,
+                                                       1, 0, 1 << 16, 0, nullptr));
+    ::SetEnvironmentVariableA("TVCVRTRT_TRACE", path.c_str());
+    std::printf("init=%d\n", tvcvrtInitialize_proxy());
+    vltClose_proxy(nullptr);
+    std::string arrived;
+    DWORD available = 0;
+    while (::PeekNamedPipe(server.get(), nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+        std::string chunk(available, '\0');
+        DWORD read = 0;
+        if (!::ReadFile(server.get(), chunk.data(), available, &read, nullptr)) break;
+        arrived.append(chunk.data(), read);
+    }
+    int lines = 0;
+    for (const char ch : arrived) lines += ch == '\n';
+    std::printf("pipe=%d first=%s\n", lines, arrived.substr(0, arrived.find(' ')).c_str());
+    std::fflush(stdout);
+    ::DisconnectNamedPipe(server.get());
+    vltClose_proxy(nullptr);
+    vltClose_proxy(nullptr);
+}
+
+// A process that exits while threads write lines: a thread ended inside a
+// write may hold the lock for lines for ever.
+std::int32_t write_nothing(const void *, const void *) { return 0; }
+void at_exit_detach() {
+    tvcWrite_proxy(reinterpret_cast<const void *>(9), nullptr);
+    tvc::finish_call_trace_at_exit();
+    const char said[] = "detach-call=returned\n";
+    DWORD written = 0;
+    ::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), said, sizeof said - 1, &written, nullptr);
+}
+void exit_while_tracing() {
+    TVC_SLOT(tvcWrite) = &write_nothing;
+    tvc::install_call_trace();
+    HANDLE started[4];
+    for (HANDLE &event : started) event = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    for (HANDLE event : started) {
+        std::thread([event] {
+            for (int call = 0;; ++call) {
+                tvcWrite_proxy(nullptr, nullptr);
+                if (call == 100) ::SetEvent(event);
+            }
+        }).detach();
+    }
+    ::WaitForMultipleObjects(4, started, TRUE, 20000);
+    journal_set_exit_callback(at_exit_detach);
+    std::fflush(stdout);
+    ::ExitProcess(0);
+}
+
 // A direct forwarder takes no lock: the threads' calls, and their trace
 // lines, really overlap.
 void make_calls_on_threads() {
@@ -466,6 +542,12 @@ int main(int argc, char **argv) {
             run_fibers();
         } else if (command == "program-state") {
             check_program_state();
+        } else if (command == "decimal-comma") {
+            call_under_decimal_comma();
+        } else if (starts_with(argv[index], "pipe:", &rest)) {
+            trace_into_pipe(rest);
+        } else if (command == "exit-while-tracing") {
+            exit_while_tracing();
         } else if (command == "traced-texts") {
             make_text_calls();
         } else if (command == "traced-threads") {
