@@ -1,5 +1,6 @@
 // The trace summary on hostile files: each file's lines, the output, the
 // result, and what is said when the output cannot be written.
+#include "call_trace/trace_format.h"
 #include "support/scratch_layout.h"
 #include "tools/trace_summary.h"
 
@@ -14,6 +15,16 @@
 #include <string>
 
 namespace {
+
+// The header's wall-clock time places runs on the timeline: the epoch, a
+// leap day, and a day that does not exist.
+constexpr long long utc_microseconds(const char *text) {
+    long long microseconds = -1;
+    return tvc_trace::parse_utc_time(text, microseconds) ? microseconds : -1;
+}
+static_assert(utc_microseconds("1970-01-01T00:00:01.000002Z") == 1000002);
+static_assert(utc_microseconds("2024-02-29T23:59:59.999999Z") == 1709251199999999);
+static_assert(utc_microseconds("2026-02-29T00:00:00.000000Z") == -1);
 
 std::string file_text(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
