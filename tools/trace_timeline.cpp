@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <string>
 
@@ -13,6 +14,17 @@ namespace tvc_trace {
 namespace {
 
 std::string file_name(const std::string &path) { return path.substr(path.find_last_of("\\/") + 1); }
+
+// Times of a hostile file may lie beyond 64 bits of nanoseconds: they stay
+// at the end of the range, in order, instead of wrapping around.
+long long saturated_sum(long long left, long long right) {
+    long long sum;
+    return __builtin_add_overflow(left, right, &sum) ? (right > 0 ? LLONG_MAX : LLONG_MIN) : sum;
+}
+long long saturated_product(long long left, long long right) {
+    long long product;
+    return __builtin_mul_overflow(left, right, &product) ? ((left < 0) != (right < 0) ? LLONG_MIN : LLONG_MAX) : product;
+}
 
 void close_file(std::FILE *file) { std::fclose(file); }
 using unique_file = tvc::unique_resource<std::FILE *, close_file>;
@@ -34,15 +46,15 @@ public:
 
     void begin_run(const run &run) {
         pid_ = run.number;
-        double start = end_;
+        long long start_ns = end_ns_;
         if (run.has_header) {
             if (!has_origin_) {
                 origin_us_ = run.started_us;
                 has_origin_ = true;
             }
-            start = std::max(start, static_cast<double>(run.started_us - origin_us_));
+            start_ns = std::max(start_ns, saturated_product(run.started_us - origin_us_, 1000));
         }
-        offset_us_ = start;
+        offset_ns_ = start_ns;
         json_.begin_object();
         json_.member("name", "process_name");
         json_.member("ph", "M");
@@ -57,9 +69,12 @@ public:
     }
 
     void add(const call_fields &call) {
-        const double start = offset_us_ + static_cast<double>(call.start_ns) / 1000.0;
+        // In whole nanoseconds, divided once: the microseconds read back as
+        // the line wrote them.
+        const long long start_ns = saturated_sum(offset_ns_, call.start_ns);
+        end_ns_ = std::max(end_ns_, saturated_sum(start_ns, call.duration_ns));
+        const double start = static_cast<double>(start_ns) / 1000.0;
         const double duration = static_cast<double>(call.duration_ns) / 1000.0;
-        end_ = std::max(end_, start + duration);
         json_.begin_object();
         json_.member("name", std::string(call.export_name));
         json_.member("ph", "X");
@@ -86,8 +101,8 @@ private:
     unsigned long long pid_ = 0;
     bool has_origin_ = false;
     long long origin_us_ = 0;
-    double offset_us_ = 0;
-    double end_ = 0;  // the latest end of a call so far
+    long long offset_ns_ = 0;
+    long long end_ns_ = 0;  // the latest end of a call so far
 };
 
 }  // namespace
