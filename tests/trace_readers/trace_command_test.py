@@ -61,12 +61,13 @@ with tempfile.TemporaryDirectory() as scratch:
     assert calls == [(1, 0, 1000000), (1, 1000100, 1), (2, 2000000.5, 1), (3, 2000002, 1)], calls
 
     # Hostile bytes and times at the ends of the range still make valid JSON.
-    with open(trace, "wb") as out:
+    hostile = os.path.join(scratch, "hostile.trace")
+    with open(hostile, "wb") as out:
         out.write(b'# pid=1 start=0001-01-01T00:00:00.000000Z exe=\x00\x1b[2J\xff"\\\r\r\n'
                   b'1 999999999999999.999 ka_proxy("\x00\xff\x07") = \x1b 999999999999999.999us\n'
                   b'# pid=2 start=9999-12-31T23:59:59.999999Z exe=\x81\x9b\n'
                   b'2 0.000 ka_proxy(") = ") = 1 1.000us\n')
-    status, out, err, _ = check("--trace-timeline", windows(trace), windows(timeline))
+    status, out, err, _ = check("--trace-timeline", windows(hostile), windows(timeline))
     with open(timeline, encoding="ascii") as text:
         starts = [event["ts"] for event in json.load(text)["traceEvents"] if event["ph"] == "X"]
     assert (status, out, err, starts) == (0, "", "", [1e15, 9223372036854776]), (status, out, err, starts)
