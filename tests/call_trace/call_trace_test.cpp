@@ -1,10 +1,9 @@
 // The call trace (TVCVRTRT_TRACE) in fresh processes (forwarding_host) over
-// the test runtime, and its summary.
+// the test runtime.
 #include "common/unique_resource.h"
 #include "support/family_sizes.h"
 #include "support/scratch_layout.h"
 #include "tests/forwarding/forwarding_host_run.h"
-#include "tools/trace_summary.h"
 
 #include <gtest/gtest.h>
 
@@ -324,86 +323,6 @@ TEST(call_trace, slots_keep_the_bound_addresses_unless_the_trace_file_opens) {
     LARGE_INTEGER size{};
     EXPECT_TRUE(::GetFileSizeEx(long_file.get(), &size));
     EXPECT_GT(size.QuadPart, 0);
-}
-
-TEST(trace_summary, totals_per_export_and_run_as_text_or_json_with_malformed_lines_counted) {
-    tvc_test::scratch_layout layout;
-    const std::string trace = layout.dir() + "calls.trace";
-    // Lines from before runs had headers, then a run with text arguments.
-    const std::string good = "12 vltClose_proxy(0x0) = 0 1.500us\n"
-                             "12 kaGetPr_proxy(0x10) = 0x20 10.000us\n"
-                             "# pid=8 start=2026-01-02T03:04:05.000006Z exe=C:\\app dir\\app.exe\n"
-                             "13 0.500 vltClose_proxy(0x0) = 0 2.500us\r\n"
-                             "13 3.000 tvcFevalInternal_proxy(0x1, \"a) = b\", 1) = true 0.250us\n";
-    const std::string rule = "------ ------------ --------- ------------ ------------------------------\n";
-    const std::string columns = "% time     total us     calls      us/call export\n" + rule;
-    const std::string first = "run 1: lines without a run header\n" + columns +
-                              " 86.96       10.000         1       10.000 kaGetPr_proxy\n"
-                              " 13.04        1.500         1        1.500 vltClose_proxy\n" +
-                              rule + "100.00       11.500         2              total\n";
-    const std::string second = "run 2: pid 8, started 2026-01-02T03:04:05.000006Z, C:\\app dir\\app.exe\n" + columns +
-                               " 90.91        2.500         1        2.500 vltClose_proxy\n"
-                               "  9.09        0.250         1        0.250 tvcFevalInternal_proxy\n" +
-                               rule + "100.00        2.750         2              total\n";
-    const std::string json = R"({
-  "file": "%",
-  "runs": [
-    {
-      "run": 2,
-      "pid": 8,
-      "started": "2026-01-02T03:04:05.000006Z",
-      "executable": "C:\\app dir\\app.exe",
-      "calls": 2,
-      "total_us": 2.75,
-      "exports": [
-        {
-          "export": "vltClose_proxy",
-          "calls": 1,
-          "total_us": 2.5,
-          "share_percent": 90.9090909090909
-        },
-        {
-          "export": "tvcFevalInternal_proxy",
-          "calls": 1,
-          "total_us": 0.25,
-          "share_percent": 9.090909090909092
-        }
-      ]
-    }
-  ]
-}
-)";
-    std::string json_path = std::regex_replace(trace, std::regex(R"(\\)"), R"(\\)");
-    struct fixture {
-        bool exists;
-        std::string text;
-        trace_summary_options options;
-        int result;
-        std::string output;
-    };
-    const fixture fixtures[] = {
-        {true, good, {}, 0, first + "\n" + second},
-        {true, good, {2, false}, 0, second},
-        {true, good, {2, true}, 0, std::regex_replace(json, std::regex("%"), json_path)},
-        {true, good, {3, false}, 1, "error: the trace file " + trace + " holds 2 runs, not run 3\n"},
-        // A time that is not a plain decimal number is no time at all.
-        {true, good + "garbage\n12 0.1 vltClose_proxy(0x0) = 0 fastus\n12 0.1 (0x0) = 0 1.0us\n"
-                      "12 0.1 vltClose_proxy(0x0) = 0 infus\n12 nan vltClose_proxy(0x0) = 0 1us\n"
-                      // Thread and process ids beyond what they can be.
-                      "4294967296 0.1 vltClose_proxy(0x0) = 0 1us\n# pid=99999999999999999999 start=x exe=y\n",
-         {2, false}, 1, second + "error: " + trace + ": 7 lines not in the trace format, skipped (the first is line 6)\n"},
-        {false, "", {}, 1, "error: cannot read the trace file " + trace + ": No such file or directory\n"},
-    };
-    for (const fixture &each : fixtures) {
-        ::DeleteFileA(trace.c_str());
-        if (each.exists) std::ofstream(trace, std::ios::binary) << each.text;
-        const std::string out_path = layout.dir() + "summary.txt";
-        FILE *out = std::fopen(out_path.c_str(), "wb");
-        ASSERT_NE(out, nullptr);
-        EXPECT_EQ(summarize_trace(trace.c_str(), each.options, out), each.result);
-        std::fclose(out);
-        EXPECT_EQ(file_text(out_path), each.output);
-    }
 }
 
 }  // namespace
