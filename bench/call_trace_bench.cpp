@@ -3,7 +3,7 @@
 // in the slots, alternating in one run, best of several rounds each. The trace goes to NUL
 // unless TVCVRTRT_TRACE names a file, so by default the figure is the
 // formatting and the system's write without a disk behind it.
-#include "forwarding/call_trace.h"
+#include "call_trace/call_trace.h"
 #include "forwarding/forwarding_slots.h"
 #include "tvcvrtrt7_17.h"
 

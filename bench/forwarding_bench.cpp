@@ -12,7 +12,7 @@
 // TVCVRTRT_TRACE_FILTER that leaves out vltClose_proxy, kaIsDouble_proxy
 // and tvcRunMain_proxy, the figures are those of the untraced layer.
 #include "bootstrap/runtime_paths.h"
-#include "forwarding/call_trace.h"
+#include "call_trace/call_trace.h"
 #include "forwarding/forwarding_slots.h"
 #include "tvcvrtrt7_17.h"
 

@@ -9,8 +9,8 @@
 #include "bootstrap/last_error.h"
 #include "bootstrap/runtime_location.h"
 #include "bootstrap/runtime_paths.h"
+#include "call_trace/call_trace.h"
 #include "common/code_page_text.h"
-#include "forwarding/call_trace.h"
 
 namespace tvc {
 
@@ -154,15 +154,13 @@ BOOL dll_entry(HMODULE module, DWORD reason, LPVOID reserved) noexcept {
     case DLL_PROCESS_ATTACH: return run_reporting_failure(attach_runtime, module);
     case DLL_THREAD_DETACH:
         release_thread_error_text();
-        release_thread_direct_calls();
         break;
     case DLL_PROCESS_DETACH:
         // At process exit the other threads are gone already, and their
         // memory with the process.
-        if (reserved == nullptr) {
-            release_error_text_slot();
-            release_direct_call_slot();
-        }
+        if (reserved == nullptr) release_error_text_slot();
+        // Pinned while tracing, the library is detached only at exit.
+        finish_call_trace_at_exit();
         break;
     }
     return TRUE;

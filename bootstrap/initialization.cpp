@@ -3,7 +3,7 @@
 // initialized).
 #include "bootstrap/api_exception.h"
 #include "bootstrap/runtime_paths.h"
-#include "forwarding/call_trace.h"
+#include "call_trace/call_trace.h"
 #include "tvcvrtrt/runtime.h"
 
 #include <windows.h>

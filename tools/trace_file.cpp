@@ -1,121 +1,183 @@
 #include "tools/trace_file.h"
 
-#include <algorithm>
+#include <windows.h>
+
 #include <cerrno>
-#include <climits>
+#include <cstdio>
 #include <cstring>
-#include <fstream>
 
 namespace tvc_trace {
 
 namespace {
 
-bool is_identifier_char(char ch) {
-    return (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9') || ch == '_';
+constexpr std::size_t chunk_size = 1u << 20;
+
+std::wstring widened(const char *text) {
+    const int length = ::MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    std::wstring wide(length > 0 ? static_cast<std::size_t>(length) : 1, L'\0');
+    if (length <= 0 || ::MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], length) <= 0) return std::wstring();
+    wide.resize(static_cast<std::size_t>(length) - 1);
+    return wide;
 }
 
-bool all_digits(const std::string &text) {
-    return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+// A path for the wide file functions: a long one as its full path with the
+// \\?\ prefix, so that no path is cut at MAX_PATH; one that already starts
+// with \\ (a device, a pipe, a share) as it is.
+std::wstring file_system_path(const char *path) {
+    const std::wstring wide = widened(path);
+    if (wide.size() < MAX_PATH - 12 || wide.rfind(L"\\\\", 0) == 0) return wide;
+    const DWORD size = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    std::wstring full(size, L'\0');
+    const DWORD length = size > 0 ? ::GetFullPathNameW(wide.c_str(), size, &full[0], nullptr) : 0;
+    if (length == 0 || length >= size) return wide;
+    full.resize(length);
+    return L"\\\\?\\" + full;
 }
 
-// A thread or process id: digits that fit its type, and nothing else.
-bool parse_id(const std::string &text, unsigned long &id) {
-    if (!all_digits(text) || text.size() > 10) return false;
-    const unsigned long long value = std::stoull(text);
-    if (value > ULONG_MAX) return false;
-    id = static_cast<unsigned long>(value);
-    return true;
+std::string system_text(DWORD code) {
+    char *text = nullptr;
+    const DWORD length = ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                              FORMAT_MESSAGE_IGNORE_INSERTS,
+                                          nullptr, code, 0, reinterpret_cast<char *>(&text), 0, nullptr);
+    const tvc::unique_local_string owner(text);
+    std::string result = length > 0 ? std::string(text, length) : "error " + std::to_string(code);
+    while (!result.empty() && (result.back() == '\n' || result.back() == '\r' || result.back() == ' ')) result.pop_back();
+    return result;
 }
 
-// The word after "<name>=" up to the next blank, or the rest of the line
-// for the last field.
-bool header_field(const std::string &line, const char *name, bool last, std::string &value) {
-    const std::string key = std::string(" ") + name + "=";
-    const std::size_t at = line.find(key);
-    if (at == std::string::npos) return false;
-    const std::size_t begin = at + key.size();
-    value = last ? line.substr(begin) : line.substr(begin, line.find(' ', begin) - begin);
-    return true;
-}
-
-bool parse_header(const std::string &line, run &header) {
-    std::string pid;
-    if (line.compare(0, 2, "# ") != 0 || !header_field(line, "pid", false, pid) || !parse_id(pid, header.pid) ||
-        !header_field(line, "start", false, header.started) || !header_field(line, "exe", true, header.executable)) {
-        return false;
-    }
-    header.has_header = true;
-    return true;
-}
-
-// The result is the text after the last ") = ": arguments may hold any
-// text, results never hold that sequence.
-bool parse_call(const std::string &line, call &parsed) {
-    const std::size_t space = line.find(' ');
-    if (space == std::string::npos || !parse_id(line.substr(0, space), parsed.thread)) return false;
-    std::size_t name_begin = space + 1;
-    const std::size_t second_space = line.find(' ', name_begin);
-    const std::size_t open = line.find('(', name_begin);
-    if (open == std::string::npos) return false;
-    parsed.has_start = second_space < open;
-    if (parsed.has_start) {
-        if (!parse_microseconds(line.substr(name_begin, second_space - name_begin), parsed.start_ns)) return false;
-        name_begin = second_space + 1;
-    }
-    parsed.export_name = line.substr(name_begin, open - name_begin);
-    if (parsed.export_name.empty() ||
-        !std::all_of(parsed.export_name.begin(), parsed.export_name.end(), is_identifier_char)) {
-        return false;
-    }
-    const std::size_t time = line.rfind(' ');
-    const std::size_t result = line.rfind(") = ", time);
-    if (result == std::string::npos || result < open || time < result + 4 || line.size() < time + 3 ||
-        line.compare(line.size() - 2, 2, "us") != 0) {
-        return false;
-    }
-    parsed.arguments = line.substr(open + 1, result - open - 1);
-    parsed.result = line.substr(result + 4, time - result - 4);
-    return parse_microseconds(line.substr(time + 1, line.size() - time - 3), parsed.duration_ns);
-}
+bool is_blank(std::string_view line) { return line.find_first_not_of(" \t") == std::string_view::npos; }
 
 }  // namespace
 
-bool parse_microseconds(const std::string &text, long long &nanoseconds) {
-    const std::size_t point = text.find('.');
-    const std::string whole = text.substr(0, point);
-    const std::string fraction = point == std::string::npos ? "0" : text.substr(point + 1);
-    if (!all_digits(whole) || !all_digits(fraction) || whole.size() > 15) return false;
-    const std::string digits = (fraction + "000").substr(0, 3);
-    nanoseconds = std::stoll(whole) * 1000 + std::stoll(digits);
+bool trace_reader::open(const char *path, std::string &error) {
+    path_ = path;
+    file_.reset(::CreateFileW(file_system_path(path).c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (file_.get() == INVALID_HANDLE_VALUE) {
+        file_.release();
+        error = "cannot read the trace file " + path_ + ": " + system_text(::GetLastError());
+        return false;
+    }
+    chunk_.resize(chunk_size);
     return true;
 }
 
-bool read_trace(const char *path, trace &content, std::string &error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = std::string("cannot read the trace file ") + path + ": " + std::strerror(errno);
-        return false;
-    }
-    unsigned long long number = 0;
-    for (std::string line; std::getline(in, line);) {
-        ++number;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        run header;
-        call parsed;
-        if (parse_header(line, header)) {
-            content.runs.push_back(header);
-        } else if (parse_call(line, parsed)) {
-            if (content.runs.empty()) content.runs.emplace_back();
-            content.runs.back().calls.push_back(parsed);
-        } else {
-            content.malformed_lines.push_back(number);
+// The next line without its line end, or false at the end of the file. A
+// line longer than the format allows comes back empty, marked overlong_.
+bool trace_reader::next_line(std::string_view &line) {
+    pending_.clear();
+    overlong_ = false;
+    for (;;) {
+        if (chunk_begin_ < chunk_end_) {
+            const char *begin = chunk_.data() + chunk_begin_;
+            const std::size_t available = chunk_end_ - chunk_begin_;
+            const void *newline = std::memchr(begin, '\n', available);
+            const std::size_t length =
+                newline != nullptr ? static_cast<std::size_t>(static_cast<const char *>(newline) - begin) : available;
+            chunk_begin_ += length + (newline != nullptr);
+            if (!overlong_ && pending_.size() + length > longest_line) {
+                overlong_ = true;
+                pending_.clear();
+            }
+            if (newline != nullptr && pending_.empty() && !overlong_) {
+                line = std::string_view(begin, length);
+                ++line_number_;
+                return true;
+            }
+            if (!overlong_) pending_.append(begin, length);
+            if (newline != nullptr) break;
         }
+        if (at_end_) {
+            if (pending_.empty() && !overlong_) return false;
+            break;
+        }
+        DWORD read = 0;
+        if (!::ReadFile(file_.get(), chunk_.data(), static_cast<DWORD>(chunk_.size()), &read, nullptr)) {
+            const DWORD code = ::GetLastError();
+            if (code != ERROR_BROKEN_PIPE && code != ERROR_HANDLE_EOF) {
+                read_error_ = "cannot read the trace file " + path_ + ": " + system_text(code);
+                return false;
+            }
+        }
+        chunk_begin_ = 0;
+        chunk_end_ = read;
+        at_end_ = read == 0;
     }
-    if (in.bad()) {
-        error = std::string("cannot read the trace file ") + path;
-        return false;
-    }
+    line = pending_;
+    ++line_number_;
     return true;
 }
+
+void trace_reader::count_malformed() {
+    if (malformed_++ == 0) first_malformed_ = line_number_;
+}
+
+void trace_reader::begin_run(const header_fields *header) {
+    ++run_.number;
+    run_.has_header = header != nullptr;
+    run_.pid = header != nullptr ? header->pid : 0;
+    run_.started.assign(header != nullptr ? header->started : std::string_view());
+    run_.started_us = header != nullptr ? header->started_us : 0;
+    run_.executable.assign(header != nullptr ? header->executable : std::string_view());
+    at_run_start_ = true;
+}
+
+bool trace_reader::next() {
+    // A call line before any header: its run started first, now the line.
+    if (at_run_start_ && call_.export_name.data() != nullptr) {
+        at_run_start_ = false;
+        return true;
+    }
+    at_run_start_ = false;
+    call_ = call_fields{};
+    std::string_view line;
+    while (next_line(line)) {
+        while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (overlong_) {
+            count_malformed();
+            continue;
+        }
+        if (is_blank(line) || is_note(line)) continue;
+        header_fields header;
+        if (begins_run(line)) {
+            const bool whole = parse_header(line, header);
+            if (!whole) count_malformed();
+            begin_run(whole ? &header : nullptr);
+            return true;
+        }
+        if (!parse_call(line, call_)) {
+            call_ = call_fields{};
+            count_malformed();
+            continue;
+        }
+        if (run_.number == 0) begin_run(nullptr);
+        return true;
+    }
+    return false;
+}
+
+std::string shown(const std::string &text) {
+    const std::wstring wide = widened(text.c_str());
+    std::string result;
+    for (std::size_t index = 0; index < wide.size(); ++index) {
+        const unsigned code = wide[index];
+        char escape[8];
+        if (code < 0x20 || (code >= 0x7F && code < 0xA0)) {
+            std::snprintf(escape, sizeof escape, code < 0x80 ? "\\x%02x" : "\\u%04x", code);
+            result += escape;
+            continue;
+        }
+        // The character back in the code page: the bytes it came from.
+        const int units = IS_HIGH_SURROGATE(wide[index]) && index + 1 < wide.size() ? 2 : 1;
+        char bytes[8];
+        const int length = ::WideCharToMultiByte(CP_ACP, 0, &wide[index], units, bytes, sizeof bytes, nullptr, nullptr);
+        result.append(bytes, length > 0 ? static_cast<std::size_t>(length) : 0);
+        index += static_cast<std::size_t>(units) - 1;
+    }
+    return result;
+}
+
+std::FILE *open_output(const char *path) { return ::_wfopen(file_system_path(path).c_str(), L"wb"); }
 
 }  // namespace tvc_trace

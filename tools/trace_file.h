@@ -1,47 +1,86 @@
-// Reading a call trace file (TVCVRTRT_TRACE). A file holds one run per
-// opening of the trace by a process, each begun by a header line
-//   # pid=<process id> start=<UTC wall-clock time> exe=<executable path>
-// and followed by the call lines of that run
-//   <thread id> <start> <export>(<arguments>) = <result> <duration>us
-// with the start in microseconds since the header. Times are kept as whole
-// nanoseconds, so that totals are exact and a time that is not a plain
-// decimal number (inf, nan, a sign) is no time at all.
+// Reading a call trace file (TVCVRTRT_TRACE) line by line, in the format of
+// call_trace/trace_format.h. The reader holds one line at a time, never the
+// file, so a trace of any size is read in the same memory, and it reads a
+// pipe as well as a file.
 #pragma once
 
+#include "call_trace/trace_format.h"
+#include "common/unique_resource.h"
+
+#include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 namespace tvc_trace {
 
-struct call {
-    unsigned long thread = 0;
-    bool has_start = false;  // lines written before runs had headers lack it
-    long long start_ns = 0;
-    std::string export_name;
-    std::string arguments;  // the text between the parentheses
-    std::string result;
-    long long duration_ns = 0;
-};
-
+// The run that a call line belongs to: the one whose header precedes it.
+// With one process per file that is exact; lines of processes that
+// interleave in one file cannot be told apart.
 struct run {
-    bool has_header = false;  // false for call lines before the first header
-    unsigned long pid = 0;
+    unsigned long long number = 0;  // 1 for the first run of the file
+    // False for call lines before the file's first header (written before
+    // runs had headers) and for the lines after a damaged header.
+    bool has_header = false;
+    std::uint32_t pid = 0;
     std::string started;
+    long long started_us = 0;  // since 1970-01-01
     std::string executable;
-    std::vector<call> calls;
 };
 
-struct trace {
-    std::vector<run> runs;
-    // Line numbers (from 1) of lines that are neither headers nor calls.
-    std::vector<unsigned long long> malformed_lines;
+class trace_reader {
+public:
+    // False, with a one-line reason, when the file cannot be opened.
+    bool open(const char *path, std::string &error);
+
+    // Goes to the next call line or to the start of the next run, passing
+    // over blank lines, notes and lines not in the format (counted). False
+    // at the end of the file, or when it cannot be read (read_error() then
+    // says why).
+    bool next();
+
+    // Whether the reader stands at the start of a run (current_run() is the
+    // new run) or at a call line (call() is the line, current_run() its run).
+    bool at_run_start() const { return at_run_start_; }
+    const run &current_run() const { return run_; }
+    // Valid until the next call of next().
+    const call_fields &call() const { return call_; }
+
+    unsigned long long malformed_lines() const { return malformed_; }
+    unsigned long long first_malformed_line() const { return first_malformed_; }
+    const std::string &read_error() const { return read_error_; }
+
+private:
+    bool next_line(std::string_view &line);
+    void count_malformed();
+    void begin_run(const header_fields *header);
+
+    std::string path_;
+    tvc::unique_handle file_;
+    std::vector<char> chunk_;
+    std::size_t chunk_begin_ = 0;
+    std::size_t chunk_end_ = 0;
+    bool at_end_ = false;
+    // A line that continues beyond the chunk read; an overlong one is
+    // dropped as it comes and only remembered as such.
+    std::string pending_;
+    bool overlong_ = false;
+    unsigned long long line_number_ = 0;
+    unsigned long long malformed_ = 0;
+    unsigned long long first_malformed_ = 0;
+    std::string read_error_;
+    bool at_run_start_ = false;
+    run run_;
+    call_fields call_;
 };
 
-// False, with a one-line reason, when the file cannot be read.
-bool read_trace(const char *path, trace &content, std::string &error);
+// Text from the file as it may be written to a terminal: C0 and C1 control
+// characters and DEL as \xNN (\u00NN for C1), so that a hostile file cannot
+// move the cursor, retitle or recolour the terminal.
+std::string shown(const std::string &text);
 
-// "12.345" as 12345 nanoseconds for microseconds text; false for anything
-// but digits with an optional fraction.
-bool parse_microseconds(const std::string &text, long long &nanoseconds);
+// A file opened for writing by a narrow path of any length; null with errno
+// set when it cannot be.
+std::FILE *open_output(const char *path);
 
 }  // namespace tvc_trace

@@ -1,12 +1,17 @@
 #include "tools/trace_summary.h"
 
-#include "tools/trace_file.h"
 #include "tools/json_writer.h"
+#include "tools/trace_file.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
+
+namespace tvc_trace {
 
 namespace {
 
@@ -16,32 +21,23 @@ struct export_total {
     unsigned long long calls = 0;
 };
 
-struct run_summary {
-    int number;
-    const tvc_trace::run *run;
-    std::vector<export_total> rows;  // the most time first
-    export_total all;
+// The totals of one run, kept while its lines are read: one entry per
+// export it called.
+struct run_totals {
+    run about;
+    std::map<std::string, export_total, std::less<>> exports;
     bool overflowed = false;  // a total beyond long long: no figure of the run can be trusted
-};
 
-run_summary summarize(int number, const tvc_trace::run &run) {
-    run_summary summary{number, &run, {}, {}};
-    std::map<std::string, export_total> totals;
-    for (const tvc_trace::call &call : run.calls) {
-        export_total &total = totals[call.export_name];
-        total.name = call.export_name;
-        summary.overflowed |= __builtin_add_overflow(total.nanoseconds, call.duration_ns, &total.nanoseconds);
-        ++total.calls;
+    void add(const call_fields &call) {
+        auto entry = exports.find(call.export_name);
+        if (entry == exports.end()) {
+            entry = exports.emplace(std::string(call.export_name), export_total{}).first;
+            entry->second.name = entry->first;
+        }
+        overflowed |= __builtin_add_overflow(entry->second.nanoseconds, call.duration_ns, &entry->second.nanoseconds);
+        ++entry->second.calls;
     }
-    for (const auto &entry : totals) summary.rows.push_back(entry.second);
-    std::stable_sort(summary.rows.begin(), summary.rows.end(),
-                     [](const export_total &left, const export_total &right) { return left.nanoseconds > right.nanoseconds; });
-    for (const export_total &row : summary.rows) {
-        summary.overflowed |= __builtin_add_overflow(summary.all.nanoseconds, row.nanoseconds, &summary.all.nanoseconds);
-        summary.all.calls += row.calls;
-    }
-    return summary;
-}
+};
 
 double microseconds(long long nanoseconds) { return static_cast<double>(nanoseconds) / 1000.0; }
 double share(const export_total &part, const export_total &all) {
@@ -49,92 +45,165 @@ double share(const export_total &part, const export_total &all) {
                                : 0.0;
 }
 
-void print_rule(FILE *out) { std::fprintf(out, "------ ------------ --------- ------------ ------------------------------\n"); }
+void print_rule(std::FILE *out) {
+    std::fprintf(out, "------ ------------ --------- ------------ ------------------------------\n");
+}
 
-void print_text(const run_summary &summary, FILE *out) {
-    const tvc_trace::run &run = *summary.run;
+void print_text(const run &run, const std::vector<export_total> &rows, const export_total &all, std::FILE *out) {
     if (run.has_header) {
-        std::fprintf(out, "run %d: pid %lu, started %s, %s\n", summary.number, run.pid, run.started.c_str(),
-                     run.executable.c_str());
+        std::fprintf(out, "run %llu: pid %lu, started %s, %s\n", run.number, static_cast<unsigned long>(run.pid),
+                     run.started.c_str(), shown(run.executable).c_str());
     } else {
-        std::fprintf(out, "run %d: lines without a run header\n", summary.number);
+        std::fprintf(out, "run %llu: lines without a run header\n", run.number);
     }
     std::fprintf(out, "%% time     total us     calls      us/call export\n");
     print_rule(out);
-    for (const export_total &row : summary.rows) {
-        std::fprintf(out, "%6.2f %12.3f %9llu %12.3f %s\n", share(row, summary.all), microseconds(row.nanoseconds),
-                     row.calls, microseconds(row.nanoseconds) / static_cast<double>(row.calls), row.name.c_str());
+    for (const export_total &row : rows) {
+        std::fprintf(out, "%6.2f %12.3f %9llu %12.3f %s\n", share(row, all), microseconds(row.nanoseconds), row.calls,
+                     microseconds(row.nanoseconds) / static_cast<double>(row.calls), row.name.c_str());
     }
     print_rule(out);
-    std::fprintf(out, "%6.2f %12.3f %9llu %12s total\n", summary.all.calls > 0 ? 100.0 : 0.0,
-                 microseconds(summary.all.nanoseconds), summary.all.calls, "");
+    std::fprintf(out, "%6.2f %12.3f %9llu %12s total\n", all.calls > 0 ? 100.0 : 0.0, microseconds(all.nanoseconds),
+                 all.calls, "");
 }
 
-void print_json(const run_summary &summary, tvc_check::json_writer &json) {
-    const tvc_trace::run &run = *summary.run;
+void print_json(const run &run, const std::vector<export_total> &rows, const export_total &all,
+                tvc_check::json_writer &json) {
     json.begin_object();
-    json.member("run", summary.number);
+    json.member("run", run.number);
     if (run.has_header) {
         json.member("pid", run.pid);
         json.member("started", run.started);
         json.member("executable", run.executable);
     }
-    json.member("calls", summary.all.calls);
-    json.member("total_us", microseconds(summary.all.nanoseconds));
-    json.object_array("exports", summary.rows, [&](const export_total &row) {
+    json.member("calls", all.calls);
+    json.member("total_us", microseconds(all.nanoseconds));
+    json.object_array("exports", rows, [&](const export_total &row) {
         json.member("export", row.name);
         json.member("calls", row.calls);
         json.member("total_us", microseconds(row.nanoseconds));
-        json.member("share_percent", share(row, summary.all));
+        json.member("share_percent", share(row, all));
     });
     json.end_object();
 }
 
+// The run number as written, or 0 for one beyond any count of runs.
+unsigned long long run_number(const std::string &text) {
+    unsigned long long number = 0;
+    for (const char digit : text) {
+        if (__builtin_mul_overflow(number, 10ull, &number) ||
+            __builtin_add_overflow(number, static_cast<unsigned long long>(digit - '0'), &number)) {
+            return 0;
+        }
+    }
+    return number;
+}
+
+class summary_printer {
+public:
+    summary_printer(const char *path, const trace_summary_options &options, std::FILE *out)
+        : options_(options), out_(out), json_(out) {
+        if (!options_.json) return;
+        json_.begin_object();
+        json_.member("file", path);
+        json_.key("runs");
+        json_.begin_array();
+    }
+
+    // Prints the run; false when its times overflowed and it is left out.
+    bool print(const run_totals &totals) {
+        if (totals.overflowed) return false;
+        std::vector<export_total> rows;
+        export_total all;
+        for (const auto &entry : totals.exports) {
+            rows.push_back(entry.second);
+            if (__builtin_add_overflow(all.nanoseconds, entry.second.nanoseconds, &all.nanoseconds)) return false;
+            all.calls += entry.second.calls;
+        }
+        std::stable_sort(rows.begin(), rows.end(), [](const export_total &left, const export_total &right) {
+            return left.nanoseconds > right.nanoseconds;
+        });
+        if (options_.json) {
+            print_json(totals.about, rows, all, json_);
+        } else {
+            if (printed_++ > 0) std::fputc('\n', out_);
+            print_text(totals.about, rows, all, out_);
+        }
+        return true;
+    }
+
+    void finish(const std::string &error) {
+        if (options_.json) {
+            json_.end_array();
+            if (!error.empty()) json_.member("error", error);
+            json_.end_object();
+        } else if (!error.empty()) {
+            std::fprintf(out_, "error: %s\n", error.c_str());
+        }
+    }
+
+private:
+    const trace_summary_options &options_;
+    std::FILE *out_;
+    tvc_check::json_writer json_;
+    int printed_ = 0;
+};
+
+std::string plural(unsigned long long count, const char *noun) {
+    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
 }  // namespace
 
-int summarize_trace(const char *path, const trace_summary_options &options, FILE *out) {
-    tvc_trace::trace content;
+int summarize_trace(const char *path, const trace_summary_options &options, std::FILE *out, std::FILE *messages) {
+    const unsigned long long chosen = options.run.empty() ? 0 : run_number(options.run);
+    std::vector<std::string> errors;
+    trace_reader reader;
     std::string error;
-    std::vector<run_summary> summaries;
-    if (tvc_trace::read_trace(path, content, error)) {
-        const int runs = static_cast<int>(content.runs.size());
-        if (options.run > runs || options.run < 0) {
-            error = std::string("the trace file ") + path + " holds " + std::to_string(runs) + " run" +
-                    (runs == 1 ? "" : "s") + ", not run " + std::to_string(options.run);
-        } else {
-            for (int number = 1; number <= runs; ++number) {
-                if (options.run == 0 || options.run == number) summaries.push_back(summarize(number, content.runs[number - 1]));
-            }
-            const std::size_t malformed = content.malformed_lines.size();
-            const auto overflowed = std::find_if(summaries.begin(), summaries.end(),
-                                                 [](const run_summary &summary) { return summary.overflowed; });
-            if (overflowed != summaries.end()) {
-                error = std::string(path) + ": the times of run " + std::to_string(overflowed->number) +
-                        " add up to more than can be counted";
-                summaries.clear();
-            } else if (malformed > 0) {
-                error = std::string(path) + ": " + std::to_string(malformed) + " line" + (malformed == 1 ? "" : "s") +
-                        " not in the trace format, skipped (the first is line " +
-                        std::to_string(content.malformed_lines.front()) + ")";
+    summary_printer printer(path, options, out);
+    if (reader.open(path, error)) {
+        run_totals totals;
+        unsigned long long overflowed_run = 0;
+        const auto close_run = [&] {
+            if (totals.about.number == 0 || (!options.run.empty() && totals.about.number != chosen)) return;
+            if (!printer.print(totals) && overflowed_run == 0) overflowed_run = totals.about.number;
+        };
+        // A write that failed once fails on: stop reading at the next run.
+        while (std::ferror(out) == 0 && reader.next()) {
+            if (reader.at_run_start()) {
+                close_run();
+                totals = run_totals{reader.current_run(), {}, false};
+            } else if (options.run.empty() || totals.about.number == chosen) {
+                totals.add(reader.call());
             }
         }
-    }
-    if (options.json) {
-        tvc_check::json_writer json(out);
-        json.begin_object();
-        json.member("file", path);
-        json.key("runs");
-        json.begin_array();
-        for (const run_summary &summary : summaries) print_json(summary, json);
-        json.end_array();
-        if (!error.empty()) json.member("error", error);
-        json.end_object();
+        close_run();
+        const unsigned long long runs = reader.current_run().number;
+        if (!options.run.empty() && (chosen == 0 || chosen > runs)) {
+            errors.push_back(std::string("the trace file ") + path + " holds " + plural(runs, "run") + ", not run " +
+                             options.run);
+        }
+        if (overflowed_run != 0) {
+            errors.push_back(std::string(path) + ": the times of run " + std::to_string(overflowed_run) +
+                             " add up to more than can be counted");
+        }
+        if (reader.malformed_lines() > 0) {
+            errors.push_back(std::string(path) + ": " + plural(reader.malformed_lines(), "line") +
+                             " not in the trace format, skipped (the first is line " +
+                             std::to_string(reader.first_malformed_line()) + ")");
+        }
+        if (!reader.read_error().empty()) errors.push_back(reader.read_error());
     } else {
-        for (std::size_t index = 0; index < summaries.size(); ++index) {
-            if (index > 0) std::fputc('\n', out);
-            print_text(summaries[index], out);
-        }
-        if (!error.empty()) std::fprintf(out, "error: %s\n", error.c_str());
+        errors.push_back(error);
     }
-    return error.empty() ? 0 : 1;
+    std::string all_errors;
+    for (const std::string &each : errors) all_errors += (all_errors.empty() ? "" : "; ") + each;
+    printer.finish(all_errors);
+    if (std::fflush(out) != 0 || std::ferror(out) != 0) {
+        std::fprintf(messages, "error: cannot write the summary of %s: %s\n", path, std::strerror(errno));
+        return 1;
+    }
+    return errors.empty() ? 0 : 1;
 }
+
+}  // namespace tvc_trace

@@ -32,14 +32,32 @@
 //   traced-texts        calls with text arguments (see call_trace_test.cpp)
 //   raise-elsewhere     while tvcRunMain_proxy is pending, another thread that
 //                       makes no traced direct call raises and catches;
-//                       "caught=elsewhere", then "stacks=<+n>": how many more
-//                       threads hold a stack of pending direct calls after it
+//                       "caught=elsewhere"
+//   walk                inside tvcRunMain_proxy's stand-in "frames=<n>
+//                       caller=<yes|no>" from RtlCaptureStackBackTrace, and
+//                       "handler-caller=<yes|no>" from a stack walk in a
+//                       vectored handler that the program adds first
+//   fibers              two fibers with traced calls pending return out of
+//                       order, a fiber is deleted inside one; "fibers=done"
+//   program-state       "state <what> error=<last error> errno=<n> fp=<flags>
+//                       round=<mode>" after calls of each kind
+//   decimal-comma       "printf=<2.5 by printf>" under a German locale, then
+//                       tvcIsFinite_proxy(2.5)
+//   pipe:<name>         a pipe \\.\pipe\<name> read by the host becomes
+//                       TVCVRTRT_TRACE; after init and vltClose_proxy
+//                       "pipe=<lines that arrived> first=<first line>"; then
+//                       the reader closes it and two more calls follow
+//   exit-while-tracing  4 threads loop on a traced tvcWrite_proxy while the
+//                       host calls ExitProcess; the journal library's
+//                       DLL_PROCESS_DETACH calls it once more and
+//                       prints "detach-call=returned"
 //   traced-threads      4 threads call tvcWrite_proxy 250 times each at once,
 //                       each with its number as the first argument
 #include "bootstrap/api_exception.h"
 #include "bootstrap/runtime_paths.h"
 #include "common/unique_resource.h"
-#include "forwarding/call_trace.h"
+#include "forwarding/forwarding_slots.h"
+#include "call_trace/call_trace.h"
 #include "tests/forwarding/forwarder_case.h"
 #include "tests/forwarding/test_runtime/journal.h"
 #include "tests/support/start_gate.h"
@@ -48,6 +66,10 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <cerrno>
+#include <cfenv>
+#include <clocale>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -206,15 +228,208 @@ void remove_handler(void *handler) { ::RemoveVectoredExceptionHandler(handler); 
 void raise_on_another_thread() {
     journal_set_callback("tvcRunMain", [] {
         std::thread([] {
-            const long stacks = tvc::direct_call_stacks();
             ::RaiseException(resumed_exception, 0, 0, nullptr);
             throw_and_catch("elsewhere");
-            std::printf("stacks=%+ld\n", tvc::direct_call_stacks() - stacks);
         }).join();
     });
     const tvc::unique_resource<void *, remove_handler> resumer(::AddVectoredExceptionHandler(0, resume));
     tvcRunMain_proxy(nullptr, 0, nullptr);
     journal_set_callback("tvcRunMain", nullptr);
+}
+
+// Whether some frame of the walk from context, the innermost first, is in
+// function.
+bool walk_finds(CONTEXT context, const void *function) {
+    for (int frame = 0; frame < 64 && context.Rip != 0; ++frame) {
+        DWORD64 base = 0;
+        RUNTIME_FUNCTION *entry = ::RtlLookupFunctionEntry(context.Rip, &base, nullptr);
+        if (entry == nullptr) return false;  // a frame the unwinder cannot pass
+        if (base + entry->BeginAddress == reinterpret_cast<DWORD64>(function)) return true;
+        void *handler_data = nullptr;
+        DWORD64 establisher = 0;
+        ::RtlVirtualUnwind(UNW_FLAG_NHANDLER, base, context.Rip, entry, &context, &handler_data, &establisher,
+                           nullptr);
+    }
+    return false;
+}
+
+constexpr DWORD walked_exception = 0xE0C0FFEF;
+bool handler_found_caller = false;
+[[gnu::noinline]] void call_run_main_to_walk();
+LONG CALLBACK walk_on_exception(EXCEPTION_POINTERS *exception) {
+    if (exception->ExceptionRecord->ExceptionCode != walked_exception) return EXCEPTION_CONTINUE_SEARCH;
+    handler_found_caller = walk_finds(*exception->ContextRecord, reinterpret_cast<const void *>(&call_run_main_to_walk));
+    return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+// The caller that both walks look for.
+[[gnu::noinline]] void call_run_main_to_walk() {
+    tvcRunMain_proxy(nullptr, 0, nullptr);
+    __asm__ volatile("nop");  // a call in tail position would leave no frame
+}
+
+void walk_the_stack() {
+    journal_set_callback("tvcRunMain", [] {
+        void *frames[62];
+        const USHORT count = ::RtlCaptureStackBackTrace(0, 62, frames, nullptr);
+        bool caller = false;
+        for (USHORT frame = 0; frame < count; ++frame) {
+            DWORD64 base = 0;
+            const RUNTIME_FUNCTION *entry =
+                ::RtlLookupFunctionEntry(reinterpret_cast<DWORD64>(frames[frame]), &base, nullptr);
+            caller |= entry != nullptr &&
+                      base + entry->BeginAddress == reinterpret_cast<DWORD64>(&call_run_main_to_walk);
+        }
+        std::printf("frames=%u caller=%s\n", count, caller ? "yes" : "no");
+        ::RaiseException(walked_exception, 0, 0, nullptr);
+    });
+    const tvc::unique_resource<void *, remove_handler> walker(::AddVectoredExceptionHandler(1, walk_on_exception));
+    call_run_main_to_walk();
+    journal_set_callback("tvcRunMain", nullptr);
+    std::printf("handler-caller=%s\n", handler_found_caller ? "yes" : "no");
+}
+
+// Fibers: A and B each enter a traced call and switch away inside it; A's
+// call returns first although B's began later. C is deleted inside its call.
+void *main_fiber = nullptr;
+void *fiber_a = nullptr;
+void *fiber_b = nullptr;
+void *fiber_c = nullptr;
+int fiber_step = 0;
+void switch_inside_call() {
+    switch (fiber_step++) {
+    case 0: ::SwitchToFiber(fiber_b); break;  // inside A's call
+    case 1: ::SwitchToFiber(fiber_a); break;  // inside B's call: A's returns first
+    default: ::SwitchToFiber(main_fiber); break;  // inside C's call, never to come back
+    }
+}
+void CALLBACK run_fiber_a(void *) {
+    tvcRunMain_proxy(nullptr, 1, nullptr);
+    ::SwitchToFiber(fiber_b);
+}
+void CALLBACK run_fiber_b(void *) {
+    tvcRunMain_proxy(nullptr, 2, nullptr);
+    ::SwitchToFiber(main_fiber);
+}
+void CALLBACK run_fiber_c(void *) {
+    tvcRunMain_proxy(nullptr, 3, nullptr);
+    ::SwitchToFiber(main_fiber);
+}
+void run_fibers() {
+    main_fiber = ::ConvertThreadToFiber(nullptr);
+    fiber_a = ::CreateFiber(0, run_fiber_a, nullptr);
+    fiber_b = ::CreateFiber(0, run_fiber_b, nullptr);
+    fiber_c = ::CreateFiber(0, run_fiber_c, nullptr);
+    journal_set_callback("tvcRunMain", switch_inside_call);
+    ::SwitchToFiber(fiber_a);
+    ::SwitchToFiber(fiber_c);
+    ::DeleteFiber(fiber_c);
+    journal_set_callback("tvcRunMain", nullptr);
+    throw_and_catch("after the fibers");
+    tvcRunMain_proxy(nullptr, 4, nullptr);
+    ::DeleteFiber(fiber_a);
+    ::DeleteFiber(fiber_b);
+    ::ConvertFiberToThread();
+    std::printf("fibers=done\n");
+}
+
+// The program's state after a call as the bound function left it: last
+// error, errno and the floating-point flags and rounding mode. A stand-in
+// that sets them, and a call that leaves them to the caller's values.
+void report_state(const char *what) {
+    const int flags = std::fetestexcept(FE_ALL_EXCEPT);
+    const int round = std::fegetround();
+    const int error_number = errno;
+    const DWORD last_error = ::GetLastError();
+    std::printf("state %s error=%lu errno=%d fp=0x%x round=%d\n", what, last_error, error_number, flags, round);
+    std::fesetround(FE_TONEAREST);
+}
+void set_state() {
+    std::feclearexcept(FE_ALL_EXCEPT);
+    std::fesetround(FE_UPWARD);
+    errno = 33;
+    ::SetLastError(4242);
+}
+void check_program_state() {
+    journal_set_callback("tvcGetEps", set_state);
+    tvcGetEps_proxy();
+    report_state("locked-double-result");
+    journal_set_callback("tvcGetEps", nullptr);
+    journal_set_callback("tvcRunMain", set_state);
+    tvcRunMain_proxy(nullptr, 0, nullptr);
+    report_state("direct");
+    journal_set_callback("tvcRunMain", nullptr);
+    set_state();
+    std::fesetround(FE_TONEAREST);
+    tvcSetLastErrIdAndMsg_proxy(nullptr, nullptr);
+    report_state("locked-null-text");
+    set_state();
+    std::fesetround(FE_TONEAREST);
+    tvcIsFinite_proxy(4.9e-310);
+    report_state("locked-denormal-argument");
+}
+
+// Numbers in the trace whatever locale the program sets.
+void call_under_decimal_comma() {
+    std::setlocale(LC_ALL, "German");
+    std::printf("printf=%.1f\n", 2.5);
+    tvcIsFinite_proxy(2.5);
+    std::setlocale(LC_ALL, "C");
+}
+
+// The trace into a pipe that the host reads itself: lines written while
+// it is open arrive; once it is closed the next write fails.
+void trace_into_pipe(const std::string &name) {
+    const std::string path = "\\\\.\\pipe\\" + name;
+    const tvc::unique_handle server(::CreateNamedPipeA(path.c_str(), PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE | PIPE_WAIT,
+                                                       1, 0, 1 << 16, 0, nullptr));
+    ::SetEnvironmentVariableA("TVCVRTRT_TRACE", path.c_str());
+    std::printf("init=%d\n", tvcvrtInitialize_proxy());
+    vltClose_proxy(nullptr);
+    std::string arrived;
+    DWORD available = 0;
+    while (::PeekNamedPipe(server.get(), nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+        std::string chunk(available, '\0');
+        DWORD read = 0;
+        if (!::ReadFile(server.get(), chunk.data(), available, &read, nullptr)) break;
+        arrived.append(chunk.data(), read);
+    }
+    int lines = 0;
+    for (const char ch : arrived) lines += ch == '\n';
+    std::printf("pipe=%d first=%s\n", lines, arrived.substr(0, arrived.find(' ')).c_str());
+    std::fflush(stdout);
+    ::DisconnectNamedPipe(server.get());
+    vltClose_proxy(nullptr);
+    vltClose_proxy(nullptr);
+}
+
+// A process that exits while threads write lines: a thread ended inside a
+// write may hold the lock for lines for ever.
+std::int32_t write_nothing(const void *, const void *) { return 0; }
+void at_exit_detach() {
+    tvcWrite_proxy(reinterpret_cast<const void *>(9), nullptr);
+    tvc::finish_call_trace_at_exit();
+    const char said[] = "detach-call=returned\n";
+    DWORD written = 0;
+    ::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), said, sizeof said - 1, &written, nullptr);
+}
+void exit_while_tracing() {
+    TVC_SLOT(tvcWrite) = &write_nothing;
+    tvc::install_call_trace();
+    HANDLE started[4];
+    for (HANDLE &event : started) event = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    for (HANDLE event : started) {
+        std::thread([event] {
+            for (int call = 0;; ++call) {
+                tvcWrite_proxy(nullptr, nullptr);
+                if (call == 100) ::SetEvent(event);
+            }
+        }).detach();
+    }
+    ::WaitForMultipleObjects(4, started, TRUE, 20000);
+    journal_set_exit_callback(at_exit_detach);
+    std::fflush(stdout);
+    ::ExitProcess(0);
 }
 
 // A direct forwarder takes no lock: the threads' calls, and their trace
@@ -321,6 +536,18 @@ int main(int argc, char **argv) {
             throw_and_catch("after the jump");
         } else if (command == "raise-elsewhere") {
             raise_on_another_thread();
+        } else if (command == "walk") {
+            walk_the_stack();
+        } else if (command == "fibers") {
+            run_fibers();
+        } else if (command == "program-state") {
+            check_program_state();
+        } else if (command == "decimal-comma") {
+            call_under_decimal_comma();
+        } else if (starts_with(argv[index], "pipe:", &rest)) {
+            trace_into_pipe(rest);
+        } else if (command == "exit-while-tracing") {
+            exit_while_tracing();
         } else if (command == "traced-texts") {
             make_text_calls();
         } else if (command == "traced-threads") {

@@ -59,17 +59,19 @@ struct option {
 };
 
 int summarize_trace_job(const command_line &line) {
-    trace_summary_options options;
+    tvc_trace::trace_summary_options options;
     options.json = line.json;
     if (line.trace_run != nullptr) {
-        char *end = nullptr;
-        options.run = static_cast<int>(std::strtol(line.trace_run, &end, 10));
-        if (*end != '\0' || options.run < 1) {
+        // Kept as written: a number beyond any integer type is still a run
+        // the file lacks, and the error names it as the user gave it.
+        options.run = line.trace_run;
+        if (options.run.find_first_not_of("0123456789") != std::string::npos ||
+            options.run.find_first_not_of('0') == std::string::npos) {
             std::fprintf(stderr, "tvcvrtrt-check: --run needs a run number: 1 for the first run of the file\n");
             return exit_bad_arguments;
         }
     }
-    return summarize_trace(line.job_argument, options, stdout);
+    return tvc_trace::summarize_trace(line.job_argument, options, stdout, stderr);
 }
 
 constexpr option options[] = {
@@ -103,7 +105,7 @@ constexpr option options[] = {
          line.job_argument = trace;
          line.timeline_output = line.argument_words[1];
          line.job = [](const command_line &parsed) {
-             return write_trace_timeline(parsed.job_argument, parsed.timeline_output, stdout);
+             return tvc_trace::write_trace_timeline(parsed.job_argument, parsed.timeline_output, stdout);
          };
      },
      nullptr, "--json --component --load --no-components --trace-summary --run"},

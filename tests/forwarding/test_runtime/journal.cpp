@@ -22,6 +22,7 @@ CRITICAL_SECTION api_lock;
 std::atomic<DWORD> api_lock_owner{0};
 int api_lock_depth = 0;  // touched only by the owner
 std::atomic<int> inside_runtime{0};
+std::atomic<void (*)()> exit_callback{nullptr};
 
 struct api_lock_setup {
     api_lock_setup() { ::InitializeCriticalSection(&api_lock); }
@@ -101,3 +102,12 @@ int journal_lock_depth() { return api_lock_owner == ::GetCurrentThreadId() ? api
 int journal_enter_runtime() { return inside_runtime++; }
 
 void journal_leave_runtime() { --inside_runtime; }
+
+void journal_set_exit_callback(void (*callback)()) { exit_callback = callback; }
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
+    if (reason == DLL_PROCESS_DETACH && reserved != nullptr) {
+        if (void (*callback)() = exit_callback.load()) callback();
+    }
+    return TRUE;
+}

@@ -31,6 +31,10 @@ TVC_JOURNAL_API bool journal_throwing(const char *symbol);
 TVC_JOURNAL_API void journal_set_callback(const char *symbol, void (*callback)());
 TVC_JOURNAL_API void (*journal_callback(const char *symbol))();
 
+// Called from this library's DLL_PROCESS_DETACH at the process's exit, as a
+// library of the application that calls the runtime from there would.
+TVC_JOURNAL_API void journal_set_exit_callback(void (*callback)());
+
 // The stand-in API lock.
 TVC_JOURNAL_API void journal_lock_acquire();
 TVC_JOURNAL_API void journal_lock_release();

@@ -1,16 +1,17 @@
 // The call trace (TVCVRTRT_TRACE) in fresh processes (forwarding_host) over
-// the test runtime, and its summary.
+// the test runtime.
 #include "common/unique_resource.h"
 #include "support/family_sizes.h"
 #include "support/scratch_layout.h"
 #include "tests/forwarding/forwarding_host_run.h"
-#include "tools/trace_summary.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <cfenv>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -103,10 +104,8 @@ TEST(call_trace, one_exact_line_per_forwarded_call_of_every_shape_and_the_runtim
                                  // A direct call left by a jump leaves no line and no
                                  // stale return address for the exception after it.
                                  "caught=after the jump",
-                                 // An exception on a thread without direct calls leaves the
-                                 // pending call alone and gives the thread no stack for them.
+                                 // An exception on another thread leaves the pending call alone.
                                  "caught=elsewhere",
-                                 "stacks=+0",
                                  "ten-mixed=same",
                              }));
 
@@ -152,6 +151,83 @@ TEST(call_trace, one_exact_line_per_forwarded_call_of_every_shape_and_the_runtim
     expect_trace(lines_of(file_text(trace)), thread, expected);
 }
 
+// What the program sees of itself, run untraced and traced: stack walks
+// inside a direct call (the tracing entry is one more frame, which both
+// walks pass), fibers that leave traced calls out of order or are deleted
+// inside one, and the last error, errno and floating-point state as the
+// bound function left them.
+TEST(call_trace, the_program_sees_the_same_traced_as_untraced) {
+    tvc_test::scratch_layout layout;
+    const std::string trace = layout.dir() + "calls.trace";
+    struct scenario {
+        std::string command;
+        std::string untraced;
+    };
+    const std::string upward = std::to_string(FE_UPWARD);
+    // The denormal argument itself raises the denormal flag (0x2), traced or not.
+    const scenario scenarios[] = {
+        {"walk", "caller=yes\nhandler-caller=yes\n"},
+        {"fibers", "caught=after the fibers\nfibers=done\n"},
+        {"program-state", "state locked-double-result error=4242 errno=33 fp=0x0 round=" + upward +
+                              "\nstate direct error=4242 errno=33 fp=0x0 round=" + upward +
+                              "\nstate locked-null-text error=4242 errno=33 fp=0x0 round=0"
+                              "\nstate locked-denormal-argument error=4242 errno=33 fp=0x2 round=0\n"},
+    };
+    const std::regex frames("frames=([0-9]+) ");
+    for (const scenario &each : scenarios) {
+        std::string untraced = host_output({lib(), "init", each.command});
+        std::string traced = host_output({lib(), "trace:" + trace, "init", each.command});
+        std::smatch untraced_frames, traced_frames;
+        if (std::regex_search(untraced, untraced_frames, frames) && std::regex_search(traced, traced_frames, frames)) {
+            EXPECT_EQ(std::stoi(traced_frames[1]), std::stoi(untraced_frames[1]) + 1) << traced;
+            untraced = std::regex_replace(untraced, frames, "");
+            traced = std::regex_replace(traced, frames, "");
+        }
+        EXPECT_EQ(untraced, "init=1\n" + each.untraced) << each.command;
+        EXPECT_EQ(traced, untraced) << each.command;
+    }
+}
+
+// The trace's own output: numbers whatever locale the program sets; a pipe
+// that the program reads, and one line when it stops taking lines; a file
+// per process through %p; a process that exits while its threads write.
+TEST(call_trace, lines_reach_their_file_whatever_the_program_does) {
+    tvc_test::scratch_layout layout;
+    const std::string trace = layout.dir() + "calls.trace";
+
+    EXPECT_EQ(host_output({lib(), "trace:" + trace, "init", "decimal-comma"}), "init=1\nprintf=2,5\n");
+    std::vector<std::string> lines = lines_of(file_text(trace));
+    ASSERT_FALSE(lines.empty());
+    EXPECT_NE(lines.back().find(" tvcIsFinite_proxy(2.5) = true "), std::string::npos) << lines.back();
+
+    // The header, the initialization's eight calls and vltClose_proxy's.
+    const std::string piped = host_output({lib(), "pipe:tvc-trace-" + std::to_string(::GetCurrentProcessId())});
+    const std::string stopped = "Calls are no longer traced: writing to the file named by TVCVRTRT_TRACE failed Error: ";
+    EXPECT_EQ(piped.substr(0, piped.find(stopped)), "init=1\npipe=10 first=#\n");
+    EXPECT_EQ(lines_of(piped).size(), 3u) << "one line about the failed write: " << piped;
+
+    host_output({lib(), "trace:" + layout.dir() + "run-%p.trace", "init"});
+    WIN32_FIND_DATAA found;
+    const HANDLE search = ::FindFirstFileA((layout.dir() + "run-*.trace").c_str(), &found);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    ::FindClose(search);
+    const std::string pid = std::string(found.cFileName).substr(4, std::strlen(found.cFileName) - 10);
+    EXPECT_EQ(lines_of(file_text(layout.dir() + found.cFileName))[0].substr(0, 6 + pid.size() + 1), "# pid=" + pid + " ");
+
+    // Four threads write lines when the process exits; a call from the exit
+    // callback returns, its line written or counted as dropped.
+    const std::string exiting = layout.dir() + "exiting.trace";
+    const tvc_test::child_run run =
+        tvc_test::run_child("forwarding_host.exe", {lib(), "trace:" + exiting, "init", "exit-while-tracing"}, nullptr,
+                            nullptr, 30000);
+    EXPECT_EQ(run.exit_code, 0u);
+    EXPECT_EQ(run.output, "init=1\ndetach-call=returned\n");
+    lines = lines_of(file_text(exiting));
+    ASSERT_FALSE(lines.empty());
+    EXPECT_TRUE(std::regex_match(lines.back(), std::regex(R"(# dropped=[0-9]+|[0-9]+ [0-9.]+ tvcWrite_proxy\(0x9, .*)")))
+        << lines.back();
+}
+
 TEST(call_trace, lines_of_threads_calling_at_once_stay_whole) {
     tvc_test::scratch_layout layout;
     const std::string trace = layout.dir() + "calls.trace";
@@ -176,6 +252,9 @@ TEST(call_trace, slots_keep_the_bound_addresses_unless_the_trace_file_opens) {
     tvc_test::scratch_layout layout;
     const std::string missing = layout.dir() + "missing\\calls.trace";
     const std::string trace = layout.dir() + "calls.trace";
+    const std::string held = layout.dir() + "held.trace";
+    const tvc::unique_handle holder(::CreateFileA(held.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                  nullptr, OPEN_ALWAYS, 0, nullptr));
     const tvc_test::long_path_directory long_dir(layout.dir(), {std::string(120, 'a'), std::string(120, 'b')});
     const std::string long_trace = long_dir.path() + std::string(100, 'c') + ".trace";
     ASSERT_TRUE(long_dir.created());
@@ -201,6 +280,19 @@ TEST(call_trace, slots_keep_the_bound_addresses_unless_the_trace_file_opens) {
         {{lib(), "trace:" + trace, "filter:*,!kaGetPr_proxy,!*Feval*", "init", "wrapped"}, "",
          wrapped(tvc_test::traced_slots - 5)},
         {{lib(), "trace:" + trace, "filter:!kaGetPr_proxy", "init", "wrapped"}, "", wrapped(tvc_test::traced_slots - 1)},
+        // The names a program calls select the slots behind them; a pattern
+        // that matches no export is named, and the rest applies.
+        {{lib(), "trace:" + trace, "filter:tvcFeval_proxy", "init", "wrapped"}, "", wrapped(1)},
+        {{lib(), "trace:" + trace, "filter:kaErrMsgTxt_proxy", "init", "wrapped"}, "", wrapped(1)},
+        {{lib(), "trace:" + trace, "filter:tvcFevl*,vltOpen_proxy,!nothing", "init", "wrapped"},
+         "No export matches \"tvcFevl*\" in TVCVRTRT_TRACE_FILTER; the rest of the filter applies\n"
+         "No export matches \"!nothing\" in TVCVRTRT_TRACE_FILTER; the rest of the filter applies\n",
+         wrapped(1)},
+        // A file that another process traces into (holds open to write) is refused.
+        {{lib(), "trace:" + held, "init", "wrapped"},
+         "Calls are not traced: another process traces into " + held +
+             " named by TVCVRTRT_TRACE; put %p in the name for a file per process (the process id)\n",
+         "wrapped=0\n"},
     };
     const std::string bad_pattern = "Calls are not traced: bad pattern \"%\" in TVCVRTRT_TRACE_FILTER (export names with * "
                                     "and ?, separated by commas, each may start with !)\n";
@@ -231,86 +323,6 @@ TEST(call_trace, slots_keep_the_bound_addresses_unless_the_trace_file_opens) {
     LARGE_INTEGER size{};
     EXPECT_TRUE(::GetFileSizeEx(long_file.get(), &size));
     EXPECT_GT(size.QuadPart, 0);
-}
-
-TEST(trace_summary, totals_per_export_and_run_as_text_or_json_with_malformed_lines_counted) {
-    tvc_test::scratch_layout layout;
-    const std::string trace = layout.dir() + "calls.trace";
-    // Lines from before runs had headers, then a run with text arguments.
-    const std::string good = "12 vltClose_proxy(0x0) = 0 1.500us\n"
-                             "12 kaGetPr_proxy(0x10) = 0x20 10.000us\n"
-                             "# pid=8 start=2026-01-02T03:04:05.000006Z exe=C:\\app dir\\app.exe\n"
-                             "13 0.500 vltClose_proxy(0x0) = 0 2.500us\r\n"
-                             "13 3.000 tvcFevalInternal_proxy(0x1, \"a) = b\", 1) = true 0.250us\n";
-    const std::string rule = "------ ------------ --------- ------------ ------------------------------\n";
-    const std::string columns = "% time     total us     calls      us/call export\n" + rule;
-    const std::string first = "run 1: lines without a run header\n" + columns +
-                              " 86.96       10.000         1       10.000 kaGetPr_proxy\n"
-                              " 13.04        1.500         1        1.500 vltClose_proxy\n" +
-                              rule + "100.00       11.500         2              total\n";
-    const std::string second = "run 2: pid 8, started 2026-01-02T03:04:05.000006Z, C:\\app dir\\app.exe\n" + columns +
-                               " 90.91        2.500         1        2.500 vltClose_proxy\n"
-                               "  9.09        0.250         1        0.250 tvcFevalInternal_proxy\n" +
-                               rule + "100.00        2.750         2              total\n";
-    const std::string json = R"({
-  "file": "%",
-  "runs": [
-    {
-      "run": 2,
-      "pid": 8,
-      "started": "2026-01-02T03:04:05.000006Z",
-      "executable": "C:\\app dir\\app.exe",
-      "calls": 2,
-      "total_us": 2.75,
-      "exports": [
-        {
-          "export": "vltClose_proxy",
-          "calls": 1,
-          "total_us": 2.5,
-          "share_percent": 90.9090909090909
-        },
-        {
-          "export": "tvcFevalInternal_proxy",
-          "calls": 1,
-          "total_us": 0.25,
-          "share_percent": 9.090909090909092
-        }
-      ]
-    }
-  ]
-}
-)";
-    std::string json_path = std::regex_replace(trace, std::regex(R"(\\)"), R"(\\)");
-    struct fixture {
-        bool exists;
-        std::string text;
-        trace_summary_options options;
-        int result;
-        std::string output;
-    };
-    const fixture fixtures[] = {
-        {true, good, {}, 0, first + "\n" + second},
-        {true, good, {2, false}, 0, second},
-        {true, good, {2, true}, 0, std::regex_replace(json, std::regex("%"), json_path)},
-        {true, good, {3, false}, 1, "error: the trace file " + trace + " holds 2 runs, not run 3\n"},
-        // A time that is not a plain decimal number is no time at all.
-        {true, good + "garbage\n12 0.1 vltClose_proxy(0x0) = 0 fastus\n12 0.1 (0x0) = 0 1.0us\n"
-                      "12 0.1 vltClose_proxy(0x0) = 0 infus\n12 nan vltClose_proxy(0x0) = 0 1us\n"
-                      // Thread and process ids beyond what they can be.
-                      "4294967296 0.1 vltClose_proxy(0x0) = 0 1us\n# pid=99999999999999999999 start=x exe=y\n",
-         {2, false}, 1, second + "error: " + trace + ": 7 lines not in the trace format, skipped (the first is line 6)\n"},
-        {false, "", {}, 1, "error: cannot read the trace file " + trace + ": No such file or directory\n"},
-    };
-    for (const fixture &each : fixtures) {
-        ::DeleteFileA(trace.c_str());
-        if (each.exists) std::ofstream(trace, std::ios::binary) << each.text;
-        const std::string out_path = layout.dir() + "summary.txt";
-        FILE *out = std::fopen(out_path.c_str(), "wb");
-        ASSERT_NE(out, nullptr);
-        EXPECT_EQ(summarize_trace(trace.c_str(), each.options, out), each.result);
-        std::fclose(out);
-        EXPECT_EQ(file_text(out_path), each.output);
-    }
 }
 
 }  // namespace

@@ -15,17 +15,8 @@ namespace tvc {
 // through them, and the trace shows the calls, not the locking.
 void install_call_trace();
 
-// Frees the calling thread's stack of pending traced direct calls; at its
-// thread detach.
-void release_thread_direct_calls() noexcept;
-
-// Frees the calling thread's stack and the per-thread slot, and removes the
-// exception handler, when the library is unloaded; the stacks of other live
-// threads are lost with the slot.
-void release_direct_call_slot() noexcept;
-
-// How many threads hold a stack of pending traced direct calls: a thread
-// gets one with its first traced direct call, and only then. For tests.
-long direct_call_stacks() noexcept;
+// At the process's exit (its DLL_PROCESS_DETACH): the note of lines dropped
+// since the last one written.
+void finish_call_trace_at_exit() noexcept;
 
 }  // namespace tvc

@@ -1,0 +1,43 @@
+// The call trace. Each bound slot that TVCVRTRT_TRACE_FILTER selects gets a
+// tracing entry and a traced target: the entry formats the arguments, times
+// the call of the target, and appends one line (trace_line.h) to the file
+// (trace_output.h). Forwarders stay as they are; locked forwarders reach
+// their entries through their slots inside the API lock (locked_tracing.cpp),
+// direct forwarders through stubs in assembly (direct_tracing.cpp).
+#include "call_trace/call_trace.h"
+
+#include "call_trace/trace_filter.h"
+#include "call_trace/trace_output.h"
+#include "call_trace/tracing_entries.h"
+
+#include <windows.h>
+
+#include <string>
+
+namespace tvc {
+
+void install_call_trace() {
+    static bool variable_read = false;
+    if (!variable_read) {
+        variable_read = true;
+        // An empty value names no file, as if the variable were unset.
+        const std::wstring name = trace::environment_value(L"TVCVRTRT_TRACE");
+        if (name.empty() || !trace::read_trace_filter(trace::environment_value(L"TVCVRTRT_TRACE_FILTER"))) return;
+        trace::report_patterns_without_exports();
+        if (!trace::open_trace_file(name)) return;
+        // A direct call's tracing entry is a frame of this library on the
+        // caller's stack until the call returns: the library stays loaded
+        // until the process ends, so that a thread inside such a call when
+        // the program frees the library returns into code still there.
+        HMODULE pinned = nullptr;
+        ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                             reinterpret_cast<const wchar_t *>(&install_call_trace), &pinned);
+    }
+    if (!trace::trace_file_open()) return;
+    trace::put_locked_tracing_entries_in_front();
+    trace::put_direct_tracing_entries_in_front();
+}
+
+void finish_call_trace_at_exit() noexcept { trace::write_dropped_at_exit(); }
+
+}  // namespace tvc

@@ -1,0 +1,76 @@
+// One line of the trace, formatted in place:
+//   <thread id> <start> <export>(<argument>, ...) = <result> <duration>us
+// and written with one append, so that lines never interleave.
+#pragma once
+
+#include "tvcvrtrt/forwarding_types.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace tvc::trace {
+
+// Written straight to the system without a buffer of our own: a crash loses
+// nothing written. Out of line, so that the tracing entries stay small: each
+// is little more than its calls of these.
+class trace_line {
+public:
+    explicit trace_line(const char *export_name) noexcept;
+    trace_line(const trace_line &) = delete;
+    trace_line &operator=(const trace_line &) = delete;
+    // A call left by an exception is traced too, with the time it took.
+    ~trace_line();
+
+    template <typename Argument> [[gnu::noinline]] void argument(Argument value) noexcept {
+        if (argument_count_++ > 0) append(", ");
+        text(value);
+    }
+    void start(long long ticks) noexcept { start_ = ticks; }
+    void start() noexcept;
+    // Arguments beyond those shown may follow.
+    void more_arguments() noexcept { append(", ..."); }
+
+    template <typename Result> void finish(Result result, long long stop) noexcept {
+        append(") = ");
+        text(result);
+        write(stop);
+    }
+    template <typename Result> void finish(Result result) noexcept { finish(result, now()); }
+    void finish() noexcept { close("void", now()); }
+    // What the line shows instead of a result.
+    void finish_with(const char *what, long long stop) noexcept { close(what, stop); }
+
+private:
+    static long long now() noexcept;
+    void close(const char *result, long long stop) noexcept;
+    void write(long long stop) noexcept;
+    // Text as it is; numbers formatted without the C runtime, whose locale
+    // belongs to the program (a decimal comma would read as two arguments).
+    void append(const char *text) noexcept;
+    void append(const char *text, std::size_t length) noexcept;
+    void append_decimal(unsigned long long value) noexcept;
+    void append_hex(unsigned long long value) noexcept;
+
+    // Every value at its width; pointers and lists as addresses, never followed.
+    void text(const void *value) noexcept;
+    void text(char *list) noexcept { text(static_cast<const void *>(list)); }
+    void text(const char *value) noexcept;
+    void text(std::size_t value) noexcept;
+    void text(std::int32_t value) noexcept;
+    void text(std::uint16_t value) noexcept;
+    void text(std::uint8_t value) noexcept;
+    void text(bool value) noexcept;
+    void text(double value) noexcept;
+    void text(float value) noexcept;
+    void text(const tvcOutputHandler &record) noexcept;
+
+    // Room for "<thread id> <start> ": ten digits each side of the point.
+    static constexpr std::size_t head_room = 40;
+    char text_[1024];
+    std::size_t length_ = head_room;
+    int argument_count_ = 0;
+    long long start_ = 0;
+    bool written_ = false;
+};
+
+}  // namespace tvc::trace
