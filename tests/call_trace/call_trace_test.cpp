@@ -218,8 +218,8 @@ TEST(call_trace, lines_reach_their_file_whatever_the_program_does) {
     // callback returns, its line written or counted as dropped.
     const std::string exiting = layout.dir() + "exiting.trace";
     const tvc_test::child_run run =
-        tvc_test::run_child("forwarding_host.exe", {lib(), "trace:" + exiting, "init", "exit-while-tracing"}, nullptr,
-                            nullptr, 30000);
+        tvc_test::run_child("forwarding_host.exe", {lib(), "trace:" + exiting, "init", "exit-while-tracing"},
+                            static_cast<const char *>(nullptr), nullptr, 30000);
     EXPECT_EQ(run.exit_code, 0u);
     EXPECT_EQ(run.output, "init=1\ndetach-call=returned\n");
     lines = lines_of(file_text(exiting));
