@@ -10,6 +10,7 @@
 #include "bootstrap/runtime_location.h"
 #include "bootstrap/runtime_paths.h"
 #include "common/code_page_text.h"
+#include "forwarding/api_lock.h"
 #include "forwarding/call_trace.h"
 
 namespace tvc {
@@ -96,6 +97,7 @@ BOOL dll_entry(HMODULE module, DWORD reason, LPVOID reserved) noexcept {
         if (reserved == nullptr) {
             release_error_text_slot();
             release_direct_call_slot();
+            release_unreached_acquire_slot();
         }
         break;
     }
