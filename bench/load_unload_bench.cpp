@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -101,15 +102,21 @@ bool measure_in_child(const subject &what, int cycles, double &kib_per_cycle, st
     if (job) ::AssignProcessToJobObject(job.get(), process_handle.get());
     ::ResumeThread(thread_handle.get());
     write_end.reset();
-    // Its output is one short line: it fits in the pipe, read after the end.
+    // The runtime prints a line at each initialization: read as it comes.
+    std::string output;
+    std::thread reader([&] {
+        char chunk[4096];
+        DWORD got = 0;
+        while (::ReadFile(read_end.get(), chunk, sizeof chunk, &got, nullptr) && got > 0) output.append(chunk, got);
+    });
     const bool ended = ::WaitForSingleObject(process_handle.get(), 600000) == WAIT_OBJECT_0;
-    if (!ended) ::TerminateProcess(process_handle.get(), WAIT_TIMEOUT);
+    if (!ended) {
+        ::TerminateProcess(process_handle.get(), WAIT_TIMEOUT);
+        ::WaitForSingleObject(process_handle.get(), INFINITE);
+    }
+    reader.join();
     DWORD exit_code = 0;
     ::GetExitCodeProcess(process_handle.get(), &exit_code);
-    std::string output;
-    char chunk[512];
-    DWORD got = 0;
-    while (::ReadFile(read_end.get(), chunk, sizeof chunk, &got, nullptr) && got > 0) output.append(chunk, got);
     unsigned long long before = 0, after = 0;
     const std::size_t line = output.find("measured ");
     if (!ended || exit_code != 0 || line == std::string::npos ||

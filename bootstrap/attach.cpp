@@ -13,6 +13,15 @@
 #include "forwarding/api_lock.h"
 #include "forwarding/call_trace.h"
 
+// libstdc++ keeps an emergency pool for exceptions thrown while memory runs
+// out: about 71 KiB taken with malloc when the library is loaded, from the
+// process's C runtime heap, which outlives the library. Nothing frees it at
+// unload, so every load and unload of the library lost it; this is
+// libstdc++'s own routine that frees it (no header declares it).
+namespace __gnu_cxx {
+void __freeres() noexcept;
+}
+
 namespace tvc {
 
 namespace {
@@ -98,6 +107,9 @@ BOOL dll_entry(HMODULE module, DWORD reason, LPVOID reserved) noexcept {
             release_error_text_slot();
             release_direct_call_slot();
             release_unreached_acquire_slot();
+            // No code of the library runs after this but the C runtime's
+            // own unload work, which throws nothing.
+            __gnu_cxx::__freeres();
         }
         break;
     }

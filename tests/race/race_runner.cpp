@@ -108,6 +108,12 @@ int main(int argc, char **argv) {
                         result.exit_code, result.process_id, result.output.c_str());
             std::fflush(stdout);
         }
+        // A long series shows its tally as it goes.
+        if (run % 100 == 0 && run != runs) {
+            std::printf("after %d runs: ok %d, failed %d, crashed %d, hung %d\n", run, counts[0], counts[1], counts[2],
+                        counts[3]);
+            std::fflush(stdout);
+        }
     }
     std::printf("%d runs: ok %d, failed %d, crashed %d, hung %d\n", runs, counts[0], counts[1], counts[2], counts[3]);
     return counts[0] == runs ? 0 : 1;
