@@ -22,13 +22,13 @@ std::atomic<bool> initialized{false};
 // others wait and then take its outcome. Not the API lock, which is not
 // reachable before the base family is bound.
 std::mutex initialization_mutex;
-// Under the mutex: how many runs of the sequence have ended, and how the
-// latest ended. A thread that finds the number changed once it holds the
-// mutex waited for a run, and takes that run's result instead of running
-// the sequence again (a failing run would otherwise be repeated, its
-// message printed again, once per waiting thread); a call that starts after
-// a run has ended runs the next one.
-// runs_ended is read before taking the mutex, and written under it.
+// How many runs of the sequence have ended (written under the mutex, read
+// before taking it too), and how the latest ended (under the mutex). A
+// thread that finds the number changed once it holds the mutex waited for a
+// run and takes that run's result instead of running the sequence again: a
+// failing run would otherwise be repeated, its message printed again, once
+// per waiting thread. A call that starts after a run has ended runs the
+// next one.
 std::atomic<unsigned long> runs_ended{0};
 bool latest_run_succeeded = false;
 // Threads inside an entry point that have not yet taken the mutex, counted

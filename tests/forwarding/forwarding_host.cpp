@@ -244,15 +244,16 @@ extern "C" LONG NTAPI LdrUnlockLoaderLock(ULONG flags, ULONG_PTR cookie);
 
 // Whichever thread runs the sequence stops at its first library load while
 // this thread holds the loader lock, so that all the others are sure to
-// arrive while the run is under way. The threads exist before the lock is
-// taken: starting one takes it too.
+// arrive while the run is under way. The threads are running before the
+// lock is taken: a thread's start takes it too.
 void race_held_at_first_load(int threads) {
     std::vector<int> results(threads);
-    tvc_test::start_gate gate(threads + 1);
+    tvc_test::start_gate running(threads + 1), go(threads + 1);
     std::vector<std::thread> racing;
     for (int index = 0; index < threads; ++index) {
         racing.emplace_back([&, index] {
-            gate.arrive_and_wait();
+            running.arrive_and_wait();
+            go.arrive_and_wait();
             switch (index % 3) {
             case 0: results[index] = tvcvrtInitialize_proxy(); break;
             case 1: results[index] = tvcvrtInitialize2_proxy(3); break;
@@ -260,9 +261,10 @@ void race_held_at_first_load(int threads) {
             }
         });
     }
+    running.arrive_and_wait();
     ULONG_PTR cookie = 0;
     LdrLockLoaderLock(0, nullptr, &cookie);
-    gate.arrive_and_wait();
+    go.arrive_and_wait();
     while (tvc::threads_waiting_for_initialization() != threads - 1) ::SwitchToThread();
     LdrUnlockLoaderLock(0, cookie);
     for (std::thread &thread : racing) thread.join();
