@@ -11,6 +11,16 @@
 #include "bootstrap/runtime_paths.h"
 #include "call_trace/call_trace.h"
 #include "common/code_page_text.h"
+#include "forwarding/api_lock.h"
+
+// libstdc++ keeps an emergency pool for exceptions thrown while memory runs
+// out: about 71 KiB taken with malloc when the library is loaded, from the
+// process's C runtime heap, which outlives the library. Nothing frees it at
+// unload, so every load and unload of the library lost it; this is
+// libstdc++'s own routine that frees it (no header declares it).
+namespace __gnu_cxx {
+void __freeres() noexcept;
+}
 
 namespace tvc {
 
@@ -158,9 +168,15 @@ BOOL dll_entry(HMODULE module, DWORD reason, LPVOID reserved) noexcept {
     case DLL_PROCESS_DETACH:
         // At process exit the other threads are gone already, and their
         // memory with the process.
-        if (reserved == nullptr) release_error_text_slot();
         // Pinned while tracing, the library is detached only at exit.
         finish_call_trace_at_exit();
+        if (reserved == nullptr) {
+            release_error_text_slot();
+            release_unreached_acquire_slot();
+            // No code of the library runs after this but the C runtime's
+            // own unload work, which throws nothing.
+            __gnu_cxx::__freeres();
+        }
         break;
     }
     return TRUE;

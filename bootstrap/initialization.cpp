@@ -1,6 +1,8 @@
 // The initialization entry points: from attached (runtime paths known) to
 // initialized (every slot bound, the runtime told its directories and
 // initialized).
+#include "bootstrap/initialization.h"
+
 #include "bootstrap/api_exception.h"
 #include "bootstrap/runtime_paths.h"
 #include "call_trace/call_trace.h"
@@ -17,9 +19,22 @@ namespace {
 // Set once, by the first complete success; nothing clears it.
 std::atomic<bool> initialized{false};
 // Serializes first initializations: one thread runs the sequence, the
-// others wait and then see its outcome. Not the API lock, which is not
+// others wait and then take its outcome. Not the API lock, which is not
 // reachable before the base family is bound.
 std::mutex initialization_mutex;
+// How many runs of the sequence have ended (written under the mutex, read
+// before taking it too), and how the latest ended (under the mutex). A
+// thread that finds the number changed once it holds the mutex waited for a
+// run and takes that run's result instead of running the sequence again: a
+// failing run would otherwise be repeated, its message printed again, once
+// per waiting thread. A call that starts after a run has ended runs the
+// next one.
+std::atomic<unsigned long> runs_ended{0};
+bool latest_run_succeeded = false;
+// Threads inside an entry point that have not yet taken the mutex, counted
+// once they have read runs_ended: tests wait for it to know that threads
+// are waiting for a run.
+std::atomic<int> threads_waiting{0};
 // The thread running the sequence (0: none), and whether the attempt under
 // way has bound all four families. The runtime may call an entry point back
 // from inside its own initialization or a path-macro registration, on that
@@ -29,16 +44,46 @@ std::mutex initialization_mutex;
 std::atomic<DWORD> sequence_thread{0};
 std::atomic<bool> families_bound{false};
 
-// Marks the calling thread as the one running the sequence for its lifetime.
+// Marks the calling thread as the one running the sequence for its lifetime,
+// and records how the run ended, false unless told otherwise: an exception
+// from the runtime's initialization reaches this caller, and the threads
+// that waited get false.
 class running_sequence {
 public:
     running_sequence() noexcept {
         families_bound.store(false);
         sequence_thread.store(::GetCurrentThreadId());
     }
-    ~running_sequence() { sequence_thread.store(0); }
+    ~running_sequence() {
+        latest_run_succeeded = succeeded_;
+        ++runs_ended;
+        sequence_thread.store(0);
+    }
+    bool ended(bool succeeded) noexcept {
+        succeeded_ = succeeded;
+        return succeeded;
+    }
     running_sequence(const running_sequence &) = delete;
     running_sequence &operator=(const running_sequence &) = delete;
+
+private:
+    bool succeeded_ = false;
+};
+
+// Counts the calling thread among those waiting for the mutex until it holds it.
+class waiting_for_run {
+public:
+    waiting_for_run() noexcept { ++threads_waiting; }
+    ~waiting_for_run() { release(); }
+    void release() noexcept {
+        if (counted_) --threads_waiting;
+        counted_ = false;
+    }
+    waiting_for_run(const waiting_for_run &) = delete;
+    waiting_for_run &operator=(const waiting_for_run &) = delete;
+
+private:
+    bool counted_ = true;
 };
 
 }  // namespace
@@ -66,14 +111,20 @@ void register_path_macros() {
     tvcAddCanonicalPathMacro_proxy("$TOOLBOXDEPLOYDIR", paths.deploy_toolbox_dir);
 }
 
+int threads_waiting_for_initialization() noexcept { return threads_waiting.load(); }
+
 }  // namespace tvc
 
 extern "C" bool tvcvrtInitialize2_proxy(int32_t engine_state) {
     if (initialized.load(std::memory_order_acquire)) return true;
     if (sequence_thread.load() == ::GetCurrentThreadId()) return families_bound.load();
+    const unsigned long runs_before = runs_ended.load();
+    waiting_for_run waiting;
     std::lock_guard<std::mutex> first_initialization(initialization_mutex);
+    waiting.release();
     if (initialized.load(std::memory_order_relaxed)) return true;
-    const running_sequence running;
+    if (runs_ended != runs_before) return latest_run_succeeded;
+    running_sequence running;
     try {
         init_proxy_libraries();
         families_bound.store(true);
@@ -93,7 +144,7 @@ extern "C" bool tvcvrtInitialize2_proxy(int32_t engine_state) {
     if (!tvcvrtInitializeInternal_proxy()) return false;
     if (!tvcSetEngState_proxy(engine_state)) return false;
     initialized.store(true, std::memory_order_release);
-    return true;
+    return running.ended(true);
 }
 
 extern "C" bool tvcvrtInitialize_proxy(void) {

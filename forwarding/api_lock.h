@@ -30,7 +30,19 @@ static_assert(sizeof(apiLock) == sizeof(void *), "apiLock holds nothing but its 
 // bind routine fills the acquire slot before it (the table's order) and no
 // slot is ever cleared, so a filled release slot means both are filled,
 // whereas a filled acquire slot alone may precede a failed release lookup.
-inline bool lock_slots_bound() noexcept { return TVC_SLOT(tvcReleaseMutex) != nullptr; }
+// Read with acquire order, so that the acquire slot is read after it and
+// never found null once it is filled.
+inline bool lock_slots_bound() noexcept {
+    return __atomic_load_n(&TVC_SLOT(tvcReleaseMutex), __ATOMIC_ACQUIRE) != nullptr;
+}
+
+// tvcAcquireMutex_proxy and tvcReleaseMutex_proxy (base_family.cpp) keep
+// the lock balanced for a thread that calls them while the base family is
+// being bound: an acquire made before both lock slots are filled reaches
+// nothing, and the release that matches it must reach nothing either. Such
+// acquires are counted per thread in a slot of the system's thread-local
+// storage; this frees the slot when the library is unloaded.
+void release_unreached_acquire_slot() noexcept;
 
 // The locked and guarded shapes: with the slot or the lock unbound, the fixed
 // value of the result's kind (0, null, false, 0.0, a zero record, nothing;

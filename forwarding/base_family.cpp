@@ -2,7 +2,96 @@
 // locked forwarder of any family calls anything before it is bound.
 #include "tvcvrtrt/base_family.h"
 
+#include "forwarding/api_lock.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+
 #define TVC_TABLE "forwarding/base_family.inc"
 #define TVC_SLOT_COUNT 28
 #define TVC_EXPORT_COUNT 28
 #include "forwarding/family_definitions.inc"
+
+// The lock pair, a direct pair by hand. Another thread may be binding the
+// base family while these run: entry 5 (acquire) is filled before entry 6
+// (release). Forwarding each call by its own slot alone lets an acquire
+// reach the runtime while the release slot is still null, so its release is
+// lost and the runtime's lock stays held for good; or lets an acquire made
+// before the binding reach nothing while its release, made after, leaves a
+// lock the thread does not hold. So an acquire reaches the runtime only when
+// both slots are filled, as apiLock does, and a thread remembers how many of
+// its acquires reached nothing: its releases use up those first, as nesting
+// is counted (the runtime's lock is recursive, so which entry a release
+// matches does not matter, only how many are left). Once the base family is
+// bound, no thread adds to the count, and a release is the plain transfer
+// again after one test of a process-wide total.
+namespace {
+
+std::atomic<DWORD> unreached_slot{TLS_OUT_OF_INDEXES};
+// Acquires of all threads that reached nothing and have no release yet.
+std::atomic<long> unreached_total{0};
+
+DWORD unreached_slot_index() noexcept {
+    DWORD index = unreached_slot.load(std::memory_order_acquire);
+    if (index != TLS_OUT_OF_INDEXES) return index;
+    const DWORD fresh = ::TlsAlloc();
+    if (fresh == TLS_OUT_OF_INDEXES) return fresh;
+    if (unreached_slot.compare_exchange_strong(index, fresh, std::memory_order_acq_rel)) return fresh;
+    ::TlsFree(fresh);  // another thread took one first
+    return index;
+}
+
+// The count lives in the slot's value itself: nothing to allocate or free
+// per thread. TlsGetValue and TlsSetValue keep the caller's last error only
+// when they succeed, so it is saved around them.
+std::uintptr_t unreached_count(DWORD slot) noexcept {
+    return reinterpret_cast<std::uintptr_t>(::TlsGetValue(slot));
+}
+
+void note_unreached_acquire() noexcept {
+    const DWORD last_error = ::GetLastError();
+    const DWORD slot = unreached_slot_index();
+    // Without a slot the acquire cannot be remembered; its release then
+    // reaches the runtime as it did before.
+    if (slot != TLS_OUT_OF_INDEXES &&
+        ::TlsSetValue(slot, reinterpret_cast<void *>(unreached_count(slot) + 1))) {
+        unreached_total.fetch_add(1, std::memory_order_relaxed);
+    }
+    ::SetLastError(last_error);
+}
+
+// Whether the calling thread has an acquire that reached nothing, and if so
+// uses one up.
+bool take_unreached_acquire() noexcept {
+    const DWORD last_error = ::GetLastError();
+    const DWORD slot = unreached_slot.load(std::memory_order_acquire);
+    bool taken = false;
+    if (slot != TLS_OUT_OF_INDEXES) {
+        const std::uintptr_t count = unreached_count(slot);
+        taken = count != 0 && ::TlsSetValue(slot, reinterpret_cast<void *>(count - 1));
+        if (taken) unreached_total.fetch_sub(1, std::memory_order_relaxed);
+    }
+    ::SetLastError(last_error);
+    return taken;
+}
+
+}  // namespace
+
+extern "C" void tvcAcquireMutex_proxy() {
+    if (tvc::lock_slots_bound()) return TVC_SLOT(tvcAcquireMutex)();
+    note_unreached_acquire();
+}
+
+// A thread's own acquires are seen by the total in its own order; the
+// other threads' counts do not concern it.
+extern "C" void tvcReleaseMutex_proxy() {
+    if (unreached_total.load(std::memory_order_relaxed) != 0 && take_unreached_acquire()) return;
+    if (tvc::lock_slots_bound()) return TVC_SLOT(tvcReleaseMutex)();
+}
+
+void tvc::release_unreached_acquire_slot() noexcept {
+    const DWORD slot = unreached_slot.exchange(TLS_OUT_OF_INDEXES, std::memory_order_acq_rel);
+    if (slot != TLS_OUT_OF_INDEXES) ::TlsFree(slot);
+}

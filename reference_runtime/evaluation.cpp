@@ -85,8 +85,18 @@ bool tvcFeval(const void *instance, const char *name, std::int32_t nlhs, const v
     return true;
 }
 
+// A macro registered again takes its new path in its old place. This
+// library stays loaded when the front library is unloaded, and each new
+// load of the front library registers the six macros again: they must
+// replace those of the load before, not pile up behind them.
 void tvcAddCanonicalPathMacro(const char *name, const char *path) {
     if (name == nullptr || path == nullptr) return;
+    for (auto &macro : path_macros) {
+        if (macro.first == name) {
+            macro.second = path;
+            return;
+        }
+    }
     path_macros.emplace_back(name, path);
 }
 

@@ -30,7 +30,8 @@
 //     "transpose"  n-by-m: the matrix transposed
 //   An unknown name, a wrong count or a null array gives false and no result.
 // tvcvrtInitialize and tvcvrtInitialize2 print one line naming the path
-// macros registered with tvcAddCanonicalPathMacro so far, and succeed.
+// macros registered with tvcAddCanonicalPathMacro so far, each once (a macro
+// registered again takes its new path in its old place), and succeed.
 //
 // Base (tvcbase.dll): tvcAcquireMutex/tvcReleaseMutex are a recursive API
 // mutex (the same thread may enter it again); tvcSetEngState keeps the code

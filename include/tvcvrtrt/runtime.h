@@ -14,9 +14,12 @@ TVCVRTRT_BEGIN_C
 /* Loads and binds the runtime's libraries, registers the path macros, runs
    the runtime's initialization and sets its engine state (3 unless given).
    True at once after the first success; a failure is printed on standard
-   output and returns false, and the next call starts again from the
-   beginning. Concurrent first calls run the sequence once; the others wait
-   for its result. A call made by the runtime on the thread running the
+   output and returns false. Concurrent first calls run the sequence once:
+   the others wait for it and return its result, a failure included; a call
+   made after a failed run starts again from the beginning. Libraries loaded
+   by a failed run stay loaded (a file in use cannot be replaced while the
+   process runs), and the families bound before the failure stay bound and
+   callable. A call made by the runtime on the thread running the
    sequence (from its own initialization or a path-macro registration)
    returns at once, repeating nothing: true once all four libraries are
    bound, so the runtime may use the forwarders from there on. */

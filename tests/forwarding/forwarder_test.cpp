@@ -160,6 +160,34 @@ TEST_F(forwarders, lock_holder_enters_again_and_the_lock_is_free_after_the_match
     EXPECT_EQ(journal_lines(), std::vector<std::string>{"vltClose(p:0) lock=2"});
 }
 
+// A thread calling the lock pair while another binds the base family, which
+// fills the acquire slot (entry 5) before the release slot (entry 6). Each
+// case lists calls, each after binding up to a step: 0 neither slot, 1 the
+// acquire slot alone, 2 both. Whatever steps the calls straddle, the thread
+// holds nothing afterwards and the runtime never sees a release without its
+// acquire (the stand-in journals one).
+TEST_F(forwarders, lock_pair_called_during_binding_leaves_the_lock_as_it_found_it) {
+    auto &acquire_slot = TVC_SLOT(tvcAcquireMutex);
+    auto &release_slot = TVC_SLOT(tvcReleaseMutex);
+    const auto bound_acquire = acquire_slot, bound_release = release_slot;
+    const auto bind_up_to = [&](char step) {
+        acquire_slot = step >= '1' ? bound_acquire : nullptr;
+        release_slot = step >= '2' ? bound_release : nullptr;
+    };
+    // Step and call ('a' acquire, 'r' release), in the order made.
+    for (const char *calls : {"0a0r", "0a1r", "0a2r", "1a1r", "1a2r", "2a2r", "0a2a2r2r", "1a2a2r2r", "0a1a2r2r"}) {
+        SCOPED_TRACE(calls);
+        for (const char *call = calls; *call != '\0'; call += 2) {
+            bind_up_to(call[0]);
+            if (call[1] == 'a') tvcAcquireMutex_proxy();
+            if (call[1] == 'r') tvcReleaseMutex_proxy();
+        }
+        bind_up_to('2');
+        EXPECT_EQ(journal_lock_depth(), 0);
+        EXPECT_EQ(journal_lines(), std::vector<std::string>{});
+    }
+}
+
 TEST_F(forwarders, exceptions_pass_through_and_leave_the_lock) {
     for (const char *symbol : {"vltOpen", "kaVErrMsgIdAndTxt", "tvcAddCanonicalPathMacro"}) {
         journal_set_throwing(symbol);

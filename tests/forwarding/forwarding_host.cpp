@@ -6,6 +6,9 @@
 //   result:<symbol>=<n> the stand-in of symbol returns n
 //   init | init2:<n> | app   "init=<0|1>" (app: tvcInitializeApplication_proxy)
 //   race:<n>            n threads initialize at once; "race=<how many got true>"
+//   held-race:<n>       likewise through the three entry points, the first
+//                       run held at its first library load until the other
+//                       n-1 threads wait for it
 //   reenter:<symbol>    the first call of symbol's stand-in calls the three
 //                       entry points on its own thread and journals
 //                       "reentered init=<0|1> init2=<0|1> app=<0|1>"
@@ -54,6 +57,7 @@
 //   traced-threads      4 threads call tvcWrite_proxy 250 times each at once,
 //                       each with its number as the first argument
 #include "bootstrap/api_exception.h"
+#include "bootstrap/initialization.h"
 #include "bootstrap/runtime_paths.h"
 #include "common/unique_resource.h"
 #include "forwarding/forwarding_slots.h"
@@ -449,6 +453,41 @@ void race(int threads) {
     std::printf("race=%d\n", succeeded);
 }
 
+// The loader lock, which every library load takes.
+extern "C" LONG NTAPI LdrLockLoaderLock(ULONG flags, ULONG *result, ULONG_PTR *cookie);
+extern "C" LONG NTAPI LdrUnlockLoaderLock(ULONG flags, ULONG_PTR cookie);
+
+// Whichever thread runs the sequence stops at its first library load while
+// this thread holds the loader lock, so that all the others are sure to
+// arrive while the run is under way. The threads are running before the
+// lock is taken: a thread's start takes it too.
+void race_held_at_first_load(int threads) {
+    std::vector<int> results(threads);
+    tvc_test::start_gate running(threads + 1), go(threads + 1);
+    std::vector<std::thread> racing;
+    for (int index = 0; index < threads; ++index) {
+        racing.emplace_back([&, index] {
+            running.arrive_and_wait();
+            go.arrive_and_wait();
+            switch (index % 3) {
+            case 0: results[index] = tvcvrtInitialize_proxy(); break;
+            case 1: results[index] = tvcvrtInitialize2_proxy(3); break;
+            case 2: results[index] = tvcInitializeApplication_proxy(nullptr, 0); break;
+            }
+        });
+    }
+    running.arrive_and_wait();
+    ULONG_PTR cookie = 0;
+    LdrLockLoaderLock(0, nullptr, &cookie);
+    go.arrive_and_wait();
+    while (tvc::threads_waiting_for_initialization() != threads - 1) ::SwitchToThread();
+    LdrUnlockLoaderLock(0, cookie);
+    for (std::thread &thread : racing) thread.join();
+    int succeeded = 0;
+    for (int result : results) succeeded += result;
+    std::printf("race=%d\n", succeeded);
+}
+
 std::string reentering_symbol;
 
 // A runtime that calls back into initialization from inside it, once.
@@ -492,6 +531,8 @@ int main(int argc, char **argv) {
             std::printf("app=%d\n", tvcInitializeApplication_proxy(reinterpret_cast<const void *>(0x1234), 77));
         } else if (starts_with(argv[index], "race:", &rest)) {
             race(std::atoi(rest));
+        } else if (starts_with(argv[index], "held-race:", &rest)) {
+            race_held_at_first_load(std::atoi(rest));
         } else if (starts_with(argv[index], "reenter:", &rest)) {
             reentering_symbol = rest;
             journal_set_callback(rest, reenter_initialization);

@@ -154,6 +154,17 @@ TEST(initialization, runtime_refusing_prints_nothing_and_the_next_call_repeats_e
     }
 }
 
+// Initialization failed, but all four families are bound: forwarders of
+// every shape reach the runtime, the locked and guarded ones under the lock.
+TEST(initialization, after_the_runtime_refuses_the_bound_families_are_callable) {
+    const std::string output =
+        host_output({lib(runtime_dir), "result:tvcvrtInitialize=0", "init", "journal", "traced-calls", "journal"});
+    ASSERT_EQ(output.find("init=0\n"), 0u) << output;
+    for (const char *line : {"\nvltClose(p:f00d00000001) lock=1\n", "\nkaCreateDoubleMatrix_730(z:100000003, z:4, i:0) lock=1\n",
+                             "\ntvcTerminateApplication() lock=1\n", "\ntvcRunMain(p:f00d00000001, i:-7, p:0) lock=0\n"})
+        EXPECT_NE(output.find(line), std::string::npos) << line << output;
+}
+
 TEST(initialization, application_initialization_initializes_once_and_forwards_every_time) {
     EXPECT_EQ(host_output({lib(runtime_dir), "result:tvcInitializeApplication=0", "app", "journal", "app",
                            "journal"}),
@@ -186,6 +197,23 @@ TEST(initialization, reentry_on_the_initializing_thread_returns_at_once) {
 
 TEST(initialization, concurrent_first_calls_run_the_sequence_once_and_all_succeed) {
     EXPECT_EQ(host_output({lib(runtime_dir), "race:8", "journal"}), "race=8\n" + sequence_journal());
+}
+
+// 32 threads, all arrived while the first run is under way, which fails:
+// one run, one message, false for all; a later call runs the sequence again.
+TEST(initialization, threads_waiting_for_a_failing_run_take_its_result_and_a_later_call_retries) {
+    scratch_layout layout;
+    const std::string dir = scratch_runtime(layout, "", "tvcvrt.dll");
+    const std::string loading = "Loading " + dir;
+    const std::string run = loading + "libka.dll\n" + loading + "libvlt.dll\n" + loading + "tvcvrt.dll\n" +
+                            "An Error has occurred while trying to initialize the VRT.  \nThe error is: "
+                            "Fatal error loading library " + dir + "tvcvrt.dll Error: ";
+    const std::string output = host_output({lib(dir), "verbose", "held-race:32", "init"});
+    ASSERT_EQ(output.find(run), 0u) << output;
+    const std::size_t result = output.find("race=0\n");
+    ASSERT_NE(result, std::string::npos) << output;
+    EXPECT_EQ(output.find(loading, run.size()), output.find(run, result)) << output;
+    EXPECT_EQ(output.substr(output.size() - 7), "init=0\n");
 }
 
 }  // namespace

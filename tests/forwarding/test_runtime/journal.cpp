@@ -92,7 +92,13 @@ void journal_lock_acquire() {
     ++api_lock_depth;
 }
 
+// Leaving a critical section that the thread does not hold corrupts it; the
+// stand-in says so instead.
 void journal_lock_release() {
+    if (api_lock_owner != ::GetCurrentThreadId()) {
+        journal_record("tvcReleaseMutex() without the lock held");
+        return;
+    }
     if (--api_lock_depth == 0) api_lock_owner = 0;
     ::LeaveCriticalSection(&api_lock);
 }
