@@ -19,14 +19,16 @@ import subprocess
 import sys
 
 # Programs made once for the cases: hello.exe (C, the library through its
-# import library), threads.exe (C++ with the posix-thread compiler, linked
-# -static-libgcc -static-libstdc++), throws.exe (the platform's ABI, calling
-# init_proxy_libraries), and runtime trees: "gaps" lacks three symbols,
-# "lacking" lacks libvlt.dll.
+# import library), retry.exe (the same, initializing twice), threads.exe (C++
+# with the posix-thread compiler, linked -static-libgcc -static-libstdc++),
+# throws.exe (the platform's ABI, calling init_proxy_libraries), and runtime
+# trees: "gaps" lacks three symbols, "lacking" lacks libvlt.dll.
 SETUP = r'''
 set -e
 printf '#include <tvcvrtrt7_17.h>\nint main(void) { return tvcvrtInitialize_proxy() ? 0 : 1; }\n' >hello.c
 x86_64-w64-mingw32-gcc hello.c -I"$source/include" "$build/lib/libtvcvrtrt7_17.dll.a" -o hello.exe
+printf '#include <tvcvrtrt7_17.h>\nint main(void) { tvcvrtInitialize_proxy(); return tvcvrtInitialize_proxy() ? 0 : 1; }\n' >retry.c
+x86_64-w64-mingw32-gcc retry.c -I"$source/include" "$build/lib/libtvcvrtrt7_17.dll.a" -o retry.exe
 printf '#include <cstdio>\n#include <string>\nint main() { std::string s = "x"; std::puts(s.c_str()); }\n' >threads.cpp
 x86_64-w64-mingw32-g++-posix -static-libgcc -static-libstdc++ threads.cpp -o threads.exe
 printf '#include <tvcvrtrt/runtime.h>\nint main() { init_proxy_libraries(); return 0; }\n' >throws.cpp
@@ -92,6 +94,9 @@ CASES = [
       ' && base=$(wine cmd /c "echo %PATH%" | tr -d "\\r\\n" | wc -c)'
       ' && TVCVRTRT_VERBOSE=1 VRTROOT="$runtime/../.."'
       ' WINEPATH="$(printf "C:\\\\%08d;" $(seq $(((32750 - base) / 12))))" wine ./hello.exe'], None),
+    ("A retry of a failed initialization",
+     # The library that lacks a symbol stays loaded: the retry binds the same.
+     ['WINEPATH="$PWD/gaps/bin/win64" wine ./retry.exe'], None),
     ("Initializing Tovan Compiler Runtime version 7.17",
      ['wine "$runtime/sample_app.exe"'], None),
     ("unhandled exception 0x20474343",
