@@ -9,7 +9,9 @@ cd "$(dirname "$0")"
 here=$(pwd)
 build="$here/build"
 
-packages=(g++-mingw-w64-x86-64 wine wine64 wine64-tools cmake googletest pkgconf python3 locales)
+# make is only recommended by cmake: named here, so that it is there also
+# where apt leaves recommended packages out.
+packages=(g++-mingw-w64-x86-64 wine wine64 wine64-tools cmake make googletest pkgconf python3 locales)
 # The tests also build a client for the platform's own compiler's ABI
 # (clang, lld-link and llvm-rc). The names exist on Debian 12 and 13 alike:
 # the versioned ones (libclang-rt-14-dev, -19-dev) do not.
