@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <cctype>
+#include <cstddef>
 #include <string>
 #include <vector>
 

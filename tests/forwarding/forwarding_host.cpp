@@ -48,6 +48,7 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
