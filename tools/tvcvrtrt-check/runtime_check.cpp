@@ -280,7 +280,6 @@ library_check check_library(const family_table &table) {
     library.family = table.family;
     library.file = table.file;
     library.path = std::string(tvc::runtime_paths.runtime_lib_dir) + table.file;
-    library.symbol_count = table.symbol_count;
     // The load runs in a child: the system's loader may crash or hang on a
     // damaged library, and so may the library's initializer.
     const child_run run = run_bounded_child(own_command_line(check_library_option, table.file), loader_time_limit_ms);
@@ -298,6 +297,7 @@ library_check check_library(const family_table &table) {
     } else if (!lines_of(run.answer, lines) || !take_answer(lines, library)) {
         library.load_reason = "could not be loaded: the answer of the process that loaded it is damaged";
     }
+    if (library.loaded) library.symbol_count = table.symbol_count;
     if (!library.loaded && file_exists(library.path)) {
         std::string problem;
         library.missing_dependencies = missing_dependencies(library.path, problem);
