@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Set-up and entry point on a fresh Debian 12 machine (as root, or with sudo).
+# Set-up and entry point on a fresh Debian 12 or 13 machine (as root, or with sudo).
 #   ./build.sh demo   install what is missing, build what the demo needs, run it under wine
 #   ./build.sh test   install what is missing, build everything, run every test under wine
 #   ./build.sh build  install what is missing and build everything
@@ -9,11 +9,14 @@ cd "$(dirname "$0")"
 here=$(pwd)
 build="$here/build"
 
-packages=(g++-mingw-w64-x86-64 wine wine64 wine64-tools cmake googletest pkgconf python3 locales)
-# The tests also build a client for the platform's own compiler's ABI; its
-# CMake recipe in the README needs llvm-rc and llvm-ar (package llvm).
+# make is only recommended by cmake: named here, so that it is there also
+# where apt leaves recommended packages out.
+packages=(g++-mingw-w64-x86-64 wine wine64 wine64-tools cmake make googletest pkgconf python3 locales)
+# The tests also build a client for the platform's own compiler's ABI
+# (clang, lld-link and llvm-rc). The names exist on Debian 12 and 13 alike:
+# the versioned ones (libclang-rt-14-dev, -19-dev) do not.
 test_packages=(clang lld llvm)
-fuzz_packages=(clang libclang-rt-14-dev)
+fuzz_packages=(clang libclang-rt-dev)
 
 install_missing() {
   local missing=()

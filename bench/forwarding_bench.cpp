@@ -19,7 +19,9 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <exception>
 #include <string>
 #include <vector>
 

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 #include <cwchar>
+#include <iterator>
 #include <memory>
 #include <new>
 

@@ -1,6 +1,7 @@
 // libka.dll of the reference runtime: real double matrices, column-major.
 #include "reference_runtime/reference_runtime.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <limits>
 #include <new>

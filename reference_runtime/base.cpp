@@ -3,6 +3,9 @@
 
 #include <windows.h>
 
+#include <cstddef>
+#include <cstdint>
+
 namespace reference {
 
 namespace {

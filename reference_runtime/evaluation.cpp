@@ -5,6 +5,7 @@
 #include "reference_runtime/reference_runtime.h"
 
 #include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <map>
+#include <utility>
 #include <vector>
 #include <string.h>
 #include <wchar.h>

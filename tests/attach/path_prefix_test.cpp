@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <cctype>
+#include <cstddef>
 #include <cstring>
 #include <optional>
 #include <string>

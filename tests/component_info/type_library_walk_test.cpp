@@ -9,7 +9,9 @@
 #include <oleauto.h>
 #include <wrl/client.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>

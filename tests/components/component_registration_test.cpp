@@ -3,6 +3,7 @@
 #include <string>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "registry/registry_test_support.h"
 #include "support/null_reference_callers.h"

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <psapi.h>
 
+#include <cstddef>
 #include <string>
 #include <vector>
 

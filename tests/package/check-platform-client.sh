@@ -7,13 +7,16 @@
 #     libraries), then run under wine against the demo's runtime tree;
 #   - the CMake package gives such a consumer the .lib as its import library.
 set -euo pipefail
-build=$1 source=$2 cmake=$3 clang=$4 lld_link=$5 kernel32=$6 wine=$7
+build=$1 source=$2 cmake=$3 clang=$4 lld_link=$5 llvm_rc=$6 kernel32=$7 wine=$8
 scratch=$build/platform-client
 prefix=$scratch/prefix
 client=$source/tests/package/platform_client
 target=(--target=x86_64-pc-windows-msvc)
 
 fail() { echo "FAILED: $*"; exit 1; }
+for program in "$clang" "$lld_link" "$llvm_rc"; do
+  [ -x "$program" ] || fail "$program: not found (build.sh installs clang, lld and llvm)"
+done
 
 rm -rf "$scratch"
 mkdir -p "$scratch"
@@ -44,7 +47,7 @@ echo "== CMake consumer with that compiler"
 # platform's C runtime, so its check is skipped.
 "$cmake" -S "$client" -B "$scratch/cmake" -DCMAKE_SYSTEM_NAME=Windows \
   -DCMAKE_CXX_COMPILER="$clang" -DCMAKE_CXX_COMPILER_TARGET=x86_64-pc-windows-msvc \
-  -DCMAKE_CXX_COMPILER_WORKS=ON -DCMAKE_PREFIX_PATH="$prefix" \
+  -DCMAKE_CXX_COMPILER_WORKS=ON -DCMAKE_RC_COMPILER="$llvm_rc" -DCMAKE_PREFIX_PATH="$prefix" \
   -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF >"$scratch/cmake.log" 2>&1 \
   || { cat "$scratch/cmake.log"; fail "configure"; }
 linked=$(cat "$scratch/cmake/import_library.txt")

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ios>
 #include <stdexcept>
 #include <thread>
 

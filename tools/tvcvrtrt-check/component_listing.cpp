@@ -8,6 +8,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "common/unique_resource.h"
 #include "registration/component_category.h"

@@ -115,6 +115,12 @@ constexpr option options[] = {
          line.job_argument = library;
          line.job = [](const command_line &parsed) { return tvc_check::serve_type_library(parsed.job_argument); };
      }},
+    // The child process that loads one family library.
+    {tvc_check::check_library_option, "FILE", nullptr,
+     [](command_line &line, const char *file) {
+         line.job_argument = file;
+         line.job = [](const command_line &parsed) { return tvc_check::serve_library_check(parsed.job_argument); };
+     }},
 };
 
 // Whether word is one of the blank-separated words of list.

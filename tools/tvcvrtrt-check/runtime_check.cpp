@@ -2,9 +2,13 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "bootstrap/attach.h"
 #include "bootstrap/api_exception.h"
@@ -13,12 +17,20 @@
 #include "bootstrap/runtime_location.h"
 #include "bootstrap/symbol_binder.h"
 #include "common/code_page_text.h"
+#include "tools/tvcvrtrt-check/bounded_child.h"
 #include "tools/tvcvrtrt-check/library_dependencies.h"
 #include "tools/tvcvrtrt-check/text.h"
 
 namespace tvc_check {
 
 namespace {
+
+// The loader child's exit statuses; any other is the code of the exception
+// that ended it.
+constexpr DWORD child_answered = 0;
+constexpr DWORD child_refused = 1;
+// Loading a library and looking up its symbols takes well under a second.
+constexpr DWORD loader_time_limit_ms = 30000;
 
 // ---- the binding tables, as lists of symbol names
 
@@ -122,6 +134,22 @@ environment_variable variable_effect(const char *name, const char *used, const c
     return variable;
 }
 
+// The stages of tvc::locate_runtime, run one by one so that its report and
+// its verbose flag stay out of this tool's output. The failure's text, or
+// empty.
+std::string locate_runtime_quietly() {
+    try {
+        tvc::runtime_paths = tvc::runtime_paths_t{};
+        tvc::locate_module_dir(GetModuleHandleW(nullptr));
+        tvc::locate_vrt_root(std::getenv("VRTROOT"));
+        tvc::locate_runtime_lib_dir();
+        tvc::locate_toolbox_dirs(std::getenv("TOOLBOXTOVANDIR"));
+    } catch (const tvc::apiException &failure) {
+        return failure.what();
+    }
+    return {};
+}
+
 void locate(runtime_check &check) {
     const char *verbose = std::getenv("TVCVRTRT_VERBOSE");
     const char *trace = std::getenv("TVCVRTRT_TRACE");
@@ -159,17 +187,7 @@ void locate(runtime_check &check) {
     filter_variable.effect = filter == nullptr ? "not set: a trace takes every export"
                                                : "set: a trace takes only the exports these patterns select";
     check.environment.push_back(filter_variable);
-    try {
-        // The stages of tvc::locate_runtime, run one by one so that its
-        // report and its verbose flag stay out of this tool's output.
-        tvc::runtime_paths = tvc::runtime_paths_t{};
-        tvc::locate_module_dir(GetModuleHandleW(nullptr));
-        tvc::locate_vrt_root(std::getenv("VRTROOT"));
-        tvc::locate_runtime_lib_dir();
-        tvc::locate_toolbox_dirs(std::getenv("TOOLBOXTOVANDIR"));
-    } catch (const tvc::apiException &failure) {
-        check.location_error = failure.what();
-    }
+    check.location_error = locate_runtime_quietly();
     const tvc::runtime_paths_t &paths = tvc::runtime_paths;
     environment_variable path_variable;
     path_variable.name = "PATH";
@@ -253,30 +271,58 @@ void check_symbols(HMODULE module, const family_table &table, library_check &lib
     }
 }
 
+// The child's answer: "N" with the library's message and the system's text
+// when the library does not load; else "S", then "M" with the symbol, the
+// system's text and the library's message for each symbol not found.
+bool take_answer(const std::vector<std::vector<std::string>> &lines, library_check &library) {
+    if (lines.empty()) return false;
+    const std::vector<std::string> &first = lines.front();
+    if (first[0] == "N" && first.size() == 3 && lines.size() == 1) {
+        library.load_message = first[1];
+        library.load_reason = first[2];
+        return true;
+    }
+    if (first[0] != "S" || first.size() != 1) return false;
+    for (auto line = lines.begin() + 1; line != lines.end(); ++line) {
+        if ((*line)[0] != "M" || line->size() != 4) return false;
+        library.missing.push_back({(*line)[1], (*line)[2], (*line)[3]});
+    }
+    library.loaded = true;
+    return true;
+}
+
 library_check check_library(const family_table &table) {
     library_check library;
     library.family = table.family;
     library.file = table.file;
     library.path = std::string(tvc::runtime_paths.runtime_lib_dir) + table.file;
-    try {
-        // The library's own loader: the full path in the runtime library
-        // directory, never a bare name.
-        HMODULE module = tvc::load_runtime_library(table.file);
-        library.loaded = true;
-        check_symbols(module, table, library);
-    } catch (const tvc::apiException &failure) {
-        library.load_message = without_line_break(failure.what());
-        library.load_reason = without_line_break(tvc::last_error_text());
-        if (file_exists(library.path)) {
-            std::string problem;
-            library.missing_dependencies = missing_dependencies(library.path, problem);
-            std::string list;
-            for (const std::string &name : library.missing_dependencies) list += (list.empty() ? "" : ", ") + name;
-            if (!list.empty()) {
-                library.cause = std::string(table.file) + " is present, but a library it needs is missing: " + list;
-            } else if (!problem.empty()) {
-                library.cause = std::string(table.file) + " is present, but " + problem;
-            }
+    // The load runs in a child: the system's loader may crash or hang on a
+    // damaged library, and so may the library's initializer.
+    const child_run run = run_bounded_child(own_command_line(check_library_option, table.file), loader_time_limit_ms);
+    std::vector<std::vector<std::string>> lines;
+    if (!run.started) {
+        library.load_reason = "could not be loaded: no process to load it in could be started";
+    } else if (run.over_memory_limit) {
+        library.load_reason = std::string("could not be loaded: loading it went past the memory limit of ") +
+                              child_memory_limit_text;
+    } else if (run.timed_out) {
+        library.load_reason = "could not be loaded: the system's loader did not answer within " +
+                              std::to_string(loader_time_limit_ms / 1000) + " s";
+    } else if (run.status != child_answered) {
+        library.load_reason = "could not be loaded: the system's loader crashed, exception " + status_text(run.status);
+    } else if (!lines_of(run.answer, lines) || !take_answer(lines, library)) {
+        library.load_reason = "could not be loaded: the answer of the process that loaded it is damaged";
+    }
+    if (library.loaded) library.symbol_count = table.symbol_count;
+    if (!library.loaded && file_exists(library.path)) {
+        std::string problem;
+        library.missing_dependencies = missing_dependencies(library.path, problem);
+        std::string list;
+        for (const std::string &name : library.missing_dependencies) list += (list.empty() ? "" : ", ") + name;
+        if (!list.empty()) {
+            library.cause = std::string(table.file) + " is present, but a library it needs is missing: " + list;
+        } else if (!problem.empty()) {
+            library.cause = std::string(table.file) + " is present, but " + problem;
         }
     }
     return library;
@@ -302,6 +348,33 @@ runtime_check check_runtime() {
     return check;
 }
 
+int serve_library_check(const char *file) {
+    become_bounded_child();
+    const family_table *table = nullptr;
+    for (const family_table &candidate : families) {
+        if (std::strcmp(candidate.file, file) == 0) table = &candidate;
+    }
+    if (table == nullptr || !locate_runtime_quietly().empty()) return child_refused;
+    try {
+        // The library's own loader: the full path in the runtime library
+        // directory, never a bare name.
+        HMODULE module = tvc::load_runtime_library(table->file);
+        library_check library;
+        check_symbols(module, *table, library);
+        write_fields({"S"});
+        for (const missing_symbol &symbol : library.missing) {
+            write_fields({"M", symbol.symbol, symbol.reason, symbol.message});
+        }
+    } catch (const tvc::apiException &failure) {
+        write_fields({"N", without_line_break(failure.what()), without_line_break(tvc::last_error_text())});
+    }
+    std::fflush(stdout);
+    // What the libraries do when they are unloaded is not part of the check:
+    // the command never unloaded them.
+    TerminateProcess(GetCurrentProcess(), child_answered);
+    return child_answered;
+}
+
 // ---- output
 
 void print_text(const runtime_check &check, std::FILE *out) {
@@ -325,7 +398,7 @@ void print_text(const runtime_check &check, std::FILE *out) {
         if (!library.loaded) {
             std::fprintf(out, "  %-11s %-10s NOT LOADED: %s\n", library.file, library.family,
                          library.load_reason.c_str());
-            std::fprintf(out, "    %s\n", shown(library.load_message).c_str());
+            if (!library.load_message.empty()) std::fprintf(out, "    %s\n", shown(library.load_message).c_str());
             if (!library.cause.empty()) std::fprintf(out, "    %s\n", shown(library.cause).c_str());
             continue;
         }
@@ -366,7 +439,9 @@ void print_json(const runtime_check &check, json_writer &json) {
         json.member("path", library.path);
         json.member("loaded", library.loaded);
         json.key("error");
-        json.value(library.loaded ? nullptr : library.load_message.c_str());
+        json.value(library.loaded                ? nullptr
+                   : library.load_message.empty() ? library.load_reason.c_str()
+                                                  : library.load_message.c_str());
         json.key("cause");
         json.value(library.cause.empty() ? nullptr : library.cause.c_str());
         json.string_array("missing_dependencies", library.missing_dependencies);

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdio>
+#include <cstddef>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tools/json_writer.h"
@@ -54,6 +56,12 @@ struct runtime_check {
 
     bool everything_binds() const;
 };
+
+// The hidden option of the child that loads one family library, by file
+// name, and looks up its symbols (the check of each library runs in a child
+// of its own), and the child's side.
+constexpr const char check_library_option[] = "--check-library";
+int serve_library_check(const char *file);
 
 // The tool lies beside tvcvrtrt7_17.dll, so its own directory stands for
 // the library's: the paths come out as the library computes them.

@@ -1,8 +1,8 @@
 // Reading one type library file for --load, in a child process: the command
 // starts itself again with a hidden option; the child reads the file through
 // the library's query and writes the records to its standard output, one
-// line each. A child that crashes, or stops answering, costs the parent
-// that one type library.
+// line each. A child that crashes, stops answering or goes past its memory
+// limit costs the parent that one type library (tools/tvcvrtrt-check/bounded_child.h).
 #pragma once
 
 #include <string>

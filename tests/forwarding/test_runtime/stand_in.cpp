@@ -7,6 +7,8 @@
 #include "tests/forwarding/test_runtime/journal.h"
 
 #include <cstdarg>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <stdexcept>
 #include <string>

@@ -6,6 +6,7 @@
 // expected one; otherwise names the first wrong one and exits 1.
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <string>
 
 #include <tvcvrtrt7_17.h>
