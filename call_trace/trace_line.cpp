@@ -2,6 +2,7 @@
 #include "call_trace/trace_line.h"
 
 #include "call_trace/program_state.h"
+#include "call_trace/trace_format.h"
 #include "call_trace/trace_output.h"
 
 #include <windows.h>
@@ -42,13 +43,13 @@ long long read_text(const char *address, char *bytes, std::size_t capacity) noex
 
 [[gnu::noinline]] trace_line::trace_line(const char *export_name) noexcept {
     append(export_name);
-    append("(");
+    append(std::string_view(&tvc_trace::arguments_open, 1));
 }
 
 [[gnu::noinline]] trace_line::~trace_line() {
     if (written_) return;
     const program_state kept;
-    close("exception", now());
+    close(tvc_trace::exception_result.data(), now());
 }
 
 long long trace_line::now() noexcept { return ticks_now(); }
@@ -56,7 +57,7 @@ long long trace_line::now() noexcept { return ticks_now(); }
 void trace_line::start() noexcept { start_ = ticks_now(); }
 
 [[gnu::noinline]] void trace_line::close(const char *result, long long stop) noexcept {
-    append(") = ");
+    append(tvc_trace::result_separator);
     append(result);
     write(stop);
 }
@@ -87,16 +88,17 @@ char *microseconds(char *at, char *end, long long nanoseconds) noexcept {
     if (length_ > sizeof text_ - time_room) length_ = sizeof text_ - time_room;
     const long long start = nanoseconds_since_header(start_);
     const long long duration = nanoseconds_since_header(stop) - start;
-    append(" ");
+    append(std::string_view(&tvc_trace::field_separator, 1));
     char *const end = text_ + sizeof text_;
     char *at = microseconds(text_ + length_, end - 1, duration);
     length_ = static_cast<std::size_t>(at - text_);
-    append("us\n");
+    append(tvc_trace::duration_unit);
+    append("\n");
     char head[head_room];
     at = std::to_chars(head, head + sizeof head, static_cast<unsigned long>(::GetCurrentThreadId())).ptr;
-    *at++ = ' ';
+    *at++ = tvc_trace::field_separator;
     at = microseconds(at, head + sizeof head - 1, start);
-    *at++ = ' ';
+    *at++ = tvc_trace::field_separator;
     const std::size_t used = static_cast<std::size_t>(at - head);
     std::memcpy(text_ + head_room - used, head, used);
     write_whole(text_ + head_room - used, length_ - head_room + used);
@@ -154,7 +156,7 @@ void trace_line::text(const void *value) noexcept { append_hex(reinterpret_cast<
     }
     quoted[used++] = '"';
     append(quoted, used);
-    if (length > static_cast<long long>(shown)) append("...");
+    if (length > static_cast<long long>(shown)) append(tvc_trace::more_arguments);
 }
 
 void trace_line::text(std::size_t value) noexcept { append_decimal(value); }

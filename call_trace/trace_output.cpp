@@ -3,6 +3,7 @@
 
 #include "bootstrap/last_error.h"
 #include "call_trace/program_state.h"
+#include "call_trace/trace_format.h"
 #include "common/code_page_text.h"
 
 #include <windows.h>
@@ -10,6 +11,7 @@
 #include <atomic>
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 namespace tvc::trace {
@@ -81,8 +83,9 @@ bool write_to_file(const char *text, std::size_t length) noexcept {
 void write_dropped_note() noexcept {
     const unsigned long long dropped = dropped_lines.exchange(0);
     if (dropped == 0) return;
-    char note[40] = "# dropped=";
-    char *const end = std::to_chars(note + 10, note + sizeof note - 1, dropped).ptr;
+    char note[40];
+    std::memcpy(note, tvc_trace::dropped_note.data(), tvc_trace::dropped_note.size());
+    char *const end = std::to_chars(note + tvc_trace::dropped_note.size(), note + sizeof note - 1, dropped).ptr;
     *end = '\n';
     write_to_file(note, static_cast<std::size_t>(end + 1 - note));
 }
@@ -125,8 +128,13 @@ void write_header() {
     // A path with "?" in place of characters would name no file; then none.
     std::string executable;
     tvc::module_path_in_code_page(nullptr, executable);
-    const std::string header = "# pid=" + std::to_string(::GetCurrentProcessId()) + " start=" + started +
-                               " exe=" + executable + "\n";
+    std::string header(tvc_trace::header_start);
+    header += std::to_string(::GetCurrentProcessId());
+    header += tvc_trace::start_key;
+    header += started;
+    header += tvc_trace::executable_key;
+    header += executable;
+    header += '\n';
     write_whole(header.data(), header.size());
 }
 
