@@ -168,17 +168,14 @@ void trace_line::text(std::int32_t value) noexcept {
 void trace_line::text(std::uint16_t value) noexcept { append_decimal(value); }
 void trace_line::text(std::uint8_t value) noexcept { append_decimal(value); }
 void trace_line::text(bool value) noexcept { append(value ? "true" : "false"); }
-// Enough digits to give back the exact value, as printf's %.17g and %.9g
-// would show them in the C locale.
+// The shortest text that reads back as exactly the value.
 void trace_line::text(double value) noexcept {
     char digits[40];
-    append(digits, static_cast<std::size_t>(
-                       std::to_chars(digits, digits + sizeof digits, value, std::chars_format::general, 17).ptr - digits));
+    append(digits, static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, value).ptr - digits));
 }
 void trace_line::text(float value) noexcept {
     char digits[40];
-    append(digits, static_cast<std::size_t>(
-                       std::to_chars(digits, digits + sizeof digits, value, std::chars_format::general, 9).ptr - digits));
+    append(digits, static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, value).ptr - digits));
 }
 void trace_line::text(const tvcOutputHandler &record) noexcept {
     append("{");
