@@ -5,11 +5,16 @@
 //
 // A file holds one run per process that traced into it, each begun by a
 // header line and followed by that process's call lines:
-//   # pid=<process id> start=<UTC time> exe=<executable path>
+//   # pid=<process id> start=<UTC time> clock=<source>:<ticks a second> exe=<executable path>
 //   <thread id> <start> <export>(<argument>, ...) = <result> <duration>us
 // Fields are separated by one blank, in this order; the executable path is
 // the rest of the header line (it may hold blanks). The UTC time is the wall
-// clock at the header, "YYYY-MM-DDThh:mm:ss.uuuuuuZ". <start> is the call's
+// clock at the header, "YYYY-MM-DDThh:mm:ss.uuuuuuZ". The clock says what the
+// times were read from and how fast it ticks: "tsc" (the processor's
+// time-stamp counter, its rate measured against the performance counter when
+// the run started) or "qpc" (the performance counter); older headers lack it.
+// The writer turns ticks into nanoseconds itself, so a reader needs the clock
+// only to judge the times' resolution. <start> is the call's
 // start in microseconds since its run's header and <duration> the time the
 // call took, both with three decimals (whole nanoseconds). The result is the
 // text after the last ") = " of the line: arguments may hold any text,
@@ -19,6 +24,11 @@
 // Other lines that begin with "# " are notes within the run (for example
 // "# dropped=<count>"), never call lines. Call lines written before runs had
 // headers lack <start>: "<thread id> <export>(...) = <result> <duration>us".
+// A file that a crashed or terminated process wrote into may hold zero bytes
+// where a line's space was taken but never filled, and ends in zero bytes up
+// to the end of the stretch it had mapped: a reader passes over zero bytes at
+// the start of a line, so they end the run's lines without being counted as
+// lines, and the next run, written over that tail, reads as usual.
 #pragma once
 
 #include <cstddef>
@@ -29,6 +39,10 @@ namespace tvc_trace {
 
 inline constexpr std::string_view header_start = "# pid=";
 inline constexpr std::string_view start_key = " start=";
+inline constexpr std::string_view clock_key = " clock=";
+inline constexpr char clock_rate_separator = ':';
+inline constexpr std::string_view time_stamp_clock = "tsc";
+inline constexpr std::string_view performance_clock = "qpc";
 inline constexpr std::string_view executable_key = " exe=";
 inline constexpr std::string_view note_start = "# ";
 inline constexpr std::string_view dropped_note = "# dropped=";
@@ -56,6 +70,8 @@ struct header_fields {
     std::uint32_t pid = 0;
     std::string_view started;      // the UTC time as written
     long long started_us = 0;      // the same, in microseconds since 1970-01-01
+    std::string_view clock;        // "tsc" or "qpc"; empty in older headers
+    long long clock_hz = 0;        // its ticks a second; 0 in older headers
     std::string_view executable;
 };
 
@@ -182,6 +198,19 @@ constexpr bool parse_header(std::string_view line, header_fields &header) noexce
     header.started = line.substr(0, utc_time_length);
     if (!parse_utc_time(header.started, header.started_us)) return false;
     line.remove_prefix(header.started.size());
+    if (line.substr(0, clock_key.size()) == clock_key) {
+        line.remove_prefix(clock_key.size());
+        const std::size_t rate = line.find(clock_rate_separator);
+        const std::size_t end = line.find(field_separator);
+        if (rate == std::string_view::npos || end == std::string_view::npos || rate > end) return false;
+        header.clock = line.substr(0, rate);
+        const std::string_view hz = line.substr(rate + 1, end - rate - 1);
+        if (header.clock.empty() || !format_detail::all_digits(hz) || hz.size() > 18) return false;
+        for (const char ch : header.clock)
+            if (!format_detail::is_identifier_char(ch)) return false;
+        header.clock_hz = format_detail::digits_value(hz);
+        line.remove_prefix(end);
+    }
     if (line.substr(0, executable_key.size()) != executable_key) return false;
     header.executable = line.substr(executable_key.size());
     return true;

@@ -2,6 +2,7 @@
 #include "call_trace/trace_line.h"
 
 #include "call_trace/program_state.h"
+#include "call_trace/trace_format.h"
 #include "call_trace/trace_output.h"
 
 #include <windows.h>
@@ -42,13 +43,13 @@ long long read_text(const char *address, char *bytes, std::size_t capacity) noex
 
 [[gnu::noinline]] trace_line::trace_line(const char *export_name) noexcept {
     append(export_name);
-    append("(");
+    append(std::string_view(&tvc_trace::arguments_open, 1));
 }
 
 [[gnu::noinline]] trace_line::~trace_line() {
     if (written_) return;
     const program_state kept;
-    close("exception", now());
+    close(tvc_trace::exception_result.data(), now());
 }
 
 long long trace_line::now() noexcept { return ticks_now(); }
@@ -56,7 +57,7 @@ long long trace_line::now() noexcept { return ticks_now(); }
 void trace_line::start() noexcept { start_ = ticks_now(); }
 
 [[gnu::noinline]] void trace_line::close(const char *result, long long stop) noexcept {
-    append(") = ");
+    append(tvc_trace::result_separator);
     append(result);
     write(stop);
 }
@@ -87,16 +88,17 @@ char *microseconds(char *at, char *end, long long nanoseconds) noexcept {
     if (length_ > sizeof text_ - time_room) length_ = sizeof text_ - time_room;
     const long long start = nanoseconds_since_header(start_);
     const long long duration = nanoseconds_since_header(stop) - start;
-    append(" ");
+    append(std::string_view(&tvc_trace::field_separator, 1));
     char *const end = text_ + sizeof text_;
     char *at = microseconds(text_ + length_, end - 1, duration);
     length_ = static_cast<std::size_t>(at - text_);
-    append("us\n");
+    append(tvc_trace::duration_unit);
+    append("\n");
     char head[head_room];
     at = std::to_chars(head, head + sizeof head, static_cast<unsigned long>(::GetCurrentThreadId())).ptr;
-    *at++ = ' ';
+    *at++ = tvc_trace::field_separator;
     at = microseconds(at, head + sizeof head - 1, start);
-    *at++ = ' ';
+    *at++ = tvc_trace::field_separator;
     const std::size_t used = static_cast<std::size_t>(at - head);
     std::memcpy(text_ + head_room - used, head, used);
     write_whole(text_ + head_room - used, length_ - head_room + used);
@@ -107,11 +109,18 @@ void trace_line::append(const char *text, std::size_t length) noexcept {
     // One byte stays free, as a line cut short has no end of its own.
     const std::size_t room = sizeof text_ - 1 - length_;
     if (length > room) length = room;
-    std::memcpy(text_ + length_, text, length);
+    // Most pieces are a few bytes: copied here, not by a call into the C
+    // runtime's memcpy, which costs more than the copy.
+    char *const to = text_ + length_;
+    if (length <= 32) {
+        for (std::size_t index = 0; index < length; ++index) to[index] = text[index];
+    } else {
+        std::memcpy(to, text, length);
+    }
     length_ += length;
 }
 
-void trace_line::append(const char *text) noexcept { append(text, std::strlen(text)); }
+void trace_line::append(const char *text) noexcept { append(text, __builtin_strlen(text)); }
 
 void trace_line::append_decimal(unsigned long long value) noexcept {
     char digits[24];
@@ -154,7 +163,7 @@ void trace_line::text(const void *value) noexcept { append_hex(reinterpret_cast<
     }
     quoted[used++] = '"';
     append(quoted, used);
-    if (length > static_cast<long long>(shown)) append("...");
+    if (length > static_cast<long long>(shown)) append(tvc_trace::more_arguments);
 }
 
 void trace_line::text(std::size_t value) noexcept { append_decimal(value); }
@@ -166,17 +175,14 @@ void trace_line::text(std::int32_t value) noexcept {
 void trace_line::text(std::uint16_t value) noexcept { append_decimal(value); }
 void trace_line::text(std::uint8_t value) noexcept { append_decimal(value); }
 void trace_line::text(bool value) noexcept { append(value ? "true" : "false"); }
-// Enough digits to give back the exact value, as printf's %.17g and %.9g
-// would show them in the C locale.
+// The shortest text that reads back as exactly the value.
 void trace_line::text(double value) noexcept {
     char digits[40];
-    append(digits, static_cast<std::size_t>(
-                       std::to_chars(digits, digits + sizeof digits, value, std::chars_format::general, 17).ptr - digits));
+    append(digits, static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, value).ptr - digits));
 }
 void trace_line::text(float value) noexcept {
     char digits[40];
-    append(digits, static_cast<std::size_t>(
-                       std::to_chars(digits, digits + sizeof digits, value, std::chars_format::general, 9).ptr - digits));
+    append(digits, static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, value).ptr - digits));
 }
 void trace_line::text(const tvcOutputHandler &record) noexcept {
     append("{");

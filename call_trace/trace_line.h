@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 namespace tvc::trace {
 
@@ -48,6 +49,7 @@ private:
     // belongs to the program (a decimal comma would read as two arguments).
     void append(const char *text) noexcept;
     void append(const char *text, std::size_t length) noexcept;
+    void append(std::string_view text) noexcept { append(text.data(), text.size()); }
     void append_decimal(unsigned long long value) noexcept;
     void append_hex(unsigned long long value) noexcept;
 

@@ -3,13 +3,19 @@
 
 #include "bootstrap/last_error.h"
 #include "call_trace/program_state.h"
+#include "call_trace/trace_format.h"
 #include "common/code_page_text.h"
 
 #include <windows.h>
 
+#include <cpuid.h>
+#include <x86intrin.h>
+
+#include <algorithm>
 #include <atomic>
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 namespace tvc::trace {
@@ -21,20 +27,44 @@ namespace {
 HANDLE trace_file = nullptr;
 // Set by the first write that fails: no line is written after it.
 std::atomic<bool> writes_failed{false};
-// One line at a time: an append by one write is whole on Windows, but under
-// Wine threads appending at once through the handle lose and cut each
-// other's lines. A slim lock: it never allocates, neither at its first use
-// nor when contended. Never waited for without a bound: a thread that the
-// process's exit ended inside a write holds it for ever.
+// Lines dropped since the last note of them ("# dropped=<count>").
+std::atomic<unsigned long long> dropped_lines{0};
+// How long a line waits for a lock before it is dropped: far longer than
+// any write of a line or mapping of a stretch takes, far shorter than a hang.
+constexpr ULONGLONG lock_wait_ms = 200;
+
+// A file on a disk takes its lines in mapped stretches: a line reserves its
+// space with one atomic add and is copied in, so threads never wait for each
+// other on a line's path, and every line copied is in the system's file cache
+// at once, where a crash or TerminateProcess of the program cannot lose it.
+// Only mapping the next stretch takes a lock. Each view reaches a little
+// beyond its stretch, so that a line starting in it ends in it too.
+constexpr unsigned long long stretch_size = 4ull << 20;
+constexpr unsigned long long stretch_overhang = 64ull << 10;  // the mapping granularity, beyond any call line
+struct stretch_view {
+    unsigned long long index;  // file offsets [index * stretch_size, +stretch_size) start their lines here
+    char *base;                // the view of [index * stretch_size, +stretch_size + stretch_overhang)
+    stretch_view *previous;
+};
+// The newest stretch mapped; the older stay mapped until the process's exit,
+// since a thread may still copy a line into one of them: never unmapped
+// under a writer, never a lock on the line's path.
+std::atomic<stretch_view *> newest_view{nullptr};
+// The file offset of the next line's space.
+std::atomic<unsigned long long> next_offset{0};
+// Whether lines go to mapped stretches (a file on a disk, until the cut at
+// exit) or through the system's write (pipes, devices, after the cut).
+std::atomic<bool> mapped{false};
+SRWLOCK stretch_mapping = SRWLOCK_INIT;
+// One line at a time on the write path: an append by one write is whole on
+// Windows, but under Wine threads appending at once through the handle lose
+// and cut each other's lines. Slim locks: they never allocate, neither at
+// their first use nor when contended. Never waited for without a bound: a
+// thread that the process's exit ended inside a write holds it for ever.
 SRWLOCK line_writes = SRWLOCK_INIT;
 // The thread inside a write, so that an exception raised there never makes
 // its handler wait for the lock its own thread holds.
 std::atomic<DWORD> writing_thread{0};
-// Lines dropped since the last note of them ("# dropped=<count>").
-std::atomic<unsigned long long> dropped_lines{0};
-// How long a line waits for the lock before it is dropped: far longer than
-// any write of a line takes, far shorter than a hang.
-constexpr ULONGLONG lock_wait_ms = 200;
 
 // The system's own flag for a process that has begun to exit; read through
 // ntdll, which every process has loaded.
@@ -43,11 +73,11 @@ shutdown_query shutdown_in_progress = nullptr;
 bool process_exiting() noexcept { return shutdown_in_progress != nullptr && shutdown_in_progress(); }
 
 // The lock within lock_wait_ms; never once the process exits.
-bool take_line_lock() noexcept {
-    if (::TryAcquireSRWLockExclusive(&line_writes)) return true;
+bool take_lock(SRWLOCK &lock) noexcept {
+    if (::TryAcquireSRWLockExclusive(&lock)) return true;
     const ULONGLONG deadline = ::GetTickCount64() + lock_wait_ms;
     for (int tries = 0; !process_exiting(); ++tries) {
-        if (::TryAcquireSRWLockExclusive(&line_writes)) return true;
+        if (::TryAcquireSRWLockExclusive(&lock)) return true;
         if (::GetTickCount64() > deadline) return false;
         if (tries < 64) {
             ::SwitchToThread();
@@ -77,21 +107,189 @@ bool write_to_file(const char *text, std::size_t length) noexcept {
     return false;
 }
 
+void put_line(const char *text, std::size_t length) noexcept;
+
 // "# dropped=<count>" for the lines dropped since the last such note.
 void write_dropped_note() noexcept {
     const unsigned long long dropped = dropped_lines.exchange(0);
     if (dropped == 0) return;
-    char note[40] = "# dropped=";
-    char *const end = std::to_chars(note + 10, note + sizeof note - 1, dropped).ptr;
+    char note[40];
+    std::memcpy(note, tvc_trace::dropped_note.data(), tvc_trace::dropped_note.size());
+    char *const end = std::to_chars(note + tvc_trace::dropped_note.size(), note + sizeof note - 1, dropped).ptr;
     *end = '\n';
-    write_to_file(note, static_cast<std::size_t>(end + 1 - note));
+    put_line(note, static_cast<std::size_t>(end + 1 - note));
 }
 
-// Times on the performance counter, as nanoseconds since the header; whole
-// nanoseconds, rounded down, so that a call that starts after another also
-// shows so, and one that nests inside another ends inside it.
+// Room on the disk for the stretch before it is mapped: a page of a mapped
+// file that the disk has no room for would fault in the program.
+bool reserve_on_disk(unsigned long long size) noexcept {
+    FILE_ALLOCATION_INFO allocation{};
+    allocation.AllocationSize.QuadPart = static_cast<LONGLONG>(size);
+    if (::SetFileInformationByHandle(trace_file, FileAllocationInfo, &allocation, sizeof allocation)) return true;
+    const DWORD error = ::GetLastError();
+    // A file system that cannot reserve is written to all the same.
+    return error != ERROR_DISK_FULL && error != ERROR_HANDLE_DISK_FULL;
+}
+
+// A view of the stretch, the file grown to hold it; null, with the error
+// in the thread's last error, when the disk or the address space is full.
+stretch_view *map_stretch(unsigned long long index) noexcept {
+    const unsigned long long begin = index * stretch_size;
+    const unsigned long long end = begin + stretch_size + stretch_overhang;
+    if (!reserve_on_disk(end)) return nullptr;
+    const HANDLE mapping = ::CreateFileMappingW(trace_file, nullptr, PAGE_READWRITE, static_cast<DWORD>(end >> 32),
+                                                static_cast<DWORD>(end), nullptr);
+    if (mapping == nullptr) return nullptr;
+    void *const base = ::MapViewOfFile(mapping, FILE_MAP_WRITE, static_cast<DWORD>(begin >> 32),
+                                       static_cast<DWORD>(begin), static_cast<SIZE_T>(end - begin));
+    const DWORD error = ::GetLastError();
+    ::CloseHandle(mapping);  // the view keeps the mapping
+    if (base == nullptr) {
+        ::SetLastError(error);
+        return nullptr;
+    }
+    auto *const view = static_cast<stretch_view *>(::HeapAlloc(::GetProcessHeap(), 0, sizeof(stretch_view)));
+    if (view == nullptr) {
+        ::UnmapViewOfFile(base);
+        ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    *view = {index, static_cast<char *>(base), newest_view.load(std::memory_order_relaxed)};
+    return view;
+}
+
+// The view of the stretch a line starts in: an older one as it is, a newer
+// one mapped, with the stretches before it, under the lock. Null when the
+// line is dropped or tracing has stopped.
+[[gnu::noinline]] stretch_view *view_of(unsigned long long index) noexcept {
+    for (stretch_view *view = newest_view.load(std::memory_order_acquire); view != nullptr; view = view->previous) {
+        if (view->index == index) return view;
+        if (view->index < index) break;
+    }
+    if (!take_lock(stretch_mapping)) {
+        ++dropped_lines;
+        return nullptr;
+    }
+    stretch_view *view = newest_view.load(std::memory_order_acquire);
+    while (!writes_failed.load(std::memory_order_relaxed) && (view == nullptr || view->index < index)) {
+        stretch_view *const next = map_stretch(view == nullptr ? index : view->index + 1);
+        if (next == nullptr) {
+            report_failed_write(::GetLastError());
+            break;
+        }
+        newest_view.store(next, std::memory_order_release);
+        view = next;
+    }
+    ::ReleaseSRWLockExclusive(&stretch_mapping);
+    if (writes_failed.load(std::memory_order_relaxed)) return nullptr;
+    while (view != nullptr && view->index != index) view = view->previous;
+    return view;
+}
+
+// A line into its space in the mapped file: no lock, no call of the system
+// but when a new stretch is due.
+void put_mapped(const char *text, std::size_t length) noexcept {
+    const unsigned long long at = next_offset.fetch_add(length, std::memory_order_relaxed);
+    const unsigned long long index = at / stretch_size;
+    stretch_view *view = newest_view.load(std::memory_order_acquire);
+    if (view == nullptr || view->index != index) view = view_of(index);
+    if (view == nullptr) return;
+    // The line's end first: a thread ended inside the copy leaves a line cut
+    // short or zero bytes, but never one that runs into the next line.
+    char *const to = view->base + (at - index * stretch_size);
+    to[length - 1] = text[length - 1];
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    std::memcpy(to, text, length - 1);
+}
+
+// A line through the system's write, one thread at a time.
+void put_written(const char *text, std::size_t length) noexcept {
+    if (!take_lock(line_writes)) {
+        ++dropped_lines;
+        return;
+    }
+    writing_thread.store(::GetCurrentThreadId(), std::memory_order_relaxed);
+    if (!writes_failed.load(std::memory_order_relaxed)) write_to_file(text, length);
+    writing_thread.store(0, std::memory_order_relaxed);
+    ::ReleaseSRWLockExclusive(&line_writes);
+}
+
+// Call lines and notes are far shorter than the overhang; the header, which
+// may be longer, is written before the first stretch is mapped.
+void put_line(const char *text, std::size_t length) noexcept {
+    if (!mapped.load(std::memory_order_relaxed)) {
+        put_written(text, length);
+    } else if (length <= stretch_overhang) {
+        put_mapped(text, length);
+    } else {
+        ++dropped_lines;
+    }
+}
+
+// Times as nanoseconds since the header; whole nanoseconds, rounded down,
+// so that a call that starts after another also shows so, and one that nests
+// inside another ends inside it. Read from the time-stamp counter, a few
+// nanoseconds, where it runs at one rate whatever the core and its power
+// state; else from the performance counter, a call into the system.
+bool time_stamp_counter = false;
 long long header_ticks = 0;
 long long ticks_per_second = 1;
+// Nanoseconds per tick, as a binary fraction with 32 bits after the point.
+unsigned long long nanoseconds_per_tick = 1ull << 32;
+
+bool invariant_time_stamp_counter() noexcept {
+    unsigned int eax = 0, ebx = 0, ecx = 0, edx = 0;
+    if (__get_cpuid(0x80000000u, &eax, &ebx, &ecx, &edx) == 0 || eax < 0x80000007u) return false;
+    __get_cpuid(0x80000007u, &eax, &ebx, &ecx, &edx);
+    return (edx & (1u << 8)) != 0;
+}
+
+long long performance_counter() noexcept {
+    LARGE_INTEGER now;
+    ::QueryPerformanceCounter(&now);
+    return now.QuadPart;
+}
+
+// The two counters at one moment: the performance counter between two reads
+// of the time-stamp counter, of the tries the closest pair.
+void read_both(long long &stamp, long long &counter) noexcept {
+    long long closest = -1;
+    for (int tries = 0; tries < 8; ++tries) {
+        const long long before = static_cast<long long>(__rdtsc());
+        const long long performance = performance_counter();
+        const long long after = static_cast<long long>(__rdtsc());
+        if (closest < 0 || after - before < closest) {
+            closest = after - before;
+            stamp = before + (after - before) / 2;
+            counter = performance;
+        }
+    }
+}
+
+// The clock of the run: the time-stamp counter's rate measured against the
+// performance counter over 5 ms, once when the run starts. Both ends are read
+// to within a tenth of a microsecond, so the rate is off by at most a few
+// parts in 10^5: a second shows a few microseconds too long or too short.
+void choose_clock() noexcept {
+    LARGE_INTEGER frequency;
+    ::QueryPerformanceFrequency(&frequency);
+    ticks_per_second = frequency.QuadPart;
+    time_stamp_counter = invariant_time_stamp_counter();
+    if (time_stamp_counter) {
+        long long stamp_begin = 0, counter_begin = 0, stamp_end = 0, counter_end = 0;
+        read_both(stamp_begin, counter_begin);
+        ::Sleep(5);
+        read_both(stamp_end, counter_end);
+        if (counter_end > counter_begin && stamp_end > stamp_begin) {
+            ticks_per_second = static_cast<long long>(static_cast<__int128>(stamp_end - stamp_begin) *
+                                                      frequency.QuadPart / (counter_end - counter_begin));
+        } else {
+            time_stamp_counter = false;
+        }
+    }
+    nanoseconds_per_tick =
+        static_cast<unsigned long long>((static_cast<unsigned __int128>(1000000000) << 32) / ticks_per_second);
+}
 
 // The full path in the form that is not limited to MAX_PATH; device names
 // (\\.\pipe\..., NUL) stay as they are.
@@ -111,10 +309,9 @@ std::wstring unlimited_path(const std::wstring &name) {
 
 // The line that starts a run: which process, when by the wall clock, and
 // the origin of the call lines' start times.
-void write_header() {
+std::string header_line() {
     FILETIME now;
     ::GetSystemTimePreciseAsFileTime(&now);
-    header_ticks = ticks_now();
     SYSTEMTIME utc;
     ::FileTimeToSystemTime(&now, &utc);
     const unsigned long long microseconds =
@@ -125,45 +322,72 @@ void write_header() {
     // A path with "?" in place of characters would name no file; then none.
     std::string executable;
     tvc::module_path_in_code_page(nullptr, executable);
-    const std::string header = "# pid=" + std::to_string(::GetCurrentProcessId()) + " start=" + started +
-                               " exe=" + executable + "\n";
-    write_whole(header.data(), header.size());
+    std::string header(tvc_trace::header_start);
+    header += std::to_string(::GetCurrentProcessId());
+    header += tvc_trace::start_key;
+    header += started;
+    header += tvc_trace::clock_key;
+    header += time_stamp_counter ? tvc_trace::time_stamp_clock : tvc_trace::performance_clock;
+    header += tvc_trace::clock_rate_separator;
+    header += std::to_string(ticks_per_second);
+    header += tvc_trace::executable_key;
+    header += executable;
+    header += '\n';
+    return header;
 }
 
 }  // namespace
 
 long long ticks_now() noexcept {
-    LARGE_INTEGER now;
-    ::QueryPerformanceCounter(&now);
-    return now.QuadPart;
+    return time_stamp_counter ? static_cast<long long>(__rdtsc()) : performance_counter();
 }
 
 long long nanoseconds_since_header(long long ticks) noexcept {
-    const long long elapsed = ticks - header_ticks;
-    return elapsed / ticks_per_second * 1000000000 + elapsed % ticks_per_second * 1000000000 / ticks_per_second;
+    const __int128 elapsed = ticks - header_ticks;
+    return static_cast<long long>(elapsed * static_cast<__int128>(nanoseconds_per_tick) >> 32);
 }
 
 DWORD line_writer() noexcept { return writing_thread.load(std::memory_order_relaxed); }
 
 void write_whole(const char *text, std::size_t length) noexcept {
     if (writes_failed.load(std::memory_order_relaxed)) return;
-    if (!take_line_lock()) {
-        ++dropped_lines;
-        return;
-    }
-    writing_thread.store(::GetCurrentThreadId(), std::memory_order_relaxed);
     if (dropped_lines.load(std::memory_order_relaxed) != 0) write_dropped_note();
-    if (!writes_failed.load(std::memory_order_relaxed)) write_to_file(text, length);
-    writing_thread.store(0, std::memory_order_relaxed);
-    ::ReleaseSRWLockExclusive(&line_writes);
+    put_line(text, length);
 }
 
 // At the process's exit the other threads are gone, one perhaps inside a
-// write: the note goes out without the lock.
+// write: the note goes out without the lock. The file is cut to the lines
+// written, its views unmapped; a call traced after that (from another
+// library's exit) is appended by the system's write.
 void write_dropped_at_exit() noexcept {
-    if (trace_file == nullptr || writes_failed.load() || dropped_lines.load() == 0) return;
+    if (trace_file == nullptr) return;
     const program_state kept;
-    write_dropped_note();
+    if (!writes_failed.load() && dropped_lines.load() != 0) {
+        if (mapped.load()) {
+            write_dropped_note();
+        } else {
+            const unsigned long long dropped = dropped_lines.exchange(0);
+            char note[40];
+            std::memcpy(note, tvc_trace::dropped_note.data(), tvc_trace::dropped_note.size());
+            char *const end = std::to_chars(note + tvc_trace::dropped_note.size(), note + sizeof note - 1, dropped).ptr;
+            *end = '\n';
+            write_to_file(note, static_cast<std::size_t>(end + 1 - note));
+        }
+    }
+    if (!mapped.exchange(false)) return;
+    unsigned long long end = next_offset.load();
+    stretch_view *view = newest_view.exchange(nullptr);
+    if (view == nullptr) return;
+    end = std::min(end, (view->index + 1) * stretch_size + stretch_overhang);
+    while (view != nullptr) {
+        stretch_view *const previous = view->previous;
+        ::UnmapViewOfFile(view->base);
+        ::HeapFree(::GetProcessHeap(), 0, view);
+        view = previous;
+    }
+    LARGE_INTEGER length;
+    length.QuadPart = static_cast<LONGLONG>(end);
+    if (::SetFilePointerEx(trace_file, length, nullptr, FILE_BEGIN)) ::SetEndOfFile(trace_file);
 }
 
 std::wstring environment_value(const wchar_t *name) {
@@ -191,32 +415,81 @@ std::wstring with_process_id(const std::wstring &name) {
     return result;
 }
 
-// A file is appended to, so that several runs one after another keep all
+namespace {
+
+// Where a run's lines begin in a file: after the last byte that is not zero,
+// so that a run after one that crashed writes over the zero tail it left.
+unsigned long long end_of_lines(HANDLE file) noexcept {
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file, &size)) return 0;
+    unsigned long long end = static_cast<unsigned long long>(size.QuadPart);
+    char block[4096];
+    while (end > 0) {
+        const unsigned long long begin = end > sizeof block ? end - sizeof block : 0;
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(begin);
+        at.OffsetHigh = static_cast<DWORD>(begin >> 32);
+        DWORD read = 0;
+        if (!::ReadFile(file, block, static_cast<DWORD>(end - begin), &read, &at) || read != end - begin) break;
+        while (read > 0 && block[read - 1] == '\0') --read;
+        if (read > 0) return begin + read;
+        end = begin;
+    }
+    return end;
+}
+
+// The header at the end of the lines, then the first stretch mapped; a file
+// that cannot be mapped takes its lines through the system's write instead.
+void start_run_in_file() noexcept {
+    LARGE_INTEGER start;
+    start.QuadPart = static_cast<LONGLONG>(end_of_lines(trace_file));
+    ::SetFilePointerEx(trace_file, start, nullptr, FILE_BEGIN);
+    const std::string header = header_line();
+    if (!write_to_file(header.data(), header.size())) return;
+    const unsigned long long offset = static_cast<unsigned long long>(start.QuadPart) + header.size();
+    next_offset.store(offset);
+    stretch_view *const first = map_stretch(offset / stretch_size);
+    if (first == nullptr) {
+        ::SetEndOfFile(trace_file);
+        return;
+    }
+    newest_view.store(first);
+    mapped.store(true);
+}
+
+}  // namespace
+
+// A file is added to, so that several runs one after another keep all
 // their lines; one process at a time: another process that traces into it
 // (holding it open for writing) is refused, since lines of two processes in
-// one file could not be told apart. A pipe or another device cannot take
-// appends: it is opened for writing.
+// one file could not be told apart. A pipe or another device is opened for
+// writing and takes each line by the system's write.
 bool open_trace_file(const std::wstring &variable) {
-    LARGE_INTEGER frequency;
-    ::QueryPerformanceFrequency(&frequency);
-    ticks_per_second = frequency.QuadPart;
     shutdown_in_progress = reinterpret_cast<shutdown_query>(
         reinterpret_cast<void (*)()>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "RtlDllShutdownInProgress")));
     const std::wstring name = with_process_id(variable);
     const std::wstring path = unlimited_path(name);
     const bool device = path.rfind(L"\\\\.\\", 0) == 0;
-    HANDLE file = ::CreateFileW(path.c_str(), device ? GENERIC_WRITE : FILE_APPEND_DATA,
+    // Read access too: a view of the file for writing needs it.
+    HANDLE file = ::CreateFileW(path.c_str(), device ? GENERIC_WRITE : GENERIC_READ | GENERIC_WRITE,
                                 FILE_SHARE_READ | FILE_SHARE_DELETE | (device ? FILE_SHARE_WRITE : 0), nullptr,
                                 device ? OPEN_EXISTING : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE && device && ::GetFileType(file) == FILE_TYPE_DISK) {
-        // A file named through the device namespace: appended to all the same.
+        // A file named through the device namespace: a file all the same.
         ::CloseHandle(file);
-        file = ::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+        file = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     }
     if (file != INVALID_HANDLE_VALUE) {
         trace_file = file;
-        write_header();
+        choose_clock();
+        header_ticks = ticks_now();
+        if (::GetFileType(file) == FILE_TYPE_DISK) {
+            start_run_in_file();
+        } else {
+            const std::string header = header_line();
+            write_whole(header.data(), header.size());
+        }
         return true;
     }
     if (::GetLastError() == ERROR_SHARING_VIOLATION) {

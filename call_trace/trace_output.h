@@ -10,20 +10,25 @@
 
 namespace tvc::trace {
 
-// The performance counter now.
+// The run's clock now: the time-stamp counter where it is invariant, else
+// the performance counter.
 long long ticks_now() noexcept;
 // Ticks as nanoseconds since the header; whole nanoseconds, rounded down.
 long long nanoseconds_since_header(long long ticks) noexcept;
 
 // The thread inside a write, or 0.
 DWORD line_writer() noexcept;
-// One write of a whole line, one thread at a time. A line that cannot have
-// the lock within a short wait, or any once the process has begun to exit,
-// is dropped and counted; the count goes out as a note "# dropped=<count>"
-// before the next line written, or at exit. After a failed write, one line
-// on standard output says so and nothing more is written.
+// A whole line into the file. To a file on a disk: its space reserved with
+// one atomic add in a mapped stretch and the line copied in, no lock unless
+// the next stretch is due. To a pipe or a device: one write, one thread at a
+// time. A line that cannot have a lock within a short wait, or any once the
+// process has begun to exit, is dropped and counted; the count goes out as a
+// note "# dropped=<count>" before the next line written, or at exit. After a
+// failed write or mapping, one line on standard output says so and nothing
+// more is written.
 void write_whole(const char *text, std::size_t length) noexcept;
-// The note of dropped lines at the process's exit, without the lock.
+// At the process's exit: the note of dropped lines, without the lock, and
+// the file cut to the lines written.
 void write_dropped_at_exit() noexcept;
 
 // The value of an environment variable; empty when it is unset.

@@ -69,6 +69,11 @@ bool trace_reader::next_line(std::string_view &line) {
     pending_.clear();
     overlong_ = false;
     for (;;) {
+        // Zero bytes at a line's start are space that a process which ended
+        // abruptly took and never filled: passed over, never a line.
+        if (pending_.empty() && !overlong_) {
+            while (chunk_begin_ < chunk_end_ && chunk_[chunk_begin_] == '\0') ++chunk_begin_;
+        }
         if (chunk_begin_ < chunk_end_) {
             const char *begin = chunk_.data() + chunk_begin_;
             const std::size_t available = chunk_end_ - chunk_begin_;
@@ -119,6 +124,8 @@ void trace_reader::begin_run(const header_fields *header) {
     run_.pid = header != nullptr ? header->pid : 0;
     run_.started.assign(header != nullptr ? header->started : std::string_view());
     run_.started_us = header != nullptr ? header->started_us : 0;
+    run_.clock.assign(header != nullptr ? header->clock : std::string_view());
+    run_.clock_hz = header != nullptr ? header->clock_hz : 0;
     run_.executable.assign(header != nullptr ? header->executable : std::string_view());
     at_run_start_ = true;
 }

@@ -25,6 +25,8 @@ struct run {
     std::uint32_t pid = 0;
     std::string started;
     long long started_us = 0;  // since 1970-01-01
+    std::string clock;         // what the times were read from; empty in older headers
+    long long clock_hz = 0;
     std::string executable;
 };
 

@@ -74,6 +74,10 @@ void print_json(const run &run, const std::vector<export_total> &rows, const exp
     if (run.has_header) {
         json.member("pid", run.pid);
         json.member("started", run.started);
+        if (!run.clock.empty()) {
+            json.member("clock", run.clock);
+            json.member("clock_hz", static_cast<unsigned long long>(run.clock_hz));
+        }
         json.member("executable", run.executable);
     }
     json.member("calls", all.calls);

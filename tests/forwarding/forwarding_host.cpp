@@ -437,12 +437,34 @@ void exit_while_tracing() {
 }
 
 // A direct forwarder takes no lock: the threads' calls, and their trace
-// lines, really overlap.
+// lines, really overlap. Each call shows its thread's number and its own.
 void make_calls_on_threads() {
-    tvc_test::on_threads_at_once(4, [](int index) {
+    TVC_SLOT(tvcWrite) = &write_nothing;
+    tvc::install_call_trace();
+    tvc_test::on_threads_at_once(8, [](int index) {
         const void *number = reinterpret_cast<const void *>(static_cast<std::uintptr_t>(index) + 1);
-        for (int call = 0; call < 250; ++call) tvcWrite_proxy(number, nullptr);
+        for (std::uintptr_t call = 0; call < 10000; ++call) {
+            tvcWrite_proxy(number, reinterpret_cast<const void *>(call));
+        }
     });
+}
+
+// Traced calls, then the process ends abruptly: by a fault that nothing
+// handles, or by TerminateProcess from another thread while this one waits.
+// Neither runs any library's exit.
+void calls_then_abrupt_end(int calls, bool fault) {
+    TVC_SLOT(tvcWrite) = &write_nothing;
+    tvc::install_call_trace();
+    for (int call = 0; call < calls; ++call) tvcWrite_proxy(nullptr, reinterpret_cast<const void *>(call));
+    std::fflush(stdout);
+    if (fault) {
+        // The system's default for an unhandled fault, without a debugger.
+        ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+        ::SetUnhandledExceptionFilter([](EXCEPTION_POINTERS *) -> LONG { return EXCEPTION_EXECUTE_HANDLER; });
+        *static_cast<volatile int *>(nullptr) = 1;
+    }
+    std::thread([] { ::TerminateProcess(::GetCurrentProcess(), 7); }).detach();
+    ::Sleep(INFINITE);
 }
 
 void race(int threads) {
@@ -511,6 +533,8 @@ bool starts_with(const char *text, const char *prefix, const char **rest) {
 
 int main(int argc, char **argv) {
     ::_setmode(::_fileno(stdout), _O_BINARY);
+    // The library's own exit, as its DLL_PROCESS_DETACH does it.
+    journal_set_exit_callback([] { tvc::finish_call_trace_at_exit(); });
     for (int index = 1; index < argc; ++index) {
         const char *rest = nullptr;
         const std::string command = argv[index];
@@ -593,6 +617,10 @@ int main(int argc, char **argv) {
             make_text_calls();
         } else if (command == "traced-threads") {
             make_calls_on_threads();
+        } else if (starts_with(argv[index], "fault-after:", &rest)) {
+            calls_then_abrupt_end(std::atoi(rest), true);
+        } else if (starts_with(argv[index], "terminate-after:", &rest)) {
+            calls_then_abrupt_end(std::atoi(rest), false);
         } else if (command == "call-all") {
             for (const forwarder_case &entry : cases) {
                 if (entry.call) report_result(entry.export_name.c_str(), entry.call());

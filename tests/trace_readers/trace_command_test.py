@@ -107,3 +107,19 @@ with tempfile.TemporaryDirectory() as scratch:
         assert status == 0 and expected in out and err == "", (arguments, status, out[-300:], err)
         assert peak < memory_limit, f"{arguments[0]}: {peak >> 20} MB resident"
         print(f"{arguments[0]}: {blocks * len(block) >> 20} MB through a pipe in {peak >> 20} MB resident")
+
+    # A run that ended abruptly: zero bytes where a line's space was taken and
+    # never filled, a line cut short, and the zero tail of its last stretch
+    # before the next run's header. The zeros are no lines; the cut line is.
+    crashed = os.path.join(scratch, "crashed.trace")
+    with open(crashed, "wb") as out:
+        clocked = header(384, "2026-12-07T13:48:35.000000Z").replace(" exe=", " clock=tsc:2596143796 exe=")
+        out.write(clocked.encode() + b"388 0.500 kaGetM_proxy(0x10) = 2 1.000us\n" + b"\0" * 40 +
+                  b"388 2.500 kaGetN_proxy(0x10) = 3 1.000us\n388 3.5\0\0\0\n" + b"\0" * 70000 +
+                  header(385, "2026-12-07T13:48:40.000000Z").encode() + b"390 0.500 kaGetM_proxy(0x10) = 2 1.000us\n")
+    status, out, err, _ = check("--trace-summary", windows(crashed), "--json")
+    summary = json.loads(out)
+    # Exit status 1: a line not in the format was skipped.
+    assert status == 1 and [run["calls"] for run in summary["runs"]] == [2, 1], (status, out, err)
+    assert (summary["runs"][0]["clock"], summary["runs"][0]["clock_hz"]) == ("tsc", 2596143796), out
+    assert "clock" not in summary["runs"][1] and "1 line not in the trace format" in summary["error"], out

@@ -37,7 +37,7 @@ for event, call in zip(events, calls):
 threads = collections.defaultdict(list)
 for event in events:
     threads[event["tid"]].append(event)
-assert len(threads) == 5, threads.keys()
+assert len(threads) == 9, threads.keys()  # the main thread and eight callers
 for tid, own in threads.items():
     own.sort(key=lambda event: event["ts"])
     starts = [event["ts"] for event in own]
