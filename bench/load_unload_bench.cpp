@@ -8,7 +8,8 @@
 //   load_unload_bench child <library> <cycles> [initialize]
 // is one measurement: the library loaded by full path and freed <cycles>
 // times after a few warm-up cycles, with initialization each time if asked.
-#include "common/unique_resource.h"
+#include "common/code_page_text.h"
+#include "tools/tvcvrtrt-check/bounded_child.h"
 
 #include <windows.h>
 
@@ -16,7 +17,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <thread>
 
 namespace {
 
@@ -75,53 +75,16 @@ struct subject {
 
 // One measurement in a child in a job that ends it past 1 GiB or 10 minutes.
 bool measure_in_child(const subject &what, int cycles, double &kib_per_cycle, std::string &figures) {
-    std::string command_line = "\"" + executable_directory() + "load_unload_bench.exe\" child \"" + what.library +
-                               "\" " + std::to_string(cycles) + (what.initialize ? " initialize" : "");
-    const tvc::unique_handle job(::CreateJobObjectW(nullptr, nullptr));
-    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_PROCESS_MEMORY | JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    limits.ProcessMemoryLimit = std::size_t{1} << 30;
-    if (job) ::SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits);
-
-    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-    tvc::unique_handle read_end, write_end;
-    if (!::CreatePipe(read_end.put(), write_end.put(), &inheritable, 0) ||
-        !::SetHandleInformation(read_end.get(), HANDLE_FLAG_INHERIT, 0))
-        return false;
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = write_end.get();
-    startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
-    PROCESS_INFORMATION process{};
-    if (!::CreateProcessA(nullptr, command_line.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr, nullptr,
-                          &startup, &process))
-        return false;
-    const tvc::unique_handle process_handle(process.hProcess), thread_handle(process.hThread);
-    if (job) ::AssignProcessToJobObject(job.get(), process_handle.get());
-    ::ResumeThread(thread_handle.get());
-    write_end.reset();
-    // The runtime prints a line at each initialization: read as it comes.
-    std::string output;
-    std::thread reader([&] {
-        char chunk[4096];
-        DWORD got = 0;
-        while (::ReadFile(read_end.get(), chunk, sizeof chunk, &got, nullptr) && got > 0) output.append(chunk, got);
-    });
-    const bool ended = ::WaitForSingleObject(process_handle.get(), 600000) == WAIT_OBJECT_0;
-    if (!ended) {
-        ::TerminateProcess(process_handle.get(), WAIT_TIMEOUT);
-        ::WaitForSingleObject(process_handle.get(), INFINITE);
-    }
-    reader.join();
-    DWORD exit_code = 0;
-    ::GetExitCodeProcess(process_handle.get(), &exit_code);
+    const std::string command_line = "\"" + executable_directory() + "load_unload_bench.exe\" child \"" +
+                                     what.library + "\" " + std::to_string(cycles) +
+                                     (what.initialize ? " initialize" : "");
+    const tvc_check::child_run run = tvc_check::run_bounded_child(tvc::widened(command_line), 600000);
     unsigned long long before = 0, after = 0;
-    const std::size_t line = output.find("measured ");
-    if (!ended || exit_code != 0 || line == std::string::npos ||
-        std::sscanf(output.c_str() + line, "measured %llu %llu", &before, &after) != 2) {
-        std::printf("%-44s failed (exit code 0x%lx)%s\n", what.name, exit_code, ended ? "" : ", no end in time");
+    const std::size_t line = run.answer.find("measured ");
+    if (!run.started || run.timed_out || run.over_memory_limit || run.status != 0 || line == std::string::npos ||
+        std::sscanf(run.answer.c_str() + line, "measured %llu %llu", &before, &after) != 2) {
+        std::printf("%-44s failed (exit code 0x%lx)%s\n", what.name, run.status,
+                    run.timed_out ? ", no end in time" : run.over_memory_limit ? ", past the memory limit" : "");
         return false;
     }
     kib_per_cycle = (static_cast<double>(after) - static_cast<double>(before)) / cycles;
