@@ -356,38 +356,39 @@ void write_whole(const char *text, std::size_t length) noexcept {
 }
 
 // At the process's exit the other threads are gone, one perhaps inside a
-// write: the note goes out without the lock. The file is cut to the lines
-// written, its views unmapped; a call traced after that (from another
-// library's exit) is appended by the system's write.
+// write or inside the mapping of a stretch, whose lock it then holds for
+// ever: a note put into the views could be dropped in turn, uncounted. So
+// the views go first and the file is cut to the lines written; the note and
+// any call traced after that (from another library's exit) are appended by
+// the system's write, at the file's end. A cut refused because an ended
+// thread left a view mapped leaves zero bytes before them, which the readers
+// pass over.
 void write_dropped_at_exit() noexcept {
     if (trace_file == nullptr) return;
     const program_state kept;
-    if (!writes_failed.load() && dropped_lines.load() != 0) {
-        if (mapped.load()) {
-            write_dropped_note();
-        } else {
-            const unsigned long long dropped = dropped_lines.exchange(0);
-            char note[40];
-            std::memcpy(note, tvc_trace::dropped_note.data(), tvc_trace::dropped_note.size());
-            char *const end = std::to_chars(note + tvc_trace::dropped_note.size(), note + sizeof note - 1, dropped).ptr;
-            *end = '\n';
-            write_to_file(note, static_cast<std::size_t>(end + 1 - note));
+    if (mapped.exchange(false)) {
+        LARGE_INTEGER length;
+        if (stretch_view *view = newest_view.exchange(nullptr)) {
+            length.QuadPart = static_cast<LONGLONG>(
+                std::min(next_offset.load(), (view->index + 1) * stretch_size + stretch_overhang));
+            while (view != nullptr) {
+                stretch_view *const previous = view->previous;
+                ::UnmapViewOfFile(view->base);
+                ::HeapFree(::GetProcessHeap(), 0, view);
+                view = previous;
+            }
+            if (::SetFilePointerEx(trace_file, length, nullptr, FILE_BEGIN)) ::SetEndOfFile(trace_file);
         }
+        length.QuadPart = 0;
+        ::SetFilePointerEx(trace_file, length, nullptr, FILE_END);
     }
-    if (!mapped.exchange(false)) return;
-    unsigned long long end = next_offset.load();
-    stretch_view *view = newest_view.exchange(nullptr);
-    if (view == nullptr) return;
-    end = std::min(end, (view->index + 1) * stretch_size + stretch_overhang);
-    while (view != nullptr) {
-        stretch_view *const previous = view->previous;
-        ::UnmapViewOfFile(view->base);
-        ::HeapFree(::GetProcessHeap(), 0, view);
-        view = previous;
-    }
-    LARGE_INTEGER length;
-    length.QuadPart = static_cast<LONGLONG>(end);
-    if (::SetFilePointerEx(trace_file, length, nullptr, FILE_BEGIN)) ::SetEndOfFile(trace_file);
+    if (writes_failed.load() || dropped_lines.load() == 0) return;
+    const unsigned long long dropped = dropped_lines.exchange(0);
+    char note[40];
+    std::memcpy(note, tvc_trace::dropped_note.data(), tvc_trace::dropped_note.size());
+    char *const end = std::to_chars(note + tvc_trace::dropped_note.size(), note + sizeof note - 1, dropped).ptr;
+    *end = '\n';
+    write_to_file(note, static_cast<std::size_t>(end + 1 - note));
 }
 
 std::wstring environment_value(const wchar_t *name) {

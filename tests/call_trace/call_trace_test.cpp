@@ -192,6 +192,34 @@ TEST(call_trace, the_program_sees_the_same_traced_as_untraced) {
     }
 }
 
+// The program frees the library while another thread is inside
+// tvcRunMain_proxy. The call returns its result either way. Untraced the
+// library leaves at once: the forwarder jumped to the runtime, so none of
+// its code is on that thread's stack. Traced, the tracing entry is a frame
+// of the library that the runtime's function returns into, so the library
+// stays until the process ends.
+TEST(call_trace, a_call_pending_while_the_program_frees_the_library_returns) {
+    tvc_test::scratch_layout layout;
+    const std::string dll = layout.install_dll("unload");
+    for (const char *library : {"libka.dll", "libvlt.dll", "tvcvrt.dll", "tvcbase.dll"}) {
+        ASSERT_TRUE(::CopyFileA((tvc_test::test_runtime_dir + library).c_str(), (layout.dir("unload") + library).c_str(),
+                                TRUE))
+            << library;
+    }
+    const std::string trace = layout.dir() + "calls.trace";
+    for (const bool traced : {false, true}) {
+        std::vector<std::string> arguments{dll};
+        if (traced) arguments.push_back(trace);
+        const tvc_test::child_run run =
+            tvc_test::run_child("unload_host.exe", arguments, static_cast<const char *>(nullptr), nullptr, 60000);
+        const char *const how = traced ? "traced" : "untraced";
+        EXPECT_EQ(run.exit_code, 0u) << how;
+        EXPECT_EQ(run.output, traced ? "freed=still loaded\nresult=9\n" : "freed=unloaded\nresult=9\n") << how;
+    }
+    EXPECT_TRUE(std::regex_search(file_text(trace), std::regex(R"(\n[0-9]+ [0-9.]+ tvcRunMain_proxy\(0x0, .*\) = 0x9 )")))
+        << "the call went through the tracing entry";
+}
+
 // The trace's own output: numbers whatever locale the program sets; a pipe
 // that the program reads, and one line when it stops taking lines; a file
 // per process through %p; a process that exits while its threads write.
