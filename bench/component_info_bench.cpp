@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/registry/registry_test_support.h"
+#include "tests/support/registry_test_support.h"
 #include "tvcvrtrt/component_info.h"
 #include "tvcvrtrt/registration.h"
 

@@ -3,7 +3,7 @@
 //   locked and guarded forwarders  against acquire, call, release by hand
 //   direct forwarder               against a bare "jmp *slot" stub
 //   guarded forwarder, slot null   against an empty function through a pointer
-//   binding all 409 slots          against the same LoadLibraryExA and
+//   binding all slots              against the same LoadLibraryExA and
 //                                  GetProcAddress calls in a bare loop
 // The bound functions are empty stand-ins of this program, so the ratios
 // show the layer itself; the binding figure uses the test runtime's
@@ -13,6 +13,7 @@
 // and tvcRunMain_proxy, the figures are those of the untraced layer.
 #include "bootstrap/runtime_paths.h"
 #include "call_trace/call_trace.h"
+#include "forwarding/family_sizes.h"
 #include "forwarding/forwarding_slots.h"
 #include "tvcvrtrt7_17.h"
 
@@ -30,7 +31,7 @@ extern "C" {
 void *bare_stub_slot;
 void bare_stub();
 // Where the bare binding loop stores its addresses.
-FARPROC bound_by_hand[409];
+FARPROC bound_by_hand[tvc::all_family_slots];
 }
 __asm__(".text\n\t.globl bare_stub\n\t.def bare_stub;\t.scl 2;\t.type 32;\t.endef\nbare_stub:\n\tjmp *bare_stub_slot(%rip)\n");
 
@@ -107,7 +108,9 @@ void compare_binding() {
 #undef TVC_ENTRY
 #undef TVC_SPECIAL
     constexpr int binds = 200;
-    compare("binding all 409 slots / bare LoadLibraryExA+GetProcAddress", rounds,
+    const std::string what =
+        "binding all " + std::to_string(tvc::all_family_slots) + " slots / bare LoadLibraryExA+GetProcAddress";
+    compare(what.c_str(), rounds,
             [] { for (int i = 0; i < binds; ++i) init_proxy_libraries(); },
             [&] {
                 for (int i = 0; i < binds; ++i) {

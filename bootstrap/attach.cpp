@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "bootstrap/api_exception.h"
+#include "tvcvrtrt/api_exception.h"
 #include "bootstrap/last_error.h"
 #include "bootstrap/runtime_location.h"
 #include "bootstrap/runtime_paths.h"

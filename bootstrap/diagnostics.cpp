@@ -14,13 +14,14 @@
 #include <string_view>
 #include <vector>
 
+#include "bootstrap/library_version.h"
 #include "bootstrap/sibling_libraries.h"
 #include "bootstrap/symbol_binder.h"
 #include "tvcvrtrt/diagnostics.h"
 
 // ---- version strings: the exports are the pointer variables
 
-const char *tvcvrtrt_version = "7.14.0.585";
+const char *tvcvrtrt_version = tvc::file_version;
 const char *tvcvrtrt_build_date = "Jan 25 2012";
 
 // ---- the start message
@@ -28,8 +29,6 @@ const char *tvcvrtrt_build_date = "Jan 25 2012";
 namespace {
 
 constexpr char start_message_text[] = "Initializing Tovan Compiler Runtime version ";
-constexpr char runtime_major_version[] = "7";
-constexpr char runtime_minor_version[] = "17";
 constexpr char runtime_version_suffix[] = "";
 
 // Once set, only mode 0 prints again. Atomic so that concurrent callers are
@@ -40,7 +39,7 @@ std::atomic<bool> start_message_printed{false};
 
 void tvcDisplayStartMessage_proxy(int mode, tvcStartMessageCallback callback, void *user_data) {
     if (mode == 0 || !start_message_printed.load(std::memory_order_relaxed)) {
-        std::printf("%s%s.%s%s\n", start_message_text, runtime_major_version, runtime_minor_version,
+        std::printf("%s%s.%s%s\n", start_message_text, tvc::runtime_major_version, tvc::runtime_minor_version,
                     runtime_version_suffix);
         std::fflush(stdout);
         start_message_printed.store(true, std::memory_order_relaxed);

@@ -3,7 +3,7 @@
 // initialized).
 #include "bootstrap/initialization.h"
 
-#include "bootstrap/api_exception.h"
+#include "tvcvrtrt/api_exception.h"
 #include "bootstrap/runtime_paths.h"
 #include "call_trace/call_trace.h"
 #include "tvcvrtrt/runtime.h"

@@ -1,4 +1,7 @@
-// Loading the runtime's libraries. No library is ever unloaded.
+// Loading the runtime's libraries. No library is ever unloaded. The loader,
+// the binder and the runtime location throw apiException with a finished,
+// human-readable message; only the outermost entry points (DllMain, the
+// initialization entry points) catch it and print the message.
 #pragma once
 
 #include <windows.h>

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "bootstrap/api_exception.h"
+#include "tvcvrtrt/api_exception.h"
 #include "common/code_page_text.h"
 
 namespace tvc {

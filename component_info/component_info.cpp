@@ -13,6 +13,7 @@
 #include <new>
 #include <vector>
 
+#include "common/com_initialization.h"
 #include "common/unique_resource.h"
 #include "registration/component_category.h"
 #include "registration/guid_parser.h"
@@ -298,8 +299,7 @@ HRESULT enumerate_component_classes(unsigned int category_mask, std::vector<CLSI
     if (category_mask & TVC_XL_COMPONENTS_CATEGORY) categories[count++] = xl_components_category.id();
     if (category_mask & TVC_COM_COMPONENTS_CATEGORY) categories[count++] = com_components_category.id();
     Microsoft::WRL::ComPtr<ICatInformation> manager;
-    HRESULT status = ::CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER,
-                                        IID_PPV_ARGS(&manager));
+    HRESULT status = create_categories_manager(manager);
     if (FAILED(status)) return status;
     // Asked for several categories at once, a categories manager may answer
     // the classes of all of them rather than of any: each is asked on its
@@ -368,18 +368,13 @@ HRESULT tvcGetComponentInfo_proxy(const char *component_name, int major_version,
 
     // COM is initialized only for a thread that has none, and undone before
     // the call returns; declared first, so it outlives what the query obtains.
+    // A failed enumeration is tried once more whatever its cause.
     tvc::unique_com_initialization com;
     std::vector<CLSID> classes;
-    HRESULT status = tvc::enumerate_component_classes(category_mask, classes);
-    if (FAILED(status)) {
-        if (status == CO_E_NOTINITIALIZED) {
-            const HRESULT initialized = ::CoInitialize(nullptr);
-            if (FAILED(initialized)) return initialized;
-            com.reset(true);
-        }
-        status = tvc::enumerate_component_classes(category_mask, classes);
-        if (FAILED(status)) return status;
-    }
+    const HRESULT status = tvc::attempt_with_com(com, tvc::com_retry::after_any_failure, [&] {
+        return tvc::enumerate_component_classes(category_mask, classes);
+    });
+    if (FAILED(status)) return status;
 
     tvc::record_list<componentInfo> answer;
     tvc::registration_cache cache;

@@ -41,7 +41,6 @@ void release_lists_below(propertyInfo &record) noexcept {
 }
 void release_lists_below(interfaceInfo &) noexcept {}
 void release_lists_below(paramInfo &) noexcept {}
-void release_lists_below(versionNode &) noexcept {}
 
 template <typename Record>
 void release_list(Record **slot) noexcept {
@@ -65,7 +64,6 @@ HRESULT create_record(interfaceInfo **slot) noexcept { return allocate_record(sl
 HRESULT create_record(methodInfo **slot) noexcept { return allocate_record(slot); }
 HRESULT create_record(paramInfo **slot) noexcept { return allocate_record(slot); }
 HRESULT create_record(propertyInfo **slot) noexcept { return allocate_record(slot); }
-HRESULT create_record(versionNode **slot) noexcept { return allocate_record(slot); }
 
 void release_records(componentInfo **slot) noexcept { release_list(slot); }
 void release_records(classInfo **slot) noexcept { release_list(slot); }
@@ -73,7 +71,6 @@ void release_records(interfaceInfo **slot) noexcept { release_list(slot); }
 void release_records(methodInfo **slot) noexcept { release_list(slot); }
 void release_records(paramInfo **slot) noexcept { release_list(slot); }
 void release_records(propertyInfo **slot) noexcept { release_list(slot); }
-void release_records(versionNode **slot) noexcept { release_list(slot); }
 
 interfaceInfo **find_interface_by_iid(interfaceInfo **head, const char *iid_text) noexcept {
     interfaceInfo **slot = head;

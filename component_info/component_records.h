@@ -23,7 +23,6 @@ HRESULT create_record(interfaceInfo **slot) noexcept;
 HRESULT create_record(methodInfo **slot) noexcept;
 HRESULT create_record(paramInfo **slot) noexcept;
 HRESULT create_record(propertyInfo **slot) noexcept;
-HRESULT create_record(versionNode **slot) noexcept;
 
 // Releases the list that starts in *slot with every list below its records
 // and empties the slot. Nothing happens for a null slot or an empty one.
@@ -33,7 +32,6 @@ void release_records(interfaceInfo **slot) noexcept;
 void release_records(methodInfo **slot) noexcept;
 void release_records(paramInfo **slot) noexcept;
 void release_records(propertyInfo **slot) noexcept;
-void release_records(versionNode **slot) noexcept;
 
 // The slot holding the record whose iid is the text of iid, or the empty
 // slot at the end of the list. Exact, case-sensitive comparison.

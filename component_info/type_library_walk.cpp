@@ -11,6 +11,7 @@
 #include <iterator>
 #include <memory>
 #include <new>
+#include <type_traits>
 
 #include "common/code_page_text.h"
 #include "common/unique_resource.h"
@@ -23,32 +24,28 @@ namespace {
 
 using Microsoft::WRL::ComPtr;
 
-// The names GetNames hands out for one member, freed together.
+// The names GetNames hands out for one member, each in its owner. GetNames
+// fills an array of BSTRs: the owners stand in one, a BSTR each.
+static_assert(sizeof(unique_bstr) == sizeof(BSTR) && std::is_standard_layout_v<unique_bstr>,
+              "an owner is laid out as the BSTR it holds");
 class member_names {
 public:
     explicit member_names(UINT capacity) noexcept
         : capacity_(capacity),
-          names_(capacity <= inline_capacity ? inline_names_ : new (std::nothrow) BSTR[capacity]) {
-        if (names_ != nullptr) std::fill(names_, names_ + capacity_, nullptr);
-    }
-    member_names(const member_names &) = delete;
-    member_names &operator=(const member_names &) = delete;
-    ~member_names() {
-        if (names_ == nullptr) return;
-        for (UINT index = 0; index < capacity_; ++index) ::SysFreeString(names_[index]);
-        if (names_ != inline_names_) delete[] names_;
-    }
+          heap_names_(capacity <= inline_capacity ? nullptr : new (std::nothrow) unique_bstr[capacity]),
+          names_(capacity <= inline_capacity ? inline_names_ : heap_names_.get()) {}
 
     bool allocated() const noexcept { return names_ != nullptr; }
-    BSTR *data() noexcept { return names_; }
+    BSTR *data() noexcept { return reinterpret_cast<BSTR *>(names_); }
     UINT capacity() const noexcept { return capacity_; }
-    const wchar_t *operator[](UINT index) const noexcept { return names_[index]; }
+    const wchar_t *operator[](UINT index) const noexcept { return names_[index].get(); }
 
 private:
     static constexpr UINT inline_capacity = 16;
     UINT capacity_;
-    BSTR inline_names_[inline_capacity];
-    BSTR *names_;
+    unique_bstr inline_names_[inline_capacity];
+    std::unique_ptr<unique_bstr[]> heap_names_;
+    unique_bstr *names_;
 };
 
 bool is_dispatch_member(const wchar_t *name) noexcept {

@@ -3,8 +3,6 @@
 #include "tvcvrtrt/array_family.h"
 
 #define TVC_TABLE "forwarding/array_family.inc"
-#define TVC_SLOT_COUNT 141
-#define TVC_EXPORT_COUNT 141
 #include "forwarding/family_definitions.inc"
 
 // The message always reaches the runtime through kaVErrMsgIdAndTxt with an

@@ -10,8 +10,6 @@
 #include <cstdint>
 
 #define TVC_TABLE "forwarding/base_family.inc"
-#define TVC_SLOT_COUNT 28
-#define TVC_EXPORT_COUNT 28
 #include "forwarding/family_definitions.inc"
 
 // The lock pair, a direct pair by hand. Another thread may be binding the

@@ -3,8 +3,6 @@
 #include "tvcvrtrt/runtime_family.h"
 
 #define TVC_TABLE "forwarding/runtime_family.inc"
-#define TVC_SLOT_COUNT 229
-#define TVC_EXPORT_COUNT 234
 #include "forwarding/family_definitions.inc"
 
 // Every binding is mandatory, so these tell whether the bind routine has come

@@ -8,6 +8,7 @@
 
 #include "registration/guid_registry_form.h"
 #include "registration/registry.h"
+#include "common/com_initialization.h"
 #include "common/unique_resource.h"
 
 namespace tvc {
@@ -17,27 +18,15 @@ namespace {
 // The system's component categories manager, acquired afresh for one call.
 // COM is initialized only when creation reports that it is not, and is then
 // undone before the call returns, so the caller's thread leaves in the COM
-// state it came in with.
-
-// CoCreateInstance of the categories manager for ICatRegister, in process.
-HRESULT create_category_registrar(Microsoft::WRL::ComPtr<ICatRegister> &registrar) noexcept {
-    return ::CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER,
-                              IID_PPV_ARGS(registrar.ReleaseAndGetAddressOf()));
-}
-
-// Calls use(ICatRegister *) and returns its HRESULT, or the HRESULT of the
-// acquisition (of CoInitialize or CoCreateInstance) when that fails.
+// state it came in with. Calls use(ICatRegister *) and returns its HRESULT,
+// or the HRESULT of the acquisition (of CoInitialize or CoCreateInstance)
+// when that fails.
 template <typename Use>
 HRESULT with_category_registrar(Use &&use) noexcept {
     unique_com_initialization com;  // declared first: outlives the interface
     Microsoft::WRL::ComPtr<ICatRegister> registrar;
-    HRESULT result = create_category_registrar(registrar);
-    if (result == CO_E_NOTINITIALIZED) {
-        result = ::CoInitialize(nullptr);
-        if (FAILED(result)) return result;
-        com.reset(true);
-        result = create_category_registrar(registrar);
-    }
+    const HRESULT result = attempt_with_com(com, com_retry::after_initializing,
+                                            [&registrar] { return create_categories_manager(registrar); });
     if (FAILED(result)) return result;
     return use(registrar.Get());
 }

@@ -4,8 +4,19 @@
 #pragma once
 
 #include <windows.h>
+#include <objbase.h>
+#include <comcat.h>
+#include <wrl/client.h>
 
 namespace tvc {
+
+// The system's component categories manager, in process, for ICatRegister
+// or ICatInformation; what was held before is released first.
+template <typename Interface>
+HRESULT create_categories_manager(Microsoft::WRL::ComPtr<Interface> &manager) noexcept {
+    return ::CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER,
+                              IID_PPV_ARGS(manager.ReleaseAndGetAddressOf()));
+}
 
 class componentCategory {
 public:

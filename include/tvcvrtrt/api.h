@@ -10,11 +10,9 @@
 #endif
 
 #ifdef __cplusplus
-#define TVCVRTRT_EXTERN_C extern "C"
 #define TVCVRTRT_BEGIN_C extern "C" {
 #define TVCVRTRT_END_C }
 #else
-#define TVCVRTRT_EXTERN_C extern
 #define TVCVRTRT_BEGIN_C
 #define TVCVRTRT_END_C
 #endif

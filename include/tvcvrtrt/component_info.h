@@ -86,7 +86,8 @@ typedef struct componentInfo {
     struct componentInfo *next;
 } componentInfo;
 
-/* A registered version of a type library, while a query chooses versions. */
+/* A registered version of a type library. Part of the interface's layout;
+   no entry point takes or returns one. */
 typedef struct versionNode {
     unsigned short major;
     unsigned short minor;

@@ -4,7 +4,7 @@
 #include "support/foreign_directory_copy.h"
 #include "support/scratch_layout.h"
 #include "common/code_page_text.h"
-#include "bootstrap/api_exception.h"
+#include "tvcvrtrt/api_exception.h"
 #include "bootstrap/runtime_paths.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "bootstrap/attach.h"
 
-#include "bootstrap/api_exception.h"
+#include "tvcvrtrt/api_exception.h"
 #include "bootstrap/runtime_paths.h"
 
 #include <gtest/gtest.h>

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "registry/registry_test_support.h"
+#include "support/registry_test_support.h"
 #include "support/child_process.h"
 #include "tvcvrtrt/component_info.h"
 #include "tvcvrtrt/registration.h"

@@ -7,7 +7,7 @@
 
 #include "common/unique_resource.h"
 #include "registration/component_category.h"
-#include "registry/registry_test_support.h"
+#include "support/registry_test_support.h"
 
 using namespace registry_test;
 

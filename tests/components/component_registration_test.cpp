@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "registry/registry_test_support.h"
+#include "support/registry_test_support.h"
 #include "support/null_reference_callers.h"
 #include "tvcvrtrt/registration.h"
 

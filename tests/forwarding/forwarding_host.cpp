@@ -56,7 +56,7 @@
 //                       prints "detach-call=returned"
 //   traced-threads      4 threads call tvcWrite_proxy 250 times each at once,
 //                       each with its number as the first argument
-#include "bootstrap/api_exception.h"
+#include "tvcvrtrt/api_exception.h"
 #include "bootstrap/initialization.h"
 #include "bootstrap/runtime_paths.h"
 #include "common/unique_resource.h"

@@ -3,7 +3,7 @@
 #include <exception>
 #include <string>
 
-#include "bootstrap/api_exception.h"
+#include "tvcvrtrt/api_exception.h"
 
 namespace {
 

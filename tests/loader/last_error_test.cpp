@@ -3,7 +3,7 @@
 #include <string>
 #include <thread>
 
-#include "bootstrap/api_exception.h"
+#include "tvcvrtrt/api_exception.h"
 #include "bootstrap/last_error.h"
 #include "bootstrap/library_loader.h"
 #include "bootstrap/symbol_binder.h"

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "bootstrap/api_exception.h"
+#include "tvcvrtrt/api_exception.h"
 #include "bootstrap/last_error.h"
 #include "bootstrap/library_loader.h"
 #include "loader/loader_test_support.h"

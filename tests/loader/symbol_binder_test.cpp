@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "bootstrap/api_exception.h"
+#include "tvcvrtrt/api_exception.h"
 #include "bootstrap/symbol_binder.h"
 #include "loader/loader_test_support.h"
 

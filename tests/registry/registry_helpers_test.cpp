@@ -3,7 +3,7 @@
 #include <string>
 
 #include "registration/registry.h"
-#include "registry/registry_test_support.h"
+#include "support/registry_test_support.h"
 
 using namespace registry_test;
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "registration/server_registration.h"
-#include "registry/registry_test_support.h"
+#include "support/registry_test_support.h"
 #include "tvcvrtrt/registration.h"
 
 TEST(ServerLayout, NamedValuesFollowTheRowThatCreatesTheirKey) {

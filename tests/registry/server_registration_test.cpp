@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "registry/registry_test_support.h"
+#include "support/registry_test_support.h"
 #include "support/code_page_932.h"
 #include "support/foreign_directory_copy.h"
 #include "support/null_reference_callers.h"

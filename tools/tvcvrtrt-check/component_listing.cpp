@@ -92,8 +92,7 @@ bool belongs_to(const class_record &cls, const char *component_name) {
 
 HRESULT classes_of(const category &which, const char *component_name, std::vector<class_record> &classes) {
     Microsoft::WRL::ComPtr<ICatInformation> manager;
-    HRESULT result = CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER,
-                                      IID_ICatInformation, reinterpret_cast<void **>(manager.GetAddressOf()));
+    HRESULT result = tvc::create_categories_manager(manager);
     Microsoft::WRL::ComPtr<IEnumCLSID> found;
     CATID id = which.id.id();
     if (SUCCEEDED(result)) result = manager->EnumClassesOfCategories(1, &id, 0, nullptr, found.GetAddressOf());

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "bootstrap/library_version.h"
 #include "tools/json_writer.h"
 #include "tools/trace_summary.h"
 #include "tools/trace_timeline.h"
@@ -283,7 +284,8 @@ int main(int argc, char **argv) {
         return exit_binds;
     }
     if (line.version) {
-        std::printf("tvcvrtrt-check %s (the library's code; runtime interface 7.17)\n", tvcvrtrt_version);
+        std::printf("tvcvrtrt-check %s (the library's code; runtime interface %s.%s)\n", tvcvrtrt_version,
+                    tvc::runtime_major_version, tvc::runtime_minor_version);
         return exit_binds;
     }
     const int status = line.job != nullptr ? line.job(line) : run_check(line);

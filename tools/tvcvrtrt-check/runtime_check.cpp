@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "bootstrap/attach.h"
-#include "bootstrap/api_exception.h"
+#include "tvcvrtrt/api_exception.h"
 #include "bootstrap/last_error.h"
 #include "bootstrap/library_loader.h"
 #include "bootstrap/runtime_location.h"

@@ -1,7 +1,7 @@
 // One stand-in runtime library, expanded from the binding table named by
 // TVC_STAND_IN_TABLE: every symbol of the table, exported under its name,
 // writes its call to the journal and returns the configured result. Built
-// with TVC_OMIT_<k> defined as "~,1", the library lacks entry k.
+// with TVC_OMIT_<symbol> defined as "~,1", the library lacks that symbol.
 #include "forwarding/signature_codes.h"
 #include "tests/forwarding/test_runtime/argument_text.h"
 #include "tests/forwarding/test_runtime/journal.h"
@@ -110,7 +110,7 @@ template <typename Result> Result lock_call(void (*operation)()) {
 #define TVC_FAMILY(name, routine, file)
 #define TVC_SPECIAL(export_name, result, args)
 #define TVC_ENTRY(number, shape, export_name, symbol, result, args)                           \
-    TVC_EXPORTED_UNLESS_OMITTED(number) TVC_RESULT_TYPE(result) symbol(TVC_PARAMS args) { \
+    TVC_EXPORTED_UNLESS_OMITTED(symbol) TVC_RESULT_TYPE(result) symbol(TVC_PARAMS args) { \
         TVC_STAND_IN_BODY(symbol, result, args)                                                 \
     }
 extern "C" {
