@@ -4,7 +4,6 @@
 
 #include <float.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -13,6 +12,7 @@
 #include "bootstrap/last_error.h"
 #include "bootstrap/runtime_paths.h"
 #include "bootstrap/symbol_binder.h"
+#include "common/tls_slot.h"
 #include "common/unique_resource.h"
 
 namespace tvc {
@@ -27,19 +27,8 @@ namespace {
 // and since only the owning thread ever replaces (frees) its text, no thread
 // can free a text that another is still reading. Not a C++ thread_local: an
 // object with a destructor there makes the C++ runtime pin the library in
-// the process for good, and the thread-local emulation registers a
-// destructor of its own; a slot taken with TlsAlloc involves neither.
-std::atomic<DWORD> text_slot{TLS_OUT_OF_INDEXES};
-
-DWORD text_slot_index() noexcept {
-    DWORD index = text_slot.load(std::memory_order_acquire);
-    if (index != TLS_OUT_OF_INDEXES) return index;
-    const DWORD fresh = ::TlsAlloc();
-    if (fresh == TLS_OUT_OF_INDEXES) return fresh;
-    if (text_slot.compare_exchange_strong(index, fresh, std::memory_order_acq_rel)) return fresh;
-    ::TlsFree(fresh);  // another thread took one first
-    return index;
-}
+// the process for good.
+tvc::lazy_tls_slot text_slot;
 
 // Takes the calling thread's text out of the slot; the owner frees it.
 unique_local_string take_thread_text(DWORD slot) noexcept {
@@ -52,7 +41,7 @@ unique_local_string take_thread_text(DWORD slot) noexcept {
 
 DWORD record_last_error() {
     const DWORD code = ::GetLastError();
-    const DWORD slot = text_slot_index();
+    const DWORD slot = text_slot.index();
     // Without a slot there is no text to keep: the messages end in " Error: ".
     if (slot == TLS_OUT_OF_INDEXES) return code;
     take_thread_text(slot);
@@ -70,22 +59,21 @@ DWORD record_last_error() {
 }
 
 const char *last_error_text() noexcept {
-    const DWORD slot = text_slot.load(std::memory_order_acquire);
+    const DWORD slot = text_slot.taken();
     if (slot == TLS_OUT_OF_INDEXES) return "";
     const char *text = static_cast<const char *>(::TlsGetValue(slot));
     return text != nullptr ? text : "";
 }
 
 void release_thread_error_text() noexcept {
-    const DWORD slot = text_slot.load(std::memory_order_acquire);
+    const DWORD slot = text_slot.taken();
     if (slot != TLS_OUT_OF_INDEXES) take_thread_text(slot);
 }
 
 void release_error_text_slot() noexcept {
-    const DWORD slot = text_slot.exchange(TLS_OUT_OF_INDEXES, std::memory_order_acq_rel);
-    if (slot == TLS_OUT_OF_INDEXES) return;
-    take_thread_text(slot);
-    ::TlsFree(slot);
+    const DWORD slot = text_slot.taken();
+    if (slot != TLS_OUT_OF_INDEXES) take_thread_text(slot);
+    text_slot.release();
 }
 
 // ---- the loader

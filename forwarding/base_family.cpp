@@ -2,6 +2,7 @@
 // locked forwarder of any family calls anything before it is bound.
 #include "tvcvrtrt/base_family.h"
 
+#include "common/tls_slot.h"
 #include "forwarding/api_lock.h"
 
 #include <windows.h>
@@ -27,19 +28,10 @@
 // again after one test of a process-wide total.
 namespace {
 
-std::atomic<DWORD> unreached_slot{TLS_OUT_OF_INDEXES};
+tvc::lazy_tls_slot unreached_slot;
 // Acquires of all threads that reached nothing and have no release yet.
 std::atomic<long> unreached_total{0};
 
-DWORD unreached_slot_index() noexcept {
-    DWORD index = unreached_slot.load(std::memory_order_acquire);
-    if (index != TLS_OUT_OF_INDEXES) return index;
-    const DWORD fresh = ::TlsAlloc();
-    if (fresh == TLS_OUT_OF_INDEXES) return fresh;
-    if (unreached_slot.compare_exchange_strong(index, fresh, std::memory_order_acq_rel)) return fresh;
-    ::TlsFree(fresh);  // another thread took one first
-    return index;
-}
 
 // The count lives in the slot's value itself: nothing to allocate or free
 // per thread. TlsGetValue and TlsSetValue keep the caller's last error only
@@ -50,7 +42,7 @@ std::uintptr_t unreached_count(DWORD slot) noexcept {
 
 void note_unreached_acquire() noexcept {
     const DWORD last_error = ::GetLastError();
-    const DWORD slot = unreached_slot_index();
+    const DWORD slot = unreached_slot.index();
     // Without a slot the acquire cannot be remembered; its release then
     // reaches the runtime as it did before.
     if (slot != TLS_OUT_OF_INDEXES &&
@@ -64,7 +56,7 @@ void note_unreached_acquire() noexcept {
 // uses one up.
 bool take_unreached_acquire() noexcept {
     const DWORD last_error = ::GetLastError();
-    const DWORD slot = unreached_slot.load(std::memory_order_acquire);
+    const DWORD slot = unreached_slot.taken();
     bool taken = false;
     if (slot != TLS_OUT_OF_INDEXES) {
         const std::uintptr_t count = unreached_count(slot);
@@ -90,6 +82,5 @@ extern "C" void tvcReleaseMutex_proxy() {
 }
 
 void tvc::release_unreached_acquire_slot() noexcept {
-    const DWORD slot = unreached_slot.exchange(TLS_OUT_OF_INDEXES, std::memory_order_acq_rel);
-    if (slot != TLS_OUT_OF_INDEXES) ::TlsFree(slot);
+    unreached_slot.release();
 }
