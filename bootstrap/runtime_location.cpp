@@ -116,7 +116,7 @@ void copy(runtime_path &target, const runtime_path &source) {
 
 }  // namespace
 
-void locate_module_dir(HMODULE module) {
+bool locate_module_dir(runtime_paths_t &paths, HMODULE module) {
     runtime_path directory{};
     // Taken through the wide function and narrowed without loss (or in its
     // short form): a name with "?" in place of characters names no directory.
@@ -132,29 +132,24 @@ void locate_module_dir(HMODULE module) {
         }
     }
     // An empty candidate would be the working directory, which is not ours.
-    if (directory[0] == '\0' || !offer_candidate(runtime_paths.module_dir, directory)) {
-        throw apiException("Fatal error: cannot get path to runtime module");
-    }
+    return directory[0] != '\0' && offer_candidate(paths.module_dir, directory);
 }
 
-void locate_vrt_root(const char *vrtroot) {
+bool locate_vrt_root(runtime_paths_t &paths, const char *vrtroot) {
     if (vrtroot != nullptr) {
-        if (offer_candidate(runtime_paths.vrt_root, vrtroot)) return;
-        clear(runtime_paths.vrt_root);
+        if (offer_candidate(paths.vrt_root, vrtroot)) return true;
+        clear(paths.vrt_root);
     }
-    if (!offer_composed(runtime_paths.vrt_root, runtime_paths.module_dir, {"..", ".."})) {
-        throw apiException("Fatal error: cannot get path to VRT root");
+    return offer_composed(paths.vrt_root, paths.module_dir, {"..", ".."});
+}
+
+void locate_runtime_lib_dir(runtime_paths_t &paths) {
+    if (!offer_composed(paths.runtime_lib_dir, paths.vrt_root, {"bin", "win64"})) {
+        copy(paths.runtime_lib_dir, paths.module_dir);
     }
 }
 
-void locate_runtime_lib_dir() {
-    if (!offer_composed(runtime_paths.runtime_lib_dir, runtime_paths.vrt_root, {"bin", "win64"})) {
-        copy(runtime_paths.runtime_lib_dir, runtime_paths.module_dir);
-    }
-}
-
-void locate_toolbox_dirs(const char *toolbox_tovan_dir) {
-    runtime_paths_t &paths = runtime_paths;
+void locate_toolbox_dirs(runtime_paths_t &paths, const char *toolbox_tovan_dir) {
     const bool given = toolbox_tovan_dir != nullptr && offer_candidate(paths.toolbox_dir, toolbox_tovan_dir);
     if (!given) {
         clear(paths.toolbox_dir);
@@ -174,13 +169,30 @@ void locate_toolbox_dirs(const char *toolbox_tovan_dir) {
     }
 }
 
+location_inputs location_inputs_of_process(HMODULE module) {
+    return {module, std::getenv("VRTROOT"), std::getenv("TOOLBOXTOVANDIR"), std::getenv("TVCVRTRT_VERBOSE")};
+}
+
+runtime_location find_runtime(const location_inputs &inputs) {
+    runtime_location found;
+    found.verbose = inputs.verbose != nullptr;
+    runtime_paths_t &paths = found.paths;
+    if (!locate_module_dir(paths, inputs.module)) {
+        found.error = "Fatal error: cannot get path to runtime module";
+    } else if (!locate_vrt_root(paths, inputs.vrtroot)) {
+        found.error = "Fatal error: cannot get path to VRT root";
+    } else {
+        locate_runtime_lib_dir(paths);
+        locate_toolbox_dirs(paths, inputs.toolbox_tovan_dir);
+    }
+    return found;
+}
+
 void locate_runtime(HMODULE module) {
-    runtime_paths = runtime_paths_t{};
-    if (std::getenv("TVCVRTRT_VERBOSE") != nullptr) verbose = true;
-    locate_module_dir(module);
-    locate_vrt_root(std::getenv("VRTROOT"));
-    locate_runtime_lib_dir();
-    locate_toolbox_dirs(std::getenv("TOOLBOXTOVANDIR"));
+    const runtime_location found = find_runtime(location_inputs_of_process(module));
+    runtime_paths = found.paths;
+    if (found.verbose) verbose = true;
+    if (found.error != nullptr) throw apiException(found.error);
     if (verbose) print_runtime_paths();
 }
 

@@ -1,5 +1,6 @@
-// Works out, once at process attach, where the installed runtime lives and
-// fills the runtime paths and the verbose flag. Each path is filled by
+// Works out where the installed runtime lives: once at process attach, into
+// the runtime paths and the verbose flag, and on request of the diagnostic
+// command, into a value of its own. Each path is filled by
 // offering it candidates: a candidate directory is composed, resolved to a
 // full path and kept only when it names an existing directory.
 #pragma once
@@ -12,19 +13,45 @@
 
 namespace tvc {
 
-// Throws apiException when the module's own directory or the runtime root
-// cannot be found; every other missing directory leaves its path empty (the
-// runtime library directory falls back to the module directory). Prints the
-// report of the six paths when the verbose flag is set.
+// What the location reads from the process: the module and the values of
+// VRTROOT, TOOLBOXTOVANDIR and TVCVRTRT_VERBOSE (null when unset).
+struct location_inputs {
+    HMODULE module = nullptr;
+    const char *vrtroot = nullptr;
+    const char *toolbox_tovan_dir = nullptr;
+    const char *verbose = nullptr;
+};
+location_inputs location_inputs_of_process(HMODULE module);
+
+// What the location found: every path it could fill (those of the stages
+// after a failed one stay empty), the verbose flag, and the failure's message.
+struct runtime_location {
+    runtime_paths_t paths{};
+    bool verbose = false;
+    const char *error = nullptr;  // null when the runtime was found
+};
+
+// Works the location out from the inputs alone: writes no global and prints
+// nothing, so that the diagnostic command can ask the question the library
+// answers at attach. Throws nothing but std::bad_alloc. The module's own
+// directory and the runtime root are the two failures; every other missing
+// directory leaves its path empty (the runtime library directory falls back
+// to the module directory).
+runtime_location find_runtime(const location_inputs &inputs);
+
+// At attach: find_runtime with the process's inputs, its paths copied into
+// runtime_paths and its verbose flag into verbose. A failure throws
+// apiException with its message; otherwise the report of the six paths is
+// printed when the verbose flag is set.
 void locate_runtime(HMODULE module);
 
-// The stages of locate_runtime, in the order it runs them; each reads the
-// paths filled by the stages before it. Environment values are passed in
-// (null when the variable is unset).
-void locate_module_dir(HMODULE module);
-void locate_vrt_root(const char *vrtroot);
-void locate_runtime_lib_dir();
-void locate_toolbox_dirs(const char *toolbox_tovan_dir);
+// The stages of find_runtime, in the order it runs them; each reads the
+// paths filled by the stages before it. The first two answer false when the
+// runtime cannot be found.
+bool locate_module_dir(runtime_paths_t &paths, HMODULE module);
+bool locate_vrt_root(runtime_paths_t &paths, const char *vrtroot);
+void locate_runtime_lib_dir(runtime_paths_t &paths);
+void locate_toolbox_dirs(runtime_paths_t &paths, const char *toolbox_tovan_dir);
 
 // Six lines on standard output, values aligned in column 36.
 void print_runtime_paths();

@@ -4,7 +4,6 @@
 #include "support/foreign_directory_copy.h"
 #include "support/scratch_layout.h"
 #include "common/code_page_text.h"
-#include "tvcvrtrt/api_exception.h"
 #include "bootstrap/runtime_paths.h"
 
 #include <gtest/gtest.h>
@@ -19,41 +18,34 @@ void set_path(tvc::runtime_path &path, const std::string &value) {
     std::strcpy(path, value.c_str());
 }
 
-std::string fatal_message_of(void (*stage)(const char *), const char *argument) {
-    try {
-        stage(argument);
-    } catch (const tvc::apiException &error) {
-        return error.what();
-    }
-    return "<no exception>";
-}
-
 }  // namespace
 
 TEST(locate_module_dir, finds_the_directory_of_the_module_file) {
-    tvc::locate_module_dir(GetModuleHandleA(nullptr));
-    EXPECT_EQ(tvc::runtime_paths.module_dir, tvc_test::executable_directory());
+    tvc::runtime_paths_t paths{};
+    ASSERT_TRUE(tvc::locate_module_dir(paths, GetModuleHandleA(nullptr)));
+    EXPECT_EQ(paths.module_dir, tvc_test::executable_directory());
 }
 
 // The module directory comes from the system and always fits; a root
 // derived from one near the capacity must fail cleanly, not overflow.
 TEST(locate_vrt_root, refuses_a_derived_root_that_does_not_fit) {
     tvc_test::scratch_layout layout;
-    set_path(tvc::runtime_paths.module_dir, "C:\\" + std::string(tvc::runtime_path_capacity - 5, 'm') + "\\");
+    tvc::runtime_paths_t paths{};
+    set_path(paths.module_dir, "C:\\" + std::string(tvc::runtime_path_capacity - 5, 'm') + "\\");
 
-    EXPECT_EQ(fatal_message_of(tvc::locate_vrt_root, nullptr), "Fatal error: cannot get path to VRT root");
-    EXPECT_EQ(fatal_message_of(tvc::locate_vrt_root, (layout.dir() + "missing").c_str()),
-              "Fatal error: cannot get path to VRT root");
+    EXPECT_FALSE(tvc::locate_vrt_root(paths, nullptr));
+    EXPECT_FALSE(tvc::locate_vrt_root(paths, (layout.dir() + "missing").c_str()));
     // A usable VRTROOT needs no derivation.
-    EXPECT_EQ(fatal_message_of(tvc::locate_vrt_root, layout.dir().c_str()), "<no exception>");
-    EXPECT_EQ(tvc::runtime_paths.vrt_root, layout.dir());
+    EXPECT_TRUE(tvc::locate_vrt_root(paths, layout.dir().c_str()));
+    EXPECT_EQ(paths.vrt_root, layout.dir());
 }
 
 TEST(locate_runtime_lib_dir, falls_back_to_the_module_directory_when_the_root_is_too_long) {
-    set_path(tvc::runtime_paths.module_dir, "C:\\module\\");
-    set_path(tvc::runtime_paths.vrt_root, "C:\\" + std::string(tvc::runtime_path_capacity - 6, 'r') + "\\");
-    tvc::locate_runtime_lib_dir();
-    EXPECT_STREQ(tvc::runtime_paths.runtime_lib_dir, "C:\\module\\");
+    tvc::runtime_paths_t paths{};
+    set_path(paths.module_dir, "C:\\module\\");
+    set_path(paths.vrt_root, "C:\\" + std::string(tvc::runtime_path_capacity - 6, 'r') + "\\");
+    tvc::locate_runtime_lib_dir(paths);
+    EXPECT_STREQ(paths.runtime_lib_dir, "C:\\module\\");
 }
 
 // A module directory that the process code page cannot hold: narrowed, its
@@ -66,12 +58,13 @@ TEST(locate_module_dir, takes_a_directory_outside_the_code_page_in_its_short_for
 
     tvc_test::foreign_directory_copy copy("tvcvrtrt7_17.dll", "tvc-foreign-module.dll");
     ASSERT_NE(copy.module, nullptr);
+    tvc::runtime_paths_t paths{};
     if (!copy.has_short_form()) {
-        EXPECT_THROW(tvc::locate_module_dir(copy.module), tvc::apiException);
+        EXPECT_FALSE(tvc::locate_module_dir(paths, copy.module));
         return;
     }
-    tvc::locate_module_dir(copy.module);
-    const std::string dir = tvc::runtime_paths.module_dir;
+    ASSERT_TRUE(tvc::locate_module_dir(paths, copy.module));
+    const std::string dir = paths.module_dir;
     EXPECT_EQ(dir.find('?'), std::string::npos) << dir;
     EXPECT_NE(GetFileAttributesA((dir + "tvc-foreign-module.dll").c_str()), INVALID_FILE_ATTRIBUTES) << dir;
 }

@@ -51,6 +51,7 @@ std::string status_text(unsigned long status);
 
 // The wire from child to parent: one record a line, fields separated by
 // tabs, each field with its backslashes, tabs and line breaks escaped.
+std::string fields_line(std::initializer_list<std::string> fields);
 void write_fields(std::initializer_list<std::string> fields);
 std::vector<std::string> fields_of(const std::string &line);
 

@@ -117,78 +117,43 @@ bool names_directory(const char *value) {
     return tvc::offer_candidate(probe, value);
 }
 
-environment_variable variable_effect(const char *name, const char *used, const char *unused,
-                                     const char *unset) {
-    environment_variable variable;
-    variable.name = name;
-    const char *value = std::getenv(name);
-    variable.set = value != nullptr;
-    variable.value = value != nullptr ? value : "";
-    if (value == nullptr) {
-        variable.effect = unset;
-    } else if (names_directory(value)) {
-        variable.effect = used;
-    } else {
-        variable.effect = unused;
-    }
-    return variable;
+environment_variable variable(const char *name, const char *value, const char *effect) {
+    return {name, value != nullptr, value != nullptr ? value : "", effect};
 }
 
-// The stages of tvc::locate_runtime, run one by one so that its report and
-// its verbose flag stay out of this tool's output. The failure's text, or
-// empty.
-std::string locate_runtime_quietly() {
-    try {
-        tvc::runtime_paths = tvc::runtime_paths_t{};
-        tvc::locate_module_dir(GetModuleHandleW(nullptr));
-        tvc::locate_vrt_root(std::getenv("VRTROOT"));
-        tvc::locate_runtime_lib_dir();
-        tvc::locate_toolbox_dirs(std::getenv("TOOLBOXTOVANDIR"));
-    } catch (const tvc::apiException &failure) {
-        return failure.what();
-    }
-    return {};
-}
+// What the library would read at attach: the tool lies beside
+// tvcvrtrt7_17.dll, so its own module stands for the library's.
+tvc::location_inputs inputs_as_at_attach() { return tvc::location_inputs_of_process(GetModuleHandleW(nullptr)); }
 
-void locate(runtime_check &check) {
-    const char *verbose = std::getenv("TVCVRTRT_VERBOSE");
+void locate(runtime_check &check, const tvc::location_inputs &inputs, const tvc::runtime_location &location) {
     const char *trace = std::getenv("TVCVRTRT_TRACE");
-    check.environment = {
-        variable_effect("VRTROOT", "used: the runtime root",
-                        "set but not used: not an existing directory; the root is two levels above "
-                        "the library's directory",
-                        "not set: the root is two levels above the library's directory"),
-        variable_effect("TOOLBOXTOVANDIR", "used: the installed toolbox directory",
-                        "set but not used: not an existing directory; the toolbox directory is "
-                        "looked for under the root",
-                        "not set: the toolbox directory is looked for under the root"),
-        environment_variable{},
-    };
-    environment_variable &verbose_variable = check.environment.back();
-    verbose_variable.name = "TVCVRTRT_VERBOSE";
-    verbose_variable.set = verbose != nullptr;
-    verbose_variable.value = verbose != nullptr ? verbose : "";
-    verbose_variable.effect = verbose != nullptr ? "set: the library prints these paths and every load"
-                                                 : "not set: the library prints nothing at load";
-    environment_variable trace_variable;
-    trace_variable.name = "TVCVRTRT_TRACE";
-    trace_variable.set = trace != nullptr;
-    trace_variable.value = trace != nullptr ? trace : "";
-    trace_variable.effect = trace == nullptr  ? "not set: calls are not traced"
-                            : *trace == '\0' ? "set but empty: calls are not traced"
-                                             : "set: from initialization on, every forwarded call is appended "
-                                               "to this file";
-    check.environment.push_back(trace_variable);
     const char *filter = std::getenv("TVCVRTRT_TRACE_FILTER");
-    environment_variable filter_variable;
-    filter_variable.name = "TVCVRTRT_TRACE_FILTER";
-    filter_variable.set = filter != nullptr;
-    filter_variable.value = filter != nullptr ? filter : "";
-    filter_variable.effect = filter == nullptr ? "not set: a trace takes every export"
-                                               : "set: a trace takes only the exports these patterns select";
-    check.environment.push_back(filter_variable);
-    check.location_error = locate_runtime_quietly();
-    const tvc::runtime_paths_t &paths = tvc::runtime_paths;
+    check.environment = {
+        variable("VRTROOT", inputs.vrtroot,
+                 inputs.vrtroot == nullptr ? "not set: the root is two levels above the library's directory"
+                 : names_directory(inputs.vrtroot)
+                     ? "used: the runtime root"
+                     : "set but not used: not an existing directory; the root is two levels above the "
+                       "library's directory"),
+        variable("TOOLBOXTOVANDIR", inputs.toolbox_tovan_dir,
+                 inputs.toolbox_tovan_dir == nullptr ? "not set: the toolbox directory is looked for under the root"
+                 : names_directory(inputs.toolbox_tovan_dir)
+                     ? "used: the installed toolbox directory"
+                     : "set but not used: not an existing directory; the toolbox directory is looked for "
+                       "under the root"),
+        variable("TVCVRTRT_VERBOSE", inputs.verbose,
+                 inputs.verbose != nullptr ? "set: the library prints these paths and every load"
+                                           : "not set: the library prints nothing at load"),
+        variable("TVCVRTRT_TRACE", trace,
+                 trace == nullptr   ? "not set: calls are not traced"
+                 : *trace == '\0' ? "set but empty: calls are not traced"
+                                   : "set: from initialization on, every forwarded call is appended to this file"),
+        variable("TVCVRTRT_TRACE_FILTER", filter,
+                 filter == nullptr ? "not set: a trace takes every export"
+                                   : "set: a trace takes only the exports these patterns select"),
+    };
+    if (location.error != nullptr) check.location_error = location.error;
+    const tvc::runtime_paths_t &paths = location.paths;
     environment_variable path_variable;
     path_variable.name = "PATH";
     path_variable.set = check.location_error.empty();
@@ -224,8 +189,7 @@ void locate(runtime_check &check) {
 }
 
 // What a user could not tell from the paths alone.
-void explain(runtime_check &check) {
-    const tvc::runtime_paths_t &paths = tvc::runtime_paths;
+void explain(runtime_check &check, const tvc::runtime_paths_t &paths) {
     if (check.location_error.empty() && paths.toolbox_dir[0] == '\0' && paths.toolbox_prefix[0] != '\0') {
         check.notes.push_back(std::string("toolbox_prefix is ") + paths.toolbox_prefix +
                               " because no toolbox directory was found: the prefix is the toolbox directory's "
@@ -271,35 +235,14 @@ void check_symbols(HMODULE module, const family_table &table, library_check &lib
     }
 }
 
-// The child's answer: "N" with the library's message and the system's text
-// when the library does not load; else "S", then "M" with the symbol, the
-// system's text and the library's message for each symbol not found.
-bool take_answer(const std::vector<std::vector<std::string>> &lines, library_check &library) {
-    if (lines.empty()) return false;
-    const std::vector<std::string> &first = lines.front();
-    if (first[0] == "N" && first.size() == 3 && lines.size() == 1) {
-        library.load_message = first[1];
-        library.load_reason = first[2];
-        return true;
-    }
-    if (first[0] != "S" || first.size() != 1) return false;
-    for (auto line = lines.begin() + 1; line != lines.end(); ++line) {
-        if ((*line)[0] != "M" || line->size() != 4) return false;
-        library.missing.push_back({(*line)[1], (*line)[2], (*line)[3]});
-    }
-    library.loaded = true;
-    return true;
-}
-
-library_check check_library(const family_table &table) {
+library_check check_library(const family_table &table, const char *runtime_lib_dir) {
     library_check library;
     library.family = table.family;
     library.file = table.file;
-    library.path = std::string(tvc::runtime_paths.runtime_lib_dir) + table.file;
+    library.path = std::string(runtime_lib_dir) + table.file;
     // The load runs in a child: the system's loader may crash or hang on a
     // damaged library, and so may the library's initializer.
     const child_run run = run_bounded_child(own_command_line(check_library_option, table.file), loader_time_limit_ms);
-    std::vector<std::vector<std::string>> lines;
     if (!run.started) {
         library.load_reason = "could not be loaded: no process to load it in could be started";
     } else if (run.over_memory_limit) {
@@ -310,7 +253,7 @@ library_check check_library(const family_table &table) {
                               std::to_string(loader_time_limit_ms / 1000) + " s";
     } else if (run.status != child_answered) {
         library.load_reason = "could not be loaded: the system's loader crashed, exception " + status_text(run.status);
-    } else if (!lines_of(run.answer, lines) || !take_answer(lines, library)) {
+    } else if (!read_loader_answer(run.answer, library)) {
         library.load_reason = "could not be loaded: the answer of the process that loaded it is damaged";
     }
     if (library.loaded) library.symbol_count = table.symbol_count;
@@ -330,6 +273,36 @@ library_check check_library(const family_table &table) {
 
 }  // namespace
 
+// "N" with the library's message and the system's text when the library
+// does not load; else "S", then "M" with the symbol, the system's text and
+// the library's message for each symbol not found.
+std::string loader_answer(const library_check &library) {
+    if (!library.loaded) return fields_line({"N", library.load_message, library.load_reason});
+    std::string answer = fields_line({"S"});
+    for (const missing_symbol &symbol : library.missing) {
+        answer += fields_line({"M", symbol.symbol, symbol.reason, symbol.message});
+    }
+    return answer;
+}
+
+bool read_loader_answer(const std::string &answer, library_check &library) {
+    std::vector<std::vector<std::string>> lines;
+    if (!lines_of(answer, lines) || lines.empty()) return false;
+    const std::vector<std::string> &first = lines.front();
+    if (first[0] == "N" && first.size() == 3 && lines.size() == 1) {
+        library.load_message = first[1];
+        library.load_reason = first[2];
+        return true;
+    }
+    if (first[0] != "S" || first.size() != 1) return false;
+    for (auto line = lines.begin() + 1; line != lines.end(); ++line) {
+        if ((*line)[0] != "M" || line->size() != 4) return false;
+        library.missing.push_back({(*line)[1], (*line)[2], (*line)[3]});
+    }
+    library.loaded = true;
+    return true;
+}
+
 bool runtime_check::everything_binds() const {
     if (!location_error.empty()) return false;
     for (const library_check &library : libraries) {
@@ -341,10 +314,14 @@ bool runtime_check::everything_binds() const {
 runtime_check check_runtime() {
     runtime_check check;
     check.library = find_front_library();
-    locate(check);
-    explain(check);
+    const tvc::location_inputs inputs = inputs_as_at_attach();
+    const tvc::runtime_location location = tvc::find_runtime(inputs);
+    locate(check, inputs, location);
+    explain(check, location.paths);
     if (!check.location_error.empty()) return check;
-    for (const family_table &table : families) check.libraries.push_back(check_library(table));
+    for (const family_table &table : families) {
+        check.libraries.push_back(check_library(table, location.paths.runtime_lib_dir));
+    }
     return check;
 }
 
@@ -354,20 +331,24 @@ int serve_library_check(const char *file) {
     for (const family_table &candidate : families) {
         if (std::strcmp(candidate.file, file) == 0) table = &candidate;
     }
-    if (table == nullptr || !locate_runtime_quietly().empty()) return child_refused;
+    if (table == nullptr) return child_refused;
+    const tvc::runtime_location location = tvc::find_runtime(inputs_as_at_attach());
+    if (location.error != nullptr) return child_refused;
+    // This process stands in for one that attached the library: the
+    // library's loader takes the runtime library directory from its paths.
+    tvc::runtime_paths = location.paths;
+    library_check library;
     try {
         // The library's own loader: the full path in the runtime library
         // directory, never a bare name.
-        HMODULE module = tvc::load_runtime_library(table->file);
-        library_check library;
-        check_symbols(module, *table, library);
-        write_fields({"S"});
-        for (const missing_symbol &symbol : library.missing) {
-            write_fields({"M", symbol.symbol, symbol.reason, symbol.message});
-        }
+        library.loaded = true;
+        check_symbols(tvc::load_runtime_library(table->file), *table, library);
     } catch (const tvc::apiException &failure) {
-        write_fields({"N", without_line_break(failure.what()), without_line_break(tvc::last_error_text())});
+        library.loaded = false;
+        library.load_message = without_line_break(failure.what());
+        library.load_reason = without_line_break(tvc::last_error_text());
     }
+    std::fputs(loader_answer(library).c_str(), stdout);
     std::fflush(stdout);
     // What the libraries do when they are unloaded is not part of the check:
     // the command never unloaded them.

@@ -63,6 +63,13 @@ struct runtime_check {
 constexpr const char check_library_option[] = "--check-library";
 int serve_library_check(const char *file);
 
+// The loader child's answer, one record a line: how the child writes what it
+// found, and how the parent reads it back into library (false, with the
+// library not loaded, for an answer the child does not write: cut short,
+// with an unknown record, or with a record of the wrong length).
+std::string loader_answer(const library_check &library);
+bool read_loader_answer(const std::string &answer, library_check &library);
+
 // The tool lies beside tvcvrtrt7_17.dll, so its own directory stands for
 // the library's: the paths come out as the library computes them.
 runtime_check check_runtime();
