@@ -4,9 +4,11 @@
 
 #include <ios>
 #include <stdexcept>
-#include <thread>
+#include <string>
+#include <utility>
 
-#include "common/unique_resource.h"
+#include "common/code_page_text.h"
+#include "tools/child_output.h"
 
 namespace tvc_test {
 
@@ -20,49 +22,25 @@ std::string executable_directory() {
 namespace {
 
 child_run run_with_block(const std::string &program, const std::vector<std::string> &arguments,
-                         void *environment, DWORD creation_flags, const char *working_dir, DWORD timeout_ms) {
+                         const void *environment, bool wide_environment, const char *working_dir,
+                         DWORD timeout_ms) {
     std::string command_line = "\"" + executable_directory() + program + "\"";
     for (const std::string &argument : arguments) command_line += " \"" + argument + "\"";
-
-    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-    tvc::unique_handle read_end, write_end;
-    if (!::CreatePipe(read_end.put(), write_end.put(), &inheritable, 0) ||
-        !::SetHandleInformation(read_end.get(), HANDLE_FLAG_INHERIT, 0))
-        throw std::runtime_error("CreatePipe failed");
-
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = write_end.get();
-    startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
-    PROCESS_INFORMATION process{};
-    if (!::CreateProcessA(nullptr, command_line.data(), nullptr, nullptr, TRUE, creation_flags, environment,
-                          working_dir, &startup, &process))
-        throw std::runtime_error("CreateProcess failed (" + std::to_string(::GetLastError()) +
-                                 ") for " + command_line);
-    tvc::unique_handle process_handle(process.hProcess), thread_handle(process.hThread);
-    // Only the child holds the write end now, so reading ends when it exits.
-    write_end.reset();
-
-    // The pipe is read on a thread of its own, so that the wait below can
-    // end a child that never exits (its end of the pipe closes with it).
-    child_run run{};
-    std::thread reader([&] {
-        char chunk[4096];
-        DWORD got = 0;
-        while (::ReadFile(read_end.get(), chunk, sizeof chunk, &got, nullptr) && got > 0)
-            run.output.append(chunk, got);
-    });
-    const bool exited = ::WaitForSingleObject(process_handle.get(), timeout_ms) == WAIT_OBJECT_0;
-    if (!exited) {
-        ::TerminateProcess(process_handle.get(), WAIT_TIMEOUT);
-        ::WaitForSingleObject(process_handle.get(), INFINITE);
+    tvc::child_request request;
+    request.command_line = tvc::widened(command_line);
+    request.time_limit_ms = timeout_ms;
+    request.environment = environment;
+    request.wide_environment = wide_environment;
+    const std::wstring directory = working_dir != nullptr ? tvc::widened(working_dir) : std::wstring();
+    if (working_dir != nullptr) request.working_dir = directory.c_str();
+    const tvc::child_outcome outcome = tvc::run_child_process(std::move(request));
+    if (!outcome.started) {
+        throw std::runtime_error("CreateProcess failed (" + std::to_string(outcome.start_error) + ") for " +
+                                 command_line);
     }
-    reader.join();
-    ::GetExitCodeProcess(process_handle.get(), &run.exit_code);
-    if (!exited) run.output += "[no exit within the time allowed]";
-    return run;
+    // A hang fails the test that waited, not the suite.
+    if (outcome.timed_out) return {WAIT_TIMEOUT, outcome.output + "[no exit within the time allowed]"};
+    return {outcome.status, outcome.output};
 }
 
 template <typename Character>
@@ -78,13 +56,12 @@ std::string checked_output(const std::string &program, const std::vector<std::st
 
 child_run run_child(const std::string &program, const std::vector<std::string> &arguments,
                     const char *environment, const char *working_dir, DWORD timeout_ms) {
-    return run_with_block(program, arguments, const_cast<char *>(environment), 0, working_dir, timeout_ms);
+    return run_with_block(program, arguments, environment, false, working_dir, timeout_ms);
 }
 
 child_run run_child(const std::string &program, const std::vector<std::string> &arguments,
                     const wchar_t *environment, const char *working_dir, DWORD timeout_ms) {
-    return run_with_block(program, arguments, const_cast<wchar_t *>(environment), CREATE_UNICODE_ENVIRONMENT,
-                          working_dir, timeout_ms);
+    return run_with_block(program, arguments, environment, true, working_dir, timeout_ms);
 }
 
 std::string output_of(const std::string &program, const std::vector<std::string> &arguments,
