@@ -117,6 +117,12 @@ bool names_directory(const char *value) {
     return tvc::offer_candidate(probe, value);
 }
 
+// What a variable naming a directory does: the library takes the directory
+// only when it exists.
+const char *directory_effect(const char *value, const char *used, const char *unused, const char *unset) {
+    return value == nullptr ? unset : names_directory(value) ? used : unused;
+}
+
 environment_variable variable(const char *name, const char *value, const char *effect) {
     return {name, value != nullptr, value != nullptr ? value : "", effect};
 }
@@ -130,17 +136,15 @@ void locate(runtime_check &check, const tvc::location_inputs &inputs, const tvc:
     const char *filter = std::getenv("TVCVRTRT_TRACE_FILTER");
     check.environment = {
         variable("VRTROOT", inputs.vrtroot,
-                 inputs.vrtroot == nullptr ? "not set: the root is two levels above the library's directory"
-                 : names_directory(inputs.vrtroot)
-                     ? "used: the runtime root"
-                     : "set but not used: not an existing directory; the root is two levels above the "
-                       "library's directory"),
+                 directory_effect(inputs.vrtroot, "used: the runtime root",
+                                  "set but not used: not an existing directory; the root is two levels above "
+                                  "the library's directory",
+                                  "not set: the root is two levels above the library's directory")),
         variable("TOOLBOXTOVANDIR", inputs.toolbox_tovan_dir,
-                 inputs.toolbox_tovan_dir == nullptr ? "not set: the toolbox directory is looked for under the root"
-                 : names_directory(inputs.toolbox_tovan_dir)
-                     ? "used: the installed toolbox directory"
-                     : "set but not used: not an existing directory; the toolbox directory is looked for "
-                       "under the root"),
+                 directory_effect(inputs.toolbox_tovan_dir, "used: the installed toolbox directory",
+                                  "set but not used: not an existing directory; the toolbox directory is "
+                                  "looked for under the root",
+                                  "not set: the toolbox directory is looked for under the root")),
         variable("TVCVRTRT_VERBOSE", inputs.verbose,
                  inputs.verbose != nullptr ? "set: the library prints these paths and every load"
                                            : "not set: the library prints nothing at load"),
