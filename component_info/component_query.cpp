@@ -2,7 +2,7 @@
 // categories, their type libraries and the registered versions of those.
 // Everything is read with the narrow registry functions straight into the
 // records' fields; nothing is written.
-#include "component_info/component_info.h"
+#include "component_info/component_query.h"
 
 #include <wrl/client.h>
 

@@ -1,7 +1,7 @@
 // Reading a type library file into the component information records: its
 // registered coclasses with their methods, events and properties, and its
 // registered interfaces. The file is loaded afresh and never registered.
-#include "component_info/component_info.h"
+#include "component_info/component_query.h"
 
 #include <wrl/client.h>
 

@@ -19,7 +19,7 @@
 
 #include "support/scratch_layout.h"
 #include "component_info/component_info_test_support.h"
-#include "component_info/component_info.h"
+#include "component_info/component_query.h"
 #include "component_info/component_records.h"
 #include "support/start_gate.h"
 
