@@ -122,9 +122,4 @@ struct reduced_type {
 };
 reduced_type reduce_type(const TYPEDESC &description) noexcept;
 
-// Narrows a type library name into a field of width bytes in the process
-// code page: cut on a character boundary so the NUL always fits; a
-// character the code page lacks becomes its default character.
-void narrow_name_into(char *field, std::size_t width, const wchar_t *name, UINT code_page = CP_ACP) noexcept;
-
 }  // namespace tvc
