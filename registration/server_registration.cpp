@@ -14,111 +14,6 @@
 
 namespace tvc {
 
-// ---- the registry layout
-
-using content = layout_content;
-using condition = layout_condition;
-
-const layout_row server_layout[16] = {
-    {"CLSID\\{clsid}", nullptr, content::friendly_name, condition::always},
-    {"AppID\\{clsid}", nullptr, content::friendly_name, condition::always},
-    // The application ID is the class ID itself.
-    {"CLSID\\{clsid}", "AppID", content::clsid_text, condition::always},
-    // Empty: the system's default surrogate host.
-    {"AppID\\{clsid}", "DllSurrogate", content::empty_text, condition::always},
-    {"CLSID\\{clsid}\\InprocServer32", nullptr, content::module_path, condition::in_process_server},
-    {"CLSID\\{clsid}\\InprocServer32", "ThreadingModel", content::threading_model,
-     condition::in_process_server},
-    {"CLSID\\{clsid}\\LocalServer32", nullptr, content::module_path, condition::local_server},
-    {"CLSID\\{clsid}\\ProgID", nullptr, content::prog_id, condition::always},
-    {"CLSID\\{clsid}\\VersionIndependentProgID", nullptr, content::version_independent_prog_id,
-     condition::always},
-    {"CLSID\\{clsid}\\TypeLib", nullptr, content::libid_text, condition::always},
-    // A named value in the TypeLib key, "major.minor", not a Version subkey.
-    {"CLSID\\{clsid}\\TypeLib", "Version", content::type_library_version, condition::always},
-    {"<version_independent_prog_id>", nullptr, content::friendly_name, condition::always},
-    {"<version_independent_prog_id>\\CLSID", nullptr, content::clsid_text, condition::always},
-    {"<version_independent_prog_id>\\CurVer", nullptr, content::prog_id, condition::always},
-    {"<prog_id>", nullptr, content::friendly_name, condition::always},
-    {"<prog_id>\\CLSID", nullptr, content::clsid_text, condition::always},
-};
-
-// Category keys are the categories manager's and stay. A ProgID key may
-// have been taken over by another class since, or never have been ours.
-const unregistration_tree unregistration_trees[4] = {
-    {"CLSID\\{clsid}", false},
-    {"AppID\\{clsid}", false},
-    {"<version_independent_prog_id>", true},
-    {"<prog_id>", true},
-};
-
-// ---- placeholders
-
-namespace {
-
-struct placeholder {
-    const char *token;
-    const char *registration_texts::*text;
-};
-
-const placeholder placeholders[] = {
-    {"{clsid}", &registration_texts::clsid},
-    {"<prog_id>", &registration_texts::prog_id},
-    {"<version_independent_prog_id>", &registration_texts::version_independent_prog_id},
-};
-
-}  // namespace
-
-bool expand_key_pattern(registry_key_path &out, const char *pattern,
-                        const registration_texts &texts) noexcept {
-    const std::size_t limit = registry_key_path::capacity - 1;
-    std::size_t length = 0;
-    out.text[0] = '\0';
-    const char *rest = pattern;
-    while (*rest != '\0') {
-        const char *piece = rest;
-        std::size_t piece_length = 1;
-        std::size_t consumed = 1;
-        for (const placeholder &p : placeholders) {
-            const std::size_t token_length = std::strlen(p.token);
-            if (std::strncmp(rest, p.token, token_length) == 0) {
-                piece = texts.*p.text;
-                if (piece == nullptr) {
-                    out.text[0] = '\0';
-                    return false;
-                }
-                piece_length = std::strlen(piece);
-                consumed = token_length;
-                break;
-            }
-        }
-        if (piece_length > limit - length) {
-            out.text[0] = '\0';
-            return false;
-        }
-        std::memcpy(out.text + length, piece, piece_length);
-        length += piece_length;
-        rest += consumed;
-    }
-    out.text[length] = '\0';
-    return true;
-}
-
-const char *layout_content_text(layout_content content, const registration_texts &texts) noexcept {
-    switch (content) {
-    case layout_content::friendly_name: return texts.friendly_name;
-    case layout_content::clsid_text: return texts.clsid;
-    case layout_content::empty_text: return "";
-    case layout_content::module_path: return texts.module_path;
-    case layout_content::threading_model: return texts.threading_model;
-    case layout_content::prog_id: return texts.prog_id;
-    case layout_content::version_independent_prog_id: return texts.version_independent_prog_id;
-    case layout_content::libid_text: return texts.libid;
-    case layout_content::type_library_version: return texts.type_library_version;
-    }
-    return nullptr;
-}
-
 // ---- the module path
 
 HRESULT module_file_path(HMODULE module, std::string &path, DWORD initial_capacity) noexcept {
@@ -172,14 +67,6 @@ const char *const structural_keys[] = {
     "Folder", "AllFilesystemObjects",   "SystemFileAssociations", "Unknown", "Wow6432Node",
 };
 
-bool equal_ignoring_ascii_case(const char *a, const char *b) noexcept {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-        if (lower(*a) != lower(*b)) return false;
-    }
-    return *a == *b;
-}
-
 // A ProgID becomes one key name directly under the root. An empty one would
 // address the root itself, and one with a backslash would be a path: to the
 // root again ("\\"), or into another class's keys ("CLSID\\{...}"). A name
@@ -198,7 +85,7 @@ bool usable_key_name(const char *name) noexcept {
         return false;
     }
     for (const char *structural : structural_keys) {
-        if (equal_ignoring_ascii_case(name, structural)) return false;
+        if (same_name_ignoring_case(name, structural)) return false;
     }
     return true;
 }
@@ -248,7 +135,7 @@ bool prog_id_names_class(const char *prog_id, const char *clsid_text) noexcept {
         type != REG_SZ) {
         return false;
     }
-    return equal_ignoring_ascii_case(named, clsid_text);
+    return same_name_ignoring_case(named, clsid_text);
 }
 
 // Whether registration may write the ProgID key: it does not exist yet, or

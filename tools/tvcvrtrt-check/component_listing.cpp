@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "common/unique_resource.h"
+#include "registration/class_layout.h"
 #include "registration/component_category.h"
 #include "tools/tvcvrtrt-check/library_dependencies.h"
 #include "tools/tvcvrtrt-check/text.h"
@@ -32,16 +33,19 @@ const category categories[] = {
 
 // ---- the classes of a category, from the registry
 
-// A text value of HKEY_CLASSES_ROOT\subkey; empty when missing or not text.
-std::string registry_text(const std::string &subkey) {
+// A text value of HKEY_CLASSES_ROOT\subkey (null value_name: the default
+// value); empty when missing or not text.
+std::string registry_text(const std::string &subkey, const char *value_name = nullptr) {
     DWORD size = 0;
     constexpr DWORD text_only = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND;
-    if (RegGetValueA(HKEY_CLASSES_ROOT, subkey.c_str(), nullptr, text_only, nullptr, nullptr, &size) != ERROR_SUCCESS ||
+    if (RegGetValueA(HKEY_CLASSES_ROOT, subkey.c_str(), value_name, text_only, nullptr, nullptr, &size) !=
+            ERROR_SUCCESS ||
         size == 0) {
         return {};
     }
     std::string text(size, '\0');
-    const LSTATUS read = RegGetValueA(HKEY_CLASSES_ROOT, subkey.c_str(), nullptr, text_only, nullptr, &text[0], &size);
+    const LSTATUS read =
+        RegGetValueA(HKEY_CLASSES_ROOT, subkey.c_str(), value_name, text_only, nullptr, &text[0], &size);
     if (read != ERROR_SUCCESS) return {};
     text.resize(strnlen(text.c_str(), text.size()));
     return text;
@@ -54,25 +58,33 @@ bool registry_key_exists(const std::string &subkey) {
     return true;
 }
 
+// The key of one entry of a class's registration, where registration writes it.
+std::string class_entry_key(const tvc::layout_row &entry, const std::string &clsid) {
+    tvc::registry_key_path path;
+    return tvc::class_entry_key(path, entry, clsid.c_str()) ? path.text : std::string();
+}
+
+std::string class_entry_text(const tvc::layout_row &entry, const std::string &clsid) {
+    const std::string key = class_entry_key(entry, clsid);
+    return key.empty() ? std::string() : registry_text(key, entry.value_name);
+}
+
 class_record read_class(const CLSID &clsid) {
     wchar_t wide[40] = {};
     StringFromGUID2(clsid, wide, 40);
     class_record cls;
     cls.clsid = narrowed(wide);
-    const std::string key = "CLSID\\" + cls.clsid;
-    cls.description = registry_text(key);
-    cls.server_path = registry_text(key + "\\InprocServer32");
-    cls.prog_id = registry_text(key + "\\ProgID");
-    cls.version_independent_prog_id = registry_text(key + "\\VersionIndependentProgID");
-    cls.libid = registry_text(key + "\\TypeLib");
+    cls.description = class_entry_text(tvc::class_entry::description, cls.clsid);
+    cls.server_path = class_entry_text(tvc::class_entry::in_process_server, cls.clsid);
+    cls.prog_id = class_entry_text(tvc::class_entry::prog_id, cls.clsid);
+    cls.version_independent_prog_id = class_entry_text(tvc::class_entry::version_independent_prog_id, cls.clsid);
+    cls.libid = class_entry_text(tvc::class_entry::type_library, cls.clsid);
     return cls;
 }
 
 // ProgIDs are not case-sensitive on the platform.
 bool same_prog_id(const std::string &one, const std::string &other) {
-    const std::wstring first = widened(one), second = widened(other);
-    return CompareStringOrdinal(first.c_str(), static_cast<int>(first.size()), second.c_str(),
-                                static_cast<int>(second.size()), TRUE) == CSTR_EQUAL;
+    return tvc::same_name_ignoring_case(one, other);
 }
 
 // The first piece of the version-independent ProgID (leading dots skipped)
@@ -138,12 +150,12 @@ std::string describe(const std::string &libid, std::vector<type_library_record> 
 
 // A class registered with LocalServer32 and no InprocServer32.
 bool local_server(const class_record &cls) {
-    const std::string key = "CLSID\\" + cls.clsid;
-    return !registry_key_exists(key + "\\InprocServer32") && registry_key_exists(key + "\\LocalServer32");
+    return !registry_key_exists(class_entry_key(tvc::class_entry::in_process_server, cls.clsid)) &&
+           registry_key_exists(class_entry_key(tvc::class_entry::local_server, cls.clsid));
 }
 
 bool same_clsid(const std::string &one, const std::string &other) {
-    return _stricmp(one.c_str(), other.c_str()) == 0;
+    return tvc::same_name_ignoring_case(one, other);
 }
 
 // After --load: the classes the query selected, each as the file describes
@@ -178,13 +190,13 @@ category_listing list_category(const category &which, const char *component_name
     std::vector<std::string> libids_seen;
     for (const class_record &cls : classes) {
         bool seen = false;
-        for (const std::string &libid : libids_seen) seen = seen || _stricmp(libid.c_str(), cls.libid.c_str()) == 0;
+        for (const std::string &libid : libids_seen) seen = seen || same_clsid(libid, cls.libid);
         if (seen) continue;
         libids_seen.push_back(cls.libid);
         std::vector<type_library_record> versions;
         const std::string reason = describe(cls.libid, versions);
         for (const class_record &member : classes) {
-            if (_stricmp(member.libid.c_str(), cls.libid.c_str()) != 0) continue;
+            if (!same_clsid(member.libid, cls.libid)) continue;
             if (!reason.empty()) {
                 listing.undescribed.push_back({member, reason});
             } else if (local_server(member)) {
