@@ -55,15 +55,18 @@ LONG read_default_value(HKEY parent, const char *sub_key, char (&field)[Width]) 
     return read_text_value(key.get(), nullptr, field, Width);
 }
 
-// One entry of a class's registration, where registration writes it.
+// The entry of a class's registration that holds content, read where
+// registration writes it.
 template <DWORD Width>
-LONG read_class_entry(const layout_row &entry, const char *clsid, char (&field)[Width]) noexcept {
+LONG read_class_entry(layout_content content, layout_condition condition, const char *clsid,
+                      char (&field)[Width]) noexcept {
+    const layout_row *entry = class_entry(content, condition);
     registry_key_path path;
-    if (!class_entry_key(path, entry, clsid)) return ERROR_FILENAME_EXCED_RANGE;
+    if (!class_entry_key(path, entry, clsid)) return ERROR_FILE_NOT_FOUND;
     unique_hkey key;
     const LONG status = ::RegOpenKeyExA(HKEY_CLASSES_ROOT, path.text, 0, KEY_READ, key.put());
     if (status != ERROR_SUCCESS) return status;
-    return read_text_value(key.get(), entry.value_name, field, Width);
+    return read_text_value(key.get(), entry->value_name, field, Width);
 }
 
 // "Version" of a class, in decimal as class registration writes it, or of
@@ -77,15 +80,20 @@ void set_type_library_version(const char *version, int base, unsigned short &maj
 }
 
 LONG read_class_fields(const char *clsid, classInfo &record) noexcept {
+    using content = layout_content;
+    constexpr layout_condition always = layout_condition::always;
     char version[128];
-    LONG status = read_class_entry(class_entry::description, clsid, record.description);
-    if (status == ERROR_SUCCESS) status = read_class_entry(class_entry::in_process_server, clsid, record.server_path);
-    if (status == ERROR_SUCCESS) status = read_class_entry(class_entry::prog_id, clsid, record.prog_id);
+    LONG status = read_class_entry(content::friendly_name, always, clsid, record.description);
     if (status == ERROR_SUCCESS) {
-        status = read_class_entry(class_entry::version_independent_prog_id, clsid, record.version_independent_prog_id);
+        status = read_class_entry(content::module_path, layout_condition::in_process_server, clsid, record.server_path);
     }
-    if (status == ERROR_SUCCESS) status = read_class_entry(class_entry::type_library, clsid, record.libid);
-    if (status == ERROR_SUCCESS) status = read_class_entry(class_entry::type_library_version, clsid, version);
+    if (status == ERROR_SUCCESS) status = read_class_entry(content::prog_id, always, clsid, record.prog_id);
+    if (status == ERROR_SUCCESS) {
+        status = read_class_entry(content::version_independent_prog_id, always, clsid,
+                                  record.version_independent_prog_id);
+    }
+    if (status == ERROR_SUCCESS) status = read_class_entry(content::libid_text, always, clsid, record.libid);
+    if (status == ERROR_SUCCESS) status = read_class_entry(content::type_library_version, always, clsid, version);
     if (status == ERROR_SUCCESS) set_type_library_version(version, 10, record.type_lib_major, record.type_lib_minor);
     return status;
 }

@@ -1,25 +1,19 @@
 // Filling the placeholders of the class layout.
 #include "registration/class_layout.h"
 
+#include <cstddef>
 #include <cstring>
 
 namespace tvc {
 
 namespace {
 
-// Every entry a reader takes back lies in the class's own key, the first
-// row's: a ProgID key's entry of the same content would be another's.
-constexpr bool in_class_key(const layout_row &entry) noexcept {
-    const char *key = server_layout[0].key_pattern;
-    const char *at = entry.key_pattern;
-    for (; *key != '\0' && *at == *key; ++key) ++at;
-    return *key == '\0' && (*at == '\0' || *at == '\\');
+// Whether a row writes into the class's own key, the first row's.
+bool in_class_key(const layout_row &row) noexcept {
+    const std::size_t length = std::strlen(server_layout[0].key_pattern);
+    return std::strncmp(row.key_pattern, server_layout[0].key_pattern, length) == 0 &&
+           (row.key_pattern[length] == '\0' || row.key_pattern[length] == '\\');
 }
-static_assert(in_class_key(class_entry::description) && in_class_key(class_entry::in_process_server) &&
-                  in_class_key(class_entry::local_server) && in_class_key(class_entry::prog_id) &&
-                  in_class_key(class_entry::version_independent_prog_id) &&
-                  in_class_key(class_entry::type_library) && in_class_key(class_entry::type_library_version),
-              "a class entry outside the class's key");
 
 // ---- placeholders
 
@@ -86,10 +80,19 @@ const char *layout_content_text(layout_content content, const registration_texts
     return nullptr;
 }
 
-bool class_entry_key(registry_key_path &out, const layout_row &entry, const char *clsid) noexcept {
+const layout_row *class_entry(layout_content content, layout_condition condition) noexcept {
+    for (const layout_row &row : server_layout) {
+        if (row.content == content && row.condition == condition && in_class_key(row)) return &row;
+    }
+    return nullptr;
+}
+
+bool class_entry_key(registry_key_path &out, const layout_row *entry, const char *clsid) noexcept {
+    out.text[0] = '\0';
+    if (entry == nullptr) return false;
     registration_texts texts;
     texts.clsid = clsid;
-    return expand_key_pattern(out, entry.key_pattern, texts);
+    return expand_key_pattern(out, entry->key_pattern, texts);
 }
 
 }  // namespace tvc

@@ -1,14 +1,11 @@
 // The registry layout of one COM class under HKEY_CLASSES_ROOT: every key and
 // value that server registration writes, and the trees that unregistration
 // removes, in one table. The component information query and the diagnostic
-// command read a class back through the same rows (the class entries below),
+// command read a class back through the same rows (class_entry),
 // so that the writer and its readers cannot disagree on a key or value name.
 // Key patterns name the class as {clsid} and the caller's ProgIDs as
 // <prog_id> and <version_independent_prog_id>.
 #pragma once
-
-#include <cstddef>
-#include <iterator>
 
 #include "registration/registry.h"
 
@@ -85,35 +82,11 @@ inline constexpr unregistration_tree unregistration_trees[4] = {
 
 // ---- reading a class back
 
-// The place of the first row that writes content under condition (the end
-// of the table when none does, which no constant below can then name).
-constexpr std::size_t first_row_writing(layout_content content, layout_condition condition) noexcept {
-    std::size_t row = 0;
-    while (row < std::size(server_layout) &&
-           (server_layout[row].content != content || server_layout[row].condition != condition)) {
-        ++row;
-    }
-    return row;
-}
-
-// The entries of a class's own key that readers take back: each is the
-// first row that writes its content, and lies in the class's key.
-namespace class_entry {
-inline constexpr const layout_row &description =
-    server_layout[first_row_writing(layout_content::friendly_name, layout_condition::always)];
-inline constexpr const layout_row &in_process_server =
-    server_layout[first_row_writing(layout_content::module_path, layout_condition::in_process_server)];
-inline constexpr const layout_row &local_server =
-    server_layout[first_row_writing(layout_content::module_path, layout_condition::local_server)];
-inline constexpr const layout_row &prog_id =
-    server_layout[first_row_writing(layout_content::prog_id, layout_condition::always)];
-inline constexpr const layout_row &version_independent_prog_id =
-    server_layout[first_row_writing(layout_content::version_independent_prog_id, layout_condition::always)];
-inline constexpr const layout_row &type_library =
-    server_layout[first_row_writing(layout_content::libid_text, layout_condition::always)];
-inline constexpr const layout_row &type_library_version =
-    server_layout[first_row_writing(layout_content::type_library_version, layout_condition::always)];
-}  // namespace class_entry
+// The entry of the class's own key ("CLSID\{clsid}" and its subkeys) where
+// registration writes content under condition; null when it writes none
+// there. Readers take a class back through these entries.
+const layout_row *class_entry(layout_content content,
+                              layout_condition condition = layout_condition::always) noexcept;
 
 // ---- filling the placeholders of the layout for one class
 
@@ -137,8 +110,8 @@ bool expand_key_pattern(registry_key_path &out, const char *pattern,
                         const registration_texts &texts) noexcept;
 
 // The key of a class entry for the class whose CLSID text is clsid (as
-// expand_key_pattern makes it).
-bool class_entry_key(registry_key_path &out, const layout_row &entry, const char *clsid) noexcept;
+// expand_key_pattern makes it); false for a null entry.
+bool class_entry_key(registry_key_path &out, const layout_row *entry, const char *clsid) noexcept;
 
 // The text a row writes; null means "write no value".
 const char *layout_content_text(layout_content content, const registration_texts &texts) noexcept;

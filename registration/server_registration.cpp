@@ -275,45 +275,34 @@ HRESULT register_server(const char *module_name, const CLSID *clsid, const GUID 
                         unsigned short major_version, unsigned short minor_version,
                         const char *friendly_name, const char *version_independent_prog_id,
                         const char *prog_id, const char *threading_model) noexcept {
-    if (!registration_arguments_valid(module_name, clsid, libid, version_independent_prog_id,
-                                      prog_id)) {
-        return E_INVALIDARG;
-    }
-    const registration_lock lock;
-    if (FAILED(lock.result())) return lock.result();
-    // Undone, when the call fails, before the lock is released.
-    registry_changes changes;
-    const HRESULT result = register_server(module_name, clsid, libid, major_version, minor_version,
-                                           friendly_name, version_independent_prog_id, prog_id,
-                                           threading_model, changes);
-    if (SUCCEEDED(result)) changes.keep();
-    return result;
+    const bool valid =
+        registration_arguments_valid(module_name, clsid, libid, version_independent_prog_id, prog_id);
+    return registration_transaction(valid, [&](registry_changes &changes) {
+        return register_server(module_name, clsid, libid, major_version, minor_version, friendly_name,
+                               version_independent_prog_id, prog_id, threading_model, changes);
+    });
 }
 
 HRESULT unregister_server(const CLSID *clsid, const char *version_independent_prog_id,
                           const char *prog_id) noexcept {
-    if (!unregistration_arguments_valid(clsid, version_independent_prog_id, prog_id)) {
-        return E_INVALIDARG;
-    }
-
-    const registration_lock lock;
-    if (FAILED(lock.result())) return lock.result();
-
-    const guid_text clsid_text = make_guid_text(*clsid);
-    const registration_texts texts = class_texts(clsid_text, version_independent_prog_id, prog_id);
-    for (const unregistration_tree &tree : unregistration_trees) {
-        registry_key_path key;
-        if (!expand_key_pattern(key, tree.key_pattern, texts)) return E_FAIL;
-        LONG deleted = ERROR_SUCCESS;
-        if (!tree.prog_id_key) {
-            deleted = delete_key_tree(HKEY_CLASSES_ROOT, key.text);
-        } else if (prog_id_names_class(key.text, clsid_text.c_str())) {
-            deleted = remove_prog_id_entries(key.text);
-        }  // else another class's ProgID, or a key that names none: left alone
-        // A tree that is not there counts as removed.
-        if (deleted != ERROR_SUCCESS && deleted != ERROR_FILE_NOT_FOUND) return E_FAIL;
-    }
-    return S_OK;
+    const bool valid = unregistration_arguments_valid(clsid, version_independent_prog_id, prog_id);
+    return under_registration_lock(valid, [&] {
+        const guid_text clsid_text = make_guid_text(*clsid);
+        const registration_texts texts = class_texts(clsid_text, version_independent_prog_id, prog_id);
+        for (const unregistration_tree &tree : unregistration_trees) {
+            registry_key_path key;
+            if (!expand_key_pattern(key, tree.key_pattern, texts)) return E_FAIL;
+            LONG deleted = ERROR_SUCCESS;
+            if (!tree.prog_id_key) {
+                deleted = delete_key_tree(HKEY_CLASSES_ROOT, key.text);
+            } else if (prog_id_names_class(key.text, clsid_text.c_str())) {
+                deleted = remove_prog_id_entries(key.text);
+            }  // else another class's ProgID, or a key that names none: left alone
+            // A tree that is not there counts as removed.
+            if (deleted != ERROR_SUCCESS && deleted != ERROR_FILE_NOT_FOUND) return E_FAIL;
+        }
+        return S_OK;
+    });
 }
 
 }  // namespace tvc

@@ -117,6 +117,30 @@ private:
     HRESULT result_ = E_FAIL;
 };
 
+// Runs work under the registration lock once the arguments are found valid:
+// E_INVALIDARG when they are not, the lock's failure when it cannot be had,
+// and otherwise what work returns.
+template <typename Work>
+HRESULT under_registration_lock(bool arguments_valid, Work work) noexcept {
+    if (!arguments_valid) return E_INVALIDARG;
+    const registration_lock lock;
+    if (FAILED(lock.result())) return lock.result();
+    return work();
+}
+
+// The same for a registration: work records what it writes in the changes
+// it is given, which stay when it succeeds and are undone, before the lock
+// is released, when it fails.
+template <typename Work>
+HRESULT registration_transaction(bool arguments_valid, Work work) noexcept {
+    return under_registration_lock(arguments_valid, [&work] {
+        registry_changes changes;
+        const HRESULT result = work(changes);
+        if (SUCCEEDED(result)) changes.keep();
+        return result;
+    });
+}
+
 // ---- REFCLSID and REFGUID are references in C++ but pointers in C, so a C
 // caller can pass null through them. The empty asm hides the reference's
 // origin from the optimizer, which could otherwise assume the address is

@@ -52,33 +52,38 @@ std::string registry_text(const std::string &subkey, const char *value_name = nu
 }
 
 bool registry_key_exists(const std::string &subkey) {
+    if (subkey.empty()) return false;  // it would open the root itself
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_CLASSES_ROOT, subkey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
     RegCloseKey(key);
     return true;
 }
 
-// The key of one entry of a class's registration, where registration writes it.
-std::string class_entry_key(const tvc::layout_row &entry, const std::string &clsid) {
+// The key of the entry of a class's registration that holds content, where
+// registration writes it.
+std::string class_entry_key(tvc::layout_content content, const std::string &clsid,
+                            tvc::layout_condition condition = tvc::layout_condition::always) {
     tvc::registry_key_path path;
-    return tvc::class_entry_key(path, entry, clsid.c_str()) ? path.text : std::string();
+    return tvc::class_entry_key(path, tvc::class_entry(content, condition), clsid.c_str()) ? path.text : std::string();
 }
 
-std::string class_entry_text(const tvc::layout_row &entry, const std::string &clsid) {
-    const std::string key = class_entry_key(entry, clsid);
-    return key.empty() ? std::string() : registry_text(key, entry.value_name);
+std::string class_entry_text(tvc::layout_content content, const std::string &clsid,
+                             tvc::layout_condition condition = tvc::layout_condition::always) {
+    const std::string key = class_entry_key(content, clsid, condition);
+    return key.empty() ? std::string() : registry_text(key, tvc::class_entry(content, condition)->value_name);
 }
 
 class_record read_class(const CLSID &clsid) {
+    using content = tvc::layout_content;
     wchar_t wide[40] = {};
     StringFromGUID2(clsid, wide, 40);
     class_record cls;
     cls.clsid = narrowed(wide);
-    cls.description = class_entry_text(tvc::class_entry::description, cls.clsid);
-    cls.server_path = class_entry_text(tvc::class_entry::in_process_server, cls.clsid);
-    cls.prog_id = class_entry_text(tvc::class_entry::prog_id, cls.clsid);
-    cls.version_independent_prog_id = class_entry_text(tvc::class_entry::version_independent_prog_id, cls.clsid);
-    cls.libid = class_entry_text(tvc::class_entry::type_library, cls.clsid);
+    cls.description = class_entry_text(content::friendly_name, cls.clsid);
+    cls.server_path = class_entry_text(content::module_path, cls.clsid, tvc::layout_condition::in_process_server);
+    cls.prog_id = class_entry_text(content::prog_id, cls.clsid);
+    cls.version_independent_prog_id = class_entry_text(content::version_independent_prog_id, cls.clsid);
+    cls.libid = class_entry_text(content::libid_text, cls.clsid);
     return cls;
 }
 
@@ -150,8 +155,11 @@ std::string describe(const std::string &libid, std::vector<type_library_record> 
 
 // A class registered with LocalServer32 and no InprocServer32.
 bool local_server(const class_record &cls) {
-    return !registry_key_exists(class_entry_key(tvc::class_entry::in_process_server, cls.clsid)) &&
-           registry_key_exists(class_entry_key(tvc::class_entry::local_server, cls.clsid));
+    using tvc::layout_condition;
+    return !registry_key_exists(class_entry_key(tvc::layout_content::module_path, cls.clsid,
+                                                layout_condition::in_process_server)) &&
+           registry_key_exists(class_entry_key(tvc::layout_content::module_path, cls.clsid,
+                                               layout_condition::local_server));
 }
 
 bool same_clsid(const std::string &one, const std::string &other) {
