@@ -1,6 +1,8 @@
+// Errors: HRESULT at registration's boundary; the registry routines beneath (registry.h) answer bool or Win32 codes.
+//
 // Registration and unregistration of one COM server class under
-// HKEY_CLASSES_ROOT, walking the registry layout below. Also the base of
-// component registration. Nothing throws; results are HRESULTs:
+// HKEY_CLASSES_ROOT, walking the registry layout of class_layout.h. Also the
+// base of component registration. Nothing throws; results are HRESULTs:
 //   S_OK            every step succeeded
 //   E_INVALIDARG    a null module name, CLSID or LIBID, or a ProgID that is
 //                   not one key name of a class's own (null, empty, with a
