@@ -1,8 +1,10 @@
 #include "common/code_page_text.h"
+#include "common/unlimited_path.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -32,6 +34,30 @@ TEST(NarrowText, NullTextIsEmptyAndTheNulRuleDecidesWhereAFullBufferEnds) {
     // No buffer: the bytes the whole text needs, as wcstombs measures.
     EXPECT_EQ(tvc::narrow_into(nullptr, 2, L"text"), 4u);
     EXPECT_EQ(tvc::narrow_into(nullptr, 8, nullptr), 0u);
+}
+
+// Names as the registry and the file system compare them (code page 1252 in
+// the test prefix); a long name takes the path that needs memory.
+TEST(NarrowText, NamesCompareOrdinallyIgnoringCaseAndPathsTakeTheUnlimitedForm) {
+    const std::string long_name(300, 'n'), long_upper(300, 'N');
+    const struct {
+        std::string a, b;
+        bool same;
+    } names[] = {
+        {"CLSID", "clsid", true}, {"CLSID", "CLSI", false}, {"", "", true},
+        {"\xC4pfel", "\xE4PFEL", true}, {long_name, long_upper, true}, {long_name, long_name + "n", false},
+    };
+    for (const auto &c : names) EXPECT_EQ(tvc::same_name_ignoring_case(c.a, c.b), c.same) << c.a << " " << c.b;
+    EXPECT_TRUE(tvc::same_name_ignoring_case(std::wstring_view(L"C:\\Dir"), std::wstring_view(L"c:\\DIR")));
+
+    const struct {
+        const wchar_t *path, *unlimited;
+    } paths[] = {
+        {L"C:\\a\\..\\b.txt", L"\\\\?\\C:\\b.txt"},
+        {L"\\\\server\\share\\f", L"\\\\?\\UNC\\server\\share\\f"},
+        {L"\\\\.\\pipe\\p", L"\\\\.\\pipe\\p"},
+    };
+    for (const auto &c : paths) EXPECT_EQ(tvc::unlimited_path(c.path), c.unlimited);
 }
 
 }  // namespace
