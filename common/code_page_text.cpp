@@ -111,11 +111,12 @@ public:
         }
         const int bytes = static_cast<int>(text.size());
         const int length = ::MultiByteToWideChar(CP_ACP, 0, text.data(), bytes, nullptr, 0);
+        wchar_t *target = in_place_;
         if (length > static_cast<int>(std::size(in_place_))) {
             on_heap_.reset(new (std::nothrow) wchar_t[static_cast<std::size_t>(length)]);
+            target = on_heap_.get();
         }
-        wchar_t *target = on_heap_ ? on_heap_.get() : in_place_;
-        valid_ = length > 0 && (on_heap_ || length <= static_cast<int>(std::size(in_place_))) &&
+        valid_ = length > 0 && target != nullptr &&
                  ::MultiByteToWideChar(CP_ACP, 0, text.data(), bytes, target, length) == length;
         if (valid_) wide_ = std::wstring_view(target, static_cast<std::size_t>(length));
     }

@@ -85,7 +85,8 @@ LONG read_class_fields(const char *clsid, classInfo &record) noexcept {
     char version[128];
     LONG status = read_class_entry(content::friendly_name, always, clsid, record.description);
     if (status == ERROR_SUCCESS) {
-        status = read_class_entry(content::module_path, layout_condition::in_process_server, clsid, record.server_path);
+        status = read_class_entry(content::module_path, layout_condition::in_process_server, clsid,
+                                  record.server_path);
     }
     if (status == ERROR_SUCCESS) status = read_class_entry(content::prog_id, always, clsid, record.prog_id);
     if (status == ERROR_SUCCESS) {
@@ -106,13 +107,19 @@ LONG read_interface_fields(const char *iid, interfaceInfo &record) noexcept {
     std::snprintf(key_path, sizeof key_path, "Interface\\%s", iid);
     unique_hkey interface_key, type_library_key;
     LONG status = ::RegOpenKeyExA(HKEY_CLASSES_ROOT, key_path, 0, KEY_READ, interface_key.put());
-    if (status == ERROR_SUCCESS) status = read_text_value(interface_key.get(), nullptr, record.name, sizeof record.name);
+    if (status == ERROR_SUCCESS) {
+        status = read_text_value(interface_key.get(), nullptr, record.name, sizeof record.name);
+    }
     if (status == ERROR_SUCCESS) {
         status = ::RegOpenKeyExA(interface_key.get(), "TypeLib", 0, KEY_READ, type_library_key.put());
     }
-    if (status == ERROR_SUCCESS) status = read_text_value(type_library_key.get(), nullptr, record.libid, sizeof record.libid);
+    if (status == ERROR_SUCCESS) {
+        status = read_text_value(type_library_key.get(), nullptr, record.libid, sizeof record.libid);
+    }
     char version[128];
-    if (status == ERROR_SUCCESS) status = read_text_value(type_library_key.get(), "Version", version, sizeof version);
+    if (status == ERROR_SUCCESS) {
+        status = read_text_value(type_library_key.get(), "Version", version, sizeof version);
+    }
     if (status == ERROR_SUCCESS) set_type_library_version(version, 16, record.type_lib_major, record.type_lib_minor);
     return status;
 }

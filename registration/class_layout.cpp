@@ -1,4 +1,5 @@
-// Filling the placeholders of the class layout.
+// Filling the placeholders of the class layout, and finding the entries of a
+// class's own key in it.
 #include "registration/class_layout.h"
 
 #include <cstddef>

@@ -64,7 +64,8 @@ bool registry_key_exists(const std::string &subkey) {
 std::string class_entry_key(tvc::layout_content content, const std::string &clsid,
                             tvc::layout_condition condition = tvc::layout_condition::always) {
     tvc::registry_key_path path;
-    return tvc::class_entry_key(path, tvc::class_entry(content, condition), clsid.c_str()) ? path.text : std::string();
+    const bool made = tvc::class_entry_key(path, tvc::class_entry(content, condition), clsid.c_str());
+    return made ? path.text : std::string();
 }
 
 std::string class_entry_text(tvc::layout_content content, const std::string &clsid,
@@ -198,13 +199,13 @@ category_listing list_category(const category &which, const char *component_name
     std::vector<std::string> libids_seen;
     for (const class_record &cls : classes) {
         bool seen = false;
-        for (const std::string &libid : libids_seen) seen = seen || same_clsid(libid, cls.libid);
+        for (const std::string &libid : libids_seen) seen = seen || tvc::same_name_ignoring_case(libid, cls.libid);
         if (seen) continue;
         libids_seen.push_back(cls.libid);
         std::vector<type_library_record> versions;
         const std::string reason = describe(cls.libid, versions);
         for (const class_record &member : classes) {
-            if (!same_clsid(member.libid, cls.libid)) continue;
+            if (!tvc::same_name_ignoring_case(member.libid, cls.libid)) continue;
             if (!reason.empty()) {
                 listing.undescribed.push_back({member, reason});
             } else if (local_server(member)) {
