@@ -7,6 +7,8 @@
 // <prog_id> and <version_independent_prog_id>.
 #pragma once
 
+#include <initializer_list>
+
 #include "registration/registry.h"
 
 namespace tvc {
@@ -87,6 +89,29 @@ inline constexpr unregistration_tree unregistration_trees[4] = {
 // there. Readers take a class back through these entries.
 const layout_row *class_entry(layout_content content,
                               layout_condition condition = layout_condition::always) noexcept;
+
+// ---- the entries of a ProgID key
+
+// The subkey a row writes in a ProgID key ("<prog_id>\\CLSID" gives "CLSID");
+// null for a row of another key, or of the ProgID key's own value.
+constexpr const char *prog_id_subkey(const layout_row &row) noexcept {
+    for (const char *token : {"<prog_id>\\", "<version_independent_prog_id>\\"}) {
+        const char *at = row.key_pattern;
+        for (; *token != '\0' && *at == *token; ++token) ++at;
+        if (*token == '\0') return at;
+    }
+    return nullptr;
+}
+
+// The subkey of a ProgID key that names its class: what tells a ProgID key
+// from a key of another kind with the same name.
+constexpr const char *prog_id_class_subkey() noexcept {
+    for (const layout_row &row : server_layout) {
+        const char *subkey = prog_id_subkey(row);
+        if (row.content == layout_content::clsid_text && subkey != nullptr) return subkey;
+    }
+    return nullptr;
+}
 
 // ---- filling the placeholders of the layout for one class
 

@@ -117,13 +117,16 @@ bool written_key_paths_fit(const CLSID &clsid, const char *version_independent_p
     return true;
 }
 
+constexpr const char *class_subkey = prog_id_class_subkey();
+static_assert(*class_subkey != '\0', "registration names the class in its ProgID keys");
+
 // Whether the ProgID key's CLSID subkey names the class. Opened step by step,
 // so that no path is longer than the ones registration wrote.
 bool prog_id_names_class(const char *prog_id, const char *clsid_text) noexcept {
     unique_hkey prog_id_key, clsid_key;
     if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, prog_id, 0, KEY_QUERY_VALUE, prog_id_key.put()) !=
             ERROR_SUCCESS ||
-        ::RegOpenKeyExA(prog_id_key.get(), "CLSID", 0, KEY_QUERY_VALUE, clsid_key.put()) !=
+        ::RegOpenKeyExA(prog_id_key.get(), class_subkey, 0, KEY_QUERY_VALUE, clsid_key.put()) !=
             ERROR_SUCCESS) {
         return false;
     }
@@ -147,7 +150,7 @@ HRESULT prog_id_key_free_for_class(const char *prog_id) noexcept {
     const LONG opened = ::RegOpenKeyExA(HKEY_CLASSES_ROOT, prog_id, 0, KEY_QUERY_VALUE, key.put());
     if (opened == ERROR_FILE_NOT_FOUND) return S_OK;
     if (opened != ERROR_SUCCESS) return HRESULT_FROM_WIN32(opened);
-    const LONG has_clsid = ::RegOpenKeyExA(key.get(), "CLSID", 0, KEY_QUERY_VALUE, clsid_key.put());
+    const LONG has_clsid = ::RegOpenKeyExA(key.get(), class_subkey, 0, KEY_QUERY_VALUE, clsid_key.put());
     if (has_clsid == ERROR_SUCCESS) return S_OK;
     return has_clsid == ERROR_FILE_NOT_FOUND ? HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS)
                                              : HRESULT_FROM_WIN32(has_clsid);
@@ -161,8 +164,9 @@ LONG remove_prog_id_entries(const char *prog_id) noexcept {
     unique_hkey key;
     const LONG opened = ::RegOpenKeyExA(HKEY_CLASSES_ROOT, prog_id, 0, KEY_ALL_ACCESS, key.put());
     if (opened != ERROR_SUCCESS) return opened;
-    for (const char *written : {"CLSID", "CurVer"}) {
-        const LONG deleted = delete_key_tree(key.get(), written);
+    for (const layout_row &row : server_layout) {
+        const char *written = prog_id_subkey(row);
+        const LONG deleted = written != nullptr ? delete_key_tree(key.get(), written) : ERROR_SUCCESS;
         if (deleted != ERROR_SUCCESS && deleted != ERROR_FILE_NOT_FOUND) return deleted;
     }
     const LONG value_deleted = ::RegDeleteValueA(key.get(), nullptr);
