@@ -69,11 +69,7 @@ std::wstring comparable_directory(const std::wstring &name) {
 
 bool same_directory(const std::wstring &a, const std::wstring &b) {
     const std::wstring full_a = comparable_directory(a), full_b = comparable_directory(b);
-    if (full_a.empty() || full_b.empty() || full_a.size() > 0x7fffffff || full_b.size() > 0x7fffffff) {
-        return false;
-    }
-    return ::CompareStringOrdinal(full_a.data(), static_cast<int>(full_a.size()), full_b.data(),
-                                  static_cast<int>(full_b.size()), TRUE) == CSTR_EQUAL;
+    return !full_a.empty() && same_name_ignoring_case(full_a, full_b);
 }
 
 path_prefix prefixed_path(const wchar_t *old_path, const wchar_t *dir, std::wstring &new_path) {

@@ -5,6 +5,7 @@
 #include "call_trace/program_state.h"
 #include "call_trace/trace_format.h"
 #include "common/code_page_text.h"
+#include "common/unlimited_path.h"
 
 #include <windows.h>
 
@@ -289,22 +290,6 @@ void choose_clock() noexcept {
     }
     nanoseconds_per_tick =
         static_cast<unsigned long long>((static_cast<unsigned __int128>(1000000000) << 32) / ticks_per_second);
-}
-
-// The full path in the form that is not limited to MAX_PATH; device names
-// (\\.\pipe\..., NUL) stay as they are.
-std::wstring unlimited_path(const std::wstring &name) {
-    std::wstring full;
-    DWORD size = ::GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
-    while (size > full.size()) {
-        full.resize(size);
-        size = ::GetFullPathNameW(name.c_str(), size, full.data(), nullptr);
-    }
-    if (size == 0) return name;
-    full.resize(size);
-    if (full.rfind(L"\\\\?\\", 0) == 0 || full.rfind(L"\\\\.\\", 0) == 0) return full;
-    if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
-    return L"\\\\?\\" + full;
 }
 
 // The line that starts a run: which process, when by the wall clock, and

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <cstring>
+#include <iterator>
+#include <memory>
 #include <new>
 
 namespace tvc {
@@ -44,16 +46,17 @@ bool ends_in_lone_lead_byte(const char *text) noexcept {
     return false;
 }
 
-bool widen(const char *text, std::size_t bytes, std::wstring &wide) {
+bool widen(const char *text, std::size_t bytes, std::wstring &wide, invalid_bytes invalid) {
     if (bytes == 0) {
         wide.clear();
         return true;
     }
     if (bytes > 0x7fffffff) return false;
-    const int length = ::MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(bytes), nullptr, 0);
+    const DWORD flags = invalid == invalid_bytes::refused ? MB_ERR_INVALID_CHARS : 0;
+    const int length = ::MultiByteToWideChar(CP_ACP, flags, text, static_cast<int>(bytes), nullptr, 0);
     if (length <= 0) return false;
     wide.resize(static_cast<std::size_t>(length));
-    return ::MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(bytes), &wide[0], length) == length;
+    return ::MultiByteToWideChar(CP_ACP, flags, text, static_cast<int>(bytes), &wide[0], length) == length;
 }
 
 std::string narrowed(const std::wstring &text, bool *lossless) {
@@ -94,18 +97,52 @@ bool narrow_without_loss(const wchar_t *wide, std::string &narrow) {
 
 }  // namespace
 
-bool same_name_ignoring_case(const char *a, std::size_t a_bytes, const char *b,
-                             std::size_t b_bytes) noexcept {
-    try {
-        std::wstring wide_a, wide_b;
-        if (!widen(a, a_bytes, wide_a) || !widen(b, b_bytes, wide_b)) return false;
-        if (wide_a.size() != wide_b.size()) return false;
-        if (wide_a.empty()) return true;
-        return ::CompareStringOrdinal(wide_a.data(), static_cast<int>(wide_a.size()), wide_b.data(),
-                                      static_cast<int>(wide_b.size()), TRUE) == CSTR_EQUAL;
-    } catch (const std::bad_alloc &) {
-        return false;
+namespace {
+
+// Narrow text widened for a comparison: in place when it is as short as a
+// path or a key name is, so that such a comparison needs no memory.
+class comparable_text {
+public:
+    explicit comparable_text(std::string_view text) noexcept {
+        if (text.empty()) return;
+        if (text.size() > 0x7fffffff) {
+            valid_ = false;
+            return;
+        }
+        const int bytes = static_cast<int>(text.size());
+        const int length = ::MultiByteToWideChar(CP_ACP, 0, text.data(), bytes, nullptr, 0);
+        wchar_t *target = in_place_;
+        if (length > static_cast<int>(std::size(in_place_))) {
+            on_heap_.reset(new (std::nothrow) wchar_t[static_cast<std::size_t>(length)]);
+            target = on_heap_.get();
+        }
+        valid_ = length > 0 && target != nullptr &&
+                 ::MultiByteToWideChar(CP_ACP, 0, text.data(), bytes, target, length) == length;
+        if (valid_) wide_ = std::wstring_view(target, static_cast<std::size_t>(length));
     }
+    bool valid() const noexcept { return valid_; }
+    std::wstring_view wide() const noexcept { return wide_; }
+
+private:
+    wchar_t in_place_[MAX_PATH + 1];
+    std::unique_ptr<wchar_t[]> on_heap_;
+    std::wstring_view wide_;
+    bool valid_ = true;
+};
+
+}  // namespace
+
+bool same_name_ignoring_case(std::wstring_view a, std::wstring_view b) noexcept {
+    // The case mapping is one unit for one unit: names of different lengths differ.
+    if (a.size() != b.size() || a.size() > 0x7fffffff) return false;
+    if (a.empty()) return true;
+    return ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()),
+                                  TRUE) == CSTR_EQUAL;
+}
+
+bool same_name_ignoring_case(std::string_view a, std::string_view b) noexcept {
+    const comparable_text wide_a(a), wide_b(b);
+    return wide_a.valid() && wide_b.valid() && same_name_ignoring_case(wide_a.wide(), wide_b.wide());
 }
 
 DWORD narrow_path(const wchar_t *path, std::string &narrow) noexcept {
@@ -152,7 +189,14 @@ DWORD module_path_in_code_page(HMODULE module, std::string &path, DWORD initial_
     return ERROR_FILENAME_EXCED_RANGE;
 }
 
-std::size_t narrow_into(char *buffer, std::size_t size, const wchar_t *text, UINT code_page) noexcept {
+std::size_t narrow_into(char *buffer, std::size_t size, const wchar_t *text, nul_rule nul,
+                        UINT code_page) noexcept {
+    // Without a buffer the text is only measured.
+    std::size_t room = buffer == nullptr ? SIZE_MAX : size;
+    if (buffer != nullptr && nul == nul_rule::always) {
+        if (size == 0) return 0;
+        room = size - 1;
+    }
     std::size_t used = 0;
     for (const wchar_t *c = text; c != nullptr && *c != L'\0';) {
         const int units = IS_HIGH_SURROGATE(c[0]) && IS_LOW_SURROGATE(c[1]) ? 2 : 1;
@@ -167,12 +211,12 @@ std::size_t narrow_into(char *buffer, std::size_t size, const wchar_t *text, UIN
                 length = 1;
             }
         }
-        if (used + static_cast<std::size_t>(length) > size) break;
-        std::memcpy(buffer + used, piece, static_cast<std::size_t>(length));
+        if (used + static_cast<std::size_t>(length) > room) break;
+        if (buffer != nullptr) std::memcpy(buffer + used, piece, static_cast<std::size_t>(length));
         used += static_cast<std::size_t>(length);
         c += units;
     }
-    if (used < size) buffer[used] = '\0';
+    if (buffer != nullptr && used < size) buffer[used] = '\0';
     return used;
 }
 

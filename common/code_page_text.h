@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace tvc {
 
@@ -38,14 +39,22 @@ std::size_t character_count(const char *text) noexcept;
 // Whether text ends in a lead byte with no trail byte before its NUL.
 bool ends_in_lone_lead_byte(const char *text) noexcept;
 
-// Whether two pieces of narrow text name the same thing to the file system:
-// equal after widening, compared ordinally without regard to case.
-bool same_name_ignoring_case(const char *a, std::size_t a_bytes, const char *b,
-                             std::size_t b_bytes) noexcept;
+// Whether two names are the same to the file system and the registry:
+// compared ordinally without regard to case, as both compare names (narrow
+// text widened first). A name of up to 260 characters is compared without
+// taking memory; a longer one for which no memory can be had, and narrow text
+// that cannot be widened, compare unequal.
+bool same_name_ignoring_case(std::wstring_view a, std::wstring_view b) noexcept;
+bool same_name_ignoring_case(std::string_view a, std::string_view b) noexcept;
+
+// What widening does with bytes that form no character of the code page:
+// the code page's replacement stands in their place, or the text is refused.
+enum class invalid_bytes { replaced, refused };
 
 // Text widened from the process code page; false when the code page's tables
 // refuse it. widened answers such text with an empty string.
-bool widen(const char *text, std::size_t bytes, std::wstring &wide);
+bool widen(const char *text, std::size_t bytes, std::wstring &wide,
+           invalid_bytes invalid = invalid_bytes::replaced);
 inline std::wstring widened(const std::string &text) {
     std::wstring wide;
     return widen(text.data(), text.size(), wide) ? wide : std::wstring();
@@ -71,11 +80,20 @@ DWORD narrow_path(const wchar_t *path, std::string &narrow) noexcept;
 DWORD module_path_in_code_page(HMODULE module, std::string &path,
                                DWORD initial_capacity = MAX_PATH) noexcept;
 
+// Where narrow_into puts the NUL: after the text when there is room for it,
+// as wcstombs does (a buffer the text fills receives exactly size bytes and
+// no NUL); or always, the text then cut a character earlier to make room, as
+// a fixed field of a record needs.
+enum class nul_rule { when_room, always };
+
 // Narrows text into buffer, at most size bytes, a whole character at a time
 // (a surrogate pair is one character): it stops before a character that
 // does not fit, so a double-byte character is never cut in half. A
-// character the code page lacks becomes its default character. The NUL is
-// stored when there is room for it. Returns the bytes stored, without it.
-std::size_t narrow_into(char *buffer, std::size_t size, const wchar_t *text, UINT code_page = CP_ACP) noexcept;
+// character the code page lacks becomes its default character. Null text
+// is empty text. Returns the bytes stored, without the NUL; with a null
+// buffer, nothing is stored and the result is the bytes the whole text
+// needs, as wcstombs answers.
+std::size_t narrow_into(char *buffer, std::size_t size, const wchar_t *text, nul_rule nul = nul_rule::when_room,
+                        UINT code_page = CP_ACP) noexcept;
 
 }  // namespace tvc

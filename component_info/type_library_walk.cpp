@@ -1,7 +1,7 @@
 // Reading a type library file into the component information records: its
 // registered coclasses with their methods, events and properties, and its
 // registered interfaces. The file is loaded afresh and never registered.
-#include "component_info/component_info.h"
+#include "component_info/component_query.h"
 
 #include <wrl/client.h>
 
@@ -11,6 +11,7 @@
 #include <iterator>
 #include <memory>
 #include <new>
+#include <string>
 #include <type_traits>
 
 #include "common/code_page_text.h"
@@ -140,7 +141,7 @@ private:
         if (FAILED(created)) return created;
         methodInfo &record = **slot;
         record.param_count = static_cast<int>(count) - 1;
-        narrow_name_into(record.name, sizeof record.name, names[0]);
+        narrow_into(record.name, sizeof record.name, names[0], nul_rule::always);
         record.member_id = description.memid;
         copy_into_field(record.iid, iid_.c_str());
         const reduced_type result = reduce_type(description.elemdescFunc.tdesc);
@@ -153,7 +154,7 @@ private:
             if (FAILED(created)) return created;
             paramInfo &parameter = **parameter_slot;
             const ELEMDESC &element = description.lprgelemdescParam[k - 1];
-            narrow_name_into(parameter.name, sizeof parameter.name, names[k]);
+            narrow_into(parameter.name, sizeof parameter.name, names[k], nul_rule::always);
             parameter.flags = element.paramdesc.wParamFlags;
             const reduced_type type = reduce_type(element.tdesc);
             parameter.type = type.type;
@@ -352,11 +353,6 @@ reduced_type reduce_type(const TYPEDESC &description) noexcept {
     return {current->vt, levels};
 }
 
-void narrow_name_into(char *field, std::size_t width, const wchar_t *name, UINT code_page) noexcept {
-    if (width == 0) return;
-    field[narrow_into(field, width - 1, name, code_page)] = '\0';
-}
-
 HRESULT walk_methods(ITypeInfo *info, methodInfo **slot) noexcept {
     if (slot == nullptr) return E_INVALIDARG;
     return walk_interface(info, slot, nullptr).methods;
@@ -369,18 +365,18 @@ HRESULT walk_properties(ITypeInfo *info, propertyInfo **slot) noexcept {
 
 HRESULT load_type_library_info(const char *path, componentInfo *component, registration_cache *cache) noexcept {
     if (path == nullptr || component == nullptr) return E_INVALIDARG;
-    // The path is text in the process code page, as the registry gave it.
-    const int length = ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, -1, nullptr, 0);
-    if (length <= 1) return E_FAIL;  // empty, or not text in the code page
-    std::unique_ptr<wchar_t[]> wide_path(new (std::nothrow) wchar_t[length]);
-    if (!wide_path) return E_OUTOFMEMORY;
-    if (::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, -1, wide_path.get(), length) != length) {
-        return E_FAIL;
+    // The path is text in the process code page, as the registry gave it;
+    // empty text, or bytes that are no text in the code page, name no file.
+    std::wstring wide_path;
+    try {
+        if (*path == '\0' || !widen(path, std::strlen(path), wide_path, invalid_bytes::refused)) return E_FAIL;
+    } catch (const std::bad_alloc &) {
+        return E_OUTOFMEMORY;
     }
-    if (!is_absolute_path(wide_path.get())) return E_FAIL;
+    if (!is_absolute_path(wide_path.c_str())) return E_FAIL;
 
     ComPtr<ITypeLib> library;
-    HRESULT status = ::LoadTypeLibEx(wide_path.get(), REGKIND_NONE, library.GetAddressOf());
+    HRESULT status = ::LoadTypeLibEx(wide_path.c_str(), REGKIND_NONE, library.GetAddressOf());
     if (FAILED(status)) return status;
     unique_tlib_attr library_attributes;
     status = library->GetLibAttr(library_attributes.put(library.Get()));

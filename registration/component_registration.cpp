@@ -26,44 +26,35 @@ HRESULT register_component(const component_kind &kind, const char *module_name, 
                            const GUID *libid, unsigned short major_version,
                            unsigned short minor_version, const char *friendly_name,
                            const char *version_independent_prog_id, const char *prog_id) noexcept {
-    if (!registration_arguments_valid(module_name, clsid, libid, version_independent_prog_id,
-                                      prog_id)) {
-        return E_INVALIDARG;
-    }
-    const registration_lock lock;
-    if (FAILED(lock.result())) return lock.result();
-    const HRESULT free = prog_id_keys_free(version_independent_prog_id, prog_id);
-    if (FAILED(free)) return free;
-    // An existing category keeps its description and locale.
-    if (!kind.category.is_registered()) {
-        const HRESULT registered = kind.category.register_category(kind.description);
-        if (FAILED(registered)) return registered;
-    }
-    // The category stays registered whatever follows: other components share
-    // it. The server entries are undone, on failure, before the lock is released.
-    registry_changes changes;
-    const HRESULT server = register_server(module_name, clsid, libid, major_version, minor_version,
-                                           friendly_name, version_independent_prog_id, prog_id,
-                                           "Both", changes);
-    if (FAILED(server)) return server;
-    const HRESULT membership = kind.category.register_class(*clsid, true);
-    if (SUCCEEDED(membership)) changes.keep();
-    return membership;
+    const bool valid =
+        registration_arguments_valid(module_name, clsid, libid, version_independent_prog_id, prog_id);
+    return registration_transaction(valid, [&](registry_changes &changes) {
+        const HRESULT free = prog_id_keys_free(version_independent_prog_id, prog_id);
+        if (FAILED(free)) return free;
+        // An existing category keeps its description and locale.
+        if (!kind.category.is_registered()) {
+            const HRESULT registered = kind.category.register_category(kind.description);
+            if (FAILED(registered)) return registered;
+        }
+        // The category stays registered whatever follows: other components
+        // share it. Only the server entries are undone on failure.
+        const HRESULT server = register_server(module_name, clsid, libid, major_version, minor_version,
+                                               friendly_name, version_independent_prog_id, prog_id, "Both", changes);
+        return FAILED(server) ? server : kind.category.register_class(*clsid, true);
+    });
 }
 
 // Removes the membership (whatever that gives) and then the server entries;
 // returns the server unregistration's result. The category itself stays.
 HRESULT unregister_component(const component_kind &kind, const CLSID *clsid,
                              const char *version_independent_prog_id, const char *prog_id) noexcept {
-    if (!unregistration_arguments_valid(clsid, version_independent_prog_id, prog_id)) {
-        return E_INVALIDARG;
-    }
-    const registration_lock lock;
-    if (FAILED(lock.result())) return lock.result();
-    // Membership removal fails for a class the manager does not know; the
-    // server entries are removed all the same.
-    kind.category.register_class(*clsid, false);
-    return unregister_server(clsid, version_independent_prog_id, prog_id);
+    const bool valid = unregistration_arguments_valid(clsid, version_independent_prog_id, prog_id);
+    return under_registration_lock(valid, [&] {
+        // Membership removal fails for a class the manager does not know; the
+        // server entries are removed all the same.
+        kind.category.register_class(*clsid, false);
+        return unregister_server(clsid, version_independent_prog_id, prog_id);
+    });
 }
 
 }  // namespace

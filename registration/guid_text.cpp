@@ -6,7 +6,6 @@
 #include "registration/guid_parser.h"
 #include "registration/guid_registry_form.h"
 #include "common/code_page_text.h"
-#include "registration/narrow_text.h"
 #include "common/unique_resource.h"
 
 #include <objbase.h>
@@ -48,33 +47,22 @@ size_t tvcGUIDtochar_proxy(const GUID *guid, char *buffer, int size) {
     if (!guid) return 0;
     wchar_t wide[wide_guid_capacity + 1] = {};
     ::StringFromGUID2(*guid, wide, wide_guid_capacity);
-    // As with wcstombs, no buffer asks for the length the text needs.
-    if (!buffer) {
-        return static_cast<size_t>(::WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr)) - 1;
-    }
-    return tvc::narrow_text_into(buffer, size, wide);
+    // As with wcstombs, no buffer asks for the length the text needs. A
+    // negative size would widen to an unlimited one.
+    if (buffer != nullptr && size < 0) return 0;
+    return tvc::narrow_into(buffer, static_cast<std::size_t>(size), wide);
 }
 
 void tvcCLSIDtochar_proxy(const CLSID *clsid, char *buffer, int size) {
-    if (!clsid) return;
+    if (!clsid || !buffer || size < 0) return;
     tvc::unique_cotaskmem_string wide;
     // A failed call leaves no string (the owner frees one if it was left
     // anyway); the caller then receives empty text.
     const HRESULT formatted = ::StringFromCLSID(*clsid, wide.put());
-    tvc::narrow_text_into(buffer, size, SUCCEEDED(formatted) ? wide.get() : nullptr);
+    tvc::narrow_into(buffer, static_cast<std::size_t>(size), SUCCEEDED(formatted) ? wide.get() : nullptr);
 }
 
 namespace tvc {
-
-std::size_t narrow_text_into(char *buffer, int size, const wchar_t *text) noexcept {
-    // A negative size would widen to an unlimited one.
-    if (!buffer || size < 0) return 0;
-    if (!text) {
-        if (size > 0) buffer[0] = '\0';
-        return 0;
-    }
-    return narrow_into(buffer, static_cast<std::size_t>(size), text);
-}
 
 guid_text make_guid_text(const GUID &guid) noexcept {
     guid_text text = {};

@@ -4,6 +4,7 @@
 #include <new>
 #include <utility>
 
+#include "common/code_page_text.h"
 #include "common/unique_resource.h"
 
 namespace tvc {
@@ -29,12 +30,8 @@ bool read_previous_value(HKEY key, const char *value_name,
                          registry_changes::change &change) noexcept {
     try {
         change.default_value = value_name == nullptr;
-        if (value_name != nullptr) {
-            const int length = ::MultiByteToWideChar(CP_ACP, 0, value_name, -1, nullptr, 0);
-            if (length <= 0) return false;
-            change.value_name.resize(static_cast<std::size_t>(length));
-            ::MultiByteToWideChar(CP_ACP, 0, value_name, -1, &change.value_name[0], length);
-            change.value_name.pop_back();  // the NUL the string keeps anyway
+        if (value_name != nullptr && !widen(value_name, std::strlen(value_name), change.value_name)) {
+            return false;
         }
         const wchar_t *name = change.default_value ? nullptr : change.value_name.c_str();
         for (;;) {

@@ -14,111 +14,6 @@
 
 namespace tvc {
 
-// ---- the registry layout
-
-using content = layout_content;
-using condition = layout_condition;
-
-const layout_row server_layout[16] = {
-    {"CLSID\\{clsid}", nullptr, content::friendly_name, condition::always},
-    {"AppID\\{clsid}", nullptr, content::friendly_name, condition::always},
-    // The application ID is the class ID itself.
-    {"CLSID\\{clsid}", "AppID", content::clsid_text, condition::always},
-    // Empty: the system's default surrogate host.
-    {"AppID\\{clsid}", "DllSurrogate", content::empty_text, condition::always},
-    {"CLSID\\{clsid}\\InprocServer32", nullptr, content::module_path, condition::in_process_server},
-    {"CLSID\\{clsid}\\InprocServer32", "ThreadingModel", content::threading_model,
-     condition::in_process_server},
-    {"CLSID\\{clsid}\\LocalServer32", nullptr, content::module_path, condition::local_server},
-    {"CLSID\\{clsid}\\ProgID", nullptr, content::prog_id, condition::always},
-    {"CLSID\\{clsid}\\VersionIndependentProgID", nullptr, content::version_independent_prog_id,
-     condition::always},
-    {"CLSID\\{clsid}\\TypeLib", nullptr, content::libid_text, condition::always},
-    // A named value in the TypeLib key, "major.minor", not a Version subkey.
-    {"CLSID\\{clsid}\\TypeLib", "Version", content::type_library_version, condition::always},
-    {"<version_independent_prog_id>", nullptr, content::friendly_name, condition::always},
-    {"<version_independent_prog_id>\\CLSID", nullptr, content::clsid_text, condition::always},
-    {"<version_independent_prog_id>\\CurVer", nullptr, content::prog_id, condition::always},
-    {"<prog_id>", nullptr, content::friendly_name, condition::always},
-    {"<prog_id>\\CLSID", nullptr, content::clsid_text, condition::always},
-};
-
-// Category keys are the categories manager's and stay. A ProgID key may
-// have been taken over by another class since, or never have been ours.
-const unregistration_tree unregistration_trees[4] = {
-    {"CLSID\\{clsid}", false},
-    {"AppID\\{clsid}", false},
-    {"<version_independent_prog_id>", true},
-    {"<prog_id>", true},
-};
-
-// ---- placeholders
-
-namespace {
-
-struct placeholder {
-    const char *token;
-    const char *registration_texts::*text;
-};
-
-const placeholder placeholders[] = {
-    {"{clsid}", &registration_texts::clsid},
-    {"<prog_id>", &registration_texts::prog_id},
-    {"<version_independent_prog_id>", &registration_texts::version_independent_prog_id},
-};
-
-}  // namespace
-
-bool expand_key_pattern(registry_key_path &out, const char *pattern,
-                        const registration_texts &texts) noexcept {
-    const std::size_t limit = registry_key_path::capacity - 1;
-    std::size_t length = 0;
-    out.text[0] = '\0';
-    const char *rest = pattern;
-    while (*rest != '\0') {
-        const char *piece = rest;
-        std::size_t piece_length = 1;
-        std::size_t consumed = 1;
-        for (const placeholder &p : placeholders) {
-            const std::size_t token_length = std::strlen(p.token);
-            if (std::strncmp(rest, p.token, token_length) == 0) {
-                piece = texts.*p.text;
-                if (piece == nullptr) {
-                    out.text[0] = '\0';
-                    return false;
-                }
-                piece_length = std::strlen(piece);
-                consumed = token_length;
-                break;
-            }
-        }
-        if (piece_length > limit - length) {
-            out.text[0] = '\0';
-            return false;
-        }
-        std::memcpy(out.text + length, piece, piece_length);
-        length += piece_length;
-        rest += consumed;
-    }
-    out.text[length] = '\0';
-    return true;
-}
-
-const char *layout_content_text(layout_content content, const registration_texts &texts) noexcept {
-    switch (content) {
-    case layout_content::friendly_name: return texts.friendly_name;
-    case layout_content::clsid_text: return texts.clsid;
-    case layout_content::empty_text: return "";
-    case layout_content::module_path: return texts.module_path;
-    case layout_content::threading_model: return texts.threading_model;
-    case layout_content::prog_id: return texts.prog_id;
-    case layout_content::version_independent_prog_id: return texts.version_independent_prog_id;
-    case layout_content::libid_text: return texts.libid;
-    case layout_content::type_library_version: return texts.type_library_version;
-    }
-    return nullptr;
-}
-
 // ---- the module path
 
 HRESULT module_file_path(HMODULE module, std::string &path, DWORD initial_capacity) noexcept {
@@ -172,14 +67,6 @@ const char *const structural_keys[] = {
     "Folder", "AllFilesystemObjects",   "SystemFileAssociations", "Unknown", "Wow6432Node",
 };
 
-bool equal_ignoring_ascii_case(const char *a, const char *b) noexcept {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-        if (lower(*a) != lower(*b)) return false;
-    }
-    return *a == *b;
-}
-
 // A ProgID becomes one key name directly under the root. An empty one would
 // address the root itself, and one with a backslash would be a path: to the
 // root again ("\\"), or into another class's keys ("CLSID\\{...}"). A name
@@ -198,7 +85,7 @@ bool usable_key_name(const char *name) noexcept {
         return false;
     }
     for (const char *structural : structural_keys) {
-        if (equal_ignoring_ascii_case(name, structural)) return false;
+        if (same_name_ignoring_case(name, structural)) return false;
     }
     return true;
 }
@@ -230,13 +117,16 @@ bool written_key_paths_fit(const CLSID &clsid, const char *version_independent_p
     return true;
 }
 
+constexpr const char *class_subkey = prog_id_class_subkey();
+static_assert(*class_subkey != '\0', "registration names the class in its ProgID keys");
+
 // Whether the ProgID key's CLSID subkey names the class. Opened step by step,
 // so that no path is longer than the ones registration wrote.
 bool prog_id_names_class(const char *prog_id, const char *clsid_text) noexcept {
     unique_hkey prog_id_key, clsid_key;
     if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, prog_id, 0, KEY_QUERY_VALUE, prog_id_key.put()) !=
             ERROR_SUCCESS ||
-        ::RegOpenKeyExA(prog_id_key.get(), "CLSID", 0, KEY_QUERY_VALUE, clsid_key.put()) !=
+        ::RegOpenKeyExA(prog_id_key.get(), class_subkey, 0, KEY_QUERY_VALUE, clsid_key.put()) !=
             ERROR_SUCCESS) {
         return false;
     }
@@ -248,7 +138,7 @@ bool prog_id_names_class(const char *prog_id, const char *clsid_text) noexcept {
         type != REG_SZ) {
         return false;
     }
-    return equal_ignoring_ascii_case(named, clsid_text);
+    return same_name_ignoring_case(named, clsid_text);
 }
 
 // Whether registration may write the ProgID key: it does not exist yet, or
@@ -260,7 +150,7 @@ HRESULT prog_id_key_free_for_class(const char *prog_id) noexcept {
     const LONG opened = ::RegOpenKeyExA(HKEY_CLASSES_ROOT, prog_id, 0, KEY_QUERY_VALUE, key.put());
     if (opened == ERROR_FILE_NOT_FOUND) return S_OK;
     if (opened != ERROR_SUCCESS) return HRESULT_FROM_WIN32(opened);
-    const LONG has_clsid = ::RegOpenKeyExA(key.get(), "CLSID", 0, KEY_QUERY_VALUE, clsid_key.put());
+    const LONG has_clsid = ::RegOpenKeyExA(key.get(), class_subkey, 0, KEY_QUERY_VALUE, clsid_key.put());
     if (has_clsid == ERROR_SUCCESS) return S_OK;
     return has_clsid == ERROR_FILE_NOT_FOUND ? HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS)
                                              : HRESULT_FROM_WIN32(has_clsid);
@@ -274,8 +164,9 @@ LONG remove_prog_id_entries(const char *prog_id) noexcept {
     unique_hkey key;
     const LONG opened = ::RegOpenKeyExA(HKEY_CLASSES_ROOT, prog_id, 0, KEY_ALL_ACCESS, key.put());
     if (opened != ERROR_SUCCESS) return opened;
-    for (const char *written : {"CLSID", "CurVer"}) {
-        const LONG deleted = delete_key_tree(key.get(), written);
+    for (const layout_row &row : server_layout) {
+        const char *written = prog_id_subkey(row);
+        const LONG deleted = written != nullptr ? delete_key_tree(key.get(), written) : ERROR_SUCCESS;
         if (deleted != ERROR_SUCCESS && deleted != ERROR_FILE_NOT_FOUND) return deleted;
     }
     const LONG value_deleted = ::RegDeleteValueA(key.get(), nullptr);
@@ -388,45 +279,34 @@ HRESULT register_server(const char *module_name, const CLSID *clsid, const GUID 
                         unsigned short major_version, unsigned short minor_version,
                         const char *friendly_name, const char *version_independent_prog_id,
                         const char *prog_id, const char *threading_model) noexcept {
-    if (!registration_arguments_valid(module_name, clsid, libid, version_independent_prog_id,
-                                      prog_id)) {
-        return E_INVALIDARG;
-    }
-    const registration_lock lock;
-    if (FAILED(lock.result())) return lock.result();
-    // Undone, when the call fails, before the lock is released.
-    registry_changes changes;
-    const HRESULT result = register_server(module_name, clsid, libid, major_version, minor_version,
-                                           friendly_name, version_independent_prog_id, prog_id,
-                                           threading_model, changes);
-    if (SUCCEEDED(result)) changes.keep();
-    return result;
+    const bool valid =
+        registration_arguments_valid(module_name, clsid, libid, version_independent_prog_id, prog_id);
+    return registration_transaction(valid, [&](registry_changes &changes) {
+        return register_server(module_name, clsid, libid, major_version, minor_version, friendly_name,
+                               version_independent_prog_id, prog_id, threading_model, changes);
+    });
 }
 
 HRESULT unregister_server(const CLSID *clsid, const char *version_independent_prog_id,
                           const char *prog_id) noexcept {
-    if (!unregistration_arguments_valid(clsid, version_independent_prog_id, prog_id)) {
-        return E_INVALIDARG;
-    }
-
-    const registration_lock lock;
-    if (FAILED(lock.result())) return lock.result();
-
-    const guid_text clsid_text = make_guid_text(*clsid);
-    const registration_texts texts = class_texts(clsid_text, version_independent_prog_id, prog_id);
-    for (const unregistration_tree &tree : unregistration_trees) {
-        registry_key_path key;
-        if (!expand_key_pattern(key, tree.key_pattern, texts)) return E_FAIL;
-        LONG deleted = ERROR_SUCCESS;
-        if (!tree.prog_id_key) {
-            deleted = delete_key_tree(HKEY_CLASSES_ROOT, key.text);
-        } else if (prog_id_names_class(key.text, clsid_text.c_str())) {
-            deleted = remove_prog_id_entries(key.text);
-        }  // else another class's ProgID, or a key that names none: left alone
-        // A tree that is not there counts as removed.
-        if (deleted != ERROR_SUCCESS && deleted != ERROR_FILE_NOT_FOUND) return E_FAIL;
-    }
-    return S_OK;
+    const bool valid = unregistration_arguments_valid(clsid, version_independent_prog_id, prog_id);
+    return under_registration_lock(valid, [&] {
+        const guid_text clsid_text = make_guid_text(*clsid);
+        const registration_texts texts = class_texts(clsid_text, version_independent_prog_id, prog_id);
+        for (const unregistration_tree &tree : unregistration_trees) {
+            registry_key_path key;
+            if (!expand_key_pattern(key, tree.key_pattern, texts)) return E_FAIL;
+            LONG deleted = ERROR_SUCCESS;
+            if (!tree.prog_id_key) {
+                deleted = delete_key_tree(HKEY_CLASSES_ROOT, key.text);
+            } else if (prog_id_names_class(key.text, clsid_text.c_str())) {
+                deleted = remove_prog_id_entries(key.text);
+            }  // else another class's ProgID, or a key that names none: left alone
+            // A tree that is not there counts as removed.
+            if (deleted != ERROR_SUCCESS && deleted != ERROR_FILE_NOT_FOUND) return E_FAIL;
+        }
+        return S_OK;
+    });
 }
 
 }  // namespace tvc

@@ -1,6 +1,8 @@
+// Errors: HRESULT at registration's boundary; the registry routines beneath (registry.h) answer bool or Win32 codes.
+//
 // Registration and unregistration of one COM server class under
-// HKEY_CLASSES_ROOT, walking the registry layout below. Also the base of
-// component registration. Nothing throws; results are HRESULTs:
+// HKEY_CLASSES_ROOT, walking the registry layout of class_layout.h. Also the
+// base of component registration. Nothing throws; results are HRESULTs:
 //   S_OK            every step succeeded
 //   E_INVALIDARG    a null module name, CLSID or LIBID, or a ProgID that is
 //                   not one key name of a class's own (null, empty, with a
@@ -38,6 +40,7 @@
 #include <string>
 
 #include "common/unique_resource.h"
+#include "registration/class_layout.h"
 #include "registration/registry.h"
 
 namespace tvc {
@@ -72,77 +75,6 @@ bool unregistration_arguments_valid(const CLSID *clsid, const char *version_inde
 // for a key of another kind. Asked under the registration lock, before
 // anything is written.
 HRESULT prog_id_keys_free(const char *version_independent_prog_id, const char *prog_id) noexcept;
-
-// ---- the registry layout
-//
-// The one description of what server registration writes and what
-// unregistration removes. The component information query reads part of this
-// back, so the rows are a contract with that reader. Key patterns name the
-// class as {clsid} and the caller's ProgIDs as <prog_id> and
-// <version_independent_prog_id>.
-
-// Where a row's value comes from.
-enum class layout_content {
-    friendly_name,
-    clsid_text,
-    empty_text,
-    module_path,
-    threading_model,
-    prog_id,
-    version_independent_prog_id,
-    libid_text,
-    type_library_version,
-};
-
-enum class layout_condition {
-    always,
-    in_process_server,  // the module name does not contain ".exe"
-    local_server,       // the module name contains ".exe"
-};
-
-struct layout_row {
-    const char *key_pattern;
-    const char *value_name;  // null: the key's default value, written by set_key_and_value
-    layout_content content;
-    layout_condition condition;
-};
-
-// In the order registration writes them; a default-value row creates its key,
-// and the named-value rows that follow write into that key.
-extern const layout_row server_layout[16];
-
-// The trees unregistration removes, in this order.
-struct unregistration_tree {
-    const char *key_pattern;
-    // A ProgID key: touched only when its CLSID subkey names the class, and
-    // then only registration's entries in it (remove_prog_id_entries).
-    bool prog_id_key;
-};
-extern const unregistration_tree unregistration_trees[4];
-
-// ---- filling the placeholders of the layout for one class
-
-// The texts of one registration or unregistration call. Unregistration knows
-// only the CLSID and the ProgIDs; the rest stay null.
-struct registration_texts {
-    const char *clsid = nullptr;
-    const char *libid = nullptr;
-    const char *module_path = nullptr;
-    const char *friendly_name = nullptr;
-    const char *threading_model = nullptr;
-    const char *prog_id = nullptr;
-    const char *version_independent_prog_id = nullptr;
-    const char *type_library_version = nullptr;
-};
-
-// The pattern with its placeholders replaced, in one pass over the pattern
-// (a ProgID that happens to contain "{clsid}" is taken literally). False when
-// the result exceeds 1023 characters or names a text that is null.
-bool expand_key_pattern(registry_key_path &out, const char *pattern,
-                        const registration_texts &texts) noexcept;
-
-// The text a row writes; null means "write no value".
-const char *layout_content_text(layout_content content, const registration_texts &texts) noexcept;
 
 // ---- the module's full path, however long: a path is never cut to fit a
 // buffer, because a cut path registered as a server names another file.
@@ -186,6 +118,30 @@ private:
     unique_handle mutex_;
     HRESULT result_ = E_FAIL;
 };
+
+// Runs work under the registration lock once the arguments are found valid:
+// E_INVALIDARG when they are not, the lock's failure when it cannot be had,
+// and otherwise what work returns.
+template <typename Work>
+HRESULT under_registration_lock(bool arguments_valid, Work work) noexcept {
+    if (!arguments_valid) return E_INVALIDARG;
+    const registration_lock lock;
+    if (FAILED(lock.result())) return lock.result();
+    return work();
+}
+
+// The same for a registration: work records what it writes in the changes
+// it is given, which stay when it succeeds and are undone, before the lock
+// is released, when it fails.
+template <typename Work>
+HRESULT registration_transaction(bool arguments_valid, Work work) noexcept {
+    return under_registration_lock(arguments_valid, [&work] {
+        registry_changes changes;
+        const HRESULT result = work(changes);
+        if (SUCCEEDED(result)) changes.keep();
+        return result;
+    });
+}
 
 // ---- REFCLSID and REFGUID are references in C++ but pointers in C, so a C
 // caller can pass null through them. The empty asm hides the reference's

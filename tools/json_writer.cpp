@@ -4,17 +4,16 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstring>
+
+#include "common/code_page_text.h"
 
 namespace tvc_check {
 
 std::string json_writer::quoted(const char *text) {
     std::string result = "\"";
-    const int wide_length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-    std::wstring wide(wide_length > 0 ? static_cast<std::size_t>(wide_length) : 1, L'\0');
-    if (wide_length <= 0 || MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], wide_length) <= 0) {
-        wide.assign(L"?");  // not text in the code page: nothing to show
-    }
-    wide.resize(wcsnlen(wide.c_str(), wide.size()));
+    std::wstring wide;
+    if (!tvc::widen(text, std::strlen(text), wide)) wide.assign(L"?");  // not text in the code page: nothing to show
     for (const wchar_t character : wide) {
         const unsigned code = static_cast<unsigned>(character);
         if (character == L'"' || character == L'\\') {

@@ -6,19 +6,16 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/code_page_text.h"
+#include "common/unlimited_path.h"
+
 namespace tvc_trace {
 
 namespace {
 
 constexpr std::size_t chunk_size = 1u << 20;
 
-std::wstring widened(const char *text) {
-    const int length = ::MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-    std::wstring wide(length > 0 ? static_cast<std::size_t>(length) : 1, L'\0');
-    if (length <= 0 || ::MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], length) <= 0) return std::wstring();
-    wide.resize(static_cast<std::size_t>(length) - 1);
-    return wide;
-}
+using tvc::widened;
 
 // A path for the wide file functions: a long one as its full path with the
 // \\?\ prefix, so that no path is cut at MAX_PATH; one that already starts
@@ -26,12 +23,7 @@ std::wstring widened(const char *text) {
 std::wstring file_system_path(const char *path) {
     const std::wstring wide = widened(path);
     if (wide.size() < MAX_PATH - 12 || wide.rfind(L"\\\\", 0) == 0) return wide;
-    const DWORD size = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
-    std::wstring full(size, L'\0');
-    const DWORD length = size > 0 ? ::GetFullPathNameW(wide.c_str(), size, &full[0], nullptr) : 0;
-    if (length == 0 || length >= size) return wide;
-    full.resize(length);
-    return L"\\\\?\\" + full;
+    return tvc::unlimited_path(wide);
 }
 
 std::string system_text(DWORD code) {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "component_info/component_info_test_support.h"
-#include "component_info/component_info.h"
+#include "component_info/component_query.h"
 #include "component_info/component_records.h"
 
 using namespace component_info_test;

@@ -19,7 +19,8 @@
 
 #include "support/scratch_layout.h"
 #include "component_info/component_info_test_support.h"
-#include "component_info/component_info.h"
+#include "common/code_page_text.h"
+#include "component_info/component_query.h"
 #include "component_info/component_records.h"
 #include "support/start_gate.h"
 
@@ -224,7 +225,7 @@ TEST(TypeLibraryWalk, NamesAreCutOnACharacterBoundaryAndAlwaysTerminated) {
     for (const auto &c : cases) {
         char field[256];
         std::memset(field, '#', sizeof field);
-        tvc::narrow_name_into(field, c.width, c.name.c_str(), c.code_page);
+        tvc::narrow_into(field, c.width, c.name.c_str(), tvc::nul_rule::always, c.code_page);
         EXPECT_EQ(std::string(field), c.expected) << c.code_page << " width " << c.width;
     }
 }

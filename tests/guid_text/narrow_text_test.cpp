@@ -1,28 +1,63 @@
-#include "registration/narrow_text.h"
+#include "common/code_page_text.h"
+#include "common/unlimited_path.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 
 namespace {
 
 // What the system's formatting call leaves when it cannot allocate (null
-// text), next to the bad arguments a caller may pass.
-TEST(NarrowText, NullTextGivesEmptyTextAndBadArgumentsNothing) {
-    std::string b(8, '#');
-    EXPECT_EQ(tvc::narrow_text_into(b.data(), 8, nullptr), 0u);
-    EXPECT_EQ(b, std::string("\0#######", 8));
+// text), and the two rules for the NUL when the text fills the buffer.
+TEST(NarrowText, NullTextIsEmptyAndTheNulRuleDecidesWhereAFullBufferEnds) {
+    using tvc::nul_rule;
+    const struct {
+        const wchar_t *text;
+        std::size_t size;
+        nul_rule nul;
+        std::size_t stored;
+        std::string buffer;
+    } cases[] = {
+        {nullptr, 8, nul_rule::when_room, 0, std::string("\0#######", 8)},
+        {nullptr, 0, nul_rule::when_room, 0, "########"},
+        {nullptr, 0, nul_rule::always, 0, "########"},
+        {L"text", 3, nul_rule::when_room, 3, "tex#####"},
+        {L"text", 4, nul_rule::when_room, 4, "text####"},
+        {L"text", 4, nul_rule::always, 3, std::string("tex\0####", 8)},
+    };
+    for (const auto &c : cases) {
+        std::string b(8, '#');
+        EXPECT_EQ(tvc::narrow_into(b.data(), c.size, c.text, c.nul), c.stored) << c.size;
+        EXPECT_EQ(b, c.buffer) << c.size;
+    }
+    // No buffer: the bytes the whole text needs, as wcstombs measures.
+    EXPECT_EQ(tvc::narrow_into(nullptr, 2, L"text"), 4u);
+    EXPECT_EQ(tvc::narrow_into(nullptr, 8, nullptr), 0u);
+}
 
-    b.assign(8, '#');
-    EXPECT_EQ(tvc::narrow_text_into(b.data(), 0, nullptr), 0u);
-    EXPECT_EQ(tvc::narrow_text_into(b.data(), -1, nullptr), 0u);
-    EXPECT_EQ(tvc::narrow_text_into(b.data(), -1, L"text"), 0u);
-    EXPECT_EQ(tvc::narrow_text_into(nullptr, 8, L"text"), 0u);
-    EXPECT_EQ(tvc::narrow_text_into(nullptr, 8, nullptr), 0u);
-    EXPECT_EQ(b, std::string(8, '#'));
+// Names as the registry and the file system compare them (code page 1252 in
+// the test prefix); a long name takes the path that needs memory.
+TEST(NarrowText, NamesCompareOrdinallyIgnoringCaseAndPathsTakeTheUnlimitedForm) {
+    const std::string long_name(300, 'n'), long_upper(300, 'N');
+    const struct {
+        std::string a, b;
+        bool same;
+    } names[] = {
+        {"CLSID", "clsid", true}, {"CLSID", "CLSI", false}, {"", "", true},
+        {"\xC4pfel", "\xE4PFEL", true}, {long_name, long_upper, true}, {long_name, long_name + "n", false},
+    };
+    for (const auto &c : names) EXPECT_EQ(tvc::same_name_ignoring_case(c.a, c.b), c.same) << c.a << " " << c.b;
+    EXPECT_TRUE(tvc::same_name_ignoring_case(std::wstring_view(L"C:\\Dir"), std::wstring_view(L"c:\\DIR")));
 
-    EXPECT_EQ(tvc::narrow_text_into(b.data(), 3, L"text"), 3u);
-    EXPECT_EQ(b, "tex#####");
+    const struct {
+        const wchar_t *path, *unlimited;
+    } paths[] = {
+        {L"C:\\a\\..\\b.txt", L"\\\\?\\C:\\b.txt"},
+        {L"\\\\server\\share\\f", L"\\\\?\\UNC\\server\\share\\f"},
+        {L"\\\\.\\pipe\\p", L"\\\\.\\pipe\\p"},
+    };
+    for (const auto &c : paths) EXPECT_EQ(tvc::unlimited_path(c.path), c.unlimited);
 }
 
 }  // namespace

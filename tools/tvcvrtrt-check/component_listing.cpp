@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "common/unique_resource.h"
+#include "registration/class_layout.h"
 #include "registration/component_category.h"
 #include "tools/tvcvrtrt-check/library_dependencies.h"
 #include "tools/tvcvrtrt-check/text.h"
@@ -32,47 +33,64 @@ const category categories[] = {
 
 // ---- the classes of a category, from the registry
 
-// A text value of HKEY_CLASSES_ROOT\subkey; empty when missing or not text.
-std::string registry_text(const std::string &subkey) {
+// A text value of HKEY_CLASSES_ROOT\subkey (null value_name: the default
+// value); empty when missing or not text.
+std::string registry_text(const std::string &subkey, const char *value_name = nullptr) {
     DWORD size = 0;
     constexpr DWORD text_only = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND;
-    if (RegGetValueA(HKEY_CLASSES_ROOT, subkey.c_str(), nullptr, text_only, nullptr, nullptr, &size) != ERROR_SUCCESS ||
+    if (RegGetValueA(HKEY_CLASSES_ROOT, subkey.c_str(), value_name, text_only, nullptr, nullptr, &size) !=
+            ERROR_SUCCESS ||
         size == 0) {
         return {};
     }
     std::string text(size, '\0');
-    const LSTATUS read = RegGetValueA(HKEY_CLASSES_ROOT, subkey.c_str(), nullptr, text_only, nullptr, &text[0], &size);
+    const LSTATUS read =
+        RegGetValueA(HKEY_CLASSES_ROOT, subkey.c_str(), value_name, text_only, nullptr, &text[0], &size);
     if (read != ERROR_SUCCESS) return {};
     text.resize(strnlen(text.c_str(), text.size()));
     return text;
 }
 
 bool registry_key_exists(const std::string &subkey) {
+    if (subkey.empty()) return false;  // it would open the root itself
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_CLASSES_ROOT, subkey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
     RegCloseKey(key);
     return true;
 }
 
+// The key of the entry of a class's registration that holds content, where
+// registration writes it.
+std::string class_entry_key(tvc::layout_content content, const std::string &clsid,
+                            tvc::layout_condition condition = tvc::layout_condition::always) {
+    tvc::registry_key_path path;
+    const bool made = tvc::class_entry_key(path, tvc::class_entry(content, condition), clsid.c_str());
+    return made ? path.text : std::string();
+}
+
+std::string class_entry_text(tvc::layout_content content, const std::string &clsid,
+                             tvc::layout_condition condition = tvc::layout_condition::always) {
+    const std::string key = class_entry_key(content, clsid, condition);
+    return key.empty() ? std::string() : registry_text(key, tvc::class_entry(content, condition)->value_name);
+}
+
 class_record read_class(const CLSID &clsid) {
+    using content = tvc::layout_content;
     wchar_t wide[40] = {};
     StringFromGUID2(clsid, wide, 40);
     class_record cls;
     cls.clsid = narrowed(wide);
-    const std::string key = "CLSID\\" + cls.clsid;
-    cls.description = registry_text(key);
-    cls.server_path = registry_text(key + "\\InprocServer32");
-    cls.prog_id = registry_text(key + "\\ProgID");
-    cls.version_independent_prog_id = registry_text(key + "\\VersionIndependentProgID");
-    cls.libid = registry_text(key + "\\TypeLib");
+    cls.description = class_entry_text(content::friendly_name, cls.clsid);
+    cls.server_path = class_entry_text(content::module_path, cls.clsid, tvc::layout_condition::in_process_server);
+    cls.prog_id = class_entry_text(content::prog_id, cls.clsid);
+    cls.version_independent_prog_id = class_entry_text(content::version_independent_prog_id, cls.clsid);
+    cls.libid = class_entry_text(content::libid_text, cls.clsid);
     return cls;
 }
 
 // ProgIDs are not case-sensitive on the platform.
 bool same_prog_id(const std::string &one, const std::string &other) {
-    const std::wstring first = widened(one), second = widened(other);
-    return CompareStringOrdinal(first.c_str(), static_cast<int>(first.size()), second.c_str(),
-                                static_cast<int>(second.size()), TRUE) == CSTR_EQUAL;
+    return tvc::same_name_ignoring_case(one, other);
 }
 
 // The first piece of the version-independent ProgID (leading dots skipped)
@@ -138,12 +156,15 @@ std::string describe(const std::string &libid, std::vector<type_library_record> 
 
 // A class registered with LocalServer32 and no InprocServer32.
 bool local_server(const class_record &cls) {
-    const std::string key = "CLSID\\" + cls.clsid;
-    return !registry_key_exists(key + "\\InprocServer32") && registry_key_exists(key + "\\LocalServer32");
+    using tvc::layout_condition;
+    return !registry_key_exists(class_entry_key(tvc::layout_content::module_path, cls.clsid,
+                                                layout_condition::in_process_server)) &&
+           registry_key_exists(class_entry_key(tvc::layout_content::module_path, cls.clsid,
+                                               layout_condition::local_server));
 }
 
 bool same_clsid(const std::string &one, const std::string &other) {
-    return _stricmp(one.c_str(), other.c_str()) == 0;
+    return tvc::same_name_ignoring_case(one, other);
 }
 
 // After --load: the classes the query selected, each as the file describes
@@ -178,13 +199,13 @@ category_listing list_category(const category &which, const char *component_name
     std::vector<std::string> libids_seen;
     for (const class_record &cls : classes) {
         bool seen = false;
-        for (const std::string &libid : libids_seen) seen = seen || _stricmp(libid.c_str(), cls.libid.c_str()) == 0;
+        for (const std::string &libid : libids_seen) seen = seen || tvc::same_name_ignoring_case(libid, cls.libid);
         if (seen) continue;
         libids_seen.push_back(cls.libid);
         std::vector<type_library_record> versions;
         const std::string reason = describe(cls.libid, versions);
         for (const class_record &member : classes) {
-            if (_stricmp(member.libid.c_str(), cls.libid.c_str()) != 0) continue;
+            if (!tvc::same_name_ignoring_case(member.libid, cls.libid)) continue;
             if (!reason.empty()) {
                 listing.undescribed.push_back({member, reason});
             } else if (local_server(member)) {

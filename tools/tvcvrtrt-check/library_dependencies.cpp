@@ -157,7 +157,7 @@ void collect_missing(const std::string &path, const std::string &who, int depth,
         const std::string needed = depth == 0 ? name : name + " (needed by " + path.substr(directory.size()) + ")";
         if (found.empty()) {
             missing.push_back(needed);
-        } else if (depth < max_dependency_depth && _stricmp(directory_of(found).c_str(), directory.c_str()) == 0) {
+        } else if (depth < max_dependency_depth && tvc::same_name_ignoring_case(directory_of(found), directory)) {
             // A library of the same directory is the runtime's own, and its
             // own needs count too; the system's libraries are not followed.
             collect_missing(found, needed, depth + 1, seen, missing, problem);

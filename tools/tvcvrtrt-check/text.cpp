@@ -5,13 +5,13 @@
 #include <cstddef>
 #include <cstdio>
 
+#include "common/unlimited_path.h"
+
 namespace tvc_check {
 
 std::wstring file_system_path(const std::string &path) {
-    std::wstring wide = widened(path);
-    const bool drive_absolute = wide.size() > 2 && wide[1] == L':' && (wide[2] == L'\\' || wide[2] == L'/');
-    if (wide.size() >= MAX_PATH && drive_absolute) wide.insert(0, L"\\\\?\\");
-    return wide;
+    const std::wstring wide = widened(path);
+    return wide.size() >= MAX_PATH ? tvc::unlimited_path(wide) : wide;
 }
 
 bool file_exists(const std::string &path) {

@@ -14,8 +14,8 @@ namespace tvc_check {
 using tvc::narrowed;
 using tvc::widened;
 
-// A file path for the wide file functions: long absolute paths get the
-// \\?\ prefix, so that no path is cut at MAX_PATH.
+// A file path for the wide file functions: a long one as its full path with
+// the \\?\ prefix (tvc::unlimited_path), so that no path is cut at MAX_PATH.
 std::wstring file_system_path(const std::string &path);
 
 bool file_exists(const std::string &path);

@@ -2,7 +2,7 @@
 // categories, their type libraries and the registered versions of those.
 // Everything is read with the narrow registry functions straight into the
 // records' fields; nothing is written.
-#include "component_info/component_info.h"
+#include "component_info/component_query.h"
 
 #include <wrl/client.h>
 
@@ -18,6 +18,7 @@
 #include "registration/component_category.h"
 #include "registration/guid_parser.h"
 #include "component_info/component_records.h"
+#include "registration/class_layout.h"
 #include "registration/guid_registry_form.h"
 
 namespace tvc {
@@ -54,57 +55,82 @@ LONG read_default_value(HKEY parent, const char *sub_key, char (&field)[Width]) 
     return read_text_value(key.get(), nullptr, field, Width);
 }
 
-// The TypeLib subkey of a class or an interface: the LIBID and its "Version",
-// in decimal as class registration writes it, or in hexadecimal as the
-// system's type library registration writes it for an interface.
-LONG read_type_library_reference(HKEY owner, int version_base, char (&libid)[40], unsigned short &major,
-                                 unsigned short &minor) noexcept {
+// The entry of a class's registration that holds content, read where
+// registration writes it.
+template <DWORD Width>
+LONG read_class_entry(layout_content content, layout_condition condition, const char *clsid,
+                      char (&field)[Width]) noexcept {
+    const layout_row *entry = class_entry(content, condition);
+    registry_key_path path;
+    if (!class_entry_key(path, entry, clsid)) return ERROR_FILE_NOT_FOUND;
     unique_hkey key;
-    LONG status = ::RegOpenKeyExA(owner, "TypeLib", 0, KEY_READ, key.put());
+    const LONG status = ::RegOpenKeyExA(HKEY_CLASSES_ROOT, path.text, 0, KEY_READ, key.put());
     if (status != ERROR_SUCCESS) return status;
-    status = read_text_value(key.get(), nullptr, libid, sizeof libid);
-    if (status != ERROR_SUCCESS) return status;
-    char version[128];
-    status = read_text_value(key.get(), "Version", version, sizeof version);
-    if (status != ERROR_SUCCESS) return status;
-    const type_library_version parsed = parse_version(version, version_base);
+    return read_text_value(key.get(), entry->value_name, field, Width);
+}
+
+// "Version" of a class, in decimal as class registration writes it, or of
+// an interface, in hexadecimal as the system's type library registration
+// writes it.
+void set_type_library_version(const char *version, int base, unsigned short &major,
+                              unsigned short &minor) noexcept {
+    const type_library_version parsed = parse_version(version, base);
     major = parsed.major;
     minor = parsed.minor;
-    return ERROR_SUCCESS;
 }
 
-LONG read_class_fields(const char *key_path, classInfo &record) noexcept {
-    unique_hkey class_key;
-    LONG status = ::RegOpenKeyExA(HKEY_CLASSES_ROOT, key_path, 0, KEY_READ, class_key.put());
-    if (status != ERROR_SUCCESS) return status;
-    status = read_text_value(class_key.get(), nullptr, record.description, sizeof record.description);
-    if (status == ERROR_SUCCESS) status = read_default_value(class_key.get(), "InprocServer32", record.server_path);
-    if (status == ERROR_SUCCESS) status = read_default_value(class_key.get(), "ProgID", record.prog_id);
+LONG read_class_fields(const char *clsid, classInfo &record) noexcept {
+    using content = layout_content;
+    constexpr layout_condition always = layout_condition::always;
+    char version[128];
+    LONG status = read_class_entry(content::friendly_name, always, clsid, record.description);
     if (status == ERROR_SUCCESS) {
-        status = read_default_value(class_key.get(), "VersionIndependentProgID",
-                                    record.version_independent_prog_id);
+        status = read_class_entry(content::module_path, layout_condition::in_process_server, clsid,
+                                  record.server_path);
     }
-    if (status != ERROR_SUCCESS) return status;
-    return read_type_library_reference(class_key.get(), 10, record.libid, record.type_lib_major,
-                                       record.type_lib_minor);
+    if (status == ERROR_SUCCESS) status = read_class_entry(content::prog_id, always, clsid, record.prog_id);
+    if (status == ERROR_SUCCESS) {
+        status = read_class_entry(content::version_independent_prog_id, always, clsid,
+                                  record.version_independent_prog_id);
+    }
+    if (status == ERROR_SUCCESS) status = read_class_entry(content::libid_text, always, clsid, record.libid);
+    if (status == ERROR_SUCCESS) status = read_class_entry(content::type_library_version, always, clsid, version);
+    if (status == ERROR_SUCCESS) set_type_library_version(version, 10, record.type_lib_major, record.type_lib_minor);
+    return status;
 }
 
-LONG read_interface_fields(const char *key_path, interfaceInfo &record) noexcept {
-    unique_hkey interface_key;
+// An interface as the system's type library registration writes it:
+// Interface\{iid} with its name, and a TypeLib subkey with the LIBID and a
+// "Version" value.
+LONG read_interface_fields(const char *iid, interfaceInfo &record) noexcept {
+    char key_path[64];
+    std::snprintf(key_path, sizeof key_path, "Interface\\%s", iid);
+    unique_hkey interface_key, type_library_key;
     LONG status = ::RegOpenKeyExA(HKEY_CLASSES_ROOT, key_path, 0, KEY_READ, interface_key.put());
-    if (status != ERROR_SUCCESS) return status;
-    status = read_text_value(interface_key.get(), nullptr, record.name, sizeof record.name);
-    if (status != ERROR_SUCCESS) return status;
-    return read_type_library_reference(interface_key.get(), 16, record.libid, record.type_lib_major,
-                                       record.type_lib_minor);
+    if (status == ERROR_SUCCESS) {
+        status = read_text_value(interface_key.get(), nullptr, record.name, sizeof record.name);
+    }
+    if (status == ERROR_SUCCESS) {
+        status = ::RegOpenKeyExA(interface_key.get(), "TypeLib", 0, KEY_READ, type_library_key.put());
+    }
+    if (status == ERROR_SUCCESS) {
+        status = read_text_value(type_library_key.get(), nullptr, record.libid, sizeof record.libid);
+    }
+    char version[128];
+    if (status == ERROR_SUCCESS) {
+        status = read_text_value(type_library_key.get(), "Version", version, sizeof version);
+    }
+    if (status == ERROR_SUCCESS) set_type_library_version(version, 16, record.type_lib_major, record.type_lib_minor);
+    return status;
 }
 
-// Reads "<root>\{guid}" through read_fields into a new record in *slot and
-// sets its GUID text; on failure the slot is left empty. What the cache
-// holds from earlier in the query is copied instead of read again.
+// Reads the registration of guid through read_fields (given the GUID's
+// text) into a new record in *slot and sets its GUID text; on failure the
+// slot is left empty. What the cache holds from earlier in the query is
+// copied instead of read again.
 template <typename Record, typename ReadFields>
-LONG read_registration(const char *root, const GUID &guid, Record **slot, char (Record::*guid_field)[40],
-                       ReadFields read_fields, registration_cache *cache) noexcept {
+LONG read_registration(const GUID &guid, Record **slot, char (Record::*guid_field)[40], ReadFields read_fields,
+                       registration_cache *cache) noexcept {
     if (slot == nullptr) return -1;
     const auto *known = cache != nullptr ? cache->find<Record>(guid) : nullptr;
     if (known != nullptr && known->status != ERROR_SUCCESS) {
@@ -118,9 +144,7 @@ LONG read_registration(const char *root, const GUID &guid, Record **slot, char (
         return ERROR_SUCCESS;
     }
     const guid_text text = make_guid_text(guid);
-    char key_path[64];
-    std::snprintf(key_path, sizeof key_path, "%s\\%s", root, text.c_str());
-    const LONG status = read_fields(key_path, **slot);
+    const LONG status = read_fields(text.c_str(), **slot);
     if (status == ERROR_SUCCESS) copy_into_field((*slot)->*guid_field, text.c_str());
     if (cache != nullptr) cache->remember(guid, status, **slot);
     if (status != ERROR_SUCCESS) release_records(slot);
@@ -285,11 +309,11 @@ type_library_version parse_version(const char *text, int base) noexcept {
 }
 
 LONG read_class_registration(const CLSID &clsid, classInfo **slot, registration_cache *cache) noexcept {
-    return read_registration("CLSID", clsid, slot, &classInfo::clsid, read_class_fields, cache);
+    return read_registration(clsid, slot, &classInfo::clsid, read_class_fields, cache);
 }
 
 LONG read_interface_registration(const IID &iid, interfaceInfo **slot, registration_cache *cache) noexcept {
-    return read_registration("Interface", iid, slot, &interfaceInfo::iid, read_interface_fields, cache);
+    return read_registration(iid, slot, &interfaceInfo::iid, read_interface_fields, cache);
 }
 
 HRESULT enumerate_component_classes(unsigned int category_mask, std::vector<CLSID> &classes) noexcept try {

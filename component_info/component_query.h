@@ -1,6 +1,12 @@
+// Errors: HRESULT, except read_class_registration and read_interface_registration, which answer as the registry does.
+//
 // The component information query: the registry side (which classes, which
 // type libraries, which versions) and the type library walk that describes a
-// loaded type library's classes, members and interfaces.
+// loaded type library's classes, members and interfaces. Nothing throws.
+// Every routine here that can fail answers an HRESULT, as the exports do; a
+// registry read that fails inside a version's description becomes E_FAIL.
+// The two registration readers keep the registry's own answer, which the
+// query caches and its callers test against ERROR_SUCCESS.
 #pragma once
 
 #include <windows.h>
@@ -71,10 +77,11 @@ private:
 // of the Excel category first, then those of the COM category not yet seen.
 HRESULT enumerate_component_classes(unsigned int category_mask, std::vector<CLSID> &classes) noexcept;
 
-// Read CLSID\{clsid} (or Interface\{iid}) into a new record in *slot: 0, -1
-// for a null slot, E_OUTOFMEMORY, or the registry's error code, and then the
-// slot is empty. A value that does not fit its field (with its NUL) fails
-// with ERROR_MORE_DATA.
+// Read a class's registration (class_entry of registration/class_layout.h)
+// or Interface\{iid} into a new record in *slot: ERROR_SUCCESS; else -1 for a
+// null slot, E_OUTOFMEMORY when no record can be made, or the registry's
+// Win32 error code, and then the slot is empty. A value that does not fit
+// its field (with its NUL) fails with ERROR_MORE_DATA.
 // With a cache, a registration read earlier in the same query is copied.
 LONG read_class_registration(const CLSID &clsid, classInfo **slot,
                              registration_cache *cache = nullptr) noexcept;
@@ -121,10 +128,5 @@ struct reduced_type {
     int indirection;
 };
 reduced_type reduce_type(const TYPEDESC &description) noexcept;
-
-// Narrows a type library name into a field of width bytes in the process
-// code page: cut on a character boundary so the NUL always fits; a
-// character the code page lacks becomes its default character.
-void narrow_name_into(char *field, std::size_t width, const wchar_t *name, UINT code_page = CP_ACP) noexcept;
 
 }  // namespace tvc

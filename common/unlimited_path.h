@@ -1,0 +1,15 @@
+// Paths for the wide file functions at any length. Without the "\\?\" form
+// a path is cut, or refused, at MAX_PATH characters.
+#pragma once
+
+#include <string>
+
+namespace tvc {
+
+// The full path of name in the form that is not limited to MAX_PATH: "\\?\"
+// before a drive path, "\\?\UNC\" in place of a share's leading "\\". A path
+// already in that form and a device name ("\\.\pipe\...", "NUL") stay as
+// the system makes them full; name itself when the system cannot.
+std::wstring unlimited_path(const std::wstring &name);
+
+}  // namespace tvc
