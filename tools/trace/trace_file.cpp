@@ -1,4 +1,4 @@
-#include "tools/trace_file.h"
+#include "tools/trace/trace_file.h"
 
 #include <windows.h>
 

@@ -1,7 +1,7 @@
-#include "tools/trace_timeline.h"
+#include "tools/trace/trace_timeline.h"
 
 #include "tools/json_writer.h"
-#include "tools/trace_file.h"
+#include "tools/trace/trace_file.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -13,8 +13,8 @@
 
 #include "bootstrap/library_version.h"
 #include "tools/json_writer.h"
-#include "tools/trace_summary.h"
-#include "tools/trace_timeline.h"
+#include "tools/trace/trace_summary.h"
+#include "tools/trace/trace_timeline.h"
 #include "tools/tvcvrtrt-check/component_listing.h"
 #include "tools/tvcvrtrt-check/runtime_check.h"
 #include "tools/tvcvrtrt-check/type_library_reader.h"

@@ -1,4 +1,4 @@
-#include "attach/attach_child.h"
+#include "tests/bootstrap/attach/attach_child.h"
 
 #include "support/child_process.h"
 

@@ -1,7 +1,7 @@
 // Each scenario lays out an installation under the temp directory, loads a
 // copy of the DLL from it in a fresh process and checks what the attach
 // reported and did to PATH.
-#include "attach/attach_child.h"
+#include "tests/bootstrap/attach/attach_child.h"
 #include "support/child_process.h"
 #include "support/scratch_layout.h"
 

@@ -1,5 +1,5 @@
 // PATH as the attach leaves it, read back byte for byte in a fresh process.
-#include "attach/attach_child.h"
+#include "tests/bootstrap/attach/attach_child.h"
 #include "support/code_page_932.h"
 #include "support/scratch_layout.h"
 

@@ -7,7 +7,7 @@
 #include "bootstrap/last_error.h"
 #include "bootstrap/library_loader.h"
 #include "bootstrap/symbol_binder.h"
-#include "loader/loader_test_support.h"
+#include "tests/bootstrap/loader/loader_test_support.h"
 #include "support/start_gate.h"
 
 using namespace loader_test;

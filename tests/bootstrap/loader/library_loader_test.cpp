@@ -8,7 +8,7 @@
 #include "tvcvrtrt/api_exception.h"
 #include "bootstrap/last_error.h"
 #include "bootstrap/library_loader.h"
-#include "loader/loader_test_support.h"
+#include "tests/bootstrap/loader/loader_test_support.h"
 
 using namespace loader_test;
 

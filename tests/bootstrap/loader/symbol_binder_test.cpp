@@ -4,7 +4,7 @@
 
 #include "tvcvrtrt/api_exception.h"
 #include "bootstrap/symbol_binder.h"
-#include "loader/loader_test_support.h"
+#include "tests/bootstrap/loader/loader_test_support.h"
 
 using namespace loader_test;
 

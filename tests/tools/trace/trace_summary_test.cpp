@@ -2,7 +2,7 @@
 // result, and what is said when the output cannot be written.
 #include "call_trace/trace_format.h"
 #include "support/scratch_layout.h"
-#include "tools/trace_summary.h"
+#include "tools/trace/trace_summary.h"
 
 #include <gtest/gtest.h>
 
