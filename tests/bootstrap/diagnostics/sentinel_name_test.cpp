@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -8,13 +10,17 @@
 
 TEST(SentinelName, IsVrtDllInBothStringLayouts) {
     EXPECT_EQ(tvcvrtrtGetSentinelLibName(), "vrt.dll");
-    EXPECT_EQ(tvcvrtrtGetSentinelLibName(), "vrt.dll");
+    // GCC's form again, by the exported name its callers link against (an import library hides it).
+    const HMODULE library = ::GetModuleHandleA("tvcvrtrt7_17.dll");
+    const auto gcc_form = reinterpret_cast<std::string (*)()>(reinterpret_cast<void (*)()>(
+        ::GetProcAddress(library, "_Z26tvcvrtrtGetSentinelLibNameB5cxx11v")));
+    ASSERT_NE(gcc_form, nullptr);
+    EXPECT_EQ(gcc_form(), "vrt.dll");
 
     // The platform compiler's caller passes a 32-byte slot and gets it back.
     using fill_slot = void *(*)(void *slot);
     const auto platform_form = reinterpret_cast<fill_slot>(reinterpret_cast<void (*)()>(::GetProcAddress(
-        ::GetModuleHandleA("tvcvrtrt7_17.dll"),
-        "?tvcvrtrtGetSentinelLibName@@YA?AV?$basic_string@DU?$char_traits@D@std@@V?$allocator@D@2@@std@@XZ")));
+        library, "?tvcvrtrtGetSentinelLibName@@YA?AV?$basic_string@DU?$char_traits@D@std@@V?$allocator@D@2@@std@@XZ")));
     ASSERT_NE(platform_form, nullptr);
     alignas(8) unsigned char slot[32];
     std::memset(slot, 0xCC, sizeof slot);
