@@ -9,7 +9,7 @@
 #include "registration/component_category.h"
 #include "support/registry_test_support.h"
 
-using namespace registry_test;
+using namespace tvc_test;
 
 namespace {
 

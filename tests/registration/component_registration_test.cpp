@@ -9,7 +9,7 @@
 #include "support/null_reference_callers.h"
 #include "tvcvrtrt/registration.h"
 
-using namespace registry_test;
+using namespace tvc_test;
 
 namespace {
 

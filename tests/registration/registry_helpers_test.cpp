@@ -5,7 +5,7 @@
 #include "registration/registry.h"
 #include "support/registry_test_support.h"
 
-using namespace registry_test;
+using namespace tvc_test;
 
 namespace {
 

@@ -71,7 +71,7 @@ TEST(ModuleFilePath, TakesTheWholePathWhateverTheFirstBufferSize) {
 
 namespace {
 
-using namespace registry_test;
+using namespace tvc_test;
 
 // Lets a number of value writes through, then fails every further one.
 int writes_left = 0;

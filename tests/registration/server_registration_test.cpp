@@ -15,7 +15,7 @@
 #include "support/start_gate.h"
 #include "tvcvrtrt/registration.h"
 
-using namespace registry_test;
+using namespace tvc_test;
 
 namespace {
 
@@ -331,7 +331,7 @@ struct canary_file_type {
         create_key(name, "Canary file");
         create_key(name + "\\shell\\open\\command", "canary.exe \"%1\"");
     }
-    std::vector<std::string> snapshot() const { return registry_test::snapshot({name}); }
+    std::vector<std::string> snapshot() const { return tvc_test::snapshot({name}); }
 };
 
 }  // namespace

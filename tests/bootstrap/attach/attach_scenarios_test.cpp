@@ -22,7 +22,7 @@ bool directory_exists(const std::string &path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-class attach : public testing::Test {
+class Attach : public testing::Test {
 protected:
     tvc_test::scratch_layout layout;
     const std::string root = layout.dir("R");
@@ -42,7 +42,7 @@ protected:
     }
 };
 
-TEST_F(attach, layout_alone_gives_root_and_library_dir_and_reports_them_aligned) {
+TEST_F(Attach, LayoutAloneGivesRootAndLibraryDirAndReportsThemAligned) {
     EXPECT_EQ(run({}),
               "Module path:                       " + lib_dir + "\n"
               "VRTROOT path:                      " + root + "\n"
@@ -56,7 +56,7 @@ TEST_F(attach, layout_alone_gives_root_and_library_dir_and_reports_them_aligned)
               "unloaded\n");
 }
 
-TEST_F(attach, any_value_of_the_verbose_variable_switches_the_report_on) {
+TEST_F(Attach, AnyValueOfTheVerboseVariableSwitchesTheReportOn) {
     for (const char *value : {"", "0", "yes"}) {
         attach_environment environment;
         environment.verbose = value;
@@ -64,14 +64,14 @@ TEST_F(attach, any_value_of_the_verbose_variable_switches_the_report_on) {
     }
 }
 
-TEST_F(attach, unset_verbose_prints_nothing_and_unset_path_becomes_the_library_dir) {
+TEST_F(Attach, UnsetVerbosePrintsNothingAndUnsetPathBecomesTheLibraryDir) {
     attach_environment environment;
     environment.verbose.reset();
     environment.path.reset();
     EXPECT_EQ(run(environment), "loaded=1 error=0\nPATH=" + lib_dir + "\nunloaded\n");
 }
 
-TEST_F(attach, usable_vrtroot_wins_and_an_unusable_one_is_ignored) {
+TEST_F(Attach, UsableVrtrootWinsAndAnUnusableOneIsIgnored) {
     const std::string other_root = layout.dir("other");
     const std::string other_lib_dir = layout.make_dir("other\\bin\\win64");
     const std::string bare_root = layout.make_dir("bare");
@@ -94,7 +94,7 @@ TEST_F(attach, usable_vrtroot_wins_and_an_unusable_one_is_ignored) {
     EXPECT_EQ(report_value(output, "Runtime lib path:"), lib_dir);
 }
 
-TEST_F(attach, toolbox_derivation_prefers_the_compiler_layout) {
+TEST_F(Attach, ToolboxDerivationPrefersTheCompilerLayout) {
     const std::string tovan = layout.make_dir("R\\toolbox\\tovan");
     std::string output = run({});
     EXPECT_EQ(report_value(output, "Installed toolbox path:"), tovan);
@@ -114,7 +114,7 @@ TEST_F(attach, toolbox_derivation_prefers_the_compiler_layout) {
     EXPECT_EQ(report_value(run({}), "Installed deployment toolbox path:"), compiler_deploy);
 }
 
-TEST_F(attach, usable_toolbox_variable_wins_and_an_unusable_one_is_ignored) {
+TEST_F(Attach, UsableToolboxVariableWinsAndAnUnusableOneIsIgnored) {
     const std::string derived = layout.make_dir("R\\toolbox\\tovan");
     const std::string given = layout.make_dir("T\\tovan");
     const std::string given_deploy = layout.make_dir("T\\compiler");
@@ -138,7 +138,7 @@ TEST_F(attach, usable_toolbox_variable_wins_and_an_unusable_one_is_ignored) {
 // and PATH is left alone; where it can, the root is the layout's parent and
 // the runtime libraries come from the module's own directory. Never the
 // working directory (the layout itself).
-TEST_F(attach, missing_root_refuses_the_load_and_leaves_path_alone) {
+TEST_F(Attach, MissingRootRefusesTheLoadAndLeavesPathAlone) {
     ASSERT_LT(layout.dir().size(), 200u);
     const std::size_t padding = 256 - layout.dir().size() - 1;
     const std::string deep_dll = layout.install_dll(std::string(padding, 'd'));
@@ -164,7 +164,7 @@ TEST_F(attach, missing_root_refuses_the_load_and_leaves_path_alone) {
 
 // Each thread that failed to find a symbol keeps the system's text for it.
 // Holding those texts must not keep the library in the process.
-TEST_F(attach, failed_lookups_on_several_threads_do_not_keep_the_library_loaded) {
+TEST_F(Attach, FailedLookupsOnSeveralThreadsDoNotKeepTheLibraryLoaded) {
     attach_environment quiet;
     quiet.verbose.reset();
     EXPECT_EQ(tvc_test::run_attach_host(dll, quiet, layout.dir(),
@@ -177,7 +177,7 @@ TEST_F(attach, failed_lookups_on_several_threads_do_not_keep_the_library_loaded)
 // one that long, which resolved to the working directory. Where the narrow
 // path functions take the true directory, it is found; where they cannot
 // (Wine 8), the attach is refused.
-TEST_F(attach, module_directory_too_long_for_narrow_paths_is_never_the_working_directory) {
+TEST_F(Attach, ModuleDirectoryTooLongForNarrowPathsIsNeverTheWorkingDirectory) {
     const tvc_test::long_path_directory long_dir(layout.dir(), {std::string(279 - layout.dir().size(), 'l')});
     ASSERT_EQ(long_dir.path().size(), 280u);
     const std::string long_dll = long_dir.copy_in(tvc_test::executable_directory() + "tvcvrtrt7_17.dll");

@@ -30,14 +30,14 @@ std::string fatal_message_of(void (*stage)(const char *), const char *argument) 
 
 }  // namespace
 
-TEST(locate_module_dir, finds_the_directory_of_the_module_file) {
+TEST(LocateModuleDir, FindsTheDirectoryOfTheModuleFile) {
     tvc::locate_module_dir(GetModuleHandleA(nullptr));
     EXPECT_EQ(tvc::runtime_paths.module_dir, tvc_test::executable_directory());
 }
 
 // The module directory comes from the system and always fits; a root
 // derived from one near the capacity must fail cleanly, not overflow.
-TEST(locate_vrt_root, refuses_a_derived_root_that_does_not_fit) {
+TEST(LocateVrtRoot, RefusesADerivedRootThatDoesNotFit) {
     tvc_test::scratch_layout layout;
     set_path(tvc::runtime_paths.module_dir, "C:\\" + std::string(tvc::runtime_path_capacity - 5, 'm') + "\\");
 
@@ -49,7 +49,7 @@ TEST(locate_vrt_root, refuses_a_derived_root_that_does_not_fit) {
     EXPECT_EQ(tvc::runtime_paths.vrt_root, layout.dir());
 }
 
-TEST(locate_runtime_lib_dir, falls_back_to_the_module_directory_when_the_root_is_too_long) {
+TEST(LocateRuntimeLibDir, FallsBackToTheModuleDirectoryWhenTheRootIsTooLong) {
     set_path(tvc::runtime_paths.module_dir, "C:\\module\\");
     set_path(tvc::runtime_paths.vrt_root, "C:\\" + std::string(tvc::runtime_path_capacity - 6, 'r') + "\\");
     tvc::locate_runtime_lib_dir();
@@ -59,7 +59,7 @@ TEST(locate_runtime_lib_dir, falls_back_to_the_module_directory_when_the_root_is
 // A module directory that the process code page cannot hold: narrowed, its
 // name would have "?" in place of a character. Its short form is taken where
 // the volume has one; otherwise the attach is refused.
-TEST(locate_module_dir, takes_a_directory_outside_the_code_page_in_its_short_form) {
+TEST(LocateModuleDir, TakesADirectoryOutsideTheCodePageInItsShortForm) {
     std::string narrow = "stale";
     EXPECT_EQ(tvc::narrow_path(L"C:\\tvc-missing-\uAC00\\module.dll", narrow), DWORD{ERROR_NO_UNICODE_TRANSLATION});
     EXPECT_EQ(narrow, "");

@@ -39,7 +39,7 @@ struct guarded_path {
 
 }  // namespace
 
-TEST(offer_candidate, accepts_existing_directories_as_full_paths_ending_in_backslash) {
+TEST(OfferCandidate, AcceptsExistingDirectoriesAsFullPathsEndingInBackslash) {
     tvc_test::scratch_layout layout;
     const std::string dir = layout.make_dir("some dir");
     runtime_path target;
@@ -52,7 +52,7 @@ TEST(offer_candidate, accepts_existing_directories_as_full_paths_ending_in_backs
     EXPECT_EQ(target, current_dir_with_backslash());
 }
 
-TEST(offer_candidate, rejects_files_and_missing_directories) {
+TEST(OfferCandidate, RejectsFilesAndMissingDirectories) {
     tvc_test::scratch_layout layout;
     const std::string file = layout.dir() + "plain file";
     std::ofstream(file) << "not a directory";
@@ -62,7 +62,7 @@ TEST(offer_candidate, rejects_files_and_missing_directories) {
     EXPECT_FALSE(tvc::offer_candidate(target, (layout.dir() + "missing").c_str()));
 }
 
-TEST(compose_candidate, joins_components_with_single_backslashes) {
+TEST(ComposeCandidate, JoinsComponentsWithSingleBackslashes) {
     runtime_path composed;
     ASSERT_TRUE(tvc::compose_candidate(composed, "C:\\R\\", {"bin", "win64"}));
     EXPECT_STREQ(composed, "C:\\R\\bin\\win64\\");
@@ -75,7 +75,7 @@ TEST(compose_candidate, joins_components_with_single_backslashes) {
     EXPECT_STREQ(composed, "\\..");
 }
 
-TEST(compose_candidate, refuses_results_that_do_not_fit_without_writing_past_the_buffer) {
+TEST(ComposeCandidate, RefusesResultsThatDoNotFitWithoutWritingPastTheBuffer) {
     // "<base>\bin\win64\" adds 11 characters to a base without backslash.
     const std::string fitting(runtime_path_capacity - 1 - 11, 'a');
     guarded_path composed;

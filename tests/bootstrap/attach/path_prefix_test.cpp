@@ -28,7 +28,7 @@ std::vector<std::string> path_values(const std::string &output) {
     return values;
 }
 
-class path_prefix : public testing::Test {
+class PathPrefix : public testing::Test {
 protected:
     tvc_test::scratch_layout layout;
     const std::string lib_dir = layout.dir("R\\bin\\win64");
@@ -38,7 +38,7 @@ protected:
 
 }  // namespace
 
-TEST_F(path_prefix, goes_in_front_once_and_only_when_it_fits) {
+TEST_F(PathPrefix, GoesInFrontOnceAndOnlyWhenItFits) {
     const std::string longest(32766 - lib_dir.size() - 1, 'p');  // with the prefix: 32,767 with the NUL
     std::string upper = lib_dir;
     for (char &c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -75,7 +75,7 @@ std::string line_value(const std::string &output, const std::string &label) {
 // code page keeps every character, in the process environment and in the C
 // runtime's copy alike. The directory already first under another spelling
 // stays alone in front; an unset or empty PATH gets no empty element.
-TEST_F(path_prefix, is_decided_and_written_in_wide_characters) {
+TEST_F(PathPrefix, IsDecidedAndWrittenInWideCharacters) {
     char short_form[MAX_PATH] = {};
     ASSERT_NE(GetShortPathNameA(lib_dir.c_str(), short_form, MAX_PATH), 0u);
     std::string slashes = lib_dir;
@@ -105,7 +105,7 @@ TEST_F(path_prefix, is_decided_and_written_in_wide_characters) {
 
 // A directory whose name holds ";" cannot be one element of PATH: PATH stays
 // as it was, load after load, and the verbose report says why.
-TEST_F(path_prefix, is_left_alone_when_the_directory_name_holds_a_separator) {
+TEST_F(PathPrefix, IsLeftAloneWhenTheDirectoryNameHoldsASeparator) {
     const std::string separated = layout.install_dll("S;x\\bin\\win64");
     attach_environment environment;
     const std::string output = tvc_test::run_attach_host(separated, environment, layout.dir(), "--reload");
@@ -116,9 +116,9 @@ TEST_F(path_prefix, is_left_alone_when_the_directory_name_holds_a_separator) {
 
 // "ソ" is 0x83 0x5C in code page 932, its second byte the backslash's. A
 // root or toolbox directory ending in it still gets its separator.
-class CodePage932 : public path_prefix {};
+class CodePage932 : public PathPrefix {};
 
-TEST_F(CodePage932, roots_ending_in_a_double_byte_character_whose_second_byte_is_a_backslash) {
+TEST_F(CodePage932, RootsEndingInADoubleByteCharacterWhoseSecondByteIsABackslash) {
     TVC_ONLY_UNDER_CODE_PAGE_932();
     const std::string root = layout.dir() + "\x83\x5C\\", toolbox = layout.dir("T") + "\x83\x5C\\";
     for (const std::string &dir : {root, root + "bin\\", root + "bin\\win64\\", layout.dir("T"), toolbox,

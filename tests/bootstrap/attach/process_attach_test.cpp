@@ -11,7 +11,7 @@
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;
 
-TEST(dll_entry, detach_and_thread_notifications_succeed_without_touching_anything) {
+TEST(DllEntry, DetachAndThreadNotificationsSucceedWithoutTouchingAnything) {
     std::strcpy(tvc::runtime_paths.runtime_lib_dir, "C:\\kept\\");
     for (DWORD reason : {DLL_PROCESS_DETACH, DLL_THREAD_ATTACH, DLL_THREAD_DETACH}) {
         CaptureStdout();
@@ -21,7 +21,7 @@ TEST(dll_entry, detach_and_thread_notifications_succeed_without_touching_anythin
     EXPECT_STREQ(tvc::runtime_paths.runtime_lib_dir, "C:\\kept\\");
 }
 
-TEST(run_reporting_failure, prints_the_failure_and_refuses_the_attach) {
+TEST(RunReportingFailure, PrintsTheFailureAndRefusesTheAttach) {
     CaptureStdout();
     EXPECT_EQ(tvc::run_reporting_failure([](HMODULE) { throw tvc::apiException("Fatal error: test"); }, nullptr),
               FALSE);

@@ -10,8 +10,7 @@
 #include "tests/bootstrap/loader/loader_test_support.h"
 #include "support/start_gate.h"
 
-using namespace loader_test;
-using tvc_test::start_gate;
+using namespace tvc_test;
 
 TEST(ErrorText, HoldsTheSystemTextOfTheRecordedCode) {
     ::SetLastError(ERROR_FILE_NOT_FOUND);

@@ -10,7 +10,7 @@
 #include "bootstrap/library_loader.h"
 #include "tests/bootstrap/loader/loader_test_support.h"
 
-using namespace loader_test;
+using namespace tvc_test;
 
 namespace {
 

@@ -10,10 +10,7 @@
 #include "bootstrap/runtime_paths.h"
 #include "support/child_process.h"
 
-namespace loader_test {
-
-// The stand-in libraries are built next to the test executable.
-using tvc_test::executable_directory;
+namespace tvc_test {
 
 // The system's message for code, as FormatMessageA gives it; "" when none.
 inline std::string system_text(DWORD code) {
@@ -56,4 +53,4 @@ private:
     bool saved_;
 };
 
-}  // namespace loader_test
+}  // namespace tvc_test

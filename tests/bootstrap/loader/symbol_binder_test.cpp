@@ -6,7 +6,7 @@
 #include "bootstrap/symbol_binder.h"
 #include "tests/bootstrap/loader/loader_test_support.h"
 
-using namespace loader_test;
+using namespace tvc_test;
 
 namespace {
 

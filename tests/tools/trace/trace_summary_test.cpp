@@ -39,7 +39,7 @@ std::string repeated(const std::string &line, int times) {
     return text;
 }
 
-TEST(trace_summary, totals_per_export_and_run_as_text_or_json_with_every_fault_of_the_file_reported) {
+TEST(TraceSummary, TotalsPerExportAndRunAsTextOrJsonWithEveryFaultOfTheFileReported) {
     tvc_test::scratch_layout layout;
     const std::string trace = layout.dir() + "calls.trace";
     // Lines from before runs had headers, then a run with text arguments;

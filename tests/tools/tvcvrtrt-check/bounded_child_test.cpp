@@ -27,7 +27,7 @@ constexpr std::size_t test_memory_limit = tvc_check::child_memory_limit / 4;
 constexpr unsigned long hang_time_limit_ms = 1000;
 constexpr unsigned long ample_time_limit_ms = 120000;
 
-TEST(bounded_child, each_way_a_child_ends_is_told_apart) {
+TEST(BoundedChild, EachWayAChildEndsIsToldApart) {
     struct row {
         const char *behaviour;
         bool timed_out, over_memory_limit;
