@@ -7,6 +7,7 @@
 // "winedbg <pid>" then "bt all"). Exit code 0 when every run was ok. VRTROOT
 // defaults to the build's reference runtime.
 #include "common/unique_resource.h"
+#include "tests/support/executable_directory.h"
 
 #include <windows.h>
 
@@ -17,12 +18,7 @@
 
 namespace {
 
-std::string executable_directory() {
-    char path[MAX_PATH] = {};
-    ::GetModuleFileNameA(nullptr, path, MAX_PATH - 1);
-    const std::string file(path);
-    return file.substr(0, file.find_last_of('\\') + 1);
-}
+using tvc_test::executable_directory;
 
 enum class outcome { ok, failed, crashed, hung };
 
