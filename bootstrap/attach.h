@@ -1,3 +1,4 @@
+// Errors: location, loader and binder throw apiException; only the outermost entry points print it and answer false.
 // What the DLL's entry point does at process attach: locate the runtime and
 // put its library directory at the front of PATH (path_prefix.h). Kept
 // callable apart from the entry point itself so that tests can run it in
