@@ -53,7 +53,7 @@ check_json() {
 # symbols <family> [<missing>]: "<found> of <all> symbols found", counted from the binding table.
 symbols() {
   local all
-  all=$(grep -c '^TVC_ENTRY(' "$(dirname "$0")/../../forwarding/$1_family.inc")
+  all=$(grep -c '^TVC_ENTRY(' "$(dirname "$0")/../../../forwarding/$1_family.inc")
   echo "$((all - ${2:-0})) of $all symbols found"
 }
 
