@@ -44,15 +44,15 @@ GUID bench_guid(unsigned kind, unsigned number) {
     return guid;
 }
 
-using registry_test::text_of;
+using tvc_test::text_of;
 
 // Creates the key when missing and sets the value.
 void write_key(const std::string &path, const char *value_name, const std::string &value) {
-    registry_test::write_value(path, value_name, value.c_str());
+    tvc_test::write_value(path, value_name, value.c_str());
 }
 
 // Removes every tree it was given when the benchmark ends.
-using written_trees = registry_test::cleanup;
+using written_trees = tvc_test::cleanup;
 
 std::string beside_this_program(const char *file) {
     char path[MAX_PATH * 4];

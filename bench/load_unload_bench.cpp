@@ -9,6 +9,7 @@
 // is one measurement: the library loaded by full path and freed <cycles>
 // times after a few warm-up cycles, with initialization each time if asked.
 #include "common/code_page_text.h"
+#include "tests/support/executable_directory.h"
 #include "tools/tvcvrtrt-check/bounded_child.h"
 
 #include <windows.h>
@@ -20,12 +21,7 @@
 
 namespace {
 
-std::string executable_directory() {
-    char path[MAX_PATH] = {};
-    ::GetModuleFileNameA(nullptr, path, MAX_PATH - 1);
-    const std::string file(path);
-    return file.substr(0, file.find_last_of('\\') + 1);
-}
+using tvc_test::executable_directory;
 
 // Committed memory that belongs to this process alone, from the address
 // space itself: the sum of the committed private regions.

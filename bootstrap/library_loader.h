@@ -1,7 +1,5 @@
-// Loading the runtime's libraries. No library is ever unloaded. The loader,
-// the binder and the runtime location throw apiException with a finished,
-// human-readable message; only the outermost entry points (DllMain, the
-// initialization entry points) catch it and print the message.
+// Loading the runtime's libraries. No library is ever unloaded. A failure
+// throws apiException with a finished, human-readable message.
 #pragma once
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// Errors: tracing never fails a call; a bad filter or file or a failed write turns it off, said once on standard output.
 // The call trace: with TVCVRTRT_TRACE naming a file, every forwarded call is
 // written to it as one line. It sits behind the forwarding slots, so that
 // without the variable nothing of it is on any call path.

@@ -1,3 +1,4 @@
+// Errors: nothing in common/ throws but std::bad_alloc; a failure is the result (false, empty, a Win32 code, an HRESULT).
 // Owners for handles and memory that the platform hands out, in the manner of
 // std::unique_ptr: one template, one alias per kind of resource.
 #pragma once

@@ -1,3 +1,4 @@
+// Errors: bind routines throw apiException; forwarders pass results and exceptions on, or a fixed value when unbound.
 // The forwarding slots of all four families and their module handles. Slots
 // are written only by the bind routines and read by the forwarders, without
 // synchronization: initialization completes before other threads forward.

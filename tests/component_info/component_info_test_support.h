@@ -14,12 +14,7 @@
 #include "tvcvrtrt/component_info.h"
 #include "tvcvrtrt/registration.h"
 
-namespace component_info_test {
-
-using registry_test::cleanup;
-using registry_test::create_key;
-using registry_test::text_of;
-using registry_test::write_value;
+namespace tvc_test {
 
 // The compiled fixture type library, next to the test executables.
 inline std::string fixture_library_path() { return tvc_test::executable_directory() + "tvc_walk_fixture.tlb"; }
@@ -36,7 +31,7 @@ constexpr GUID two_faced_clsid = {0x8D6FC3F5, 0xC1EC, 0x4341, {0x82, 0xB7, 0x67,
 // A type library key with the given versions; a version ending in '-' has
 // no win64 path. The key is removed when the object goes.
 struct registered_library {
-    GUID libid = registry_test::random_guid();
+    GUID libid = tvc_test::random_guid();
     std::string libid_text = text_of(libid);
     std::string key = "TypeLib\\" + libid_text;
     cleanup trees{key};
@@ -92,7 +87,7 @@ struct registered_class {
 // versions 3.1 and 1.0 (both the compiled file) and a 0.9 key that is never
 // a version; its two registered classes; four of its five interfaces.
 struct registered_fixture {
-    std::string component = "TvcWalk" + registry_test::unique_name("x").substr(2);
+    std::string component = "TvcWalk" + tvc_test::unique_name("x").substr(2);
     std::string libid_text = text_of(fixture_libid);
     cleanup trees{"TypeLib\\" + libid_text};  // cleared first, like the classes' fixed keys
     registered_class widget{widget_clsid, component + ".Widget", fixture_libid};
@@ -162,4 +157,4 @@ struct answer {
     ~answer() { tvcFreeComponentInfo_proxy(&tree); }
 };
 
-}  // namespace component_info_test
+}  // namespace tvc_test

@@ -10,7 +10,7 @@
 #include "component_info/component_query.h"
 #include "component_info/component_records.h"
 
-using namespace component_info_test;
+using namespace tvc_test;
 
 namespace {
 
@@ -26,7 +26,7 @@ std::string versions_of(const componentInfo *tree) {
 
 // A class key with every value the query reads; a test changes one of them.
 struct class_key {
-    GUID clsid = registry_test::random_guid();
+    GUID clsid = tvc_test::random_guid();
     std::string key = "CLSID\\" + text_of(clsid);
     cleanup trees{key};
 
@@ -106,7 +106,7 @@ TEST(ComponentQuery, RecordCarriesTheRegistryTextsAndNoClassesWithoutLoading) {
 
 TEST(ComponentQuery, UnusableLibidsAndAddressesAreRefused) {
     registered_library library({"1.0"}, "C:\\library.tlb");
-    const std::string unregistered = text_of(registry_test::random_guid());
+    const std::string unregistered = text_of(tvc_test::random_guid());
     struct {
         const char *libid;
         HRESULT result;
@@ -133,15 +133,15 @@ TEST(ComponentQuery, UnusableLibidsAndAddressesAreRefused) {
 }
 
 TEST(ComponentQuery, NameFilterTakesTheExactFirstProgIdPieceOncePerLibrary) {
-    const std::string name = "TvcQuery" + registry_test::unique_name("x").substr(2);
+    const std::string name = "TvcQuery" + tvc_test::unique_name("x").substr(2);
     registered_library shared({"1.0"}, "C:\\shared.tlb"), longer({"1.0"}, "C:\\longer.tlb"),
         other_case({"1.0"}, "C:\\other_case.tlb");
-    registered_class first(registry_test::random_guid(), name + ".First", shared.libid, 1, 0);
-    registered_class second(registry_test::random_guid(), name + ".Second", shared.libid, 1, 0);
-    registered_class prefixed(registry_test::random_guid(), name + "x.Third", longer.libid, 1, 0);
+    registered_class first(tvc_test::random_guid(), name + ".First", shared.libid, 1, 0);
+    registered_class second(tvc_test::random_guid(), name + ".Second", shared.libid, 1, 0);
+    registered_class prefixed(tvc_test::random_guid(), name + "x.Third", longer.libid, 1, 0);
     std::string lower = name;
     for (char &c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    registered_class lowered(registry_test::random_guid(), lower + ".Fourth", other_case.libid, 1, 0);
+    registered_class lowered(tvc_test::random_guid(), lower + ".Fourth", other_case.libid, 1, 0);
 
     answer found;
     ASSERT_EQ(tvcGetComponentInfo_proxy(name.c_str(), -1, 0, 0, TVC_COM_COMPONENTS_CATEGORY, &found.tree),
@@ -153,7 +153,7 @@ TEST(ComponentQuery, NameFilterTakesTheExactFirstProgIdPieceOncePerLibrary) {
     // Each category asked on its own: the Excel category's classes, then the
     // COM category's not yet seen.
     registered_library both({"1.0"}, "C:\\both.tlb");
-    registered_class in_both(registry_test::random_guid(), name + ".Fifth", both.libid, 1, 0, 3);
+    registered_class in_both(tvc_test::random_guid(), name + ".Fifth", both.libid, 1, 0, 3);
     const std::string library = " 1.0 'Library 1.0'\n";
     answer all, excel, none;
     ASSERT_EQ(tvcGetComponentInfo_proxy(name.c_str(), -1, 0, 0, 3, &all.tree), S_OK);
@@ -231,7 +231,7 @@ TEST(ComponentQuery, IncompleteClassRegistrationsAreNotRead) {
     tvc::record_list<classInfo> read;
     EXPECT_EQ(tvc::read_class_registration(local_server.clsid, read.slot()), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(tvc::read_class_registration(without_version.clsid, read.slot()), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(tvc::read_class_registration(registry_test::random_guid(), read.slot()), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(tvc::read_class_registration(tvc_test::random_guid(), read.slot()), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(read.get(), nullptr);
     EXPECT_EQ(tvc::read_class_registration(local_server.clsid, nullptr), -1);
     EXPECT_EQ(tvc::read_interface_registration(local_server.clsid, nullptr), -1);
@@ -239,7 +239,7 @@ TEST(ComponentQuery, IncompleteClassRegistrationsAreNotRead) {
 
 TEST(ComponentQuery, InterfaceVersionIsReadAsTheSystemWritesIt) {
     cleanup trees;
-    const GUID iid = registry_test::random_guid();
+    const GUID iid = tvc_test::random_guid();
     register_interface(trees, iid, "IHexadecimal", "{DDBDC4D4-69C3-4D61-A860-4447E2D2637F}", "1.a");
     tvc::record_list<interfaceInfo> read;
     ASSERT_EQ(tvc::read_interface_registration(iid, read.slot()), ERROR_SUCCESS);

@@ -24,7 +24,7 @@
 #include "component_info/component_records.h"
 #include "support/start_gate.h"
 
-using namespace component_info_test;
+using namespace tvc_test;
 using Microsoft::WRL::ComPtr;
 
 namespace {
@@ -298,7 +298,7 @@ TEST(TypeLibraryWalk, QueryAndReleaseLeaveNoRecordsAndNoReferences) {
 
     // A selected version whose file cannot be loaded fails the whole query.
     registered_library broken({"1.0", "2.0"}, "C:\\tvc-no-such-dir\\missing.tlb");
-    registry_test::create_key(broken.key + "\\1.0\\0\\win64", fixture_library_path().c_str());
+    tvc_test::create_key(broken.key + "\\1.0\\0\\win64", fixture_library_path().c_str());
     tree = reinterpret_cast<componentInfo *>(1);
     EXPECT_EQ(tvcGetLIBIDInfo_proxy(broken.libid_text.c_str(), -1, 0, 1, &tree), E_FAIL);
     EXPECT_EQ(tree, nullptr);
@@ -355,13 +355,13 @@ std::string generate_library(const tvc_test::scratch_layout &layout, int bases,
     ComPtr<ICreateTypeLib2> library;
     EXPECT_TRUE(::CreateDirectoryA(directory.c_str(), nullptr));
     EXPECT_EQ(::CreateTypeLib2(SYS_WIN64, widened(path).c_str(), &library), S_OK);
-    library->SetGuid(registry_test::random_guid());
+    library->SetGuid(tvc_test::random_guid());
     // Made from the last base on, so that each base exists before it is named.
     std::vector<ComPtr<ICreateTypeInfo>> interfaces(bases + 1);
     for (int index = bases; index >= 0; --index) {
         std::wstring name = L"I" + std::to_wstring(index);
         library->CreateTypeInfo(name.data(), TKIND_INTERFACE, &interfaces[index]);
-        interfaces[index]->SetGuid(registry_test::random_guid());
+        interfaces[index]->SetGuid(tvc_test::random_guid());
         ComPtr<ITypeInfo> base;
         HREFTYPE reference = 0;
         if (index == bases || FAILED(interfaces[index + 1].As(&base))) continue;

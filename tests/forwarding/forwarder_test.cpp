@@ -89,7 +89,7 @@ public:
 };
 const testing::Environment *const environment = testing::AddGlobalTestEnvironment(new initialized_runtime);
 
-class forwarders : public testing::Test {
+class Forwarders : public testing::Test {
 protected:
     void SetUp() override { journal_clear(); }
     void TearDown() override {
@@ -101,7 +101,7 @@ protected:
 // A case for every slot of every family the library binds.
 static_assert(std::size(cases) == tvc::all_family_slots);
 
-TEST_F(forwarders, every_forwarder_hands_on_its_arguments_and_result_unchanged_under_its_lock) {
+TEST_F(Forwarders, EveryForwarderHandsOnItsArgumentsAndResultUnchangedUnderItsLock) {
     for (const forwarder_case &entry : cases) {
         // Lock functions are the stand-in lock itself; lists, and the path
         // macros' texts, are seen by tests of their own.
@@ -120,7 +120,7 @@ TEST_F(forwarders, every_forwarder_hands_on_its_arguments_and_result_unchanged_u
     }
 }
 
-TEST_F(forwarders, generations_differ_only_in_the_widened_arguments) {
+TEST_F(Forwarders, GenerationsDifferOnlyInTheWidenedArguments) {
     kaCreateDoubleMatrix_700_proxy(3, 4, 0);
     kaCreateDoubleMatrix_730_proxy(0x100000003ull, 4, 0);
     tvcGetScalarSingle_proxy(nullptr, 1.5f, -0.1f, 2);
@@ -130,7 +130,7 @@ TEST_F(forwarders, generations_differ_only_in_the_widened_arguments) {
                                    "tvcGetScalarSingle(p:0, f:0x1.8p+0, f:-0x1.99999ap-4, i:2) lock=1"}));
 }
 
-TEST_F(forwarders, error_message_reaches_the_runtime_as_one_list_under_the_lock_held_twice) {
+TEST_F(Forwarders, ErrorMessageReachesTheRuntimeAsOneListUnderTheLockHeldTwice) {
     kaErrMsgTxt_proxy("%d and %s", 7, "seven");
     EXPECT_EQ(journal_lines(),
               std::vector<std::string>{"kaVErrMsgIdAndTxt(\"\", \"%d and %s\", list:7 and seven) lock=2"});
@@ -144,7 +144,7 @@ bool evaluate_through_list(const void *instance, int count, ...) {
     return result;
 }
 
-TEST_F(forwarders, evaluation_wrappers_pass_variable_arguments_as_one_list_and_refuse_a_null_instance) {
+TEST_F(Forwarders, EvaluationWrappersPassVariableArgumentsAsOneListAndRefuseANullInstance) {
     const void *instance = reinterpret_cast<const void *>(0x123456789ull);
     EXPECT_TRUE(tvcKfnFeval_proxy(instance, nullptr, 1, 2, 3, 0x500000000ull, 6ull, 7ull));
     EXPECT_TRUE(evaluate_through_list(instance, 2, 0x800000000ull, 9ull));
@@ -159,7 +159,7 @@ TEST_F(forwarders, evaluation_wrappers_pass_variable_arguments_as_one_list_and_r
     EXPECT_TRUE(tvcKfnVFevalIsLoaded());
 }
 
-TEST_F(forwarders, lock_holder_enters_again_and_the_lock_is_free_after_the_matching_release) {
+TEST_F(Forwarders, LockHolderEntersAgainAndTheLockIsFreeAfterTheMatchingRelease) {
     tvcAcquireMutex_proxy();
     EXPECT_EQ(journal_lock_depth(), 1);
     vltClose_proxy(nullptr);
@@ -173,7 +173,7 @@ TEST_F(forwarders, lock_holder_enters_again_and_the_lock_is_free_after_the_match
 // acquire slot alone, 2 both. Whatever steps the calls straddle, the thread
 // holds nothing afterwards and the runtime never sees a release without its
 // acquire (the stand-in journals one).
-TEST_F(forwarders, lock_pair_called_during_binding_leaves_the_lock_as_it_found_it) {
+TEST_F(Forwarders, LockPairCalledDuringBindingLeavesTheLockAsItFoundIt) {
     auto &acquire_slot = TVC_SLOT(tvcAcquireMutex);
     auto &release_slot = TVC_SLOT(tvcReleaseMutex);
     const auto bound_acquire = acquire_slot, bound_release = release_slot;
@@ -195,7 +195,7 @@ TEST_F(forwarders, lock_pair_called_during_binding_leaves_the_lock_as_it_found_i
     }
 }
 
-TEST_F(forwarders, exceptions_pass_through_and_leave_the_lock) {
+TEST_F(Forwarders, ExceptionsPassThroughAndLeaveTheLock) {
     for (const char *symbol : {"vltOpen", "kaVErrMsgIdAndTxt", "tvcAddCanonicalPathMacro"}) {
         journal_set_throwing(symbol);
         try {
@@ -210,7 +210,7 @@ TEST_F(forwarders, exceptions_pass_through_and_leave_the_lock) {
     }
 }
 
-TEST_F(forwarders, threads_never_overlap_inside_the_runtime) {
+TEST_F(Forwarders, ThreadsNeverOverlapInsideTheRuntime) {
     constexpr int thread_count = 8;
     constexpr int calls_per_thread = 300;
     std::vector<std::thread> threads;
@@ -225,11 +225,11 @@ TEST_F(forwarders, threads_never_overlap_inside_the_runtime) {
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "kaIsDouble(p:0) lock=1"), thread_count * calls_per_thread);
 }
 
-TEST_F(forwarders, direct_forwarder_transfers_registers_and_stack_untouched) {
+TEST_F(Forwarders, DirectForwarderTransfersRegistersAndStackUntouched) {
     EXPECT_TRUE(tvc_test::ten_mixed_arguments_arrive([] {}));
 }
 
-TEST_F(forwarders, memcpy_proxy_takes_the_source_first_and_returns_the_destination) {
+TEST_F(Forwarders, MemcpyProxyTakesTheSourceFirstAndReturnsTheDestination) {
     const char source[] = "abcdef";
     char destination[8] = "-------";
     EXPECT_EQ(memcpy_proxy(source, destination, 3), destination);

@@ -54,7 +54,7 @@ std::string scratch_runtime(const scratch_layout &layout, const std::string &gap
     return dir;
 }
 
-TEST(initialization, first_call_loads_in_order_binds_everything_then_registers_and_initializes) {
+TEST(Initialization, FirstCallLoadsInOrderBindsEverythingThenRegistersAndInitializes) {
     const std::string loading = "Loading " + runtime_dir;
     EXPECT_EQ(host_output({lib(runtime_dir), "verbose", "init", "slots", "journal", "init", "init2:5", "journal"}),
               loading + "libka.dll\n" + loading + "libvlt.dll\n" + loading + "tvcvrt.dll\n" + loading +
@@ -63,11 +63,11 @@ TEST(initialization, first_call_loads_in_order_binds_everything_then_registers_a
                   "init=1\ninit=1\n");
 }
 
-TEST(initialization, nothing_is_called_before_initialization_but_terminate_reports_true) {
+TEST(Initialization, NothingIsCalledBeforeInitializationButTerminateReportsTrue) {
     EXPECT_EQ(host_output({"call-all", "journal"}), "tvcTerminateApplication_proxy 1\n");
 }
 
-TEST(initialization, missing_library_is_reported_leaves_earlier_families_bound_and_calls_nothing) {
+TEST(Initialization, MissingLibraryIsReportedLeavesEarlierFamiliesBoundAndCallsNothing) {
     scratch_layout layout;
     const std::string dir = scratch_runtime(layout, "", "libvlt.dll");
     const std::string output =
@@ -90,7 +90,7 @@ TEST(initialization, missing_library_is_reported_leaves_earlier_families_bound_a
     EXPECT_NE(output.find(escaped, retry), std::string::npos) << output;
 }
 
-TEST(initialization, retry_after_repair_succeeds_and_rebinds_the_same_addresses) {
+TEST(Initialization, RetryAfterRepairSucceedsAndRebindsTheSameAddresses) {
     scratch_layout layout;
     const std::string dir = scratch_runtime(layout, "", "libvlt.dll");
     const std::string output = host_output({lib(dir), "init", "addresses:array", "copy:" + runtime_dir +
@@ -136,7 +136,7 @@ struct symbol_gap {
     std::string calls;  // what calling every export then does
 };
 
-TEST(initialization, library_lacking_its_kth_symbol_binds_up_to_it_and_leaves_the_rest) {
+TEST(Initialization, LibraryLackingItsKthSymbolBindsUpToItAndLeavesTheRest) {
     const symbol_gap gaps[] = {
         {"array_gap", "kaMalloc", "libka.dll",
          "array=" + bound_before("kaMalloc", array_slots) + "\ndata_file=" + bound(data_file_slots, '0') +
@@ -165,7 +165,7 @@ TEST(initialization, library_lacking_its_kth_symbol_binds_up_to_it_and_leaves_th
     }
 }
 
-TEST(initialization, runtime_refusing_prints_nothing_and_the_next_call_repeats_everything) {
+TEST(Initialization, RuntimeRefusingPrintsNothingAndTheNextCallRepeatsEverything) {
     const std::string full = sequence_journal();
     const std::string without_state = sequence_journal(false);
     // The runtime's initialization, then its engine state, returning false.
@@ -181,7 +181,7 @@ TEST(initialization, runtime_refusing_prints_nothing_and_the_next_call_repeats_e
 
 // Initialization failed, but all four families are bound: forwarders of
 // every shape reach the runtime, the locked and guarded ones under the lock.
-TEST(initialization, after_the_runtime_refuses_the_bound_families_are_callable) {
+TEST(Initialization, AfterTheRuntimeRefusesTheBoundFamiliesAreCallable) {
     const std::string output =
         host_output({lib(runtime_dir), "result:tvcvrtInitialize=0", "init", "journal", "traced-calls", "journal"});
     ASSERT_EQ(output.find("init=0\n"), 0u) << output;
@@ -190,7 +190,7 @@ TEST(initialization, after_the_runtime_refuses_the_bound_families_are_callable) 
         EXPECT_NE(output.find(line), std::string::npos) << line << output;
 }
 
-TEST(initialization, application_initialization_initializes_once_and_forwards_every_time) {
+TEST(Initialization, ApplicationInitializationInitializesOnceAndForwardsEveryTime) {
     EXPECT_EQ(host_output({lib(runtime_dir), "result:tvcInitializeApplication=0", "app", "journal", "app",
                            "journal"}),
               "app=0\n" + sequence_journal() + "tvcInitializeApplication(p:1234, z:4d) lock=0\n"
@@ -201,7 +201,7 @@ TEST(initialization, application_initialization_initializes_once_and_forwards_ev
 // the inner calls return at once with true (every family is bound by then),
 // the application's initialization is forwarded, nothing is repeated, and
 // the outer call completes.
-TEST(initialization, reentry_on_the_initializing_thread_returns_at_once) {
+TEST(Initialization, ReentryOnTheInitializingThreadReturnsAtOnce) {
     struct {
         const char *symbol;
         const char *calling_line;  // the first line of that symbol
@@ -220,13 +220,13 @@ TEST(initialization, reentry_on_the_initializing_thread_returns_at_once) {
     }
 }
 
-TEST(initialization, concurrent_first_calls_run_the_sequence_once_and_all_succeed) {
+TEST(Initialization, ConcurrentFirstCallsRunTheSequenceOnceAndAllSucceed) {
     EXPECT_EQ(host_output({lib(runtime_dir), "race:8", "journal"}), "race=8\n" + sequence_journal());
 }
 
 // 32 threads, all arrived while the first run is under way, which fails:
 // one run, one message, false for all; a later call runs the sequence again.
-TEST(initialization, threads_waiting_for_a_failing_run_take_its_result_and_a_later_call_retries) {
+TEST(Initialization, ThreadsWaitingForAFailingRunTakeItsResultAndALaterCallRetries) {
     scratch_layout layout;
     const std::string dir = scratch_runtime(layout, "", "tvcvrt.dll");
     const std::string loading = "Loading " + dir;

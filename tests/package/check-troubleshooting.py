@@ -81,7 +81,7 @@ CASES = [
     ("Fatal error finding symbol",
      ['WINEPATH="$PWD/gaps/bin/win64" wine ./hello.exe'], None),
     ("A fatal error has occurred while initializing libraries",
-     ['grep -h "A fatal error" "$source/tests/attach/process_attach_test.cpp"'], None),
+     ['grep -h "A fatal error" "$source/tests/bootstrap/attach/process_attach_test.cpp"'], None),
     ("cannot open <file> named by TVCVRTRT_TRACE",
      ['TVCVRTRT_TRACE="$PWD/no/such/dir/calls.trace" WINEPATH="$runtime" wine ./hello.exe'], None),
     ("bad pattern",

@@ -12,13 +12,6 @@
 
 namespace tvc_test {
 
-std::string executable_directory() {
-    char path[MAX_PATH] = {};
-    ::GetModuleFileNameA(nullptr, path, MAX_PATH - 1);
-    const std::string file(path);
-    return file.substr(0, file.find_last_of('\\') + 1);
-}
-
 namespace {
 
 child_run run_with_block(const std::string &program, const std::vector<std::string> &arguments,

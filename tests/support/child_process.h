@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "support/executable_directory.h"
+
 namespace tvc_test {
 
 struct child_run {
@@ -42,8 +44,5 @@ inline auto host(const std::string &program) {
         return output_of(program, commands, static_cast<const char *>(nullptr), working_dir);
     };
 }
-
-// The directory holding the running test executable, with a backslash.
-std::string executable_directory();
 
 }  // namespace tvc_test

@@ -15,7 +15,7 @@
 
 #include "common/unique_resource.h"
 
-namespace registry_test {
+namespace tvc_test {
 
 inline GUID random_guid() {
     GUID guid = {};
@@ -165,7 +165,7 @@ struct test_class {
     cleanup trees{clsid_key, appid_key, version_independent_prog_id, prog_id};
 
     std::vector<std::string> snapshot() const {
-        return registry_test::snapshot({clsid_key, appid_key, version_independent_prog_id, prog_id});
+        return tvc_test::snapshot({clsid_key, appid_key, version_independent_prog_id, prog_id});
     }
     bool nothing_written() const {
         return !key_exists(clsid_key) && !key_exists(appid_key) &&
@@ -184,4 +184,4 @@ inline std::string base_name(const std::string &path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-}  // namespace registry_test
+}  // namespace tvc_test

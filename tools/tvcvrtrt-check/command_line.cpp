@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/trace_summary.h"
-#include "tools/trace_timeline.h"
+#include "tools/trace/trace_summary.h"
+#include "tools/trace/trace_timeline.h"
 #include "tools/tvcvrtrt-check/runtime_check.h"
 #include "tools/tvcvrtrt-check/type_library_reader.h"
 

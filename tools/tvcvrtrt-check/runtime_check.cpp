@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "bootstrap/attach.h"
+#include "bootstrap/path_prefix.h"
 #include "tvcvrtrt/api_exception.h"
 #include "bootstrap/last_error.h"
 #include "bootstrap/library_loader.h"

@@ -1,6 +1,6 @@
 // The diagnostic command's own pieces: the import table reader on damaged
 // files, the option table, and the loader child's answer as the parent reads
-// it. The command end to end runs in tests/product.
+// it. check-command.sh runs the command end to end.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -82,7 +82,7 @@ constexpr char not_a_library[] = "it is not a library (no executable file header
 constexpr char damaged_header[] = "its header is damaged";
 constexpr char damaged_table[] = "its import table is damaged";
 
-TEST(check_command, reads_import_tables_without_trusting_the_file) {
+TEST(CheckCommand, ReadsImportTablesWithoutTrustingTheFile) {
     struct row {
         const char *name;
         std::function<void(image &)> damage;
@@ -156,7 +156,7 @@ TEST(check_command, reads_import_tables_without_trusting_the_file) {
 
 // ---- options
 
-TEST(check_command, parses_options_by_the_table) {
+TEST(CheckCommand, ParsesOptionsByTheTable) {
     struct row {
         std::vector<const char *> words;
         const char *error;  // empty: accepted
@@ -222,7 +222,7 @@ tvc_check::library_check loaded_with_missing() {
     return library;
 }
 
-TEST(check_command, reads_the_loader_answer_it_writes_and_no_other) {
+TEST(CheckCommand, ReadsTheLoaderAnswerItWritesAndNoOther) {
     const tvc_check::library_check loaded = loaded_with_missing();
     const std::string whole = tvc_check::loader_answer(loaded);
     tvc_check::library_check read;

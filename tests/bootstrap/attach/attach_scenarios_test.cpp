@@ -1,0 +1,196 @@
+// Each scenario lays out an installation under the temp directory, loads a
+// copy of the DLL from it in a fresh process and checks what the attach
+// reported and did to PATH.
+#include "tests/bootstrap/attach/attach_child.h"
+#include "support/child_process.h"
+#include "support/scratch_layout.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstddef>
+#include <string>
+
+using tvc_test::attach_environment;
+using tvc_test::report_value;
+
+namespace {
+
+bool directory_exists(const std::string &path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+class Attach : public testing::Test {
+protected:
+    tvc_test::scratch_layout layout;
+    const std::string root = layout.dir("R");
+    const std::string lib_dir = layout.dir("R\\bin\\win64");
+    const std::string dll = layout.install_dll("R\\bin\\win64");
+
+    // The child runs in the layout, so a missing toolbox directory makes
+    // the layout's drive root the toolbox prefix.
+    const std::string drive_root = layout.dir().substr(0, 3);
+    const std::string drive_compiler = directory_exists(drive_root + "compiler") ? drive_root + "compiler\\" : "";
+
+    std::string run(const attach_environment &environment) {
+        return tvc_test::run_attach_host(dll, environment, layout.dir());
+    }
+    std::string run_from(const std::string &dll_path, const attach_environment &environment) {
+        return tvc_test::run_attach_host(dll_path, environment, layout.dir());
+    }
+};
+
+TEST_F(Attach, LayoutAloneGivesRootAndLibraryDirAndReportsThemAligned) {
+    EXPECT_EQ(run({}),
+              "Module path:                       " + lib_dir + "\n"
+              "VRTROOT path:                      " + root + "\n"
+              "Runtime lib path:                  " + lib_dir + "\n"
+              "Installed toolbox path:            \n"
+              "Toolbox prefix:                    " + drive_root + "\n"
+              "Installed deployment toolbox path: " + drive_compiler + "\n"
+              "loaded=1 error=0\n"
+              "PATH=" + lib_dir + ";C:\\windows\\system32;C:\\windows\n"
+              // Thread attach and detach, then process detach: all silent.
+              "unloaded\n");
+}
+
+TEST_F(Attach, AnyValueOfTheVerboseVariableSwitchesTheReportOn) {
+    for (const char *value : {"", "0", "yes"}) {
+        attach_environment environment;
+        environment.verbose = value;
+        EXPECT_EQ(report_value(run(environment), "Module path:"), lib_dir) << '"' << value << '"';
+    }
+}
+
+TEST_F(Attach, UnsetVerbosePrintsNothingAndUnsetPathBecomesTheLibraryDir) {
+    attach_environment environment;
+    environment.verbose.reset();
+    environment.path.reset();
+    EXPECT_EQ(run(environment), "loaded=1 error=0\nPATH=" + lib_dir + "\nunloaded\n");
+}
+
+TEST_F(Attach, UsableVrtrootWinsAndAnUnusableOneIsIgnored) {
+    const std::string other_root = layout.dir("other");
+    const std::string other_lib_dir = layout.make_dir("other\\bin\\win64");
+    const std::string bare_root = layout.make_dir("bare");
+
+    attach_environment environment;
+    environment.vrtroot = other_root.substr(0, other_root.size() - 1);  // no trailing backslash
+    std::string output = run(environment);
+    EXPECT_EQ(report_value(output, "VRTROOT path:"), other_root);
+    EXPECT_EQ(report_value(output, "Runtime lib path:"), other_lib_dir);
+    EXPECT_NE(output.find("\nPATH=" + other_lib_dir + ";C:\\windows"), std::string::npos) << output;
+
+    environment.vrtroot = bare_root;
+    output = run(environment);
+    EXPECT_EQ(report_value(output, "VRTROOT path:"), bare_root);
+    EXPECT_EQ(report_value(output, "Runtime lib path:"), lib_dir);
+
+    environment.vrtroot = layout.dir("missing");
+    output = run(environment);
+    EXPECT_EQ(report_value(output, "VRTROOT path:"), root);
+    EXPECT_EQ(report_value(output, "Runtime lib path:"), lib_dir);
+}
+
+TEST_F(Attach, ToolboxDerivationPrefersTheCompilerLayout) {
+    const std::string tovan = layout.make_dir("R\\toolbox\\tovan");
+    std::string output = run({});
+    EXPECT_EQ(report_value(output, "Installed toolbox path:"), tovan);
+    EXPECT_EQ(report_value(output, "Toolbox prefix:"), layout.dir("R\\toolbox"));
+    EXPECT_EQ(report_value(output, "Installed deployment toolbox path:"), "");
+
+    const std::string deploy = layout.make_dir("R\\toolbox\\compiler");
+    EXPECT_EQ(report_value(run({}), "Installed deployment toolbox path:"), deploy);
+
+    const std::string compiler_tovan = layout.make_dir("R\\toolbox\\compiler\\vrt\\tovan");
+    output = run({});
+    EXPECT_EQ(report_value(output, "Installed toolbox path:"), compiler_tovan);
+    EXPECT_EQ(report_value(output, "Toolbox prefix:"), layout.dir("R\\toolbox\\compiler\\vrt"));
+    EXPECT_EQ(report_value(output, "Installed deployment toolbox path:"), "");
+
+    const std::string compiler_deploy = layout.make_dir("R\\toolbox\\compiler\\vrt\\compiler");
+    EXPECT_EQ(report_value(run({}), "Installed deployment toolbox path:"), compiler_deploy);
+}
+
+TEST_F(Attach, UsableToolboxVariableWinsAndAnUnusableOneIsIgnored) {
+    const std::string derived = layout.make_dir("R\\toolbox\\tovan");
+    const std::string given = layout.make_dir("T\\tovan");
+    const std::string given_deploy = layout.make_dir("T\\compiler");
+
+    attach_environment environment;
+    environment.toolbox_tovan_dir = given;
+    std::string output = run(environment);
+    EXPECT_EQ(report_value(output, "Installed toolbox path:"), given);
+    EXPECT_EQ(report_value(output, "Toolbox prefix:"), layout.dir("T"));
+    EXPECT_EQ(report_value(output, "Installed deployment toolbox path:"), given_deploy);
+
+    environment.toolbox_tovan_dir = layout.dir("T\\missing");
+    output = run(environment);
+    EXPECT_EQ(report_value(output, "Installed toolbox path:"), derived);
+    EXPECT_EQ(report_value(output, "Toolbox prefix:"), layout.dir("R\\toolbox"));
+}
+
+// The module directory is 256 characters long: still within what the
+// narrow path functions accept (MAX_PATH), but the root candidate two levels
+// up ("<dir>\\..\\..") is not. Where it cannot be resolved the load is refused
+// and PATH is left alone; where it can, the root is the layout's parent and
+// the runtime libraries come from the module's own directory. Never the
+// working directory (the layout itself).
+TEST_F(Attach, MissingRootRefusesTheLoadAndLeavesPathAlone) {
+    ASSERT_LT(layout.dir().size(), 200u);
+    const std::size_t padding = 256 - layout.dir().size() - 1;
+    const std::string deep_dll = layout.install_dll(std::string(padding, 'd'));
+    const std::string deep_dir = deep_dll.substr(0, deep_dll.rfind('\\') + 1);
+    const std::string layout_parent = layout.dir().substr(0, layout.dir().rfind('\\', layout.dir().size() - 2) + 1);
+
+    const std::string output = run_from(deep_dll, {});
+    if (output.find("\nloaded=1 ") != std::string::npos) {
+        // Wine 10 quirk: its narrow path functions resolve the long candidate.
+        EXPECT_EQ(report_value(output, "Module path:"), deep_dir) << output;
+        EXPECT_EQ(report_value(output, "VRTROOT path:"), layout_parent) << output;
+        EXPECT_EQ(report_value(output, "Runtime lib path:"), deep_dir) << output;
+        EXPECT_NE(output.find("\nPATH=" + deep_dir + ";C:\\windows\\system32;C:\\windows\n"), std::string::npos)
+            << output;
+    } else {
+        // Wine 8.
+        EXPECT_EQ(output,
+                  "Fatal error: cannot get path to VRT root\n"
+                  "loaded=0 error=" + std::to_string(ERROR_DLL_INIT_FAILED) + "\n"
+                  "PATH=C:\\windows\\system32;C:\\windows\n");
+    }
+}
+
+// Each thread that failed to find a symbol keeps the system's text for it.
+// Holding those texts must not keep the library in the process.
+TEST_F(Attach, FailedLookupsOnSeveralThreadsDoNotKeepTheLibraryLoaded) {
+    attach_environment quiet;
+    quiet.verbose.reset();
+    EXPECT_EQ(tvc_test::run_attach_host(dll, quiet, layout.dir(),
+                                        tvc_test::executable_directory() + "bx_without_printer\\libbx.dll"),
+              "loaded=1 error=0\nPATH=" + lib_dir + ";C:\\windows\\system32;C:\\windows\nunloaded\n");
+}
+
+// The library lies in a directory of 280 characters and the process works
+// elsewhere. The C runtime's path splitting gives an empty directory for
+// one that long, which resolved to the working directory. Where the narrow
+// path functions take the true directory, it is found; where they cannot
+// (Wine 8), the attach is refused.
+TEST_F(Attach, ModuleDirectoryTooLongForNarrowPathsIsNeverTheWorkingDirectory) {
+    const tvc_test::long_path_directory long_dir(layout.dir(), {std::string(279 - layout.dir().size(), 'l')});
+    ASSERT_EQ(long_dir.path().size(), 280u);
+    const std::string long_dll = long_dir.copy_in(tvc_test::executable_directory() + "tvcvrtrt7_17.dll");
+    ASSERT_TRUE(long_dir.created() && !long_dll.empty());
+
+    const std::string output = run_from(long_dll, {});
+    if (report_value(output, "Module path:") != "<no line>") {
+        EXPECT_EQ(report_value(output, "Module path:"), long_dir.path()) << output;
+    } else {
+        EXPECT_EQ(output, "Fatal error: cannot get path to runtime module\n"
+                          "loaded=0 error=" + std::to_string(ERROR_DLL_INIT_FAILED) + "\n"
+                          "PATH=C:\\windows\\system32;C:\\windows\n");
+    }
+}
+
+}  // namespace
