@@ -1,6 +1,8 @@
 #include "support/scratch_layout.h"
 
 #include "support/child_process.h"
+#include "common/code_page_text.h"
+#include "common/unlimited_path.h"
 
 #include <windows.h>
 
@@ -52,7 +54,7 @@ std::string scratch_layout::install_dll(const std::string &relative) const {
     return target;
 }
 
-std::wstring unlimited(const std::string &path) { return L"\\\\?\\" + std::wstring(path.begin(), path.end()); }
+std::wstring unlimited(const std::string &path) { return tvc::unlimited_path(tvc::widened(path)); }
 
 long_path_directory::long_path_directory(const std::string &base, const std::vector<std::string> &names) {
     std::string path = base;
