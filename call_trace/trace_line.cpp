@@ -140,7 +140,11 @@ void trace_line::text(const void *value) noexcept { append_hex(reinterpret_cast<
 [[gnu::noinline]] void trace_line::text(const char *value) noexcept {
     constexpr std::size_t shown = 64;
     char bytes[shown + 1];
-    const long long length = read_text(value, bytes, sizeof bytes);
+    long long length;
+    {
+        const kept_last_error kept;
+        length = read_text(value, bytes, sizeof bytes);
+    }
     if (length < 0) return text(static_cast<const void *>(value));
     static const char hex[] = "0123456789abcdef";
     char quoted[shown * 4 + 8];
@@ -177,10 +181,12 @@ void trace_line::text(std::uint8_t value) noexcept { append_decimal(value); }
 void trace_line::text(bool value) noexcept { append(value ? "true" : "false"); }
 // The shortest text that reads back as exactly the value.
 void trace_line::text(double value) noexcept {
+    const kept_floating_point kept;
     char digits[40];
     append(digits, static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, value).ptr - digits));
 }
 void trace_line::text(float value) noexcept {
+    const kept_floating_point kept;
     char digits[40];
     append(digits, static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, value).ptr - digits));
 }
