@@ -2,6 +2,7 @@
 #include "call_trace/trace_output.h"
 
 #include "bootstrap/last_error.h"
+#include "call_trace/byte_copy.h"
 #include "call_trace/program_state.h"
 #include "call_trace/trace_format.h"
 #include "common/code_page_text.h"
@@ -211,7 +212,7 @@ inline void copy_line(stretch_view *view, unsigned long long at, const char *tex
     char *const to = view->base + (at - view->index * stretch_size);
     to[length - 1] = text[length - 1];
     std::atomic_signal_fence(std::memory_order_seq_cst);
-    std::memcpy(to, text, length - 1);
+    copy_bytes(to, text, length - 1);
 }
 
 // A line into its space in the mapped file: no lock, no call of the system
