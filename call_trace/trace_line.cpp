@@ -18,24 +18,29 @@ namespace tvc::trace {
 namespace {
 
 // Up to capacity bytes of the NUL-terminated text at address, without the
-// NUL, read through the system, which fails cleanly where touching the
-// address would fault; a page at a time, since a read fails as a whole.
-// The length read, or -1 when some byte before the NUL or the end of the
-// capacity cannot be read.
+// NUL, read where the system says that the memory is committed and readable
+// and has no guard, so that a bad address is never touched: asked once for
+// each run of pages alike, usually once for a text (0.9 us under Wine, where
+// ReadProcessMemory on the process itself costs 29 us). The length read, or
+// -1 when some byte before the NUL or the end of the capacity cannot be read.
 long long read_text(const char *address, char *bytes, std::size_t capacity) noexcept {
-    constexpr std::uintptr_t page = 4096;
+    constexpr DWORD readable = PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ |
+                               PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
     std::size_t length = 0;
     while (length < capacity) {
-        const std::uintptr_t at = reinterpret_cast<std::uintptr_t>(address) + length;
-        const std::size_t chunk = std::min<std::size_t>(capacity - length, page - at % page);
-        SIZE_T read = 0;
-        if (!::ReadProcessMemory(::GetCurrentProcess(), address + length, bytes + length, chunk, &read) ||
-            read != chunk) {
+        MEMORY_BASIC_INFORMATION pages;
+        if (::VirtualQuery(address + length, &pages, sizeof pages) != sizeof pages || pages.State != MEM_COMMIT ||
+            (pages.Protect & readable) == 0 || (pages.Protect & (PAGE_GUARD | PAGE_NOACCESS)) != 0) {
             return -1;
         }
-        const void *end = std::memchr(bytes + length, '\0', chunk);
-        if (end != nullptr) return static_cast<const char *>(end) - bytes;
-        length += chunk;
+        const std::uintptr_t at = reinterpret_cast<std::uintptr_t>(address) + length;
+        const std::uintptr_t end = reinterpret_cast<std::uintptr_t>(pages.BaseAddress) + pages.RegionSize;
+        const std::size_t chunk = std::min<std::size_t>(capacity - length, end - at);
+        for (std::size_t index = 0; index < chunk; ++index) {
+            bytes[length] = address[length];
+            if (bytes[length] == '\0') return static_cast<long long>(length);
+            ++length;
+        }
     }
     return static_cast<long long>(length);
 }

@@ -1,6 +1,8 @@
 // The call trace (TVCVRTRT_TRACE) in fresh processes (forwarding_host) over
 // the test runtime.
 #include "call_trace/trace_format.h"
+#include "call_trace/trace_line.h"
+#include "call_trace/trace_output.h"
 #include "common/unique_resource.h"
 #include "support/family_sizes.h"
 #include "support/scratch_layout.h"
@@ -309,6 +311,53 @@ TEST(call_trace, lines_reach_their_file_whatever_the_program_does) {
     const std::string last = lines.back().substr(std::min(lines.back().find_first_not_of('\0'), lines.back().size()));
     EXPECT_TRUE(std::regex_match(last, std::regex(R"(# dropped=[0-9]+|[0-9]+ [0-9.]+ tvcWrite_proxy\(0x9, .*)")))
         << last;
+}
+
+// A text argument is read only where the memory is committed, readable and
+// no guard; else, or when its end cannot be read, it is shown as its address.
+// Formatted in this process, into a file of its own.
+TEST(call_trace, a_text_that_cannot_be_read_is_shown_as_its_address_and_never_touched) {
+    tvc_test::scratch_layout layout;
+    const std::string trace = layout.dir() + "texts.trace";
+    ASSERT_TRUE(tvc::trace::open_trace_file(std::wstring(trace.begin(), trace.end())));
+    // Two readable pages, a guard page, a page without access, one reserved only.
+    constexpr std::size_t page = 4096;
+    char *const pages = static_cast<char *>(::VirtualAlloc(nullptr, 5 * page, MEM_RESERVE, PAGE_NOACCESS));
+    ASSERT_NE(::VirtualAlloc(pages, 2 * page, MEM_COMMIT, PAGE_READWRITE), nullptr);
+    ASSERT_NE(::VirtualAlloc(pages + 2 * page, page, MEM_COMMIT, PAGE_READWRITE | PAGE_GUARD), nullptr);
+    ASSERT_NE(::VirtualAlloc(pages + 3 * page, page, MEM_COMMIT, PAGE_NOACCESS), nullptr);
+    std::memcpy(pages + page - 2, "ab\0", 3);        // across the first two pages
+    std::memset(pages + 2 * page - 4, 'x', 4);       // runs into the guard page
+    const auto address = [](const char *text) {
+        char shown[24];
+        std::snprintf(shown, sizeof shown, "0x%llx", static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(text)));
+        return std::string(shown);
+    };
+    const std::pair<const char *, std::string> texts[] = {
+        {pages + page - 2, "\"ab\""},
+        {pages + 2 * page - 4, address(pages + 2 * page - 4)},
+        {pages + 2 * page, address(pages + 2 * page)},
+        {pages + 3 * page, address(pages + 3 * page)},
+        {pages + 4 * page, address(pages + 4 * page)},
+        {reinterpret_cast<const char *>(0x10), "0x10"},
+    };
+    std::vector<std::string> expected;
+    for (const auto &[text, shown] : texts) {
+        tvc::trace::trace_line line("text_proxy");
+        line.argument(text);
+        line.start();
+        line.finish();
+        expected.push_back("text_proxy(" + shown + ") = void");
+    }
+    MEMORY_BASIC_INFORMATION guard{};
+    ::VirtualQuery(pages + 2 * page, &guard, sizeof guard);
+    EXPECT_EQ(guard.Protect, static_cast<DWORD>(PAGE_READWRITE | PAGE_GUARD)) << "the guard page was touched";
+    // The stretch this process maps ends in zeros until its exit.
+    const std::string text = file_text(trace);
+    std::vector<std::string> lines = lines_of(text.substr(0, text.find('\0')));
+    if (!lines.empty()) lines[0] = std::regex_replace(lines[0], std::regex(R"(exe=.*)"), R"(exe=C:\forwarding_host.exe)");
+    expect_trace(lines, expected);
+    ::VirtualFree(pages, 0, MEM_RELEASE);
 }
 
 // The call lines of the file, each whole, before any zero bytes that a
