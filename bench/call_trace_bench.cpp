@@ -1,6 +1,6 @@
 // What a traced call costs: a locked and a direct forwarder whose slots hold
 // their tracing entries against the same forwarders with the bound functions
-// in the slots, alternating in one run, best of several rounds each. The trace goes to a
+// in the slots, alternating in one run, best of 15 rounds each. The trace goes to a
 // file in the temporary directory, deleted afterwards, unless TVCVRTRT_TRACE
 // names another (NUL measures the write path of pipes and devices).
 #include "call_trace/call_trace.h"
@@ -38,7 +38,7 @@ template <typename Function, typename Call>
 void compare(const char *what, Function &slot, Function untraced, Call export_call) {
     const Function tracing_entry = slot;
     constexpr int calls = 20000;
-    constexpr int rounds = 9;
+    constexpr int rounds = 15;
     double traced = 1e30, plain = 1e30;
     for (int round = 0; round < rounds; ++round) {
         traced = std::min(traced, seconds_for(calls, slot, tracing_entry, export_call));

@@ -1,7 +1,6 @@
 // The locked forwarders' trace. A locked forwarder reaches the tracing entry,
 // of the slot's own exact type, through its slot while it holds the API
 // lock, so the trace of its call runs inside the lock.
-#include "call_trace/program_state.h"
 #include "call_trace/trace_filter.h"
 #include "call_trace/trace_line.h"
 #include "call_trace/tracing_entries.h"
@@ -16,24 +15,20 @@ namespace {
 template <typename T> struct not_deduced { using type = T; };
 
 // The arguments reach the target exactly as they came, a list included:
-// only its address is read, never an entry of it. The program's state is
-// the program's before the call and as the target left it after.
+// only its address is read, never an entry of it. The line keeps the
+// program's state (program_state.h): the program's before the call and as
+// the target left it after.
 template <typename Result, typename... Arguments>
 Result traced_call(const char *export_name, Result (*target)(Arguments...),
                    typename not_deduced<Arguments>::type... arguments) {
     trace_line line(export_name);
-    {
-        const program_state kept;
-        (line.argument(arguments), ...);
-    }
+    (line.argument(arguments), ...);
     line.start();
     if constexpr (std::is_void_v<Result>) {
         target(arguments...);
-        const program_state kept;
         line.finish();
     } else {
         const Result result = target(arguments...);
-        const program_state kept;
         line.finish(result);
         return result;
     }

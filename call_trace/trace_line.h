@@ -3,6 +3,7 @@
 // and written with one append, so that lines never interleave.
 #pragma once
 
+#include "call_trace/trace_format.h"
 #include "tvcvrtrt/forwarding_types.h"
 
 #include <cstddef>
@@ -23,16 +24,19 @@ public:
     ~trace_line();
 
     template <typename Argument> [[gnu::noinline]] void argument(Argument value) noexcept {
-        if (argument_count_++ > 0) append(", ");
+        if (argument_count_++ > 0) literal(tvc_trace::argument_separator);
         text(value);
     }
     void start(long long ticks) noexcept { start_ = ticks; }
     void start() noexcept;
     // Arguments beyond those shown may follow.
-    void more_arguments() noexcept { append(", ..."); }
+    void more_arguments() noexcept {
+        literal(tvc_trace::argument_separator);
+        literal(tvc_trace::more_arguments);
+    }
 
     template <typename Result> void finish(Result result, long long stop) noexcept {
-        append(") = ");
+        literal(tvc_trace::result_separator);
         text(result);
         write(stop);
     }
@@ -45,11 +49,20 @@ private:
     static long long now() noexcept;
     void close(const char *result, long long stop) noexcept;
     void write(long long stop) noexcept;
-    // Text as it is; numbers formatted without the C runtime, whose locale
-    // belongs to the program (a decimal comma would read as two arguments).
-    void append(const char *text) noexcept;
+    // Text as it is, cut where the line ends; numbers formatted without the
+    // C runtime, whose locale belongs to the program (a decimal comma would
+    // read as two arguments).
     void append(const char *text, std::size_t length) noexcept;
-    void append(std::string_view text) noexcept { append(text.data(), text.size()); }
+    // One of the format's separators, at most a few bytes: inline, a store
+    // or two.
+    [[gnu::always_inline]] void literal(std::string_view piece) noexcept {
+        __builtin_memcpy(text_ + length_, piece.data(), piece.size());
+        advance(piece.size());
+    }
+    void advance(std::size_t written) noexcept {
+        length_ += written;
+        if (length_ > line_limit) length_ = line_limit;
+    }
     void append_decimal(unsigned long long value) noexcept;
     void append_hex(unsigned long long value) noexcept;
 
@@ -68,7 +81,12 @@ private:
 
     // Room for "<thread id> <start> ": ten digits each side of the point.
     static constexpr std::size_t head_room = 40;
-    char text_[1024];
+    // The longest line; a longer one is cut, keeping room for its time.
+    static constexpr std::size_t line_limit = 1024;
+    // A piece of known size (a number, a separator) is written whole past
+    // the text so far, and the line cut at its limit afterwards.
+    static constexpr std::size_t slack = 48;
+    char text_[line_limit + slack];
     std::size_t length_ = head_room;
     int argument_count_ = 0;
     long long start_ = 0;

@@ -2,6 +2,7 @@
 #include "call_trace/trace_output.h"
 
 #include "bootstrap/last_error.h"
+#include "call_trace/byte_copy.h"
 #include "call_trace/program_state.h"
 #include "call_trace/trace_format.h"
 #include "common/code_page_text.h"
@@ -121,15 +122,34 @@ void write_dropped_note() noexcept {
     put_line(note, static_cast<std::size_t>(end + 1 - note));
 }
 
-// Room on the disk for the stretch before it is mapped: a page of a mapped
-// file that the disk has no room for would fault in the program.
-bool reserve_on_disk(unsigned long long size) noexcept {
-    FILE_ALLOCATION_INFO allocation{};
-    allocation.AllocationSize.QuadPart = static_cast<LONGLONG>(size);
-    if (::SetFileInformationByHandle(trace_file, FileAllocationInfo, &allocation, sizeof allocation)) return true;
-    const DWORD error = ::GetLastError();
-    // A file system that cannot reserve is written to all the same.
-    return error != ERROR_DISK_FULL && error != ERROR_HANDLE_DISK_FULL;
+// The file's bytes up to here are the lines of the runs before and this
+// run's, or zeros that this run wrote ahead of its lines; mapped views never
+// reach beyond it. Changed only under the mapping lock.
+unsigned long long zeroed_end = 0;
+
+// Zeros written over [zeroed_end, end) before a view reaches there, by the
+// system's write: it fails cleanly when the disk has no room, where a page of
+// a mapped file that the disk has no room for would fault in the program;
+// and the pages it leaves in the file cache take the lines' first writes
+// without a page fault each (measured in docs/performance.md). False, with
+// the error in the thread's last error, when the disk is full.
+bool write_zeros_ahead(unsigned long long end) noexcept {
+    constexpr unsigned long long chunk = 128 << 10;
+    static char zeros[chunk];  // never written: zero pages, not in the library's file
+    while (zeroed_end < end) {
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(zeroed_end);
+        at.OffsetHigh = static_cast<DWORD>(zeroed_end >> 32);
+        const DWORD size = static_cast<DWORD>(std::min(chunk - zeroed_end % chunk, end - zeroed_end));
+        DWORD written = 0;
+        if (!::WriteFile(trace_file, zeros, size, &written, &at)) return false;
+        if (written != size) {
+            ::SetLastError(ERROR_DISK_FULL);
+            return false;
+        }
+        zeroed_end += size;
+    }
+    return true;
 }
 
 // A view of the stretch, the file grown to hold it; null, with the error
@@ -137,7 +157,7 @@ bool reserve_on_disk(unsigned long long size) noexcept {
 stretch_view *map_stretch(unsigned long long index) noexcept {
     const unsigned long long begin = index * stretch_size;
     const unsigned long long end = begin + stretch_size + stretch_overhang;
-    if (!reserve_on_disk(end)) return nullptr;
+    if (!write_zeros_ahead(end)) return nullptr;
     const HANDLE mapping = ::CreateFileMappingW(trace_file, nullptr, PAGE_READWRITE, static_cast<DWORD>(end >> 32),
                                                 static_cast<DWORD>(end), nullptr);
     if (mapping == nullptr) return nullptr;
@@ -187,20 +207,20 @@ stretch_view *map_stretch(unsigned long long index) noexcept {
     return view;
 }
 
+// The line's end first: a thread ended inside the copy leaves a line cut
+// short or zero bytes, but never one that runs into the next line.
+inline void copy_line(stretch_view *view, unsigned long long at, const char *text, std::size_t length) noexcept {
+    char *const to = view->base + (at - view->index * stretch_size);
+    to[length - 1] = text[length - 1];
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    copy_bytes(to, text, length - 1);
+}
+
 // A line into its space in the mapped file: no lock, no call of the system
 // but when a new stretch is due.
 void put_mapped(const char *text, std::size_t length) noexcept {
     const unsigned long long at = next_offset.fetch_add(length, std::memory_order_relaxed);
-    const unsigned long long index = at / stretch_size;
-    stretch_view *view = newest_view.load(std::memory_order_acquire);
-    if (view == nullptr || view->index != index) view = view_of(index);
-    if (view == nullptr) return;
-    // The line's end first: a thread ended inside the copy leaves a line cut
-    // short or zero bytes, but never one that runs into the next line.
-    char *const to = view->base + (at - index * stretch_size);
-    to[length - 1] = text[length - 1];
-    std::atomic_signal_fence(std::memory_order_seq_cst);
-    std::memcpy(to, text, length - 1);
+    if (stretch_view *const view = view_of(at / stretch_size)) copy_line(view, at, text, length);
 }
 
 // A line through the system's write, one thread at a time.
@@ -334,7 +354,20 @@ long long nanoseconds_since_header(long long ticks) noexcept {
 
 DWORD line_writer() noexcept { return writing_thread.load(std::memory_order_relaxed); }
 
+// A call line on its usual path changes nothing of the program's state: an
+// atomic add and a copy. Anything else may call the system or the C runtime.
 void write_whole(const char *text, std::size_t length) noexcept {
+    if (mapped.load(std::memory_order_relaxed) && dropped_lines.load(std::memory_order_relaxed) == 0 &&
+        length <= stretch_overhang) {
+        const unsigned long long at = next_offset.fetch_add(length, std::memory_order_relaxed);
+        stretch_view *view = newest_view.load(std::memory_order_acquire);
+        if (view != nullptr && view->index == at / stretch_size) return copy_line(view, at, text, length);
+        const program_state kept;
+        view = view_of(at / stretch_size);
+        if (view != nullptr) copy_line(view, at, text, length);
+        return;
+    }
+    const program_state kept;
     if (writes_failed.load(std::memory_order_relaxed)) return;
     if (dropped_lines.load(std::memory_order_relaxed) != 0) write_dropped_note();
     put_line(text, length);
@@ -434,8 +467,13 @@ void start_run_in_file() noexcept {
     if (!write_to_file(header.data(), header.size())) return;
     const unsigned long long offset = static_cast<unsigned long long>(start.QuadPart) + header.size();
     next_offset.store(offset);
+    zeroed_end = offset;
     stretch_view *const first = map_stretch(offset / stretch_size);
     if (first == nullptr) {
+        // The zeros written ahead go; the lines follow the header.
+        LARGE_INTEGER lines;
+        lines.QuadPart = static_cast<LONGLONG>(offset);
+        ::SetFilePointerEx(trace_file, lines, nullptr, FILE_BEGIN);
         ::SetEndOfFile(trace_file);
         return;
     }

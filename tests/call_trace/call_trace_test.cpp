@@ -1,6 +1,8 @@
 // The call trace (TVCVRTRT_TRACE) in fresh processes (forwarding_host) over
 // the test runtime.
 #include "call_trace/trace_format.h"
+#include "call_trace/trace_line.h"
+#include "call_trace/trace_output.h"
 #include "common/unique_resource.h"
 #include "support/family_sizes.h"
 #include "support/scratch_layout.h"
@@ -14,7 +16,6 @@
 #include <cfenv>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <regex>
 #include <sstream>
@@ -28,11 +29,16 @@ using tvc_test::host_output;
 
 std::string lib() { return tvc_test::lib(tvc_test::test_runtime_dir); }
 
+// The whole file, read through the path form that MAX_PATH does not limit.
 std::string file_text(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    const tvc::unique_handle file(::CreateFileW(tvc_test::unlimited(path).c_str(), GENERIC_READ,
+                                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                OPEN_EXISTING, 0, nullptr));
+    std::string text;
+    char block[1 << 16];
+    DWORD read = 0;
+    while (::ReadFile(file.get(), block, sizeof block, &read, nullptr) && read > 0) text.append(block, read);
+    return text;
 }
 
 std::vector<std::string> lines_of(const std::string &text) {
@@ -42,117 +48,160 @@ std::vector<std::string> lines_of(const std::string &text) {
     return lines;
 }
 
-// The run's header, then each line "<thread> <start> <expected> <time>us",
-// where <ptr> in expected stands for an address the test cannot know (a
-// list, a register the caller did not set) and <hex> for hexadecimal digits
-// the test does not know; the starts do not go back.
-void expect_trace(const std::vector<std::string> &lines, const std::string &thread,
-                  const std::vector<std::string> &expected) {
-    ASSERT_EQ(lines.size(), expected.size() + 1) << "a header and one line per call";
-    EXPECT_TRUE(std::regex_match(lines[0], std::regex(R"(^# pid=[0-9]+ start=20[0-9-]{8}T[0-9:]{8}\.[0-9]{6}Z clock=(tsc|qpc):[1-9][0-9]* exe=.*\\forwarding_host\.exe$)")))
+// The run's header, then one line "<thread> <start> <expected> <time>us" for
+// each expected call, all of one thread, where <ptr> in expected stands for
+// an address the test cannot know (a list, a register the caller did not
+// set) and <hex> for hexadecimal digits the test does not know; the starts do
+// not go back. A missing or an extra line is named, and the lines after it
+// are still matched with theirs.
+void expect_trace(const std::vector<std::string> &lines, const std::vector<std::string> &expected,
+                  const std::string &executable = "forwarding_host") {
+    ASSERT_FALSE(lines.empty()) << "no header";
+    EXPECT_TRUE(std::regex_match(lines[0], std::regex(R"(^# pid=[0-9]+ start=20[0-9-]{8}T[0-9:]{8}\.[0-9]{6}Z clock=(tsc|qpc):[1-9][0-9]* exe=.*\\)" + executable + R"(\.exe$)")))
         << lines[0];
+    std::smatch match;
+    const auto matches = [&](std::size_t line, std::size_t call) {
+        if (line >= lines.size() || call >= expected.size()) return false;
+        const std::string escaped = std::regex_replace(expected[call], std::regex(R"([()\[\]{}.+*?^$|\\])"), R"(\$&)");
+        return std::regex_match(lines[line], match,
+                                std::regex("^([0-9]+) ([0-9]+\\.[0-9]{3}) " +
+                                           std::regex_replace(std::regex_replace(escaped, std::regex("<ptr>"), "0x[0-9a-f]+"),
+                                                              std::regex("<hex>"), "[0-9a-f]*") +
+                                           R"( [0-9]+\.[0-9]{3}us$)"));
+    };
+    std::string thread;
     double last_start = 0;
-    for (std::size_t index = 1; index < lines.size(); ++index) {
-        const std::string escaped = std::regex_replace(expected[index - 1], std::regex(R"([()\[\]{}.+*?^$|\\])"), R"(\$&)");
-        const std::regex line_format("^" + thread + " ([0-9]+\\.[0-9]{3}) " +
-                                     std::regex_replace(std::regex_replace(escaped, std::regex("<ptr>"), "0x[0-9a-f]+"),
-                                                        std::regex("<hex>"), "[0-9a-f]*") +
-                                     R"( [0-9]+\.[0-9]{3}us$)");
-        std::smatch match;
-        EXPECT_TRUE(std::regex_match(lines[index], match, line_format))
-            << "line " << index << ": " << lines[index] << "\nexpected: " << thread << " <start> "
-            << expected[index - 1] << " <time>us";
-        if (match.empty()) continue;
-        EXPECT_GE(std::stod(match[1]), last_start) << lines[index];
-        last_start = std::stod(match[1]);
+    for (std::size_t line = 1, call = 0; line < lines.size() || call < expected.size();) {
+        if (matches(line, call)) {
+            if (thread.empty()) thread = match[1];
+            EXPECT_EQ(match[1], thread) << lines[line];
+            EXPECT_GE(std::stod(match[2]), last_start) << lines[line];
+            last_start = std::stod(match[2]);
+            ++line, ++call;
+        } else if (line >= lines.size() || matches(line, call + 1)) {
+            ADD_FAILURE() << "no line for " << expected[call++];
+        } else if (call >= expected.size() || matches(line + 1, call)) {
+            ADD_FAILURE() << "a line too many: " << lines[line++];
+        } else {
+            ADD_FAILURE() << "line " << line << ": " << lines[line] << "\nexpected: <thread> <start> " << expected[call]
+                          << " <time>us";
+            ++line, ++call;
+        }
     }
 }
 
-TEST(call_trace, one_exact_line_per_forwarded_call_of_every_shape_and_the_runtime_sees_no_difference) {
-    tvc_test::scratch_layout layout;
-    const std::string trace = layout.dir() + "calls.trace";
-    // The runtime refuses the first initialization, so that the second binds
-    // again over the traced slots; one more installation finds them traced.
-    const std::string output = host_output(
-        {lib(), "trace:" + trace, "result:vltClose=-5", "result:kaCreateDoubleMatrix_730=-82190691052027904",
-         "result:tvcIsFinite=0", "result:tvcGetEps=4372995238176751616", "result:tvcGetBLDTargetType=-3",
-         "result:tvcMakeOutputHandler=4660", "result:tvcRunMain=9", "result:tvcvrtInitialize=0", "init",
-         "result:tvcvrtInitialize=1", "init", "install-trace", "journal", "traced-calls", "journal", "traced-texts", "traced-jump",
-         "raise-elsewhere", "ten-mixed"});
-    const std::size_t thread_line = output.find("thread=");
-    ASSERT_NE(thread_line, std::string::npos) << output;
-    EXPECT_EQ(output.substr(0, output.find('\n')), "init=0");
-    const std::vector<std::string> reported = lines_of(output.substr(thread_line));
-    const std::string thread = reported[0].substr(7);
-
-    const std::vector<std::string> runtime_calls(reported.begin() + 1, reported.end());
-    // The host's report of the throwing call, then the runtime's journal.
-    EXPECT_EQ(runtime_calls, (std::vector<std::string>{
-                                 "caught=vltOpen lock=0",
-                                 "caught=tvcRunMain lock=0",
-                                 "vltClose(p:f00d00000001) lock=1",
-                                 "kaCreateDoubleMatrix_730(z:100000003, z:4, i:0) lock=1",
-                                 "tvcGetScalarSingle(p:0, f:0x1.8p+0, f:-0x1.99999ap-4, i:2) lock=1",
-                                 "tvcIsFinite(d:0x1.4p+1) lock=1",
-                                 "tvcGetEps() lock=1",
-                                 "tvcGetScalarChar(p:f00d00000001, h:b001) lock=1",
-                                 "tvcGetBLDTargetType(c:a5) lock=1",
-                                 "tvcMakeOutputHandler(p:f00d00000001) lock=1",
-                                 "tvcTerminateApplication() lock=1",
-                                 "tvcRunMain(p:f00d00000001, i:-7, p:0) lock=0",
-                                 "tvcKfnVFeval(p:123456789, p:0, i:1, i:2, i:2, list: z:500000000 z:6) lock=1",
-                                 "kaVErrMsgIdAndTxt(\"\", \"%d\", list:7) lock=2",
-                                 "vltOpen(p:f00d00000001, p:0) lock=1",
-                                 "tvcRunMain(p:f00d00000001, i:1, p:0) lock=0",
-                                 // Not a runtime call: the traced direct forwarder handed on all ten.
-                                 // A direct call left by a jump leaves no line and no
-                                 // stale return address for the exception after it.
-                                 "caught=after the jump",
-                                 // An exception on another thread leaves the pending call alone.
-                                 "caught=elsewhere",
-                                 "ten-mixed=same",
-                             }));
-
-    // Text arguments quoted and escaped; an address that holds no text as itself.
+// The initialization's calls, as the first initialization makes them.
+std::vector<std::string> initialization_lines(const char *initialized = "1") {
     const std::string library_dir = std::regex_replace(tvc_test::test_runtime_dir, std::regex(R"(\\)"), R"(\\)");
-    std::vector<std::string> path_macros;
+    std::vector<std::string> lines;
     for (const std::string &arguments :
          {std::string(R"("$MODULEDIR", "C:\\module\\")"), "\"$RUNTIMELIBDIR\", \"" + library_dir + "\"",
           std::string(R"("$VRTROOT", "C:\\root\\")"), std::string(R"("$TOOLBOXTOVANDIR", "")"),
           std::string(R"("$TOOLBOXPREFIX", "C:\\prefix\\")"), std::string(R"("$TOOLBOXDEPLOYDIR", "C:\\prefix\\compiler\\")")}) {
-        path_macros.push_back("tvcAddCanonicalPathMacro_proxy(" + arguments + ") = void");
+        lines.push_back("tvcAddCanonicalPathMacro_proxy(" + arguments + ") = void");
     }
-    std::vector<std::string> expected = path_macros;
     // A direct forwarder's line: the four integer argument registers, then
     // "...", and rax in full; a boolean is only its lowest byte.
-    const std::string initialize = "tvcvrtInitializeInternal_proxy(<ptr>, <ptr>, <ptr>, <ptr>, ...) = 0x<hex>";
-    expected.push_back(std::regex_replace(initialize, std::regex("<hex>"), "<hex>0"));
-    expected.insert(expected.end(), path_macros.begin(), path_macros.end());
-    expected.insert(expected.end(), {
-                                        std::regex_replace(initialize, std::regex("<hex>"), "<hex>1"),
-                                        "tvcSetEngState_proxy(3) = true",
-                                        "vltClose_proxy(0xf00d00000001) = -5",
-                                        "kaCreateDoubleMatrix_730_proxy(4294967299, 4, 0) = 0xfedc000080000000",
-                                        "tvcGetScalarSingle_proxy(0x0, 1.5, -0.1, 2) = 0",
-                                        "tvcIsFinite_proxy(2.5) = false",
-                                        "tvcGetEps_proxy() = 2.220446049250313e-16",
-                                        "tvcGetScalarChar_proxy(0xf00d00000001, 45057) = 0",
-                                        "tvcGetBLDTargetType_proxy(165) = -3",
-                                        "tvcMakeOutputHandler_proxy(0xf00d00000001) = {0x1234, 0x0}",
-                                        "tvcTerminateApplication_proxy() = true",
-                                        "tvcRunMain_proxy(0xf00d00000001, 0x<hex>fffffff9, 0x0, <ptr>, ...) = 0x9",
-                                        // The variable arguments travel as one list, shown by its address.
-                                        "tvcKfnVFevalInternal_proxy(0x123456789, 0x0, 1, 2, 2, <ptr>) = true",
-                                        "kaVErrMsgIdAndTxt_proxy(\"\", \"%d\", <ptr>) = void",
-                                        "vltOpen_proxy(0xf00d00000001, 0x0) = exception",
-                                        "tvcRunMain_proxy(0xf00d00000001, 0x<hex>1, 0x0, <ptr>, ...) = exception",
-                                        "tvcFevalInternal_proxy(0x1, \"" + std::string(64, 'x') + "\"..., 0, 0x0, 0, 0x0) = true",
-                                        R"(tvcSetLastErrIdAndMsg_proxy("say:\"hi\"\\", "tab\tline\nbell\x07\x7fend") = void)",
-                                        // rcx, xmm1 (rdx unset), r8, xmm3 (r9 unset); the rest on the stack.
-                                        "tvcRunMain_proxy(0x0, 0x<hex>0, 0x0, <ptr>, ...) = 0x9",
-                                        "tvcRunMain_proxy(0x1, <ptr>, 0x<hex>fffffffd, <ptr>, ...) = <ptr>",
-                                    });
-    expect_trace(lines_of(file_text(trace)), thread, expected);
+    lines.push_back(std::string("tvcvrtInitializeInternal_proxy(<ptr>, <ptr>, <ptr>, <ptr>, ...) = 0x<hex>") + initialized);
+    if (initialized[0] == '1') lines.push_back("tvcSetEngState_proxy(3) = true");
+    return lines;
+}
+
+std::vector<std::string> operator+(std::vector<std::string> first, const std::vector<std::string> &second) {
+    first.insert(first.end(), second.begin(), second.end());
+    return first;
+}
+
+// One traced process per case: what it printed after the initialization's
+// runtime calls (the first "journal"), and its trace's lines; the runtime
+// sees each call as it would untraced.
+TEST(call_trace, one_exact_line_per_forwarded_call_of_every_shape_and_the_runtime_sees_no_difference) {
+    tvc_test::scratch_layout layout;
+    struct traced_case {
+        const char *what;
+        std::vector<std::string> commands;
+        std::string output;
+        std::vector<std::string> lines;
+    };
+    const std::vector<std::string> initialized = {"init", "journal"};
+    const traced_case cases[] = {
+        // The runtime refuses the first initialization, so that the second
+        // binds again over the traced slots; one more installation finds
+        // them traced and wraps none twice.
+        {"initialization",
+         {"result:tvcvrtInitialize=0", "init", "result:tvcvrtInitialize=1", "init", "install-trace"},
+         "init=0\ninit=1\n",
+         initialization_lines("0") + initialization_lines()},
+        {"one call of each shape",
+         std::vector<std::string>{"result:vltClose=-5", "result:kaCreateDoubleMatrix_730=-82190691052027904",
+                                  "result:tvcIsFinite=0", "result:tvcGetEps=4372995238176751616",
+                                  "result:tvcGetBLDTargetType=-3", "result:tvcMakeOutputHandler=4660",
+                                  "result:tvcRunMain=9"} +
+             initialized + std::vector<std::string>{"traced-calls", "journal"},
+         "caught=vltOpen lock=0\n"
+         "caught=tvcRunMain lock=0\n"
+         "vltClose(p:f00d00000001) lock=1\n"
+         "kaCreateDoubleMatrix_730(z:100000003, z:4, i:0) lock=1\n"
+         "tvcGetScalarSingle(p:0, f:0x1.8p+0, f:-0x1.99999ap-4, i:2) lock=1\n"
+         "tvcIsFinite(d:0x1.4p+1) lock=1\n"
+         "tvcGetEps() lock=1\n"
+         "tvcGetScalarChar(p:f00d00000001, h:b001) lock=1\n"
+         "tvcGetBLDTargetType(c:a5) lock=1\n"
+         "tvcMakeOutputHandler(p:f00d00000001) lock=1\n"
+         "tvcTerminateApplication() lock=1\n"
+         "tvcRunMain(p:f00d00000001, i:-7, p:0) lock=0\n"
+         "tvcKfnVFeval(p:123456789, p:0, i:1, i:2, i:2, list: z:500000000 z:6) lock=1\n"
+         "kaVErrMsgIdAndTxt(\"\", \"%d\", list:7) lock=2\n"
+         "vltOpen(p:f00d00000001, p:0) lock=1\n"
+         "tvcRunMain(p:f00d00000001, i:1, p:0) lock=0\n",
+         initialization_lines() + std::vector<std::string>{
+                                      "vltClose_proxy(0xf00d00000001) = -5",
+                                      "kaCreateDoubleMatrix_730_proxy(4294967299, 4, 0) = 0xfedc000080000000",
+                                      "tvcGetScalarSingle_proxy(0x0, 1.5, -0.1, 2) = 0",
+                                      "tvcIsFinite_proxy(2.5) = false",
+                                      "tvcGetEps_proxy() = 2.220446049250313e-16",
+                                      "tvcGetScalarChar_proxy(0xf00d00000001, 45057) = 0",
+                                      "tvcGetBLDTargetType_proxy(165) = -3",
+                                      "tvcMakeOutputHandler_proxy(0xf00d00000001) = {0x1234, 0x0}",
+                                      "tvcTerminateApplication_proxy() = true",
+                                      "tvcRunMain_proxy(0xf00d00000001, 0x<hex>fffffff9, 0x0, <ptr>, ...) = 0x9",
+                                      // The variable arguments travel as one list, shown by its address.
+                                      "tvcKfnVFevalInternal_proxy(0x123456789, 0x0, 1, 2, 2, <ptr>) = true",
+                                      "kaVErrMsgIdAndTxt_proxy(\"\", \"%d\", <ptr>) = void",
+                                      "vltOpen_proxy(0xf00d00000001, 0x0) = exception",
+                                      "tvcRunMain_proxy(0xf00d00000001, 0x<hex>1, 0x0, <ptr>, ...) = exception",
+                                  }},
+        // Text arguments quoted and escaped, cut after 64 bytes; an address
+        // that holds no text as itself.
+        {"texts", initialized + std::vector<std::string>{"traced-texts"}, "",
+         initialization_lines() + std::vector<std::string>{
+                                      "tvcFevalInternal_proxy(0x1, \"" + std::string(64, 'x') + "\"..., 0, 0x0, 0, 0x0) = true",
+                                      R"(tvcSetLastErrIdAndMsg_proxy("say:\"hi\"\\", "tab\tline\nbell\x07\x7fend") = void)",
+                                  }},
+        // A direct call left by a jump leaves no line and no stale return
+        // address for the exception after it.
+        {"jump", initialized + std::vector<std::string>{"traced-jump"}, "caught=after the jump\n", initialization_lines()},
+        // An exception on another thread leaves the pending call alone.
+        {"exception elsewhere", std::vector<std::string>{"result:tvcRunMain=9"} + initialized + std::vector<std::string>{"raise-elsewhere"},
+         "caught=elsewhere\n",
+         initialization_lines() + std::vector<std::string>{"tvcRunMain_proxy(0x0, 0x<hex>0, 0x0, <ptr>, ...) = 0x9"}},
+        // The traced direct forwarder hands on all ten: rcx, xmm1 (rdx
+        // unset), r8, xmm3 (r9 unset); the rest on the stack.
+        {"ten mixed arguments", initialized + std::vector<std::string>{"ten-mixed"}, "ten-mixed=same\n",
+         initialization_lines() + std::vector<std::string>{"tvcRunMain_proxy(0x1, <ptr>, 0x<hex>fffffffd, <ptr>, ...) = <ptr>"}},
+    };
+    // The first journal: the initialization's runtime calls, which end so.
+    const std::string initialization_journal_end = "tvcSetEngState(i:3) lock=1\n";
+    for (const traced_case &each : cases) {
+        SCOPED_TRACE(each.what);
+        const std::string trace = layout.dir() + "calls.trace";
+        ::DeleteFileA(trace.c_str());
+        std::string output = host_output(std::vector<std::string>{lib(), "trace:" + trace} + each.commands);
+        const std::size_t journal_end = output.find(initialization_journal_end);
+        if (journal_end != std::string::npos) output = output.substr(journal_end + initialization_journal_end.size());
+        EXPECT_EQ(std::regex_replace(output, std::regex("thread=[0-9]+\n"), ""), each.output);
+        expect_trace(lines_of(file_text(trace)), each.lines);
+    }
 }
 
 // What the program sees of itself, run untraced and traced: stack walks
@@ -235,8 +284,10 @@ TEST(call_trace, lines_reach_their_file_whatever_the_program_does) {
     // The header, the initialization's eight calls and vltClose_proxy's.
     const std::string piped = host_output({lib(), "pipe:tvc-trace-" + std::to_string(::GetCurrentProcessId())});
     const std::string stopped = "Calls are no longer traced: writing to the file named by TVCVRTRT_TRACE failed Error: ";
+    const std::vector<std::string> piped_lines = lines_of(piped);
+    EXPECT_EQ(piped_lines.size(), 3u) << "one line about the failed write: " << piped;
     EXPECT_EQ(piped.substr(0, piped.find(stopped)), "init=1\npipe=10 first=#\n");
-    EXPECT_EQ(lines_of(piped).size(), 3u) << "one line about the failed write: " << piped;
+    EXPECT_EQ(piped_lines.back().substr(0, stopped.size()), stopped);
 
     host_output({lib(), "trace:" + layout.dir() + "run-%p.trace", "init"});
     WIN32_FIND_DATAA found;
@@ -261,6 +312,51 @@ TEST(call_trace, lines_reach_their_file_whatever_the_program_does) {
     const std::string last = lines.back().substr(std::min(lines.back().find_first_not_of('\0'), lines.back().size()));
     EXPECT_TRUE(std::regex_match(last, std::regex(R"(# dropped=[0-9]+|[0-9]+ [0-9.]+ tvcWrite_proxy\(0x9, .*)")))
         << last;
+}
+
+// A text argument is read only where the memory is committed, readable and
+// no guard; else, or when its end cannot be read, it is shown as its address.
+// Formatted in this process, into a file of its own.
+TEST(call_trace, a_text_that_cannot_be_read_is_shown_as_its_address_and_never_touched) {
+    tvc_test::scratch_layout layout;
+    const std::string trace = layout.dir() + "texts.trace";
+    ASSERT_TRUE(tvc::trace::open_trace_file(std::wstring(trace.begin(), trace.end())));
+    // Two readable pages, a guard page, a page without access, one reserved only.
+    constexpr std::size_t page = 4096;
+    char *const pages = static_cast<char *>(::VirtualAlloc(nullptr, 5 * page, MEM_RESERVE, PAGE_NOACCESS));
+    ASSERT_NE(::VirtualAlloc(pages, 2 * page, MEM_COMMIT, PAGE_READWRITE), nullptr);
+    ASSERT_NE(::VirtualAlloc(pages + 2 * page, page, MEM_COMMIT, PAGE_READWRITE | PAGE_GUARD), nullptr);
+    ASSERT_NE(::VirtualAlloc(pages + 3 * page, page, MEM_COMMIT, PAGE_NOACCESS), nullptr);
+    std::memcpy(pages + page - 2, "ab\0", 3);        // across the first two pages
+    std::memset(pages + 2 * page - 4, 'x', 4);       // runs into the guard page
+    const auto address = [](const char *text) {
+        char shown[24];
+        std::snprintf(shown, sizeof shown, "0x%llx", static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(text)));
+        return std::string(shown);
+    };
+    const std::pair<const char *, std::string> texts[] = {
+        {pages + page - 2, "\"ab\""},
+        {pages + 2 * page - 4, address(pages + 2 * page - 4)},
+        {pages + 2 * page, address(pages + 2 * page)},
+        {pages + 3 * page, address(pages + 3 * page)},
+        {pages + 4 * page, address(pages + 4 * page)},
+        {reinterpret_cast<const char *>(0x10), "0x10"},
+    };
+    std::vector<std::string> expected;
+    for (const auto &[text, shown] : texts) {
+        tvc::trace::trace_line line("text_proxy");
+        line.argument(text);
+        line.start();
+        line.finish();
+        expected.push_back("text_proxy(" + shown + ") = void");
+    }
+    MEMORY_BASIC_INFORMATION guard{};
+    ::VirtualQuery(pages + 2 * page, &guard, sizeof guard);
+    EXPECT_EQ(guard.Protect, static_cast<DWORD>(PAGE_READWRITE | PAGE_GUARD)) << "the guard page was touched";
+    // The stretch this process maps ends in zeros until its exit.
+    const std::string text = file_text(trace);
+    expect_trace(lines_of(text.substr(0, text.find('\0'))), expected, "call_trace_tests");
+    ::VirtualFree(pages, 0, MEM_RELEASE);
 }
 
 // The call lines of the file, each whole, before any zero bytes that a
@@ -381,16 +477,15 @@ TEST(call_trace, slots_keep_the_bound_addresses_unless_the_trace_file_opens) {
         EXPECT_EQ(printed.substr(0, each.message.size()), each.message);
         EXPECT_EQ(printed.empty(), each.message.empty()) << printed;
     }
-    // A later run appends a header and the initialization's eight calls.
+    expect_trace(lines_of(file_text(long_trace)), initialization_lines());
+    // A later run appends its header and lines.
     ::DeleteFileA(trace.c_str());
     host_output({lib(), "trace:" + trace, "init"});
     host_output({lib(), "trace:" + trace, "init"});
-    EXPECT_EQ(lines_of(file_text(trace)).size(), 18u);
-    const tvc::unique_handle long_file(::CreateFileW(tvc_test::unlimited(long_trace).c_str(), GENERIC_READ,
-                                                     FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    LARGE_INTEGER size{};
-    EXPECT_TRUE(::GetFileSizeEx(long_file.get(), &size));
-    EXPECT_GT(size.QuadPart, 0);
+    const std::vector<std::string> runs = lines_of(file_text(trace));
+    const auto second = std::find_if(runs.begin() + 1, runs.end(), [](const std::string &line) { return line[0] == '#'; });
+    expect_trace({runs.begin(), second}, initialization_lines());
+    expect_trace({second, runs.end()}, initialization_lines());
 }
 
 }  // namespace
