@@ -115,7 +115,7 @@ std::vector<std::string> operator+(std::vector<std::string> first, const std::ve
 // One traced process per case: what it printed after the initialization's
 // runtime calls (the first "journal"), and its trace's lines; the runtime
 // sees each call as it would untraced.
-TEST(call_trace, one_exact_line_per_forwarded_call_of_every_shape_and_the_runtime_sees_no_difference) {
+TEST(CallTrace, OneExactLinePerForwardedCallOfEveryShapeAndTheRuntimeSeesNoDifference) {
     tvc_test::scratch_layout layout;
     struct traced_case {
         const char *what;
@@ -209,7 +209,7 @@ TEST(call_trace, one_exact_line_per_forwarded_call_of_every_shape_and_the_runtim
 // walks pass), fibers that leave traced calls out of order or are deleted
 // inside one, and the last error, errno and floating-point state as the
 // bound function left them.
-TEST(call_trace, the_program_sees_the_same_traced_as_untraced) {
+TEST(CallTrace, TheProgramSeesTheSameTracedAsUntraced) {
     tvc_test::scratch_layout layout;
     const std::string trace = layout.dir() + "calls.trace";
     struct scenario {
@@ -247,7 +247,7 @@ TEST(call_trace, the_program_sees_the_same_traced_as_untraced) {
 // its code is on that thread's stack. Traced, the tracing entry is a frame
 // of the library that the runtime's function returns into, so the library
 // stays until the process ends.
-TEST(call_trace, a_call_pending_while_the_program_frees_the_library_returns) {
+TEST(CallTrace, ACallPendingWhileTheProgramFreesTheLibraryReturns) {
     tvc_test::scratch_layout layout;
     const std::string dll = layout.install_dll("unload");
     for (const char *library : {"libka.dll", "libvlt.dll", "tvcvrt.dll", "tvcbase.dll"}) {
@@ -272,7 +272,7 @@ TEST(call_trace, a_call_pending_while_the_program_frees_the_library_returns) {
 // The trace's own output: numbers whatever locale the program sets; a pipe
 // that the program reads, and one line when it stops taking lines; a file
 // per process through %p; a process that exits while its threads write.
-TEST(call_trace, lines_reach_their_file_whatever_the_program_does) {
+TEST(CallTrace, LinesReachTheirFileWhateverTheProgramDoes) {
     tvc_test::scratch_layout layout;
     const std::string trace = layout.dir() + "calls.trace";
 
@@ -317,7 +317,7 @@ TEST(call_trace, lines_reach_their_file_whatever_the_program_does) {
 // A text argument is read only where the memory is committed, readable and
 // no guard; else, or when its end cannot be read, it is shown as its address.
 // Formatted in this process, into a file of its own.
-TEST(call_trace, a_text_that_cannot_be_read_is_shown_as_its_address_and_never_touched) {
+TEST(CallTrace, ATextThatCannotBeReadIsShownAsItsAddressAndNeverTouched) {
     tvc_test::scratch_layout layout;
     const std::string trace = layout.dir() + "texts.trace";
     ASSERT_TRUE(tvc::trace::open_trace_file(std::wstring(trace.begin(), trace.end())));
@@ -381,7 +381,7 @@ std::vector<std::pair<std::string, unsigned long long>> whole_write_calls(const 
     return calls;
 }
 
-TEST(call_trace, lines_of_threads_calling_at_once_stay_whole_and_in_each_threads_order) {
+TEST(CallTrace, LinesOfThreadsCallingAtOnceStayWholeAndInEachThreadsOrder) {
     tvc_test::scratch_layout layout;
     const std::string trace = layout.dir() + "calls.trace";
     host_output({lib(), "trace:" + trace, "init", "traced-threads"});
@@ -397,7 +397,7 @@ TEST(call_trace, lines_of_threads_calling_at_once_stay_whole_and_in_each_threads
 
 // Every call that returned before the process ended abruptly has its whole
 // line in the file; after a crash the file ends in zero bytes.
-TEST(call_trace, no_line_is_lost_when_the_process_faults_or_is_terminated) {
+TEST(CallTrace, NoLineIsLostWhenTheProcessFaultsOrIsTerminated) {
     tvc_test::scratch_layout layout;
     constexpr int calls = 3000;
     for (const std::string end : {"fault-after:", "terminate-after:"}) {
@@ -412,7 +412,7 @@ TEST(call_trace, no_line_is_lost_when_the_process_faults_or_is_terminated) {
     }
 }
 
-TEST(call_trace, slots_keep_the_bound_addresses_unless_the_trace_file_opens) {
+TEST(CallTrace, SlotsKeepTheBoundAddressesUnlessTheTraceFileOpens) {
     tvc_test::scratch_layout layout;
     const std::string missing = layout.dir() + "missing\\calls.trace";
     const std::string trace = layout.dir() + "calls.trace";
