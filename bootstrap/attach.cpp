@@ -48,9 +48,9 @@ BOOL dll_entry(HMODULE module, DWORD reason, LPVOID reserved) noexcept {
         release_thread_error_text();
         break;
     case DLL_PROCESS_DETACH:
-        // At process exit the other threads are gone already, and their
-        // memory with the process.
-        // Pinned while tracing, the library is detached only at exit.
+        // Pinned while tracing, the library is detached only at exit, when
+        // the other threads are gone already, and their memory with the
+        // process.
         finish_call_trace_at_exit();
         if (reserved == nullptr) {
             release_error_text_slot();

@@ -17,10 +17,10 @@ void attach_runtime(HMODULE module);
 BOOL run_reporting_failure(void (*work)(HMODULE), HMODULE module) noexcept;
 
 // The entry point's answer for one notification: process attach locates the
-// runtime; a thread's detach frees that thread's error text, and an unload
-// (process detach with reserved null) the calling thread's text and the
-// per-thread slot. At process exit (reserved set) nothing is done. Every
-// notification but process attach succeeds.
+// runtime; a thread's detach frees that thread's error text; every process
+// detach finishes the call trace, and an unload (process detach with
+// reserved null) also gives back the per-thread slots and the C++ runtime's
+// memory. Every notification but process attach succeeds.
 BOOL dll_entry(HMODULE module, DWORD reason, LPVOID reserved = nullptr) noexcept;
 
 }  // namespace tvc

@@ -21,8 +21,12 @@ namespace {
 // NUL, read where the system says that the memory is committed and readable
 // and has no guard, so that a bad address is never touched: asked once for
 // each run of pages alike, usually once for a text (0.9 us under Wine, where
-// ReadProcessMemory on the process itself costs 29 us). The length read, or
-// -1 when some byte before the NUL or the end of the capacity cannot be read.
+// ReadProcessMemory on the process itself costs 29 us). A view of a file is
+// read through ReadProcessMemory all the same, since its file can shrink
+// under it. What the check cannot cover is another thread of the program
+// freeing the text while the call that it was passed to is being traced.
+// The length read, or -1 when some byte before the NUL or the end of the
+// capacity cannot be read.
 long long read_text(const char *address, char *bytes, std::size_t capacity) noexcept {
     constexpr DWORD readable = PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ |
                                PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
@@ -36,6 +40,17 @@ long long read_text(const char *address, char *bytes, std::size_t capacity) noex
         const std::uintptr_t at = reinterpret_cast<std::uintptr_t>(address) + length;
         const std::uintptr_t end = reinterpret_cast<std::uintptr_t>(pages.BaseAddress) + pages.RegionSize;
         const std::size_t chunk = std::min<std::size_t>(capacity - length, end - at);
+        if (pages.Type == MEM_MAPPED) {
+            SIZE_T read = 0;
+            if (!::ReadProcessMemory(::GetCurrentProcess(), address + length, bytes + length, chunk, &read) ||
+                read != chunk) {
+                return -1;
+            }
+            const void *const nul = std::memchr(bytes + length, '\0', chunk);
+            if (nul != nullptr) return static_cast<const char *>(nul) - bytes;
+            length += chunk;
+            continue;
+        }
         for (std::size_t index = 0; index < chunk; ++index) {
             bytes[length] = address[length];
             if (bytes[length] == '\0') return static_cast<long long>(length);

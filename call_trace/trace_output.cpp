@@ -187,6 +187,7 @@ stretch_view *map_stretch(unsigned long long index) noexcept {
         if (view->index == index) return view;
         if (view->index < index) break;
     }
+    if (writes_failed.load(std::memory_order_relaxed)) return nullptr;
     if (!take_lock(stretch_mapping)) {
         ++dropped_lines;
         return nullptr;
@@ -357,6 +358,9 @@ DWORD line_writer() noexcept { return writing_thread.load(std::memory_order_rela
 // A call line on its usual path changes nothing of the program's state: an
 // atomic add and a copy. Anything else may call the system or the C runtime.
 void write_whole(const char *text, std::size_t length) noexcept {
+    // Once tracing has stopped, a call goes on without waiting for the
+    // mapping lock or counting a line that no one will write.
+    if (writes_failed.load(std::memory_order_relaxed)) return;
     if (mapped.load(std::memory_order_relaxed) && dropped_lines.load(std::memory_order_relaxed) == 0 &&
         length <= stretch_overhang) {
         const unsigned long long at = next_offset.fetch_add(length, std::memory_order_relaxed);
@@ -368,7 +372,6 @@ void write_whole(const char *text, std::size_t length) noexcept {
         return;
     }
     const program_state kept;
-    if (writes_failed.load(std::memory_order_relaxed)) return;
     if (dropped_lines.load(std::memory_order_relaxed) != 0) write_dropped_note();
     put_line(text, length);
 }

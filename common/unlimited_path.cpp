@@ -18,4 +18,8 @@ std::wstring unlimited_path(const std::wstring &name) {
     return L"\\\\?\\" + full;
 }
 
+std::wstring file_system_path(const std::wstring &name) {
+    return name.size() < MAX_PATH - 12 ? name : unlimited_path(name);
+}
+
 }  // namespace tvc

@@ -12,4 +12,9 @@ namespace tvc {
 // the system makes them full; name itself when the system cannot.
 std::wstring unlimited_path(const std::wstring &name);
 
+// A path for the wide file functions: a short one as it is, one that could
+// reach MAX_PATH (a directory's limit is 12 characters less, to leave room
+// for a file name) in the unlimited form.
+std::wstring file_system_path(const std::wstring &name);
+
 }  // namespace tvc

@@ -329,6 +329,11 @@ TEST(CallTrace, ATextThatCannotBeReadIsShownAsItsAddressAndNeverTouched) {
     ASSERT_NE(::VirtualAlloc(pages + 3 * page, page, MEM_COMMIT, PAGE_NOACCESS), nullptr);
     std::memcpy(pages + page - 2, "ab\0", 3);        // across the first two pages
     std::memset(pages + 2 * page - 4, 'x', 4);       // runs into the guard page
+    // A view of a mapping, read by another way than private memory.
+    const tvc::unique_handle mapping(::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, page, nullptr));
+    char *const view = static_cast<char *>(::MapViewOfFile(mapping.get(), FILE_MAP_WRITE, 0, 0, page));
+    ASSERT_NE(view, nullptr);
+    std::memcpy(view, "cd", 3);
     const auto address = [](const char *text) {
         char shown[24];
         std::snprintf(shown, sizeof shown, "0x%llx", static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(text)));
@@ -336,6 +341,7 @@ TEST(CallTrace, ATextThatCannotBeReadIsShownAsItsAddressAndNeverTouched) {
     };
     const std::pair<const char *, std::string> texts[] = {
         {pages + page - 2, "\"ab\""},
+        {view, "\"cd\""},
         {pages + 2 * page - 4, address(pages + 2 * page - 4)},
         {pages + 2 * page, address(pages + 2 * page)},
         {pages + 3 * page, address(pages + 3 * page)},
@@ -357,6 +363,7 @@ TEST(CallTrace, ATextThatCannotBeReadIsShownAsItsAddressAndNeverTouched) {
     const std::string text = file_text(trace);
     expect_trace(lines_of(text.substr(0, text.find('\0'))), expected, "call_trace_tests");
     ::VirtualFree(pages, 0, MEM_RELEASE);
+    ::UnmapViewOfFile(view);
 }
 
 // The call lines of the file, each whole, before any zero bytes that a

@@ -17,14 +17,7 @@ constexpr std::size_t chunk_size = 1u << 20;
 
 using tvc::widened;
 
-// A path for the wide file functions: a long one as its full path with the
-// \\?\ prefix, so that no path is cut at MAX_PATH; one that already starts
-// with \\ (a device, a pipe, a share) as it is.
-std::wstring file_system_path(const char *path) {
-    const std::wstring wide = widened(path);
-    if (wide.size() < MAX_PATH - 12 || wide.rfind(L"\\\\", 0) == 0) return wide;
-    return tvc::unlimited_path(wide);
-}
+std::wstring file_system_path(const char *path) { return tvc::file_system_path(widened(path)); }
 
 std::string system_text(DWORD code) {
     char *text = nullptr;

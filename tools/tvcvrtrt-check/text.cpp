@@ -10,8 +10,7 @@
 namespace tvc_check {
 
 std::wstring file_system_path(const std::string &path) {
-    const std::wstring wide = widened(path);
-    return wide.size() >= MAX_PATH ? tvc::unlimited_path(wide) : wide;
+    return tvc::file_system_path(widened(path));
 }
 
 bool file_exists(const std::string &path) {
