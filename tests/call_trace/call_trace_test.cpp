@@ -12,7 +12,10 @@
 
 #include <windows.h>
 
+#include <xmmintrin.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cfenv>
 #include <cstdio>
 #include <cstring>
@@ -316,8 +319,9 @@ TEST(CallTrace, LinesReachTheirFileWhateverTheProgramDoes) {
 
 // A text argument is read only where the memory is committed, readable and
 // no guard; else, or when its end cannot be read, it is shown as its address.
+// Then lines enough to map a second stretch keep the program's state.
 // Formatted in this process, into a file of its own.
-TEST(CallTrace, ATextThatCannotBeReadIsShownAsItsAddressAndNeverTouched) {
+TEST(CallTrace, LinesInProcessShowUnreadableTextsAsAddressesAndKeepTheProgramState) {
     tvc_test::scratch_layout layout;
     const std::string trace = layout.dir() + "texts.trace";
     ASSERT_TRUE(tvc::trace::open_trace_file(std::wstring(trace.begin(), trace.end())));
@@ -364,6 +368,27 @@ TEST(CallTrace, ATextThatCannotBeReadIsShownAsItsAddressAndNeverTouched) {
     expect_trace(lines_of(text.substr(0, text.find('\0'))), expected, "call_trace_tests");
     ::VirtualFree(pages, 0, MEM_RELEASE);
     ::UnmapViewOfFile(view);
+
+    // Past the end of the first stretch, so that a line maps the next one:
+    // the program's state is still as it left it.
+    const unsigned int mxcsr = _mm_getcsr();
+    _mm_setcsr(0x1F80 | 0x6000 | 0x3F);  // every flag raised, rounding toward zero
+    bool kept = true;
+    for (int call = 0; call < 150000 && kept; ++call) {
+        ::SetLastError(0xBEEF);
+        errno = EDOM;
+        tvc::trace::trace_line line("state_proxy");
+        line.argument(static_cast<const void *>(nullptr));
+        line.start();
+        line.finish(1.5);
+        kept = ::GetLastError() == 0xBEEF && errno == EDOM && _mm_getcsr() == (0x1F80 | 0x6000 | 0x3F);
+    }
+    _mm_setcsr(mxcsr);
+    EXPECT_TRUE(kept) << "last error, errno or MXCSR changed by a line";
+    WIN32_FILE_ATTRIBUTE_DATA file{};
+    ASSERT_TRUE(::GetFileAttributesExA(trace.c_str(), GetFileExInfoStandard, &file));
+    EXPECT_GE(file.nFileSizeLow | static_cast<unsigned long long>(file.nFileSizeHigh) << 32, 8ull << 20)
+        << "the lines reached the second stretch";
 }
 
 // The call lines of the file, each whole, before any zero bytes that a
