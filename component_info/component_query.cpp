@@ -55,19 +55,51 @@ LONG read_default_value(HKEY parent, const char *sub_key, char (&field)[Width]) 
     return read_text_value(key.get(), nullptr, field, Width);
 }
 
-// The entry of a class's registration that holds content, read where
-// registration writes it.
-template <DWORD Width>
-LONG read_class_entry(layout_content content, layout_condition condition, const char *clsid,
-                      char (&field)[Width]) noexcept {
-    const layout_row *entry = class_entry(content, condition);
-    registry_key_path path;
-    if (!class_entry_key(path, entry, clsid)) return ERROR_FILE_NOT_FOUND;
-    unique_hkey key;
-    const LONG status = ::RegOpenKeyExA(HKEY_CLASSES_ROOT, path.text, 0, KEY_READ, key.put());
-    if (status != ERROR_SUCCESS) return status;
-    return read_text_value(key.get(), entry->value_name, field, Width);
-}
+// A class's registration, read where registration writes it: the class's
+// own key opened once, and each entry's subkey opened from there, the last
+// one kept for the next entry in the same subkey.
+class class_reader {
+public:
+    explicit class_reader(const char *clsid) noexcept {
+        registry_key_path path;
+        status_ = class_entry_key(path, class_entry(layout_content::friendly_name), clsid)
+                      ? ::RegOpenKeyExA(HKEY_CLASSES_ROOT, path.text, 0, KEY_READ, class_key_.put())
+                      : ERROR_FILE_NOT_FOUND;
+    }
+
+    // The first failure stays, and no later entry is read.
+    template <DWORD Width>
+    class_reader &read(layout_content content, char (&field)[Width],
+                       layout_condition condition = layout_condition::always) noexcept {
+        if (status_ != ERROR_SUCCESS) return *this;
+        const layout_row *entry = class_entry(content, condition);
+        if (entry == nullptr) {
+            status_ = ERROR_FILE_NOT_FOUND;
+            return *this;
+        }
+        const char *subkey = class_entry_subkey(*entry);
+        HKEY key = class_key_.get();
+        if (*subkey != '\0') {
+            if (subkey_name_ == nullptr || std::strcmp(subkey_name_, subkey) != 0) {
+                subkey_name_ = nullptr;
+                status_ = ::RegOpenKeyExA(class_key_.get(), subkey, 0, KEY_READ, subkey_.put());
+                if (status_ != ERROR_SUCCESS) return *this;
+                subkey_name_ = subkey;
+            }
+            key = subkey_.get();
+        }
+        status_ = read_text_value(key, entry->value_name, field, Width);
+        return *this;
+    }
+
+    LONG status() const noexcept { return status_; }
+
+private:
+    unique_hkey class_key_;
+    unique_hkey subkey_;
+    const char *subkey_name_ = nullptr;
+    LONG status_;
+};
 
 // "Version" of a class, in decimal as class registration writes it, or of
 // an interface, in hexadecimal as the system's type library registration
@@ -81,20 +113,15 @@ void set_type_library_version(const char *version, int base, unsigned short &maj
 
 LONG read_class_fields(const char *clsid, classInfo &record) noexcept {
     using content = layout_content;
-    constexpr layout_condition always = layout_condition::always;
     char version[128];
-    LONG status = read_class_entry(content::friendly_name, always, clsid, record.description);
-    if (status == ERROR_SUCCESS) {
-        status = read_class_entry(content::module_path, layout_condition::in_process_server, clsid,
-                                  record.server_path);
-    }
-    if (status == ERROR_SUCCESS) status = read_class_entry(content::prog_id, always, clsid, record.prog_id);
-    if (status == ERROR_SUCCESS) {
-        status = read_class_entry(content::version_independent_prog_id, always, clsid,
-                                  record.version_independent_prog_id);
-    }
-    if (status == ERROR_SUCCESS) status = read_class_entry(content::libid_text, always, clsid, record.libid);
-    if (status == ERROR_SUCCESS) status = read_class_entry(content::type_library_version, always, clsid, version);
+    const LONG status = class_reader(clsid)
+                            .read(content::friendly_name, record.description)
+                            .read(content::module_path, record.server_path, layout_condition::in_process_server)
+                            .read(content::prog_id, record.prog_id)
+                            .read(content::version_independent_prog_id, record.version_independent_prog_id)
+                            .read(content::libid_text, record.libid)
+                            .read(content::type_library_version, version)
+                            .status();
     if (status == ERROR_SUCCESS) set_type_library_version(version, 10, record.type_lib_major, record.type_lib_minor);
     return status;
 }

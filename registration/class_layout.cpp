@@ -88,6 +88,11 @@ const layout_row *class_entry(layout_content content, layout_condition condition
     return nullptr;
 }
 
+const char *class_entry_subkey(const layout_row &entry) noexcept {
+    const std::size_t length = std::strlen(server_layout[0].key_pattern);
+    return entry.key_pattern[length] == '\\' ? entry.key_pattern + length + 1 : entry.key_pattern + length;
+}
+
 bool class_entry_key(registry_key_path &out, const layout_row *entry, const char *clsid) noexcept {
     out.text[0] = '\0';
     if (entry == nullptr) return false;

@@ -138,6 +138,12 @@ bool expand_key_pattern(registry_key_path &out, const char *pattern,
 // expand_key_pattern makes it); false for a null entry.
 bool class_entry_key(registry_key_path &out, const layout_row *entry, const char *clsid) noexcept;
 
+// Where a class entry lies below the class's own key: "" for the key itself,
+// "TypeLib" for "CLSID\{clsid}\TypeLib". A reader opens the class's key once
+// and its entries from there, as opening each from the root costs a walk
+// through the merged classes view every time.
+const char *class_entry_subkey(const layout_row &entry) noexcept;
+
 // The text a row writes; null means "write no value".
 const char *layout_content_text(layout_content content, const registration_texts &texts) noexcept;
 
