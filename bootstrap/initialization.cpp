@@ -6,6 +6,7 @@
 #include "tvcvrtrt/api_exception.h"
 #include "bootstrap/runtime_paths.h"
 #include "call_trace/call_trace.h"
+#include "common/unwind_cleanup.h"
 #include "tvcvrtrt/runtime.h"
 
 #include <windows.h>
@@ -44,46 +45,13 @@ std::atomic<int> threads_waiting{0};
 std::atomic<DWORD> sequence_thread{0};
 std::atomic<bool> families_bound{false};
 
-// Marks the calling thread as the one running the sequence for its lifetime,
-// and records how the run ended, false unless told otherwise: an exception
-// from the runtime's initialization reaches this caller, and the threads
-// that waited get false.
-class running_sequence {
-public:
-    running_sequence() noexcept {
-        families_bound.store(false);
-        sequence_thread.store(::GetCurrentThreadId());
-    }
-    ~running_sequence() {
-        latest_run_succeeded = succeeded_;
-        ++runs_ended;
-        sequence_thread.store(0);
-    }
-    bool ended(bool succeeded) noexcept {
-        succeeded_ = succeeded;
-        return succeeded;
-    }
-    running_sequence(const running_sequence &) = delete;
-    running_sequence &operator=(const running_sequence &) = delete;
-
-private:
-    bool succeeded_ = false;
-};
-
 // Counts the calling thread among those waiting for the mutex until it holds it.
 class waiting_for_run {
 public:
     waiting_for_run() noexcept { ++threads_waiting; }
-    ~waiting_for_run() { release(); }
-    void release() noexcept {
-        if (counted_) --threads_waiting;
-        counted_ = false;
-    }
+    ~waiting_for_run() { --threads_waiting; }
     waiting_for_run(const waiting_for_run &) = delete;
     waiting_for_run &operator=(const waiting_for_run &) = delete;
-
-private:
-    bool counted_ = true;
 };
 
 }  // namespace
@@ -115,16 +83,25 @@ int threads_waiting_for_initialization() noexcept { return threads_waiting.load(
 
 }  // namespace tvc
 
-extern "C" bool tvcvrtInitialize2_proxy(int32_t engine_state) {
-    if (initialized.load(std::memory_order_acquire)) return true;
-    if (sequence_thread.load() == ::GetCurrentThreadId()) return families_bound.load();
-    const unsigned long runs_before = runs_ended.load();
-    waiting_for_run waiting;
-    std::lock_guard<std::mutex> first_initialization(initialization_mutex);
-    waiting.release();
-    if (initialized.load(std::memory_order_relaxed)) return true;
-    if (runs_ended != runs_before) return latest_run_succeeded;
-    running_sequence running;
+namespace {
+
+// Ends the run of the sequence that the calling thread holds the mutex
+// for: records how it ended, for the threads that waited, and lets them in.
+// Called when the sequence returns, and from the handler of the frame that
+// runs it when the runtime leaves it by an exception or longjmp of either
+// compiler (unwind_cleanup.h): the threads that waited then get false, and
+// the next call runs the sequence again.
+void end_run(bool succeeded) noexcept {
+    latest_run_succeeded = succeeded;
+    ++runs_ended;
+    sequence_thread.store(0);
+    initialization_mutex.unlock();
+}
+
+// The sequence itself, on the thread that holds the mutex.
+bool run_sequence(int32_t engine_state) {
+    families_bound.store(false);
+    sequence_thread.store(::GetCurrentThreadId());
     try {
         init_proxy_libraries();
         families_bound.store(true);
@@ -144,7 +121,29 @@ extern "C" bool tvcvrtInitialize2_proxy(int32_t engine_state) {
     if (!tvcvrtInitializeInternal_proxy()) return false;
     if (!tvcSetEngState_proxy(engine_state)) return false;
     initialized.store(true, std::memory_order_release);
-    return running.ended(true);
+    return true;
+}
+
+}  // namespace
+
+extern "C" bool tvcvrtInitialize2_proxy(int32_t engine_state) {
+    if (initialized.load(std::memory_order_acquire)) return true;
+    if (sequence_thread.load() == ::GetCurrentThreadId()) return families_bound.load();
+    const unsigned long runs_before = runs_ended.load();
+    {
+        const waiting_for_run waiting;
+        initialization_mutex.lock();
+    }
+    if (initialized.load(std::memory_order_relaxed) || runs_ended != runs_before) {
+        const bool succeeded = initialized.load(std::memory_order_relaxed) || latest_run_succeeded;
+        initialization_mutex.unlock();
+        return succeeded;
+    }
+    bool succeeded = false;
+    tvc::call_with_unwind_cleanup([&] { succeeded = run_sequence(engine_state); },
+                                  [](DWORD) noexcept { end_run(false); });
+    end_run(succeeded);
+    return succeeded;
 }
 
 extern "C" bool tvcvrtInitialize_proxy(void) {

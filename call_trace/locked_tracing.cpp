@@ -4,6 +4,7 @@
 #include "call_trace/trace_filter.h"
 #include "call_trace/trace_line.h"
 #include "call_trace/tracing_entries.h"
+#include "common/unwind_cleanup.h"
 #include "forwarding/forwarding_slots.h"
 
 #include <type_traits>
@@ -17,18 +18,21 @@ template <typename T> struct not_deduced { using type = T; };
 // The arguments reach the target exactly as they came, a list included:
 // only its address is read, never an entry of it. The line keeps the
 // program's state (program_state.h): the program's before the call and as
-// the target left it after.
+// the target left it after. The target's call runs in a frame that writes
+// the line when an unwind of either compiler takes the call away.
 template <typename Result, typename... Arguments>
 Result traced_call(const char *export_name, Result (*target)(Arguments...),
                    typename not_deduced<Arguments>::type... arguments) {
     trace_line line(export_name);
     (line.argument(arguments), ...);
     line.start();
+    const auto left_by_unwind = [&line](DWORD code) noexcept { line.left_by_unwind(code); };
     if constexpr (std::is_void_v<Result>) {
-        target(arguments...);
+        call_with_unwind_cleanup([&] { target(arguments...); }, left_by_unwind);
         line.finish();
     } else {
-        const Result result = target(arguments...);
+        Result result{};
+        call_with_unwind_cleanup([&] { result = target(arguments...); }, left_by_unwind);
         line.finish(result);
         return result;
     }

@@ -72,8 +72,8 @@ static_assert(tvc_trace::argument_separator.size() + tvc_trace::more_arguments.s
     literal(std::string_view(&tvc_trace::arguments_open, 1));
 }
 
-[[gnu::noinline]] trace_line::~trace_line() {
-    if (written_) return;
+void trace_line::left_by_unwind(DWORD code) noexcept {
+    if (code == EXCEPTION_STACK_OVERFLOW || line_writer() == ::GetCurrentThreadId()) return;
     const program_state kept;
     close(tvc_trace::exception_result.data(), now());
 }
@@ -161,7 +161,6 @@ char *hexadecimal(char *at, unsigned long long value) noexcept {
     __builtin_memcpy(text_, at - head_room, head_room);
     const std::size_t used = static_cast<std::size_t>(at - (head + head_room));
     write_whole(text_ + head_room - used, length_ - head_room + used);
-    written_ = true;
 }
 
 void trace_line::append(const char *text, std::size_t length) noexcept {

@@ -6,6 +6,8 @@
 #include "call_trace/trace_format.h"
 #include "tvcvrtrt/forwarding_types.h"
 
+#include <windows.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -20,8 +22,6 @@ public:
     explicit trace_line(const char *export_name) noexcept;
     trace_line(const trace_line &) = delete;
     trace_line &operator=(const trace_line &) = delete;
-    // A call left by an exception is traced too, with the time it took.
-    ~trace_line();
 
     template <typename Argument> [[gnu::noinline]] void argument(Argument value) noexcept {
         if (argument_count_++ > 0) literal(tvc_trace::argument_separator);
@@ -44,6 +44,12 @@ public:
     void finish() noexcept { close("void", now()); }
     // What the line shows instead of a result.
     void finish_with(const char *what, long long stop) noexcept { close(what, stop); }
+    // A call left by an unwind (an exception of either compiler, longjmp):
+    // "exception" instead of a result, with the time until then. Called
+    // from a frame's handler during the unwind (unwind_cleanup.h), with the
+    // exception's code: nothing is written on an exhausted stack, which has
+    // no room for a line, nor from inside a write of this thread's.
+    void left_by_unwind(DWORD code) noexcept;
 
 private:
     static long long now() noexcept;
@@ -90,7 +96,6 @@ private:
     std::size_t length_ = head_room;
     int argument_count_ = 0;
     long long start_ = 0;
-    bool written_ = false;
 };
 
 }  // namespace tvc::trace
