@@ -1,6 +1,10 @@
 // What the forwarding layer costs, each figure a ratio of two loops measured
 // side by side in one run (best of several rounds, QueryPerformanceCounter):
-//   locked and guarded forwarders  against acquire, call, release by hand
+//   locked and guarded forwarders  against acquire, call, release by hand,
+//                                  and against the earlier forwarder, a C++
+//                                  function whose local object's destructor
+//                                  left the lock (which GCC runs for its own
+//                                  exceptions only)
 //   direct forwarder               against a bare "jmp *slot" stub
 //   guarded forwarder, slot null   against an empty function through a pointer
 //   binding all slots              against the same LoadLibraryExA and
@@ -48,6 +52,22 @@ __attribute__((noinline)) void release() { ::LeaveCriticalSection(&lock); }
 __attribute__((noinline)) std::int32_t close_work(const void *) { return 1; }
 __attribute__((noinline)) bool predicate_work(const void *) { return true; }
 __attribute__((noinline)) std::int32_t main_work(const void *, std::int32_t, const void *) { return 2; }
+
+// The earlier locked forwarder, compiled as the library compiled it: the
+// lock held by a local object with a virtual destructor, the function on a
+// 64-byte line of its own.
+class destructor_lock {
+public:
+    destructor_lock() { TVC_SLOT(tvcAcquireMutex)(); }
+    virtual ~destructor_lock() { TVC_SLOT(tvcReleaseMutex)(); }
+};
+[[gnu::noinline, gnu::aligned(64)]] std::int32_t earlier_locked_forwarder(const void *argument) {
+    if (TVC_SLOT(vltClose) == nullptr || __atomic_load_n(&TVC_SLOT(tvcReleaseMutex), __ATOMIC_ACQUIRE) == nullptr) {
+        return 0;
+    }
+    destructor_lock lock;
+    return TVC_SLOT(vltClose)(argument);
+}
 
 double seconds(LARGE_INTEGER start, LARGE_INTEGER stop) {
     LARGE_INTEGER frequency;
@@ -156,6 +176,11 @@ int main() {
     };
     compare("locked forwarder / acquire, call, release by hand", rounds,
             [] { for (int i = 0; i < calls; ++i) vltClose_proxy(nullptr); }, by_hand(&by_hand_close));
+    compare("earlier locked forwarder (destructor) / acquire, call, release by hand", rounds,
+            [] { for (int i = 0; i < calls; ++i) earlier_locked_forwarder(nullptr); }, by_hand(&by_hand_close));
+    compare("locked forwarder / earlier locked forwarder (destructor)", rounds,
+            [] { for (int i = 0; i < calls; ++i) vltClose_proxy(nullptr); },
+            [] { for (int i = 0; i < calls; ++i) earlier_locked_forwarder(nullptr); });
     compare("guarded forwarder / acquire, call, release by hand", rounds,
             [] { for (int i = 0; i < calls; ++i) kaIsDouble_proxy(nullptr); }, by_hand(&by_hand_predicate));
     // A client holding the lock by hand reaches the runtime's mutex only

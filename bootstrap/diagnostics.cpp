@@ -7,9 +7,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
-#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +17,7 @@
 #include "bootstrap/library_version.h"
 #include "bootstrap/sibling_libraries.h"
 #include "bootstrap/symbol_binder.h"
+#include "common/unwind_cleanup.h"
 #include "tvcvrtrt/diagnostics.h"
 
 // ---- version strings: the exports are the pointer variables
@@ -93,17 +94,24 @@ namespace {
 // Caller text made safe to hand to a printf-style function as its format:
 // doubles every lone '%' and keeps "%%" as it is, so the text prints as
 // written except that "%%" prints one '%', as it always did. Nothing the
-// caller writes is read as a conversion.
-std::string literal_format(const char *text) {
-    std::string format;
-    format.reserve(std::strlen(text) + 8);
+// caller writes is read as a conversion. In memory of malloc's, null when
+// there is none: the runtime's printer may leave by an exception or longjmp
+// of its own compiler, which runs no destructor of ours, so the text is
+// freed by the caller on every way out (unwind_cleanup.h).
+char *literal_format(const char *text) {
+    const std::size_t length = std::strlen(text);
+    if (length > (SIZE_MAX - 1) / 2) return nullptr;
+    char *const format = static_cast<char *>(std::malloc(2 * length + 1));
+    if (format == nullptr) return nullptr;
+    char *at = format;
     for (const char *c = text; *c; ++c) {
-        format += *c;
+        *at++ = *c;
         if (*c == '%') {
             if (c[1] == '%') ++c;
-            format += '%';
+            *at++ = '%';
         }
     }
+    *at = '\0';
     return format;
 }
 
@@ -133,16 +141,18 @@ utilities_print_function find_utilities_printer() {
 
 int tvcvrtrtPrintMessage(const char *message) {
     if (!message) return -1;
-    std::string format;
-    try {
-        format = literal_format(message);
-    } catch (const std::bad_alloc &) {
-        return -1;
+    char *const format = literal_format(message);
+    if (format == nullptr) return -1;
+    int written = -1;
+    if (utilities_print_function print = find_utilities_printer()) {
+        tvc::call_with_unwind_cleanup([&] { written = print(format); },
+                                      [format](DWORD) noexcept { std::free(format); });
+    } else {
+        written = std::printf(format);
+        // The caller may write through a C runtime of its own, past our buffer.
+        std::fflush(stdout);
     }
-    if (utilities_print_function print = find_utilities_printer()) return print(format.c_str());
-    const int written = std::printf(format.c_str());
-    // The caller may write through a C runtime of its own, past our buffer.
-    std::fflush(stdout);
+    std::free(format);
     return written;
 }
 
