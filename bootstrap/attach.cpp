@@ -22,6 +22,7 @@ void __freeres() noexcept;
 namespace tvc {
 
 void attach_runtime(HMODULE module) {
+    take_unreached_acquire_slot();
     locate_runtime(module);
     prefix_path_with_runtime_lib_dir();
 }

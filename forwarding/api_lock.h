@@ -30,7 +30,10 @@ inline bool lock_slots_bound() noexcept {
 // being bound: an acquire made before both lock slots are filled reaches
 // nothing, and the release that matches it must reach nothing either. Such
 // acquires are counted per thread in a slot of the system's thread-local
-// storage; this frees the slot when the library is unloaded.
+// storage, taken at process attach (a failure throws apiException, so the
+// attach is refused before any call could lose a count), and freed when the
+// library is unloaded.
+void take_unreached_acquire_slot();
 void release_unreached_acquire_slot() noexcept;
 
 }  // namespace tvc

@@ -3,6 +3,7 @@
 #include "tvcvrtrt/base_family.h"
 
 #include "common/tls_slot.h"
+#include "tvcvrtrt/api_exception.h"
 #include "forwarding/api_lock.h"
 
 #include <windows.h>
@@ -20,18 +21,24 @@
 // lost and the runtime's lock stays held for good; or lets an acquire made
 // before the binding reach nothing while its release, made after, leaves a
 // lock the thread does not hold. So an acquire reaches the runtime only when
-// both slots are filled, as apiLock does, and a thread remembers how many of
-// its acquires reached nothing: its releases use up those first, as nesting
-// is counted (the runtime's lock is recursive, so which entry a release
-// matches does not matter, only how many are left). Once the base family is
-// bound, no thread adds to the count, and a release is the plain transfer
-// again after one test of a process-wide total.
+// both slots are filled, as the locked forwarders' frames do, and a thread
+// remembers how many of its acquires reached nothing: its releases use up
+// those first, as nesting is counted (the runtime's lock is recursive, so
+// which entry a release matches does not matter, only how many are left).
+// Once the base family is bound, no thread adds to the count, and a release
+// is the plain transfer again after one test of a process-wide total.
+//
+// The count must not be lost between an acquire and its release: the slot
+// that holds it is taken when the library is attached, so that a process
+// without one left learns it before any call, and the first acquire that
+// reaches nothing pins the library, so that a FreeLibrary and LoadLibrary
+// between the two find the same count.
 namespace {
 
 tvc::lazy_tls_slot unreached_slot;
 // Acquires of all threads that reached nothing and have no release yet.
 std::atomic<long> unreached_total{0};
-
+std::atomic<bool> pinned{false};
 
 // The count lives in the slot's value itself: nothing to allocate or free
 // per thread. TlsGetValue and TlsSetValue keep the caller's last error only
@@ -42,9 +49,12 @@ std::uintptr_t unreached_count(DWORD slot) noexcept {
 
 void note_unreached_acquire() noexcept {
     const DWORD last_error = ::GetLastError();
-    const DWORD slot = unreached_slot.index();
-    // Without a slot the acquire cannot be remembered; its release then
-    // reaches the runtime as it did before.
+    if (!pinned.exchange(true)) {
+        HMODULE self = nullptr;
+        ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                             reinterpret_cast<const wchar_t *>(&note_unreached_acquire), &self);
+    }
+    const DWORD slot = unreached_slot.taken();
     if (slot != TLS_OUT_OF_INDEXES &&
         ::TlsSetValue(slot, reinterpret_cast<void *>(unreached_count(slot) + 1))) {
         unreached_total.fetch_add(1, std::memory_order_relaxed);
@@ -79,6 +89,12 @@ extern "C" void tvcAcquireMutex_proxy() {
 extern "C" void tvcReleaseMutex_proxy() {
     if (unreached_total.load(std::memory_order_relaxed) != 0 && take_unreached_acquire()) return;
     if (tvc::lock_slots_bound()) return TVC_SLOT(tvcReleaseMutex)();
+}
+
+void tvc::take_unreached_acquire_slot() {
+    if (unreached_slot.index() == TLS_OUT_OF_INDEXES) {
+        throw tvc::apiException("Fatal error: no thread-local storage slot left for the API lock's count");
+    }
 }
 
 void tvc::release_unreached_acquire_slot() noexcept {

@@ -23,7 +23,8 @@ struct attach_environment {
 // call the print routine on several threads before it unloads the DLL;
 // "--reload" in its place makes the host load the DLL once more afterwards;
 // "--wide" makes it also print PATH as the process environment and as the C
-// runtime hold it in wide characters, in UTF-8 ("wide PATH=", "C runtime PATH=").
+// runtime hold it in wide characters, in UTF-8 ("wide PATH=", "C runtime PATH=");
+// "--acquire-then-unload" makes it take the API lock before unloading.
 std::string run_attach_host(const std::string &dll_path, const attach_environment &environment,
                             const std::string &working_dir, const std::string &utilities = "");
 

@@ -3,12 +3,15 @@
 // left behind. Afterwards it starts and ends a thread and unloads the DLL, so
 // that the remaining notifications reach the entry point too, and reports
 // whether the DLL really left the process.
-//   attach_host <dll> [<utilities library without printer> | --reload | --wide]
+//   attach_host <dll> [<utilities library without printer> | --reload | --wide |
+//                      --acquire-then-unload]
 // With a library as second argument, that library is loaded and the print
 // routine is called on several threads and on this one first, so that each
 // fails to find the printer and keeps the system's text for it. With
 // --reload the DLL is loaded once more after it left, and PATH reported again;
-// with --wide PATH is also reported in wide characters, as UTF-8.
+// with --wide PATH is also reported in wide characters, as UTF-8; with
+// --acquire-then-unload it takes the API lock before the runtime is bound,
+// then frees the DLL.
 #include "common/unique_resource.h"
 
 #include <windows.h>
@@ -82,17 +85,22 @@ int wmain(int argc, wchar_t **argv) {
     if (argc != 2 && argc != 3) return 2;
     // The DLL shares this stdout; binary mode keeps its output byte for byte.
     _setmode(_fileno(stdout), _O_BINARY);
+    const auto option = [&](const wchar_t *name) { return argc == 3 && std::wcscmp(argv[2], name) == 0; };
 
     HMODULE dll = LoadLibraryW(argv[1]);
     const DWORD error = dll != nullptr ? 0 : GetLastError();
     std::printf("loaded=%d error=%lu\n", dll != nullptr ? 1 : 0, error);
     print_path();
-    const bool wide = argc == 3 && std::wcscmp(argv[2], L"--wide") == 0;
+    const bool wide = option(L"--wide");
     if (wide) print_wide_path();
     if (dll == nullptr) return 0;
 
-    const bool reload = argc == 3 && std::wcscmp(argv[2], L"--reload") == 0;
-    if (argc == 3 && !reload && !wide && !print_on_several_threads(dll, argv[2])) return 4;
+    const bool reload = option(L"--reload");
+    if (option(L"--acquire-then-unload")) {
+        reinterpret_cast<void (*)()>(GetProcAddress(dll, "tvcAcquireMutex_proxy"))();
+    } else if (argc == 3 && !reload && !wide && !print_on_several_threads(dll, argv[2])) {
+        return 4;
+    }
     tvc::unique_handle thread(CreateThread(nullptr, 0, do_nothing, nullptr, 0, nullptr));
     if (!thread) return 3;
     WaitForSingleObject(thread.get(), INFINITE);

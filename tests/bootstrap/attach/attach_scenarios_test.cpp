@@ -172,6 +172,16 @@ TEST_F(Attach, FailedLookupsOnSeveralThreadsDoNotKeepTheLibraryLoaded) {
               "loaded=1 error=0\nPATH=" + lib_dir + ";C:\\windows\\system32;C:\\windows\nunloaded\n");
 }
 
+// An acquire of the lock made before the runtime is bound is counted, so
+// that its release reaches nothing either; it keeps the library loaded, so
+// that a FreeLibrary and LoadLibrary between the two lose no count.
+TEST_F(Attach, AnAcquireBeforeBindingKeepsTheLibraryLoaded) {
+    attach_environment quiet;
+    quiet.verbose.reset();
+    EXPECT_EQ(tvc_test::run_attach_host(dll, quiet, layout.dir(), "--acquire-then-unload"),
+              "loaded=1 error=0\nPATH=" + lib_dir + ";C:\\windows\\system32;C:\\windows\nstill loaded\n");
+}
+
 // The library lies in a directory of 280 characters and the process works
 // elsewhere. The C runtime's path splitting gives an empty directory for
 // one that long, which resolved to the working directory. Where the narrow
