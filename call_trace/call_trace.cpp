@@ -16,23 +16,43 @@
 
 namespace tvc {
 
-void install_call_trace() {
-    static bool variable_read = false;
-    if (!variable_read) {
-        variable_read = true;
+namespace {
+
+// Reads the variables, opens the file, writes the header and pins the
+// library; tracing stays off when anything fails, memory included.
+void start_call_trace() noexcept {
+    try {
         // An empty value names no file, as if the variable were unset.
         const std::wstring name = trace::environment_value(L"TVCVRTRT_TRACE");
         if (name.empty() || !trace::read_trace_filter(trace::environment_value(L"TVCVRTRT_TRACE_FILTER"))) return;
         trace::report_patterns_without_exports();
         if (!trace::open_trace_file(name)) return;
-        // A direct call's tracing entry is a frame of this library on the
-        // caller's stack until the call returns: the library stays loaded
-        // until the process ends, so that a thread inside such a call when
-        // the program frees the library returns into code still there.
-        HMODULE pinned = nullptr;
-        ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
-                             reinterpret_cast<const wchar_t *>(&install_call_trace), &pinned);
+    } catch (...) {
+        return;
     }
+    // A direct call's tracing entry is a frame of this library on the
+    // caller's stack until the call returns: the library stays loaded
+    // until the process ends, so that a thread inside such a call when
+    // the program frees the library returns into code still there.
+    HMODULE pinned = nullptr;
+    ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                         reinterpret_cast<const wchar_t *>(&start_call_trace), &pinned);
+}
+
+}  // namespace
+
+// init_proxy_libraries is exported and may run on several threads at once:
+// the trace starts once, and the others wait until its clock is chosen and
+// its header written before any tracing entry goes in front.
+void install_call_trace() {
+    static INIT_ONCE started = INIT_ONCE_STATIC_INIT;
+    ::InitOnceExecuteOnce(
+        &started,
+        [](INIT_ONCE *, void *, void **) -> BOOL {
+            start_call_trace();
+            return TRUE;
+        },
+        nullptr, nullptr);
     if (!trace::trace_file_open()) return;
     trace::put_locked_tracing_entries_in_front();
     trace::put_direct_tracing_entries_in_front();

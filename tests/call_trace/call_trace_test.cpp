@@ -427,6 +427,24 @@ TEST(CallTrace, LinesOfThreadsCallingAtOnceStayWholeAndInEachThreadsOrder) {
     EXPECT_EQ(next_of.size(), 8u);
 }
 
+// init_proxy_libraries is exported, and threads may bind at once: the trace
+// starts once, its header before any line.
+TEST(CallTrace, ThreadsBindingAtOnceStartOneRunBeforeAnyLine) {
+    tvc_test::scratch_layout layout;
+    const std::string trace = layout.dir() + "calls.trace";
+    host_output({lib(), "trace:" + trace, "bind-race"});
+    const std::string text = file_text(trace);
+    const std::vector<std::string> lines = lines_of(text.substr(0, text.find('\0')));
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines[0].rfind("# pid=", 0), 0u) << lines[0];
+    const auto count = [&](const char *piece) {
+        return std::count_if(lines.begin(), lines.end(),
+                             [&](const std::string &line) { return line.find(piece) != std::string::npos; });
+    };
+    EXPECT_EQ(count("# pid="), 1);
+    EXPECT_EQ(count(" vltClose_proxy(0x0) = "), 8 * 1000);
+}
+
 // Every call that returned before the process ended abruptly has its whole
 // line in the file; after a crash the file ends in zero bytes.
 TEST(CallTrace, NoLineIsLostWhenTheProcessFaultsOrIsTerminated) {

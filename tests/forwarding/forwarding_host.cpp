@@ -56,6 +56,8 @@
 //                       prints "detach-call=returned"
 //   traced-threads      4 threads call tvcWrite_proxy 250 times each at once,
 //                       each with its number as the first argument
+//   bind-race           8 threads call init_proxy_libraries at once, then
+//                       vltClose_proxy 1,000 times each
 #include "tvcvrtrt/api_exception.h"
 #include "bootstrap/initialization.h"
 #include "bootstrap/runtime_paths.h"
@@ -449,6 +451,13 @@ void make_calls_on_threads() {
     });
 }
 
+void bind_on_threads() {
+    tvc_test::on_threads_at_once(8, [](int) {
+        init_proxy_libraries();
+        for (int call = 0; call < 1000; ++call) vltClose_proxy(nullptr);
+    });
+}
+
 // Traced calls, then the process ends abruptly: by a fault that nothing
 // handles, or by TerminateProcess from another thread while this one waits.
 // Neither runs any library's exit.
@@ -617,6 +626,8 @@ int main(int argc, char **argv) {
             make_text_calls();
         } else if (command == "traced-threads") {
             make_calls_on_threads();
+        } else if (command == "bind-race") {
+            bind_on_threads();
         } else if (starts_with(argv[index], "fault-after:", &rest)) {
             calls_then_abrupt_end(std::atoi(rest), true);
         } else if (starts_with(argv[index], "terminate-after:", &rest)) {
