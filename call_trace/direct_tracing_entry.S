@@ -12,7 +12,8 @@
 //   - writes nothing to the caller's return address or home area,
 //   - records the start (tvc_direct_begin), calls the bound function with
 //     the registers as the caller left them, and records rax and the end
-//     (tvc_direct_end), returning rax and xmm0 as the function left them.
+//     (tvc_direct_end), returning rax, rdx and xmm0-xmm3 as the function
+//     left them.
 // An exception that leaves the call finds the frame handler
 // tvc_direct_frame_handler during the unwind, which writes the call's line
 // with "exception" as its result.
@@ -22,6 +23,7 @@
 #define STACK_SLOTS 16
 #define HOME 0                  /* the bound function's home area */
 #define ARGUMENTS 32            /* the copied stack argument slots */
+#define RESULTS ARGUMENTS       /* after the call: rax, rdx, xmm0-xmm3 */
 #define CALL (ARGUMENTS + 8 * STACK_SLOTS)   /* struct tvc_direct_call */
 #define CALL_ENTRY (CALL + 0)
 #define CALL_REGISTERS (CALL + 8)
@@ -71,13 +73,23 @@ tvc_direct_tracing:
     /* rax as the untraced forwarder leaves it: the bound address. */
     movq 8(%rbx), %rax
     call *%rax
-    movq %rax, XMM(%rsp)
-    movaps %xmm0, XMM+16(%rsp)
+    /* Every register a caller may read a result from, as the function
+       left it, over the copied stack arguments, which are done with. */
+    movq %rax, RESULTS(%rsp)
+    movq %rdx, RESULTS+8(%rsp)
+    movaps %xmm0, RESULTS+16(%rsp)
+    movaps %xmm1, RESULTS+32(%rsp)
+    movaps %xmm2, RESULTS+48(%rsp)
+    movaps %xmm3, RESULTS+64(%rsp)
     leaq CALL(%rsp), %rcx
     movq %rax, %rdx
     call tvc_direct_end
-    movq XMM(%rsp), %rax
-    movaps XMM+16(%rsp), %xmm0
+    movq RESULTS(%rsp), %rax
+    movq RESULTS+8(%rsp), %rdx
+    movaps RESULTS+16(%rsp), %xmm0
+    movaps RESULTS+32(%rsp), %xmm1
+    movaps RESULTS+48(%rsp), %xmm2
+    movaps RESULTS+64(%rsp), %xmm3
     addq $FRAME, %rsp
     popq %rbx
     ret

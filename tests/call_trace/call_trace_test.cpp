@@ -224,6 +224,7 @@ TEST(CallTrace, TheProgramSeesTheSameTracedAsUntraced) {
     const scenario scenarios[] = {
         {"walk", "caller=yes\nhandler-caller=yes\n"},
         {"fibers", "caught=after the fibers\nfibers=done\n"},
+        {"returned-registers", "registers=1111 2222 3333 4444 5555 6666 \n"},
         {"program-state", "state locked-double-result error=4242 errno=33 fp=0x0 round=" + upward +
                               "\nstate direct error=4242 errno=33 fp=0x0 round=" + upward +
                               "\nstate locked-null-text error=4242 errno=33 fp=0x0 round=0"

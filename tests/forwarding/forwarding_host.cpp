@@ -56,6 +56,9 @@
 //                       prints "detach-call=returned"
 //   traced-threads      4 threads call tvcWrite_proxy 250 times each at once,
 //                       each with its number as the first argument
+//   returned-registers  "registers=<rax> <rdx> <xmm0> <xmm1> <xmm2> <xmm3>" as a
+//                       function bound in tvcRunMain's slot left them, read
+//                       after tvcRunMain_proxy returns
 //   bind-race           8 threads call init_proxy_libraries at once, then
 //                       vltClose_proxy 1,000 times each
 #include "tvcvrtrt/api_exception.h"
@@ -451,6 +454,38 @@ void make_calls_on_threads() {
     });
 }
 
+// A bound function that leaves a value of its own in every register that
+// a caller may read a result from, and a caller that keeps them as the
+// forwarder returned them.
+extern "C" {
+std::uint64_t registers_after[6];
+void leave_registers();
+void call_keeping_registers();
+}
+__asm__(".text\n\t.globl leave_registers\n\t.def leave_registers;\t.scl 2;\t.type 32;\t.endef\n"
+        "leave_registers:\n\t"
+        "movq $0x1111, %rax\n\tmovq $0x2222, %rdx\n\tmovq $0x3333, %rcx\n\tmovq %rcx, %xmm0\n\t"
+        "movq $0x4444, %rcx\n\tmovq %rcx, %xmm1\n\tmovq $0x5555, %rcx\n\tmovq %rcx, %xmm2\n\t"
+        "movq $0x6666, %rcx\n\tmovq %rcx, %xmm3\n\tret\n");
+__asm__(".text\n\t.globl call_keeping_registers\n\t.def call_keeping_registers;\t.scl 2;\t.type 32;\t.endef\n"
+        "\t.seh_proc call_keeping_registers\ncall_keeping_registers:\n\t"
+        "subq $40, %rsp\n\t.seh_stackalloc 40\n\t.seh_endprologue\n\t"
+        "call tvcRunMain_proxy\n\t"
+        "movq %rax, registers_after(%rip)\n\tmovq %rdx, registers_after+8(%rip)\n\t"
+        "movq %xmm0, registers_after+16(%rip)\n\tmovq %xmm1, registers_after+24(%rip)\n\t"
+        "movq %xmm2, registers_after+32(%rip)\n\tmovq %xmm3, registers_after+40(%rip)\n\t"
+        "addq $40, %rsp\n\tret\n\t.seh_endproc\n");
+
+void report_returned_registers() {
+    using slot_type = decltype(TVC_SLOT(tvcRunMain));
+    TVC_SLOT(tvcRunMain) = reinterpret_cast<slot_type>(&leave_registers);
+    tvc::install_call_trace();
+    call_keeping_registers();
+    std::printf("registers=");
+    for (const std::uint64_t value : registers_after) std::printf("%llx ", static_cast<unsigned long long>(value));
+    std::printf("\n");
+}
+
 void bind_on_threads() {
     tvc_test::on_threads_at_once(8, [](int) {
         init_proxy_libraries();
@@ -626,6 +661,8 @@ int main(int argc, char **argv) {
             make_text_calls();
         } else if (command == "traced-threads") {
             make_calls_on_threads();
+        } else if (command == "returned-registers") {
+            report_returned_registers();
         } else if (command == "bind-race") {
             bind_on_threads();
         } else if (starts_with(argv[index], "fault-after:", &rest)) {
