@@ -22,7 +22,14 @@ TVCVRTRT_BEGIN_C
    callable. A call made by the runtime on the thread running the
    sequence (from its own initialization or a path-macro registration)
    returns at once, repeating nothing: true once all four libraries are
-   bound, so the runtime may use the forwarders from there on. */
+   bound, so the runtime may use the forwarders from there on. A call on
+   another thread waits for the run under way, also when the runtime
+   started that thread during its own initialization: the runtime must not
+   wait for such a thread before its initialization returns, or both wait
+   for ever (the system's once-initialization behaves the same way). A run
+   that the runtime leaves by an exception or longjmp of either compiler
+   ends as a failure: the threads that waited get false, and the next call
+   starts again from the beginning. */
 bool tvcvrtInitialize_proxy(void);
 bool tvcvrtInitialize2_proxy(int32_t engine_state);
 /* Initializes when needed, then hands both arguments to the base library's

@@ -12,6 +12,9 @@
 //   reenter:<symbol>    the first call of symbol's stand-in calls the three
 //                       entry points on its own thread and journals
 //                       "reentered init=<0|1> init2=<0|1> app=<0|1>"
+//   helper:<symbol>     symbol's stand-in starts a thread that initializes, and
+//                       returns once that thread waits for the run under way;
+//                       after the host's next command "helper init=<0|1>"
 //   bind-directly       init_proxy_libraries; "escaped: <message>" when it throws
 //   journal             the stand-ins' calls since the last report, one a line
 //   slots               per family, a 1 or 0 for each bound or null slot
@@ -566,6 +569,18 @@ void reenter_initialization() {
                     " app=" + std::to_string(app)).c_str());
 }
 
+// A runtime whose initialization starts a thread that initializes: the
+// thread waits for the run under way, so the runtime must not wait for it
+// (it would wait for ever); here it only waits, bounded, until the thread
+// is seen waiting.
+std::thread helper_thread;
+int helper_result = -1;
+void start_initializing_helper() {
+    journal_set_callback(reentering_symbol.c_str(), nullptr);
+    helper_thread = std::thread([] { helper_result = tvcvrtInitialize_proxy(); });
+    for (int tries = 0; tries < 10000 && tvc::threads_waiting_for_initialization() == 0; ++tries) ::Sleep(1);
+}
+
 bool starts_with(const char *text, const char *prefix, const char **rest) {
     const std::size_t length = std::strlen(prefix);
     if (std::strncmp(text, prefix, length) != 0) return false;
@@ -604,6 +619,9 @@ int main(int argc, char **argv) {
         } else if (starts_with(argv[index], "reenter:", &rest)) {
             reentering_symbol = rest;
             journal_set_callback(rest, reenter_initialization);
+        } else if (starts_with(argv[index], "helper:", &rest)) {
+            reentering_symbol = rest;
+            journal_set_callback(rest, start_initializing_helper);
         } else if (command == "bind-directly") {
             try {
                 init_proxy_libraries();
@@ -676,6 +694,10 @@ int main(int argc, char **argv) {
             call_special_exports();
         } else {
             return 2;
+        }
+        if (helper_thread.joinable() && !starts_with(argv[index], "helper:", &rest)) {
+            helper_thread.join();
+            std::printf("helper init=%d\n", helper_result);
         }
         std::fflush(stdout);
     }

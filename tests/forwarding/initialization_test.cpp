@@ -220,6 +220,13 @@ TEST(Initialization, ReentryOnTheInitializingThreadReturnsAtOnce) {
     }
 }
 
+// A thread that the runtime starts during its initialization and that
+// calls an entry point waits for the run under way, and then gets its
+// result: the runtime must not wait for it.
+TEST(Initialization, AThreadStartedByTheRuntimesInitializationWaitsForTheRun) {
+    EXPECT_EQ(host_output({lib(runtime_dir), "helper:tvcvrtInitialize", "init"}), "init=1\nhelper init=1\n");
+}
+
 TEST(Initialization, ConcurrentFirstCallsRunTheSequenceOnceAndAllSucceed) {
     EXPECT_EQ(host_output({lib(runtime_dir), "race:8", "journal"}), "race=8\n" + sequence_journal());
 }
