@@ -23,6 +23,7 @@ constexpr unsigned max_imported_libraries = 4096;
 constexpr std::size_t max_name_length = 255;
 constexpr int max_dependency_depth = 8;
 
+
 class file_reader {
 public:
     explicit file_reader(const std::string &path) {
@@ -134,8 +135,15 @@ std::string find_library(const std::string &name, const std::string &directory) 
 
 namespace {
 
+struct lookup_budget {
+    int names_left = max_names_looked_up;
+    ULONGLONG deadline = GetTickCount64() + lookup_time_limit_ms;
+    std::size_t left_out = 0;
+    bool spent() const { return names_left <= 0 || GetTickCount64() > deadline; }
+};
+
 void collect_missing(const std::string &path, const std::string &who, int depth, std::set<std::string> &seen,
-                     std::vector<std::string> &missing, std::string &problem) {
+                     std::vector<std::string> &missing, std::string &problem, lookup_budget &budget) {
     const import_table table = read_import_table(path);
     if (!table.problem.empty()) {
         // The problem is told of the library checked; one of a library it
@@ -153,6 +161,11 @@ void collect_missing(const std::string &path, const std::string &who, int depth,
         if (is_api_set(name) || !seen.insert(key).second) continue;
         // Already in the process: the loader takes that one.
         if (GetModuleHandleW(widened(name).c_str()) != nullptr) continue;
+        if (budget.spent()) {
+            ++budget.left_out;
+            continue;
+        }
+        --budget.names_left;
         const std::string found = find_library(name, directory);
         const std::string needed = depth == 0 ? name : name + " (needed by " + path.substr(directory.size()) + ")";
         if (found.empty()) {
@@ -160,7 +173,7 @@ void collect_missing(const std::string &path, const std::string &who, int depth,
         } else if (depth < max_dependency_depth && tvc::same_name_ignoring_case(directory_of(found), directory)) {
             // A library of the same directory is the runtime's own, and its
             // own needs count too; the system's libraries are not followed.
-            collect_missing(found, needed, depth + 1, seen, missing, problem);
+            collect_missing(found, needed, depth + 1, seen, missing, problem, budget);
         }
     }
 }
@@ -235,10 +248,13 @@ import_table read_import_table(const std::string &path) {
     return table;
 }
 
-std::vector<std::string> missing_dependencies(const std::string &path, std::string &problem) {
+std::vector<std::string> missing_dependencies(const std::string &path, std::string &problem,
+                                              std::size_t &not_looked_up) {
     std::vector<std::string> missing;
     std::set<std::string> seen;
-    collect_missing(path, {}, 0, seen, missing, problem);
+    lookup_budget budget;
+    collect_missing(path, {}, 0, seen, missing, problem, budget);
+    not_looked_up = budget.left_out;
     return missing;
 }
 

@@ -263,9 +263,16 @@ library_check check_library(const family_table &table, const char *runtime_lib_d
     if (library.loaded) library.symbol_count = table.symbol_count;
     if (!library.loaded && file_exists(library.path)) {
         std::string problem;
-        library.missing_dependencies = missing_dependencies(library.path, problem);
+        std::size_t not_looked_up = 0;
+        library.missing_dependencies = missing_dependencies(library.path, problem, not_looked_up);
         std::string list;
         for (const std::string &name : library.missing_dependencies) list += (list.empty() ? "" : ", ") + name;
+        if (not_looked_up > 0) {
+            list += (list.empty() ? "" : ", ") + std::string("and ") + std::to_string(not_looked_up) +
+                    " more imported libraries not looked for (the search stops after " +
+                    std::to_string(max_names_looked_up) + " names or " +
+                    std::to_string(lookup_time_limit_ms / 1000) + " s)";
+        }
         if (!list.empty()) {
             library.cause = std::string(table.file) + " is present, but a library it needs is missing: " + list;
         } else if (!problem.empty()) {

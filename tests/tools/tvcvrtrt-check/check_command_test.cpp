@@ -154,6 +154,33 @@ TEST(CheckCommand, ReadsImportTablesWithoutTrustingTheFile) {
     EXPECT_EQ(tvc_check::read_import_table(layout.dir() + "missing.dll").problem, "it cannot be opened");
 }
 
+// A library that names more missing libraries than the lookup takes: the
+// first are looked for and named, the others counted as left out.
+TEST(CheckCommand, LooksForMissingLibrariesWithinItsBound) {
+    constexpr std::size_t count = 200;
+    constexpr std::size_t names_at = (count + 1) * descriptor_size, name_size = 16;
+    image file = two_imports();
+    file.bytes.resize(section_file + names_at + count * name_size);
+    file.section().SizeOfRawData = static_cast<DWORD>(names_at + count * name_size);
+    for (std::size_t index = 0; index <= count; ++index) file.descriptor(index) = {};
+    for (std::size_t index = 0; index < count; ++index) {
+        const std::uint32_t name = static_cast<std::uint32_t>(names_at + index * name_size);
+        file.descriptor(index).Name = section_rva + name;
+        file.put_name(name, "gone" + std::to_string(index) + ".dll");
+    }
+    tvc_test::scratch_layout layout;
+    std::string problem;
+    std::size_t not_looked_up = 0;
+    const std::vector<std::string> missing =
+        tvc_check::missing_dependencies(written(layout, "many.dll", file), problem, not_looked_up);
+    EXPECT_EQ(problem, "");
+    EXPECT_EQ(missing.size() + not_looked_up, count);
+    EXPECT_LE(missing.size(), static_cast<std::size_t>(tvc_check::max_names_looked_up));
+    EXPECT_GT(not_looked_up, 0u);
+    ASSERT_FALSE(missing.empty());
+    EXPECT_EQ(missing.front(), "gone0.dll");
+}
+
 // ---- options
 
 TEST(CheckCommand, ParsesOptionsByTheTable) {
