@@ -3,7 +3,10 @@
 // tvcvrtrt7_17.dll; shows the runtime paths and what decided them, loads
 // every family library and looks up every symbol of its binding table, and
 // lists the registered components.
+#include <windows.h>
+
 #include <cerrno>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -16,6 +19,16 @@
 #include "tvcvrtrt/diagnostics.h"
 
 namespace {
+
+// The C runtime calls a pipe whose reader has gone an invalid argument; the
+// system's own code says what happened.
+std::string not_written_cause() {
+    const unsigned long system_error = _doserrno;
+    if (system_error == ERROR_BROKEN_PIPE || system_error == ERROR_NO_DATA || system_error == ERROR_PIPE_NOT_CONNECTED) {
+        return "the program reading it closed the pipe before the report ended";
+    }
+    return std::strerror(errno);
+}
 
 int run_check(const tvc_check::command_line &line) {
     const tvc_check::runtime_check check = tvc_check::check_runtime();
@@ -38,7 +51,7 @@ int run_check(const tvc_check::command_line &line) {
     // the caller must not take silence for success.
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         std::fprintf(stderr, "tvcvrtrt-check: the report could not be written to standard output: %s\n",
-                     std::strerror(errno));
+                     not_written_cause().c_str());
         return tvc_check::exit_not_written;
     }
     return check.everything_binds() && listing.everything_read() ? tvc_check::exit_binds : tvc_check::exit_does_not_bind;

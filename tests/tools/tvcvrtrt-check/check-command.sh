@@ -252,6 +252,17 @@ for arguments in --json --no-components; do
   grep -q '^tvcvrtrt-check: the report could not be written to standard output: ' "$scratch/stderr" ||
     fail "$arguments to a full device: no message, got: $(cat "$scratch/stderr")"
 done
+# A reader that has left: the report cannot be written, and the message says
+# why. The pipe's only read end is closed before the command writes.
+rm -f "$scratch/fifo" && mkfifo "$scratch/fifo"
+exec 4<>"$scratch/fifo" 5>"$scratch/fifo"
+exec 4<&-
+status=0
+(cd "$complete" && "$wine" ./tvcvrtrt-check.exe --json </dev/null >&5 2>"$scratch/stderr") || status=$?
+exec 5>&-
+[ "$status" = 3 ] || fail "--json to a reader that left: status $status, expected 3"
+grep -q 'closed the pipe before the report ended' "$scratch/stderr" ||
+  fail "--json to a reader that left: got: $(cat "$scratch/stderr")"
 
 # Without <root>\bin\win64 the runtime libraries come from the library's own
 # directory, and the command says so.
