@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "tools/tvcvrtrt-check/bounded_child.h"
 
@@ -17,6 +18,32 @@ int main(int argc, char **argv) {
         while (void *memory = VirtualAlloc(nullptr, block, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)) {
             std::memset(memory, 1, block);
         }
+        return 3;
+    }
+    if (std::strcmp(behaviour, "map") == 0) {
+        // Memory of a section backed by the page file, mapped and touched:
+        // not the process's private memory, but memory all the same.
+        constexpr SIZE_T block = SIZE_T{16} << 20;
+        for (;;) {
+            const HANDLE section =
+                CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, static_cast<DWORD>(block), nullptr);
+            void *const view = section != nullptr ? MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, block) : nullptr;
+            if (view == nullptr) return 3;
+            std::memset(view, 1, block);
+        }
+    }
+    if (std::strcmp(behaviour, "grandchild") == 0) {
+        // A process of its own that allocates, while this one waits for it.
+        wchar_t self[MAX_PATH];
+        GetModuleFileNameW(nullptr, self, MAX_PATH);
+        std::wstring command = L"\"" + std::wstring(self) + L"\" allocate";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION started{};
+        if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started)) {
+            return 4;
+        }
+        WaitForSingleObject(started.hProcess, INFINITE);
         return 3;
     }
     if (std::strcmp(behaviour, "crash") == 0) {

@@ -36,6 +36,8 @@ TEST(BoundedChild, EachWayAChildEndsIsToldApart) {
     };
     for (const row &expected : {
              row{"allocate", false, true, 0, ""},
+             row{"map", false, true, 0, ""},
+             row{"grandchild", false, true, 0, ""},
              row{"crash", false, false, EXCEPTION_ACCESS_VIOLATION, ""},
              row{"hang", true, false, 0, ""},
              row{"answer", false, false, 7, "answer\t1\n"},
