@@ -1,10 +1,11 @@
 // One forwarded call that the runtime leaves by a way other than returning
-// (or, to compare, returns from), and what must hold once the caller has landed: the API lock is free (this
-// thread holds none of it, another thread takes it at once), and after an
-// initialization the initialization is open to every thread and the next
-// call runs the whole sequence again. Shared by the client built by the
-// platform's own compiler (its C++ exceptions, longjmp, structured
-// exceptions) and the MinGW-w64 forwarding host (GCC's exceptions).
+// (or, to compare, returns from), and what must hold once the caller has
+// landed: the API lock is free (this thread holds none of it, another
+// thread takes it at once), and after an initialization the initialization
+// is open to every thread and the next call runs the whole sequence again.
+// Shared by the client built by the platform's own compiler (its C++
+// exceptions, longjmp, structured exceptions) and the MinGW-w64 forwarding
+// host (GCC's exceptions).
 #pragma once
 
 #include "tvcvrtrt/runtime.h"

@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <fstream>
+#include <optional>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -42,7 +43,8 @@ const shape shapes[] = {
     {"initialize2", nullptr},
     {"application", nullptr},
 };
-// "gcc" is the forwarding host's; the others the platform client's.
+// "gcc" is the forwarding host's, over the MinGW-w64 test runtime; the
+// others the platform client's, over the platform compiler's (VRTROOT).
 const char *const ways[] = {"return", "gcc", "throw", "jump", "raise"};
 
 struct row {
@@ -57,21 +59,16 @@ struct row {
 void run_row(row &each) {
     // Long enough for every bounded wait of a case to run out.
     constexpr DWORD child_limit_ms = 60000;
-    if (each.way == "gcc") {
-        std::vector<std::string> commands{lib(test_runtime_dir)};
-        if (each.of.traced_export) commands.push_back("trace:" + each.trace);
-        commands.push_back(std::string("unwind:") + each.of.name);
-        each.run = run_child("forwarding_host.exe", commands, static_cast<const char *>(nullptr), nullptr,
-                             child_limit_ms);
-        return;
-    }
     const std::string root = executable_directory() + "platform_runtime";
-    const std::wstring environment = environment_with({
-        {L"VRTROOT", tvc::widened(root)},
-        {L"TVCVRTRT_TRACE", each.of.traced_export ? std::optional<std::wstring>(tvc::widened(each.trace)) : std::nullopt},
-        {L"TVCVRTRT_TRACE_FILTER", std::nullopt},
-    });
-    each.run = run_child("unwind_client.exe", {each.of.name, each.way}, environment.c_str(), nullptr, child_limit_ms);
+    std::optional<std::wstring> trace;
+    if (each.of.traced_export) trace = tvc::widened(each.trace);
+    const std::wstring environment = environment_with(
+        {{L"VRTROOT", tvc::widened(root)}, {L"TVCVRTRT_TRACE", trace}, {L"TVCVRTRT_TRACE_FILTER", std::nullopt}});
+    const std::vector<std::string> arguments =
+        each.way == "gcc" ? std::vector<std::string>{lib(test_runtime_dir), std::string("unwind:") + each.of.name}
+                          : std::vector<std::string>{each.of.name, each.way};
+    each.run = run_child(each.way == "gcc" ? "forwarding_host.exe" : "unwind_client.exe", arguments,
+                         environment.c_str(), nullptr, child_limit_ms);
 }
 
 std::string file_text(const std::string &path) {
