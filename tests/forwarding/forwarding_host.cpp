@@ -64,6 +64,9 @@
 //                       after tvcRunMain_proxy returns
 //   bind-race           8 threads call init_proxy_libraries at once, then
 //                       vltClose_proxy 1,000 times each
+//   unwind:<shape>      the call of shape (tests/forwarding/unwind_case.h)
+//                       left by a GCC exception from the runtime, and its
+//                       checks; exit code 1 when one fails
 #include "tvcvrtrt/api_exception.h"
 #include "bootstrap/initialization.h"
 #include "bootstrap/runtime_paths.h"
@@ -72,6 +75,7 @@
 #include "call_trace/call_trace.h"
 #include "tests/forwarding/forwarder_case.h"
 #include "tests/forwarding/test_runtime/journal.h"
+#include "tests/forwarding/unwind_case.h"
 #include "tests/support/start_gate.h"
 
 #include <windows.h>
@@ -581,6 +585,38 @@ void start_initializing_helper() {
     for (int tries = 0; tries < 10000 && tvc::threads_waiting_for_initialization() == 0; ++tries) ::Sleep(1);
 }
 
+// The unwind case's hooks over the MinGW-w64 test runtime: its way out is
+// the stand-in's GCC exception.
+const tvc_unwind::hooks gcc_exception_hooks = {
+    [](const char *symbol, bool (*call)()) {
+        journal_set_throwing(symbol);
+        try {
+            call();
+        } catch (const std::runtime_error &) {
+            journal_set_throwing(nullptr);
+            return true;
+        }
+        return false;
+    },
+    [](const char *symbol, bool refused) {
+        const bool answer = !refused;
+        journal_set_result(symbol, &answer, sizeof answer);
+    },
+    journal_lock_depth,
+    [](const char *symbol) {
+        const std::string call = std::string(symbol) + "(";
+        int calls = 0;
+        for (std::size_t index = 0; index < journal_size(); ++index) {
+            calls += std::strncmp(journal_line(index), call.c_str(), call.size()) == 0;
+        }
+        return calls;
+    },
+    [](const char *text) {
+        std::fputs(text, stdout);
+        std::fflush(stdout);
+    },
+};
+
 bool starts_with(const char *text, const char *prefix, const char **rest) {
     const std::size_t length = std::strlen(prefix);
     if (std::strncmp(text, prefix, length) != 0) return false;
@@ -687,6 +723,8 @@ int main(int argc, char **argv) {
             calls_then_abrupt_end(std::atoi(rest), true);
         } else if (starts_with(argv[index], "terminate-after:", &rest)) {
             calls_then_abrupt_end(std::atoi(rest), false);
+        } else if (starts_with(argv[index], "unwind:", &rest)) {
+            tvc_unwind::run(rest, true, gcc_exception_hooks);
         } else if (command == "call-all") {
             for (const forwarder_case &entry : cases) {
                 if (entry.call) report_result(entry.export_name.c_str(), entry.call());

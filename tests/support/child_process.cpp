@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <ios>
+#include <map>
 #include <stdexcept>
 #include <string>
 #include <utility>
+
+#include <wchar.h>
 
 #include "common/code_page_text.h"
 #include "tools/child_output.h"
@@ -45,7 +48,29 @@ std::string checked_output(const std::string &program, const std::vector<std::st
     return run.output;
 }
 
+struct case_insensitive_less {
+    bool operator()(const std::wstring &a, const std::wstring &b) const { return _wcsicmp(a.c_str(), b.c_str()) < 0; }
+};
+
 }  // namespace
+
+std::wstring environment_with(const environment_changes &changes) {
+    std::map<std::wstring, std::wstring, case_insensitive_less> variables;
+    wchar_t *inherited = ::GetEnvironmentStringsW();
+    for (const wchar_t *entry = inherited; *entry != L'\0'; entry += wcslen(entry) + 1) {
+        const std::wstring text(entry);
+        const std::size_t equals = text.find(L'=', 1);
+        if (equals != std::wstring::npos) variables[text.substr(0, equals)] = text.substr(equals + 1);
+    }
+    ::FreeEnvironmentStringsW(inherited);
+    for (const auto &[name, value] : changes) {
+        variables.erase(name);
+        if (value.has_value()) variables[name] = *value;
+    }
+    std::wstring block;
+    for (const auto &[name, value] : variables) block += name + L"=" + value + L'\0';
+    return block + L'\0';
+}
 
 child_run run_child(const std::string &program, const std::vector<std::string> &arguments,
                     const char *environment, const char *working_dir, DWORD timeout_ms) {

@@ -5,7 +5,9 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/executable_directory.h"
@@ -37,6 +39,13 @@ child_run run_child(const std::string &program, const std::vector<std::string> &
                     const wchar_t *environment, const char *working_dir = nullptr, DWORD timeout_ms = 120000);
 std::string output_of(const std::string &program, const std::vector<std::string> &arguments,
                       const wchar_t *environment, const char *working_dir = nullptr);
+
+// This process's environment with each named variable set to its value, or
+// removed where it has none, as a sorted, double-NUL-terminated block of
+// wide characters. The rest (the wine prefix among it) is kept, so that the
+// child joins the same system.
+using environment_changes = std::vector<std::pair<std::wstring, std::optional<std::wstring>>>;
+std::wstring environment_with(const environment_changes &changes);
 
 // output_of for one program: host("x.exe")(commands[, working_dir]).
 inline auto host(const std::string &program) {

@@ -4,21 +4,12 @@
 
 #include <windows.h>
 
-#include <map>
 #include <utility>
 #include <vector>
-#include <string.h>
-#include <wchar.h>
 
 namespace tvc_test {
 
 namespace {
-
-struct case_insensitive_less {
-    bool operator()(const std::wstring &a, const std::wstring &b) const {
-        return _wcsicmp(a.c_str(), b.c_str()) < 0;
-    }
-};
 
 std::wstring widened(const std::string &text) {
     std::wstring wide(text.size(), L'\0');
@@ -28,18 +19,9 @@ std::wstring widened(const std::string &text) {
     return wide;
 }
 
-// This process's environment with the four variables replaced, as a
-// sorted, double-NUL-terminated block of wide characters. The rest (the wine
-// prefix among it) is kept so that the child joins the same system.
+// This process's environment with the four variables replaced.
 std::wstring environment_block(const attach_environment &wanted) {
-    std::map<std::wstring, std::wstring, case_insensitive_less> variables;
-    wchar_t *inherited = GetEnvironmentStringsW();
-    for (const wchar_t *entry = inherited; *entry != L'\0'; entry += wcslen(entry) + 1) {
-        const std::wstring text(entry);
-        const std::size_t equals = text.find(L'=', 1);
-        if (equals != std::wstring::npos) variables[text.substr(0, equals)] = text.substr(equals + 1);
-    }
-    FreeEnvironmentStringsW(inherited);
+    environment_changes changes;
     const std::pair<const wchar_t *, const std::optional<std::string> *> controlled[] = {
         {L"TVCVRTRT_VERBOSE", &wanted.verbose},
         {L"VRTROOT", &wanted.vrtroot},
@@ -47,13 +29,10 @@ std::wstring environment_block(const attach_environment &wanted) {
         {L"PATH", &wanted.path},
     };
     for (const auto &[name, value] : controlled) {
-        variables.erase(name);
-        if (value->has_value()) variables[name] = widened(**value);
+        changes.emplace_back(name, value->has_value() ? std::optional<std::wstring>(widened(**value)) : std::nullopt);
     }
-    if (wanted.wide_path.has_value()) variables[L"PATH"] = *wanted.wide_path;
-    std::wstring block;
-    for (const auto &[name, value] : variables) block += name + L"=" + value + L'\0';
-    return block + L'\0';
+    if (wanted.wide_path.has_value()) changes.emplace_back(L"PATH", wanted.wide_path);
+    return environment_with(changes);
 }
 
 }  // namespace
