@@ -3,6 +3,7 @@
 #   ./build.sh demo   install what is missing, build what the demo needs, run it under wine
 #   ./build.sh test   install what is missing, build everything, run every test under wine
 #   ./build.sh build  install what is missing and build everything
+#   ./build.sh package  install what is missing, build what the package holds, make its ZIP
 #   ./build.sh fuzz [runs]  build and run the GUID text fuzzer natively
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -57,6 +58,23 @@ case "${1:-}" in
     trap stop_wine EXIT
     "$here/cmake/wine-prefix.sh" up
     "$here/demo/run-demo.sh" "$build" ;;
+  package)
+    # Only the library, the command and the import libraries, then the ZIP
+    # (cpack, without the package target's build of everything). The last
+    # line names the ZIP, which the package test reads.
+    install_missing "${packages[@]}"
+    # A configured build tree is only built: its build reconfigures what has
+    # changed, and the package test runs this beside other tests.
+    if [ -f "$build/CMakeCache.txt" ]; then
+      cmake --build --preset mingw -j "$(nproc)" --target package_contents
+    else
+      configure_and_build package_contents
+    fi
+    cpack --config "$build/CPackConfig.cmake" -B "$build" >"$build/cpack.log" \
+      || { cat "$build/cpack.log" >&2; exit 1; }
+    zip=$(sed -n 's/^CPack: - package: \(.*\) generated\.$/\1/p' "$build/cpack.log")
+    [ -f "$zip" ] || { cat "$build/cpack.log" >&2; echo "cpack named no ZIP" >&2; exit 1; }
+    echo "Package: $zip ($(du -k "$zip" | cut -f1) KiB)" ;;
   fuzz)
     install_missing "${fuzz_packages[@]}" cmake
     "$here/fuzz/run-fuzz.sh" "$build/fuzz" "${2:-1000000}" ;;
