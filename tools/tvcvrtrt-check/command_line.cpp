@@ -162,6 +162,26 @@ void print_usage(std::FILE *out) {
     std::fprintf(out, "\n");
 }
 
+namespace {
+
+// One row of the help: left in a column of width, text beside it wrapped at
+// word boundaries to keep every line within 79 columns.
+void print_wrapped(std::string left, std::string text, std::size_t width) {
+    const std::size_t text_width = 79 - 3 - width;
+    while (!text.empty()) {
+        std::size_t cut = text.size();
+        if (cut > text_width) {
+            cut = text.rfind(' ', text_width);
+            if (cut == std::string::npos || cut == 0) cut = text_width;
+        }
+        std::printf("  %-*s %s\n", static_cast<int>(width), left.c_str(), text.substr(0, cut).c_str());
+        text.erase(0, std::min(text.size(), cut + (cut < text.size() && text[cut] == ' ')));
+        left.clear();
+    }
+}
+
+}  // namespace
+
 void print_help() {
     print_usage(stdout);
     std::printf(
@@ -174,8 +194,7 @@ void print_help() {
         "present but does not load, the libraries it needs that are missing); the registered\n"
         "components of the COM and Excel add-in categories, with classes the library's query\n"
         "passes over and why.\n\nOptions:\n");
-    // The option column is as wide as its widest entry; the help beside it is
-    // wrapped at word boundaries to keep every line within 79 columns.
+    // The option column is as wide as its widest entry.
     const auto left_column = [](const option &row) {
         std::string left = row.argument ? std::string(row.name) + " " + row.argument : row.name;
         if (row.aliases != nullptr) left += std::string(" (or ") + row.aliases + ")";
@@ -184,7 +203,6 @@ void print_help() {
     std::size_t width = 0;
     for (const option &row : options)
         if (row.help != nullptr) width = std::max(width, left_column(row).size());
-    const std::size_t text_width = 79 - 3 - width;
     for (const option &row : options) {
         if (row.help == nullptr) continue;
         std::string text = row.help;
@@ -195,21 +213,10 @@ void print_help() {
                 excluded.replace(blank, 1, " or ");
             text += " (not with " + excluded + ")";
         }
-        std::string left = left_column(row);
-        while (!text.empty()) {
-            std::size_t cut = text.size();
-            if (cut > text_width) {
-                cut = text.rfind(' ', text_width);
-                if (cut == std::string::npos || cut == 0) cut = text_width;
-            }
-            std::printf("  %-*s %s\n", static_cast<int>(width), left.c_str(), text.substr(0, cut).c_str());
-            text.erase(0, std::min(text.size(), cut + (cut < text.size() && text[cut] == ' ')));
-            left.clear();
-        }
+        print_wrapped(left_column(row), text, width);
     }
-    std::printf(
-        "\nExit status: 0 when every library loads and every symbol binds, 1 when not\n"
-        "(or when --load cannot read a type library), 2 for a bad command line.\n");
+    std::printf("\nExit status:\n");
+    for (const exit_status_row &row : exit_statuses) print_wrapped(std::to_string(row.status), row.meaning, 1);
 }
 
 }  // namespace tvc_check
