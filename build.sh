@@ -4,6 +4,7 @@
 #   ./build.sh test   install what is missing, build everything, run every test under wine
 #   ./build.sh build  install what is missing and build everything
 #   ./build.sh package  install what is missing, build what the package holds, make its ZIP
+#   ./build.sh platform-tools  install clang, lld and llvm (the tests have them too)
 #   ./build.sh fuzz [runs]  build and run the GUID text fuzzer natively
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -75,9 +76,13 @@ case "${1:-}" in
     zip=$(sed -n 's/^CPack: - package: \(.*\) generated\.$/\1/p' "$build/cpack.log")
     [ -f "$zip" ] || { cat "$build/cpack.log" >&2; echo "cpack named no ZIP" >&2; exit 1; }
     echo "Package: $zip ($(du -k "$zip" | cut -f1) KiB)" ;;
+  platform-tools)
+    # For a client of the platform's own compiler, which the README builds
+    # after the demo: the demo does not install these.
+    install_missing "${test_packages[@]}" ;;
   fuzz)
     install_missing "${fuzz_packages[@]}" cmake
     "$here/fuzz/run-fuzz.sh" "$build/fuzz" "${2:-1000000}" ;;
   *)
-    echo "usage: $0 demo|test|build|fuzz [runs]" >&2; exit 2 ;;
+    echo "usage: $0 demo|test|build|package|platform-tools|fuzz [runs]" >&2; exit 2 ;;
 esac
