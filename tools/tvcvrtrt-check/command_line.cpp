@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/trace/trace_follow.h"
 #include "tools/trace/trace_summary.h"
 #include "tools/trace/trace_timeline.h"
 #include "tools/tvcvrtrt-check/runtime_check.h"
@@ -81,6 +82,16 @@ constexpr option options[] = {
          };
      },
      nullptr, "--json --component --load --no-components --trace-summary --run"},
+    {"--trace-follow", "FILE",
+     "print a call trace's lines as a program writes them, from the file's start, until ended (Ctrl+C); "
+     "tail -f shows nothing new on a trace file, which ends in reserved zero bytes",
+     [](command_line &line, const char *trace) {
+         line.job_argument = trace;
+         line.job = [](const command_line &parsed) {
+             return tvc_trace::follow_trace(parsed.job_argument, stdout, stderr);
+         };
+     },
+     nullptr, "--json --component --load --no-components --trace-summary --run --trace-timeline"},
     // The child process of --load that reads one type library.
     {read_type_library_option, "LIBRARY", nullptr,
      [](command_line &line, const char *library) {

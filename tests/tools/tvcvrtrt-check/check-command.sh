@@ -73,7 +73,8 @@ ROWS
 [ "$(grep -c '^    missing ' <<<"$out")" = 3 ] || fail "expected exactly three missing symbols"
 
 run_check "$complete" 0 --help
-for option in --help --version --json --component --load --no-components --trace-summary --run --trace-timeline; do
+for option in --help --version --json --component --load --no-components --trace-summary --run --trace-timeline \
+  --trace-follow; do
   grep -qE "^usage: .*\[$option[] ]" <<<"$out" && grep -qE "^  $option( |$)" <<<"$out" \
     || fail "--help does not list and explain $option"
 done
