@@ -27,11 +27,13 @@ HANDLE open_for_reading(const std::wstring &path) {
                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-bool same_file(HANDLE left, HANDLE right) {
+// Whether two handles are known to open different files; when the system
+// cannot say, they are taken for one, so that a file is never printed twice.
+bool other_file(HANDLE left, HANDLE right) {
     BY_HANDLE_FILE_INFORMATION a, b;
     return ::GetFileInformationByHandle(left, &a) && ::GetFileInformationByHandle(right, &b) &&
-           a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
-           a.nFileIndexLow == b.nFileIndexLow;
+           (a.dwVolumeSerialNumber != b.dwVolumeSerialNumber || a.nFileIndexHigh != b.nFileIndexHigh ||
+            a.nFileIndexLow != b.nFileIndexLow);
 }
 
 class follower {
@@ -79,11 +81,15 @@ private:
     // when the file cannot be read or out cannot be written.
     bool step(bool &progressed) {
         LARGE_INTEGER size;
-        if (!::GetFileSizeEx(file_.get(), &size)) return fail("cannot read the trace file " + path_, ::GetLastError()) == 0;
+        if (!::GetFileSizeEx(file_.get(), &size)) {
+            fail("cannot read the trace file " + path_, ::GetLastError());
+            return false;
+        }
         if (static_cast<unsigned long long>(size.QuadPart) < offset_) {
             // Cut below what was printed: the file was made afresh.
             std::fprintf(out_, "# the trace file was cut; following it from its start\n");
             offset_ = 0;
+            skipping_ = false;
         }
         OVERLAPPED at{};
         at.Offset = static_cast<DWORD>(offset_);
@@ -91,12 +97,22 @@ private:
         DWORD read = 0;
         if (!::ReadFile(file_.get(), window_.data(), static_cast<DWORD>(window_.size()), &read, &at) &&
             ::GetLastError() != ERROR_HANDLE_EOF) {
-            return fail("cannot read the trace file " + path_, ::GetLastError()) == 0;
+            fail("cannot read the trace file " + path_, ::GetLastError());
+            return false;
         }
         const char *const begin = window_.data();
         const char *const end = begin + read;
         const char *at_line = begin;
         while (at_line < end) {
+            if (skipping_) {
+                // The rest of an overlong line, up to its end or to zeros
+                // (where the next line may still be written).
+                while (at_line < end && *at_line != '\n' && *at_line != '\0') ++at_line;
+                if (at_line == end) break;
+                skipping_ = false;
+                if (*at_line == '\n') ++at_line;
+                continue;
+            }
             if (*at_line == '\0') {
                 // Zeros: the reserved end of the stretch, or a line still
                 // being copied in before lines already written. Only the
@@ -122,7 +138,7 @@ private:
                 if (static_cast<std::size_t>(end - at_line) <= longest_line) break;  // still being written
                 // Longer than any line of the format: not a trace line.
                 std::fprintf(out_, "# a line longer than %zu bytes skipped\n", longest_line);
-                at_line = end;
+                skipping_ = true;
                 continue;
             }
             std::string line(at_line, newline);
@@ -167,9 +183,10 @@ private:
             named.release();
             return true;  // deleted, not made again yet: the old one may still grow
         }
-        if (same_file(named.get(), file_.get())) return true;
+        if (!other_file(named.get(), file_.get())) return true;
         file_ = std::move(named);
         offset_ = 0;
+        skipping_ = false;
         gap_offset_ = ~0ull;
         std::fprintf(out_, "# the trace file was made again; following it from its start\n");
         return std::fflush(out_) == 0;
@@ -183,6 +200,7 @@ private:
     std::vector<char> window_;
     tvc::unique_handle file_;
     unsigned long long offset_ = 0;  // after the last line printed
+    bool skipping_ = false;          // inside a line too long to print
     unsigned long long gap_offset_ = ~0ull;
     unsigned long long gap_since_ = 0;
 };

@@ -5,7 +5,8 @@ mapped trace (lines, then the zero bytes reserved for the next ones), each
 line written later into the reserved space, a line written after zeros that
 are never filled (space a process took and never filled: passed over once
 it has lasted), and then the lines of a real run of the traced host that
-appends to the same file, in the file's order."""
+appends to the same file, in the file's order; the file deleted and made
+again is followed from its start."""
 import os, queue, subprocess, sys, tempfile, threading
 
 wine, bin_dir = sys.argv[1], sys.argv[2]
@@ -75,9 +76,15 @@ with tempfile.TemporaryDirectory() as scratch:
             appended = written.read()[end:].replace(b"\0", b"").decode("latin-1").splitlines()
         assert len(appended) > 1000, len(appended)
         expect(printed, appended)
+
+        # Deleted and made again, as a user starts afresh: followed from its start.
+        os.remove(trace)
+        with open(trace, "wb") as out:
+            out.write(first.encode())
+        expect(printed, ["# the trace file was made again; following it from its start"] + first.splitlines())
     finally:
         follower.kill()
         follower.wait(timeout=60)
     assert printed.empty(), f"printed more: {printed.get()}"
 
-print(f"the follower printed {len(first.splitlines()) + 2 + len(appended)} lines as they were written")
+print(f"the follower printed {2 * len(first.splitlines()) + 2 + len(appended)} lines as they were written")
