@@ -75,9 +75,10 @@ if(NOT TVCVRTRT_INSTALL_DEBUG_INFO)
 endif()
 
 # What the package holds is built by the target package_contents alone,
-# which `./build.sh package` builds before making the ZIP: the tests and the
-# benchmarks stay unbuilt. The platform import library is made after the
-# DLL's link (the top CMakeLists.txt).
+# which `./build.sh package` builds before it installs the component and
+# zips it: the tests and the benchmarks stay unbuilt (the package target's
+# cpack builds everything first). The platform import library is made after
+# the DLL's link (the top CMakeLists.txt).
 set(TVCVRTRT_PACKAGE_TARGETS tvcvrtrt tvcvrtrt_check)
 add_custom_target(package_contents DEPENDS ${TVCVRTRT_PACKAGE_TARGETS})
 
