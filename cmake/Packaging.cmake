@@ -57,6 +57,31 @@ file(WRITE "@CMAKE_BINARY_DIR@/${TVCVRTRT_INSTALL_DIRECTORIES}" "${_tvcvrtrt_mad
 string(REPLACE ";" " " TVCVRTRT_RECORD_INSTALL_DIRECTORIES "${TVCVRTRT_RECORD_INSTALL_DIRECTORIES}")
 install(CODE "${TVCVRTRT_RECORD_INSTALL_DIRECTORIES}")
 
+# The built DLL and command carry their debugging information (the preset's
+# RelWithDebInfo), which makes the DLL several times larger than the code it
+# holds. A client ships what it installs, so an install strips them unless
+# debugging information is asked for: by the build type Debug, or by
+# -DTVCVRTRT_INSTALL_DEBUG_INFO=ON. `cmake --install --strip` strips always.
+if(CMAKE_BUILD_TYPE STREQUAL "Debug")
+  set(TVCVRTRT_INSTALL_DEBUG_INFO_DEFAULT ON)
+else()
+  set(TVCVRTRT_INSTALL_DEBUG_INFO_DEFAULT OFF)
+endif()
+option(TVCVRTRT_INSTALL_DEBUG_INFO "Install the DLL and the command with their debugging information"
+  ${TVCVRTRT_INSTALL_DEBUG_INFO_DEFAULT})
+if(NOT TVCVRTRT_INSTALL_DEBUG_INFO)
+  # The target rules below strip when this is set; this rule runs before them.
+  install(CODE "set(CMAKE_INSTALL_DO_STRIP 1)")
+endif()
+
+# What the package holds is built by the target package_contents alone,
+# which `./build.sh package` builds before it installs the component and
+# zips it: the tests and the benchmarks stay unbuilt (the package target's
+# cpack builds everything first). The platform import library is made after
+# the DLL's link (the top CMakeLists.txt).
+set(TVCVRTRT_PACKAGE_TARGETS tvcvrtrt tvcvrtrt_check)
+add_custom_target(package_contents DEPENDS ${TVCVRTRT_PACKAGE_TARGETS})
+
 # Clients see the target as tvcvrtrt7_17::tvcvrtrt7_17.
 set_target_properties(tvcvrtrt PROPERTIES EXPORT_NAME ${TVCVRTRT_PACKAGE_NAME})
 install(TARGETS tvcvrtrt EXPORT ${TVCVRTRT_PACKAGE_NAME}Targets

@@ -6,10 +6,12 @@
 // The build runs "check" as a test and "write" as the target "regenerate".
 #include "forwarding/family_sizes.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -65,14 +67,79 @@ std::string c_type(const std::string &code, bool is_result) {
     throw std::runtime_error("unknown signature letter '" + code + "'");
 }
 
+// Parameter names for the public headers, so that an editor's hints say what
+// each argument is. The tables carry types alone; a name is given here only
+// where the export's name, or what the runtime's documented functions take,
+// says what the parameter is, and the other parameters stay unnamed. The
+// first rule whose export and letters match applies; "" leaves a parameter
+// unnamed, and "$1" is the export's first group with its first letter small
+// (kaSetPr: pr).
+struct naming_rule {
+    const char *export_pattern;
+    const char *codes_pattern;  // over the letters as the table writes them: "p, s, i"
+    std::vector<const char *> names;
+};
+
+const naming_rule naming_rules[] = {
+    {"tvcFeval(Internal)?_proxy", "p, s, i, p, i, p", {"instance", "name", "nlhs", "plhs", "nrhs", "prhs"}},
+    {"tvcKfnV?Feval(Internal)?_proxy", "p, s, .*", {"instance", "name", "", "", "", "arguments"}},
+    {"kaVErrMsgIdAndTxt_proxy", "s, s, v", {"identifier", "format", "arguments"}},
+    {"kaErrMsgTxt_proxy", "s.*", {"format"}},
+    {"tvcSetLastErrIdAndMsg_proxy", "s, s", {"identifier", "message"}},
+    {"vltOpen_proxy", "s, s", {"file_name", "mode"}},
+    {"tvcAddCanonicalPathMacro_proxy", "s, s", {"name", "value"}},
+    {"kaMalloc_proxy", "z", {"size"}},
+    {"kaCalloc_proxy", "z, z", {"count", "size"}},
+    {"kaFree_proxy", "p", {"memory"}},
+    {"kaRealloc_proxy", "p, z", {"memory", "size"}},
+    {"kaCreate\\w*Scalar_proxy", "[dc]", {"value"}},
+    {"kaCreate\\w*Matrix(_700|_730)?_proxy", "[iz], [iz].*", {"rows", "columns"}},
+    {"kaSet(\\w+?)(_700|_730)?_proxy", "p, \\w+", {"array", "$1"}},
+    {"ka(Get|Is|Set|Destroy|Duplicate|Calc)\\w*_proxy", "p.*", {"array"}},
+    {"tvcIs(Finite|Inf|NaN)_proxy", "d", {"value"}},
+};
+
+std::vector<std::string> parameter_names(const std::string &export_name, const std::string &codes) {
+    for (const naming_rule &rule : naming_rules) {
+        std::smatch found;
+        if (!std::regex_match(export_name, found, std::regex(rule.export_pattern)) ||
+            !std::regex_match(codes, std::regex(rule.codes_pattern))) {
+            continue;
+        }
+        std::vector<std::string> names;
+        for (const char *name : rule.names) {
+            std::string given = name;
+            if (given == "$1") {
+                given = found[1].str();
+                given[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(given[0])));
+            }
+            // A name that two parameters share, or that C cannot take, would
+            // break every client's build; the generator stops first.
+            if (!given.empty() && (!std::regex_match(given, std::regex("[a-z][A-Za-z0-9_]*")) ||
+                                   std::find(names.begin(), names.end(), given) != names.end())) {
+                throw std::runtime_error("the parameter name \"" + given + "\" does not fit " + export_name);
+            }
+            names.push_back(given);
+        }
+        return names;
+    }
+    return {};
+}
+
 std::string prototype(const entry &e) {
     std::string arguments(e.arguments);
     arguments = arguments.substr(1, arguments.size() - 2);
+    const std::vector<std::string> names = parameter_names(e.export_name, arguments);
     std::string parameters;
     std::istringstream codes(arguments);
-    for (std::string code; std::getline(codes, code, ',');) {
+    std::size_t index = 0;
+    for (std::string code; std::getline(codes, code, ','); ++index) {
         code.erase(0, code.find_first_not_of(' '));
-        parameters += (parameters.empty() ? "" : ", ") + c_type(code, false);
+        std::string parameter = c_type(code, false);
+        if (index < names.size() && !names[index].empty() && code != "...") {
+            parameter += (parameter.back() == '*' ? "" : " ") + names[index];
+        }
+        parameters += (parameters.empty() ? "" : ", ") + parameter;
     }
     const std::string result = c_type(e.result, true);
     return result + (result.back() == '*' ? "" : " ") + e.export_name + "(" +

@@ -226,6 +226,55 @@ for found, where in sorted(programs.items()):
     if verdict:
         print(f"{path}: {verdict}")
 print(f"{len(programs)} programs checked")
+
+
+# ---- each README section that runs its recipes, on a machine that has only
+# what `./build.sh demo` installed: the programs of its blocks and of "Before
+# you start" come from the demo's packages, the base system, or the packages
+# that the section installs itself with a command of build.sh.
+def build_sh_installs():
+    """build.sh's command -> the packages it installs."""
+    text = (source / "build.sh").read_text()
+    arrays = {name: value.split() for name, value in re.findall(r"^(\w+)=\(([^)]*)\)", text, re.M)}
+    installs = {}
+    for command, body in re.findall(r"^  ([\w-]+)\)\n(.*?);;", text, re.M | re.S):
+        for line in re.findall(r"install_missing (.*)", body):
+            installs.setdefault(command, []).extend(
+                word for array in re.findall(r'"\$\{(\w+)\[@\]\}"', line) for word in arrays.get(array, []))
+            installs[command] += [word for word in line.split() if re.fullmatch(r"[a-z0-9][a-z0-9.+-]+", word)]
+    return installs
+
+
+def readme_sections():
+    """heading -> the text of its run blocks."""
+    sections = {}
+    for part in ("\n" + (source / "README.md").read_text()).split("\n## ")[1:]:
+        heading, _, body = part.partition("\n")
+        blocks = re.findall(r"<!-- recipe: run(?: last)? -->\s*\n```\w*\n(.*?)```", body, re.S)
+        if blocks:
+            sections[heading] = "\n".join(blocks)
+    return sections
+
+
+installs = build_sh_installs()
+if "demo" not in installs:
+    failures.append("build.sh: no demo command that installs packages")
+demo_machine = closure(installs.get("demo", []), packages) | base
+sections = readme_sections()
+setup = sections.pop("Before you start", "")
+for heading, text in sections.items():
+    own = [package for command in re.findall(r"\./build\.sh ([\w-]+)", text)
+           for package in installs.get(command, [])]
+    available = demo_machine | closure(own, packages)
+    for word in sorted(set(shell_commands(setup + "\n" + text))):
+        path = shutil.which(word)
+        if not path or os.path.realpath(path).startswith(ours):
+            continue
+        names = owners(system_copy(path))
+        if not names & available:
+            failures.append(f'README "{heading}" runs {word} (from {", ".join(sorted(names)) or "no package"}), '
+                            "which a machine with the demo's packages lacks: install it in the section")
+print(f"{len(sections)} README sections checked against the demo's packages")
 for failure in failures:
     print("FAILED:", failure)
 sys.exit(1 if failures else 0)

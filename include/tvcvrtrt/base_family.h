@@ -13,7 +13,7 @@ void libqetvcbase_init_library();
 
 TVCVRTRT_BEGIN_C
 
-void tvcSetLastErrIdAndMsg_proxy(const char *, const char *);
+void tvcSetLastErrIdAndMsg_proxy(const char *identifier, const char *message);
 void *tvcGetLastErrorMessage_proxy(void);
 int32_t tvcGetStackTrace_proxy(const void *);
 int32_t tvcFreeStackTrace_proxy(const void *, int32_t);

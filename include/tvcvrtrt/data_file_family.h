@@ -13,7 +13,7 @@ void libvlt_init_library();
 
 TVCVRTRT_BEGIN_C
 
-void *vltOpen_proxy(const char *, const char *);
+void *vltOpen_proxy(const char *file_name, const char *mode);
 int32_t vltClose_proxy(const void *);
 void *vltGetFp_proxy(const void *);
 int32_t vltPutVariable_proxy(const void *, const void *, const void *);

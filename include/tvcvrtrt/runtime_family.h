@@ -37,9 +37,9 @@ int32_t tvcCreateCharBuffer_proxy(const void *, const void *);
 double tvcGetEps_proxy(void);
 double tvcGetInf_proxy(void);
 double tvcGetNaN_proxy(void);
-bool tvcIsFinite_proxy(double);
-bool tvcIsInf_proxy(double);
-bool tvcIsNaN_proxy(double);
+bool tvcIsFinite_proxy(double value);
+bool tvcIsInf_proxy(double value);
+bool tvcIsNaN_proxy(double value);
 bool tvcIsIdentical_proxy(const void *, const void *);
 int32_t tvcGetEmptyArray_proxy(const void *, int32_t);
 int32_t tvcGetMatrix_proxy(const void *, const void *, const void *, int32_t, int32_t);
@@ -89,8 +89,8 @@ int32_t tvcKAArraySetImag_proxy(const void *, const void *, const void *, const 
 int32_t tvcKAArraySetLogical_proxy(const void *, const void *, const void *, const void *);
 void *tvcHashNBytes_proxy(const void *, const void *, const void *);
 int32_t tvcWrite_proxy(const void *, const void *);
-void tvcAddCanonicalPathMacro_proxy(const char *, const char *);
-bool tvcFevalInternal_proxy(const void *, const char *, int32_t, const void *, int32_t, const void *);
+void tvcAddCanonicalPathMacro_proxy(const char *name, const char *value);
+bool tvcFevalInternal_proxy(const void *instance, const char *name, int32_t nlhs, const void *plhs, int32_t nrhs, const void *prhs);
 int32_t tvcGetMaxPathLen_proxy(void);
 bool tvcvrtInitializeInternal_proxy(void);
 bool tvcvrtInitializeInternal2_proxy(int32_t);
@@ -109,7 +109,7 @@ bool tvcImpersonationFeval_proxy(const void *, const void *, int32_t, const void
 bool tvcGetGlobal_proxy(const void *, const void *, const void *);
 int32_t tvcGetID_proxy(const void *);
 int32_t tvcMain_proxy(const void *, int32_t, const void *, const void *, int32_t);
-bool tvcKfnVFevalInternal_proxy(const void *, const char *, int32_t, int32_t, int32_t, va_list);
+bool tvcKfnVFevalInternal_proxy(const void *instance, const char *name, int32_t, int32_t, int32_t, va_list arguments);
 bool tvcRegisterEventFunction_proxy(const void *, const void *, const void *);
 bool tvcRegisterExternalFunction_proxy(const void *, const void *, const void *);
 bool tvcGetVRTVersion_proxy(const void *);
@@ -244,9 +244,9 @@ int32_t array_handle_set_char_proxy(const void *, const void *, const void *);
 int32_t array_handle_set_logical_proxy(const void *, const void *, const void *);
 bool tvcFevalIsLoaded(void);
 bool tvcKfnVFevalIsLoaded(void);
-bool tvcFeval_proxy(const void *, const char *, int32_t, const void *, int32_t, const void *);
-bool tvcKfnVFeval_proxy(const void *, const char *, int32_t, int32_t, int32_t, va_list);
-bool tvcKfnFeval_proxy(const void *, const char *, int32_t, int32_t, int32_t, ...);
+bool tvcFeval_proxy(const void *instance, const char *name, int32_t nlhs, const void *plhs, int32_t nrhs, const void *prhs);
+bool tvcKfnVFeval_proxy(const void *instance, const char *name, int32_t, int32_t, int32_t, va_list arguments);
+bool tvcKfnFeval_proxy(const void *instance, const char *name, int32_t, int32_t, int32_t, ...);
 
 TVCVRTRT_END_C
 

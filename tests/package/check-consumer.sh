@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
-# Installs the package into a scratch prefix in the build tree, makes the ZIP
-# and unpacks it elsewhere, then builds client programs against those trees
-# only and runs them under wine:
+# Installs the package into a scratch prefix in the build tree (stripped),
+# makes the ZIP with the README's command (./build.sh package) and unpacks it
+# elsewhere, then builds client programs against those trees only and runs
+# them under wine:
 #   - a CMake project (C and C++), copied out of the checkout, that finds the
 #     unpacked ZIP with find_package(tvcvrtrt7_17 CONFIG) and builds with the
 #     toolchain file the ZIP ships: nothing of the checkout takes part;
 #   - the C client compiled with pkg-config's flags from the unpacked ZIP;
 #   - the C client linked with the platform import library (tvcvrtrt7_17.lib).
 set -euo pipefail
-build=$1 source=$2 cmake=$3 cpack=$4 cc=$5 wine=$6
+build=$1 source=$2 cmake=$3 objdump=$4 cc=$5 wine=$6
 scratch=$build/package-test
 prefix=$scratch/prefix
 consumer=$source/tests/package/consumer
@@ -37,15 +38,29 @@ echo "== install into $prefix"
 "$cmake" --install "$build" --prefix "$prefix" --component tvcvrtrt7_17
 [ "$(files_under "$source/include")" = "$(files_under "$prefix/include")" ] \
   || fail "installed headers differ from include/"
+# The install ships the DLL and the command without debugging information,
+# which the build's DLL keeps; the build type here is not Debug.
+debug_sections() { "$objdump" -h "$1" | grep -c ' \.debug_' || true; }
+[ "$(debug_sections "$build/bin/tvcvrtrt7_17.dll")" -gt 0 ] || fail "the built DLL has no debugging information"
+for installed in bin/tvcvrtrt7_17.dll bin/tvcvrtrt-check.exe; do
+  [ "$(debug_sections "$prefix/$installed")" -eq 0 ] || fail "the installed $installed is not stripped"
+done
 
-echo "== ZIP"
-"$cpack" --config "$build/CPackConfig.cmake" -B "$scratch/zip" >"$scratch/cpack.log" \
-  || { cat "$scratch/cpack.log"; fail "cpack"; }
-zips=("$scratch"/zip/*.zip)
-[ ${#zips[@]} -eq 1 ] || fail "expected one ZIP, got: ${zips[*]}"
-echo "${zips[0]##*/}"
+echo "== ZIP, made by the README's command"
+# The build tree that the command uses is the checkout's own.
+[ "$(cd "$build" && pwd -P)" = "$(cd "$source/build" && pwd -P)" ] \
+  || fail "./build.sh package builds $source/build, not $build"
+"$source/build.sh" package >"$scratch/package.log" 2>&1 || { cat "$scratch/package.log"; fail "./build.sh package"; }
+last=$(tail -n 1 "$scratch/package.log")
+echo "$last"
+zip=$(sed -n 's/^Package: \(.*\) (\([0-9]*\) KiB)$/\1/p' <<<"$last")
+size=$(sed -n 's/^Package: .* (\([0-9]*\) KiB)$/\1/p' <<<"$last")
+[ -n "$zip" ] && [ -f "$zip" ] || fail "the last line names no ZIP: $last"
+[ "$zip" = "$build/tvcvrtrt7_17-$(sed -n 's/^set(TVCVRTRT_FILE_VERSION \(.*\))$/\1/p' "$source/CMakeLists.txt")-win64.zip" ] \
+  || fail "the ZIP is not where the README says: $zip"
+[ "$size" = "$(du -k "$zip" | cut -f1)" ] || fail "the printed size $size KiB is not the ZIP's"
 mkdir "$scratch/unpacked"
-(cd "$scratch/unpacked" && "$cmake" -E tar xf "${zips[0]}")
+(cd "$scratch/unpacked" && "$cmake" -E tar xf "$zip")
 unpacked=$(echo "$scratch"/unpacked/*)
 [ "$(files_under "$prefix")" = "$(files_under "$unpacked")" ] \
   || fail "the ZIP does not hold what the install holds"

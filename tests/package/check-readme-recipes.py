@@ -23,7 +23,8 @@ own and no wine settings in its environment, runs the run blocks of "Before
 you start", the section's blocks, then the run last blocks. The checkout's
 build/ holds the real build's install script, with the install manifest and
 the list of the directories the install made written there instead of into
-the real build/, the real build's runtime tree and its wine prefix.
+the real build/, the real build's runtime tree and its wine prefix, and build.sh is the
+checkout's own.
 """
 import hashlib
 import os
@@ -35,6 +36,7 @@ import sys
 
 MARKER = re.compile(r"<!-- recipe: (run last|run|file [\w.-]+|output|excerpt|example) -->")
 SETUP = "Before you start"
+SOURCE = None  # the checkout of the README, set by main
 
 
 def fail(message):
@@ -107,6 +109,10 @@ def lay_out(scratch, build):
     home.mkdir()
     for shared in ("demo-runtime", "wineprefix"):
         (checkout / "build" / shared).symlink_to(build / shared)
+    # A section that needs more packages than the demo's installs them with
+    # the checkout's build.sh (what it installs is checked by
+    # build_programs_come_from_installed_packages).
+    (checkout / "build.sh").symlink_to(SOURCE / "build.sh")
     script = (build / "cmake_install.cmake").read_text()
     for written in ("${CMAKE_INSTALL_MANIFEST}", "${TVCVRTRT_INSTALL_DIRECTORIES}"):
         original = f'file(WRITE "{build}/{written}"'
@@ -166,6 +172,8 @@ def run_section(heading, setup, recipes, scratch, build, keep):
 
 def main():
     readme, build = (pathlib.Path(a).resolve() for a in sys.argv[1:3])
+    global SOURCE
+    SOURCE = readme.parent
     text = readme.read_text()
     setup = blocks(section(text, SETUP))
     if not [b for b in setup if b[0] == "run" and b[1] == "last"]:

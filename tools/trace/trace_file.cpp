@@ -19,17 +19,6 @@ using tvc::widened;
 
 std::wstring file_system_path(const char *path) { return tvc::file_system_path(widened(path)); }
 
-std::string system_text(DWORD code) {
-    char *text = nullptr;
-    const DWORD length = ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                              FORMAT_MESSAGE_IGNORE_INSERTS,
-                                          nullptr, code, 0, reinterpret_cast<char *>(&text), 0, nullptr);
-    const tvc::unique_local_string owner(text);
-    std::string result = length > 0 ? std::string(text, length) : "error " + std::to_string(code);
-    while (!result.empty() && (result.back() == '\n' || result.back() == '\r' || result.back() == ' ')) result.pop_back();
-    return result;
-}
-
 bool is_blank(std::string_view line) { return line.find_first_not_of(" \t") == std::string_view::npos; }
 
 }  // namespace
@@ -147,6 +136,17 @@ bool trace_reader::next() {
         return true;
     }
     return false;
+}
+
+std::string system_text(unsigned long code) {
+    char *text = nullptr;
+    const DWORD length = ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                              FORMAT_MESSAGE_IGNORE_INSERTS,
+                                          nullptr, code, 0, reinterpret_cast<char *>(&text), 0, nullptr);
+    const tvc::unique_local_string owner(text);
+    std::string result = length > 0 ? std::string(text, length) : "error " + std::to_string(code);
+    while (!result.empty() && (result.back() == '\n' || result.back() == '\r' || result.back() == ' ')) result.pop_back();
+    return result;
 }
 
 std::string shown(const std::string &text) {

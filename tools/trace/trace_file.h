@@ -81,6 +81,9 @@ private:
 // move the cursor, retitle or recolour the terminal.
 std::string shown(const std::string &text);
 
+// The system's text for an error code, without its line end.
+std::string system_text(unsigned long code);
+
 // A file opened for writing by a narrow path of any length; null with errno
 // set when it cannot be.
 std::FILE *open_output(const char *path);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/trace/trace_follow.h"
 #include "tools/trace/trace_summary.h"
 #include "tools/trace/trace_timeline.h"
 #include "tools/tvcvrtrt-check/runtime_check.h"
@@ -81,6 +82,16 @@ constexpr option options[] = {
          };
      },
      nullptr, "--json --component --load --no-components --trace-summary --run"},
+    {"--trace-follow", "FILE",
+     "print a call trace's lines as a program writes them, from the file's start, until ended (Ctrl+C); "
+     "tail -f shows nothing new on a trace file, which ends in reserved zero bytes",
+     [](command_line &line, const char *trace) {
+         line.job_argument = trace;
+         line.job = [](const command_line &parsed) {
+             return tvc_trace::follow_trace(parsed.job_argument, stdout, stderr);
+         };
+     },
+     nullptr, "--json --component --load --no-components --trace-summary --run --trace-timeline"},
     // The child process of --load that reads one type library.
     {read_type_library_option, "LIBRARY", nullptr,
      [](command_line &line, const char *library) {
@@ -162,6 +173,26 @@ void print_usage(std::FILE *out) {
     std::fprintf(out, "\n");
 }
 
+namespace {
+
+// One row of the help: left in a column of width, text beside it wrapped at
+// word boundaries to keep every line within 79 columns.
+void print_wrapped(std::string left, std::string text, std::size_t width) {
+    const std::size_t text_width = 79 - 3 - width;
+    while (!text.empty()) {
+        std::size_t cut = text.size();
+        if (cut > text_width) {
+            cut = text.rfind(' ', text_width);
+            if (cut == std::string::npos || cut == 0) cut = text_width;
+        }
+        std::printf("  %-*s %s\n", static_cast<int>(width), left.c_str(), text.substr(0, cut).c_str());
+        text.erase(0, std::min(text.size(), cut + (cut < text.size() && text[cut] == ' ')));
+        left.clear();
+    }
+}
+
+}  // namespace
+
 void print_help() {
     print_usage(stdout);
     std::printf(
@@ -174,8 +205,7 @@ void print_help() {
         "present but does not load, the libraries it needs that are missing); the registered\n"
         "components of the COM and Excel add-in categories, with classes the library's query\n"
         "passes over and why.\n\nOptions:\n");
-    // The option column is as wide as its widest entry; the help beside it is
-    // wrapped at word boundaries to keep every line within 79 columns.
+    // The option column is as wide as its widest entry.
     const auto left_column = [](const option &row) {
         std::string left = row.argument ? std::string(row.name) + " " + row.argument : row.name;
         if (row.aliases != nullptr) left += std::string(" (or ") + row.aliases + ")";
@@ -184,7 +214,6 @@ void print_help() {
     std::size_t width = 0;
     for (const option &row : options)
         if (row.help != nullptr) width = std::max(width, left_column(row).size());
-    const std::size_t text_width = 79 - 3 - width;
     for (const option &row : options) {
         if (row.help == nullptr) continue;
         std::string text = row.help;
@@ -195,21 +224,10 @@ void print_help() {
                 excluded.replace(blank, 1, " or ");
             text += " (not with " + excluded + ")";
         }
-        std::string left = left_column(row);
-        while (!text.empty()) {
-            std::size_t cut = text.size();
-            if (cut > text_width) {
-                cut = text.rfind(' ', text_width);
-                if (cut == std::string::npos || cut == 0) cut = text_width;
-            }
-            std::printf("  %-*s %s\n", static_cast<int>(width), left.c_str(), text.substr(0, cut).c_str());
-            text.erase(0, std::min(text.size(), cut + (cut < text.size() && text[cut] == ' ')));
-            left.clear();
-        }
+        print_wrapped(left_column(row), text, width);
     }
-    std::printf(
-        "\nExit status: 0 when every library loads and every symbol binds, 1 when not\n"
-        "(or when --load cannot read a type library), 2 for a bad command line.\n");
+    std::printf("\nExit status:\n");
+    for (const exit_status_row &row : exit_statuses) print_wrapped(std::to_string(row.status), row.meaning, 1);
 }
 
 }  // namespace tvc_check

@@ -8,11 +8,25 @@
 
 namespace tvc_check {
 
-// The command's exit statuses.
+// The command's exit statuses, and what each means: the help prints this
+// table, and a test compares it with the README's.
 constexpr int exit_binds = 0;
 constexpr int exit_does_not_bind = 1;
 constexpr int exit_bad_arguments = 2;
 constexpr int exit_not_written = 3;
+
+struct exit_status_row {
+    int status;
+    const char *meaning;
+};
+inline constexpr exit_status_row exit_statuses[] = {
+    {exit_binds, "every library loads and every symbol binds (a trace job: it met no error)"},
+    {exit_does_not_bind,
+     "a library does not load or a symbol does not bind, --load cannot read a type library, or a trace job "
+     "met an error (a file not read or written, lines skipped)"},
+    {exit_bad_arguments, "a bad command line (one error line and the usage on standard error)"},
+    {exit_not_written, "the check's report cannot be written to standard output (a full disk, a closed pipe)"},
+};
 
 struct command_line {
     bool help = false;

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <iterator>
 #include <memory>
 #include <string>
@@ -74,12 +75,39 @@ std::string class_entry_text(tvc::layout_content content, const std::string &cls
     return key.empty() ? std::string() : registry_text(key, tvc::class_entry(content, condition)->value_name);
 }
 
-class_record read_class(const CLSID &clsid) {
-    using content = tvc::layout_content;
+std::string guid_text(const GUID &guid) {
     wchar_t wide[40] = {};
-    StringFromGUID2(clsid, wide, 40);
+    StringFromGUID2(guid, wide, 40);
+    return narrowed(wide);
+}
+
+// The categories a class implements, each with its description in the
+// user's language, else in English (0x409, where registration puts it).
+std::vector<category_record> categories_of(ICatInformation *manager, const CLSID &clsid) {
+    std::vector<category_record> categories;
+    Microsoft::WRL::ComPtr<IEnumCATID> found;
+    if (FAILED(manager->EnumImplCategoriesOfClass(clsid, found.GetAddressOf()))) return categories;
+    CATID id;
+    ULONG fetched = 0;
+    while (categories.size() < 256 && found->Next(1, &id, &fetched) == S_OK && fetched == 1) {
+        category_record category{guid_text(id), {}};
+        for (const LCID locale : {GetUserDefaultLCID(), static_cast<LCID>(0x409)}) {
+            tvc::unique_cotaskmem_string description;
+            if (SUCCEEDED(manager->GetCategoryDesc(id, locale, description.put())) && description) {
+                category.description = narrowed(description.get());
+                break;
+            }
+        }
+        categories.push_back(std::move(category));
+    }
+    return categories;
+}
+
+class_record read_class(ICatInformation *manager, const CLSID &clsid) {
+    using content = tvc::layout_content;
     class_record cls;
-    cls.clsid = narrowed(wide);
+    cls.clsid = guid_text(clsid);
+    cls.categories = categories_of(manager, clsid);
     cls.description = class_entry_text(content::friendly_name, cls.clsid);
     cls.server_path = class_entry_text(content::module_path, cls.clsid, tvc::layout_condition::in_process_server);
     cls.prog_id = class_entry_text(content::prog_id, cls.clsid);
@@ -118,7 +146,7 @@ HRESULT classes_of(const category &which, const char *component_name, std::vecto
     CLSID clsid;
     ULONG fetched = 0;
     while (found->Next(1, &clsid, &fetched) == S_OK && fetched == 1) {
-        class_record cls = read_class(clsid);
+        class_record cls = read_class(manager.Get(), clsid);
         if (belongs_to(cls, component_name)) classes.push_back(std::move(cls));
     }
     return S_OK;
@@ -177,6 +205,7 @@ void keep_selected_classes(type_library_record &library, const std::vector<class
         bool found = false;
         for (class_record &read : library.classes) {
             if (!same_clsid(read.clsid, cls.clsid)) continue;
+            read.categories = cls.categories;  // the category registry's, which the file does not hold
             described.push_back(std::move(read));
             found = true;
             break;
@@ -234,7 +263,7 @@ std::string parameter_flags(unsigned flags) {
     static const char *const names[] = {"in", "out", "lcid", "retval", "optional", "default", "custom"};
     std::string text;
     for (unsigned bit = 0; bit < std::size(names); ++bit) {
-        if (flags & (1u << bit)) text += (text.empty() ? "" : ",") + std::string(names[bit]);
+        if (flags & (1u << bit)) text += (text.empty() ? "" : ", ") + std::string(names[bit]);
     }
     return text;
 }
@@ -248,16 +277,42 @@ bool server_found(const class_record &cls) {
     return !find_library(path, narrowed(program_directory())).empty();
 }
 
-void print_methods(const char *heading, const std::vector<method_record> &methods, std::FILE *out) {
-    std::fprintf(out, "        %s\n", heading);
-    for (const method_record &method : methods) {
-        std::string params;
-        for (const parameter_record &param : method.params) {
-            params += (params.empty() ? "[" : ", [") + parameter_flags(param.flags) + "] " + param.name;
+// The members of one interface of a class, in the records' order.
+struct interface_members {
+    std::string iid, name;  // name: empty when the interface is not registered
+    bool events = false;    // a source interface: the class calls it
+    std::vector<const method_record *> methods;
+    std::vector<const property_record *> properties;
+};
+
+// The class's members grouped by the interface that each record names, the
+// interfaces in the order of their first member, incoming ones first.
+std::vector<interface_members> by_interface(const class_record &cls, const type_library_record &library) {
+    std::vector<interface_members> groups;
+    const auto group = [&](const std::string &iid, bool events) -> interface_members & {
+        for (interface_members &existing : groups) {
+            if (existing.events == events && tvc::same_name_ignoring_case(existing.iid, iid)) return existing;
         }
-        std::fprintf(out, "          %s(%s)  id %d\n", shown(method.name).c_str(), shown(params).c_str(),
-                     method.member_id);
+        interface_members added{iid, {}, events, {}, {}};
+        for (const interface_record &registered : library.interfaces) {
+            if (tvc::same_name_ignoring_case(registered.iid, iid)) added.name = registered.name;
+        }
+        groups.push_back(std::move(added));
+        return groups.back();
+    };
+    for (const method_record &method : cls.methods) group(method.iid, false).methods.push_back(&method);
+    for (const property_record &property : cls.properties) group(property.iid, false).properties.push_back(&property);
+    for (const method_record &event : cls.events) group(event.iid, true).methods.push_back(&event);
+    return groups;
+}
+
+std::string signature(const method_record &method) {
+    std::string params;
+    for (const parameter_record &param : method.params) {
+        params += (params.empty() ? "[" : ", [") + parameter_flags(param.flags) + "] " +
+                  type_name(param.type, param.indirection) + " " + param.name;
     }
+    return type_name(method.return_type, method.return_indirection) + " " + method.name + "(" + params + ")";
 }
 
 void print_class_line(const class_record &cls, std::FILE *out) {
@@ -265,55 +320,104 @@ void print_class_line(const class_record &cls, std::FILE *out) {
                  cls.prog_id.empty() ? "" : " ", shown(cls.prog_id).c_str());
 }
 
-void print_class(const class_record &cls, bool loaded, std::FILE *out) {
+void print_class(const class_record &cls, const type_library_record &library, std::FILE *out) {
     std::fprintf(out, "      ");
     print_class_line(cls, out);
     std::fprintf(out, "\n");
     if (!server_found(cls)) {
         std::fprintf(out, "        server file not found: \"%s\"\n", shown(cls.server_path).c_str());
     }
-    if (!loaded) return;
-    print_methods("methods", cls.methods, out);
-    print_methods("events", cls.events, out);
-    std::fprintf(out, "        properties\n");
-    for (const property_record &property : cls.properties) {
-        std::fprintf(out, "          %s%s%s  id %d\n", shown(property.name).c_str(), property.readable ? " get" : "",
-                     property.writable ? " put" : "", property.member_id);
+    for (const category_record &category : cls.categories) {
+        std::fprintf(out, "        category %s \"%s\"\n", shown(category.catid).c_str(),
+                     shown(category.description).c_str());
+    }
+    if (!library.loaded) return;
+    for (const interface_members &members : by_interface(cls, library)) {
+        std::fprintf(out, "        %s %s%s%s\n", members.events ? "event interface" : "interface",
+                     shown(members.name).c_str(), members.name.empty() ? "" : " ", shown(members.iid).c_str());
+        for (const method_record *method : members.methods) {
+            std::fprintf(out, "          %s  id %d\n", shown(signature(*method)).c_str(), method->member_id);
+        }
+        for (const property_record *property : members.properties) {
+            std::fprintf(out, "          property %s %s %s%s  id %d\n",
+                         shown(type_name(property->type, property->indirection)).c_str(),
+                         shown(property->name).c_str(), property->readable ? "get" : "",
+                         property->writable ? (property->readable ? " put" : "put") : "", property->member_id);
+        }
     }
 }
 
-void json_methods(const char *name, const std::vector<method_record> &methods, json_writer &json) {
-    json.object_array(name, methods, [&](const method_record &method) {
-        json.member("name", method.name);
-        json.member("member_id", method.member_id);
-        json.member("return_type", method.return_type);
-        json.object_array("params", method.params, [&](const parameter_record &param) {
-            json.member("name", param.name);
-            json.member("type", param.type);
-            json.member("flags", param.flags);
-            json.member("indirection", param.indirection);
-        });
-    });
+// A type as a number and as a name, for JSON readers of either.
+void json_type(const char *number_key, const char *name_key, unsigned type, int indirection, json_writer &json) {
+    json.member(number_key, type);
+    json.member(name_key, type_name(type, indirection));
 }
 
-void json_class(const class_record &cls, json_writer &json) {
+void json_class(const class_record &cls, const type_library_record *library, json_writer &json) {
     json.member("description", cls.description);
     json.member("clsid", cls.clsid);
     json.member("prog_id", cls.prog_id);
     json.member("version_independent_prog_id", cls.version_independent_prog_id);
     json.member("server_path", cls.server_path);
     json.member("server_found", server_found(cls));
-    json_methods("methods", cls.methods, json);
-    json_methods("events", cls.events, json);
-    json.object_array("properties", cls.properties, [&](const property_record &property) {
-        json.member("name", property.name);
-        json.member("member_id", property.member_id);
-        json.member("readable", property.readable);
-        json.member("writable", property.writable);
+    json.object_array("categories", cls.categories, [&](const category_record &category) {
+        json.member("catid", category.catid);
+        json.member("description", category.description);
+    });
+    const std::vector<interface_members> groups =
+        library != nullptr && library->loaded ? by_interface(cls, *library) : std::vector<interface_members>();
+    json.object_array("interfaces", groups, [&](const interface_members &members) {
+        json.member("name", members.name);
+        json.member("iid", members.iid);
+        json.member("events", members.events);
+        json.object_array("methods", members.methods, [&](const method_record *method) {
+            json.member("name", method->name);
+            json.member("member_id", method->member_id);
+            json_type("return_type", "return_type_name", method->return_type, method->return_indirection, json);
+            json.member("return_indirection", method->return_indirection);
+            json.object_array("params", method->params, [&](const parameter_record &param) {
+                json.member("name", param.name);
+                json_type("type", "type_name", param.type, param.indirection, json);
+                json.member("indirection", param.indirection);
+                json.member("flags", param.flags);
+                json.member("flag_names", parameter_flags(param.flags));
+            });
+        });
+        json.object_array("properties", members.properties, [&](const property_record *property) {
+            json.member("name", property->name);
+            json.member("member_id", property->member_id);
+            json_type("type", "type_name", property->type, property->indirection, json);
+            json.member("indirection", property->indirection);
+            json.member("readable", property->readable);
+            json.member("writable", property->writable);
+        });
     });
 }
 
 }  // namespace
+
+std::string type_name(unsigned vartype, int indirection) {
+    // Indexed by VARTYPE: the names a type library's IDL gives them.
+    static const char *const names[] = {
+        "void", "NULL", "short", "long", "float", "double", "CURRENCY", "DATE", "BSTR", "IDispatch*",
+        "SCODE", "VARIANT_BOOL", "VARIANT", "IUnknown*", "DECIMAL", nullptr, "char", "unsigned char",
+        "unsigned short", "unsigned long", "__int64", "unsigned __int64", "int", "unsigned int", "void", "HRESULT",
+        "void*", "SAFEARRAY", "CARRAY", "user-defined", "LPSTR", "LPWSTR"};
+    const unsigned base = vartype & VT_TYPEMASK;
+    std::string text;
+    if (base < std::size(names) && names[base] != nullptr) {
+        text = names[base];
+    } else {
+        char number[16];
+        std::snprintf(number, sizeof number, "VARTYPE 0x%X", base);
+        text = number;
+    }
+    if (vartype & VT_ARRAY) text = "SAFEARRAY(" + text + ")";
+    if (vartype & VT_VECTOR) text = "vector(" + text + ")";
+    if (vartype & VT_BYREF) text += "*";
+    for (int level = 0; level < indirection && level < 8; ++level) text += "*";
+    return text;
+}
 
 bool component_listing::everything_read() const {
     for (const category_listing &category : categories) {
@@ -348,7 +452,7 @@ void print_text(const component_listing &listing, std::FILE *out) {
                          shown(library.libid).c_str(), library.major, library.minor, shown(library.path).c_str());
             if (!file_exists(library.path)) std::fprintf(out, "      type library file not found\n");
             if (!library.read_error.empty()) std::fprintf(out, "      %s\n", shown(library.read_error).c_str());
-            for (const class_record &cls : library.classes) print_class(cls, library.loaded, out);
+            for (const class_record &cls : library.classes) print_class(cls, library, out);
         }
         for (const undescribed_class &cls : category.undescribed) {
             std::fprintf(out, "    ");
@@ -370,10 +474,11 @@ void print_json(const component_listing &listing, json_writer &json) {
             json.member("file_found", file_exists(library.path));
             json.key("error");
             json.value(library.read_error.empty() ? nullptr : library.read_error.c_str());
-            json.object_array("classes", library.classes, [&](const class_record &cls) { json_class(cls, json); });
+            json.object_array("classes", library.classes,
+                              [&](const class_record &cls) { json_class(cls, &library, json); });
         });
         json.object_array("undescribed_classes", category.undescribed, [&](const undescribed_class &cls) {
-            json_class(cls.registration, json);
+            json_class(cls.registration, nullptr, json);
             json.member("reason", cls.reason);
         });
     });

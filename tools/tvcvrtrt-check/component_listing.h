@@ -24,10 +24,15 @@ struct parameter_record {
     int indirection = 0;
 };
 
+// Members carry the IID of the interface they belong to, as the records do,
+// so that a report groups them under it (member ids repeat across a class's
+// interfaces).
 struct method_record {
     std::string name;
     int member_id = 0;
     unsigned return_type = 0;
+    int return_indirection = 0;
+    std::string iid;
     std::vector<parameter_record> params;
 };
 
@@ -36,12 +41,27 @@ struct property_record {
     int member_id = 0;
     bool readable = false;
     bool writable = false;
+    std::string iid;
+    // The value's type: the getter's result (its retval parameter), else
+    // what the setter takes.
+    unsigned type = 0;
+    int indirection = 0;
+};
+
+struct category_record {
+    std::string catid, description;
 };
 
 struct class_record {
     std::string description, clsid, prog_id, version_independent_prog_id, server_path, libid;
     std::vector<method_record> methods, events;
     std::vector<property_record> properties;
+    std::vector<category_record> categories;  // from the category registry
+};
+
+// A registered interface of a type library: its name as registered.
+struct interface_record {
+    std::string name, iid;
 };
 
 struct type_library_record {
@@ -50,7 +70,13 @@ struct type_library_record {
     bool loaded = false;      // classes with their members, read from the file
     std::string read_error;   // why the file could not be read
     std::vector<class_record> classes;
+    std::vector<interface_record> interfaces;
 };
+
+// A type as the type library spells it: the name of a VARTYPE (BSTR,
+// double, VARIANT_BOOL, IDispatch*, SAFEARRAY(long)) with a * per pointer
+// level; the number in hexadecimal for a type it does not know.
+std::string type_name(unsigned vartype, int indirection);
 
 // A class of the category that no described type library holds.
 struct undescribed_class {

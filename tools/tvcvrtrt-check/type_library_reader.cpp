@@ -37,16 +37,45 @@ template <typename Node, typename Visit> void each(const Node *node, Visit visit
 }
 
 method_record method_from(const methodInfo &method) {
-    method_record record{field(method.name), method.member_id, method.return_type, {}};
+    method_record record{field(method.name), method.member_id, method.return_type, method.return_indirection,
+                         field(method.iid), {}};
     each(method.params, [&](const paramInfo &param) {
         record.params.push_back({field(param.name), param.type, param.flags, param.indirection});
     });
     return record;
 }
 
+// A property's value type: what its getter gives (a retval parameter's
+// type without its pointer, or the result), else what its setter takes.
+property_record property_from(const propertyInfo &property) {
+    property_record record{field(property.name), property.member_id, property.getter != nullptr,
+                           property.setter != nullptr, field(property.iid), 0, 0};
+    const paramInfo *value = nullptr;
+    if (property.getter != nullptr) {
+        each(property.getter->params, [&](const paramInfo &param) {
+            if ((param.flags & PARAMFLAG_FRETVAL) != 0) value = &param;
+        });
+        if (value == nullptr) {
+            record.type = property.getter->return_type;
+            record.indirection = property.getter->return_indirection;
+            return record;
+        }
+        record.type = value->type;
+        record.indirection = value->indirection > 0 ? value->indirection - 1 : 0;
+    } else if (property.setter != nullptr) {
+        each(property.setter->params, [&](const paramInfo &param) { value = &param; });
+        if (value != nullptr) {
+            record.type = value->type;
+            record.indirection = value->indirection;
+        }
+    }
+    return record;
+}
+
 void write_methods(const char *tag, const std::vector<method_record> &methods) {
     for (const method_record &method : methods) {
-        write_fields({tag, method.name, std::to_string(method.member_id), std::to_string(method.return_type)});
+        write_fields({tag, method.name, std::to_string(method.member_id), std::to_string(method.return_type),
+                      std::to_string(method.return_indirection), method.iid});
         for (const parameter_record &param : method.params) {
             write_fields({"P", param.name, std::to_string(param.type), std::to_string(param.flags),
                         std::to_string(param.indirection)});
@@ -56,6 +85,7 @@ void write_methods(const char *tag, const std::vector<method_record> &methods) {
 
 void write_library(const type_library_record &library) {
     write_fields({"L", std::to_string(library.major), std::to_string(library.minor)});
+    for (const interface_record &registered : library.interfaces) write_fields({"I", registered.name, registered.iid});
     for (const class_record &cls : library.classes) {
         write_fields({"C", cls.description, cls.clsid, cls.prog_id, cls.version_independent_prog_id, cls.server_path,
                     cls.libid});
@@ -63,7 +93,8 @@ void write_library(const type_library_record &library) {
         write_methods("V", cls.events);
         for (const property_record &property : cls.properties) {
             write_fields({"R", property.name, std::to_string(property.member_id), property.readable ? "1" : "0",
-                        property.writable ? "1" : "0"});
+                          property.writable ? "1" : "0", property.iid, std::to_string(property.type),
+                          std::to_string(property.indirection)});
         }
     }
 }
@@ -82,17 +113,20 @@ bool parse_library(const std::string &answer, type_library_record &library, std:
         } else if (tag == "L" && fields.size() == 3) {
             library.major = static_cast<unsigned>(number(1));
             library.minor = static_cast<unsigned>(number(2));
+        } else if (tag == "I" && fields.size() == 3) {
+            library.interfaces.push_back({fields[1], fields[2]});
         } else if (tag == "C" && fields.size() == 7) {
-            library.classes.push_back({fields[1], fields[2], fields[3], fields[4], fields[5], fields[6], {}, {}, {}});
+            library.classes.push_back({fields[1], fields[2], fields[3], fields[4], fields[5], fields[6], {}, {}, {}, {}});
             methods = nullptr;
-        } else if ((tag == "M" || tag == "V") && fields.size() == 4 && cls != nullptr) {
+        } else if ((tag == "M" || tag == "V") && fields.size() == 6 && cls != nullptr) {
             methods = tag == "M" ? &cls->methods : &cls->events;
-            methods->push_back({fields[1], number(2), static_cast<unsigned>(number(3)), {}});
+            methods->push_back({fields[1], number(2), static_cast<unsigned>(number(3)), number(4), fields[5], {}});
         } else if (tag == "P" && fields.size() == 5 && methods != nullptr) {
             methods->back().params.push_back(
                 {fields[1], static_cast<unsigned>(number(2)), static_cast<unsigned>(number(3)), number(4)});
-        } else if (tag == "R" && fields.size() == 5 && cls != nullptr) {
-            cls->properties.push_back({fields[1], number(2), fields[3] == "1", fields[4] == "1"});
+        } else if (tag == "R" && fields.size() == 8 && cls != nullptr) {
+            cls->properties.push_back({fields[1], number(2), fields[3] == "1", fields[4] == "1", fields[5],
+                                       static_cast<unsigned>(number(6)), number(7)});
         } else {
             return false;
         }
@@ -118,14 +152,15 @@ type_library_record from_records(const componentInfo &component) {
                             field(cls.libid),
                             {},
                             {},
+                            {},
                             {}};
         each(cls.methods, [&](const methodInfo &method) { record.methods.push_back(method_from(method)); });
         each(cls.events, [&](const methodInfo &method) { record.events.push_back(method_from(method)); });
-        each(cls.properties, [&](const propertyInfo &property) {
-            record.properties.push_back(
-                {field(property.name), property.member_id, property.getter != nullptr, property.setter != nullptr});
-        });
+        each(cls.properties, [&](const propertyInfo &property) { record.properties.push_back(property_from(property)); });
         library.classes.push_back(std::move(record));
+    });
+    each(component.interfaces, [&](const interfaceInfo &registered) {
+        library.interfaces.push_back({field(registered.name), field(registered.iid)});
     });
     return library;
 }
@@ -177,6 +212,7 @@ void read_in_child(type_library_record &library) {
         library.major = read.major;
         library.minor = read.minor;
         library.classes = std::move(read.classes);
+        library.interfaces = std::move(read.interfaces);
         library.loaded = true;
     }
 }

@@ -53,7 +53,7 @@ with tempfile.TemporaryDirectory() as scratch:
     assert (status, out, err) == (0, "", ""), (status, out, err)
     with open(timeline, encoding="ascii") as text:
         events = json.load(text)["traceEvents"]
-    names = {event["pid"]: event["args"]["name"] for event in events if event["ph"] == "M"}
+    names = {event["pid"]: event["args"]["name"] for event in events if event["name"] == "process_name"}
     assert names == {1: "sample_app.exe (pid 384, 2026-12-07T13:48:35.000000Z)",
                      2: "sample_app.exe (pid 384, 2026-12-07T13:48:37.000000Z)",
                      3: "sample_app.exe (pid 384, 2026-12-07T13:48:30.000000Z)"}, names

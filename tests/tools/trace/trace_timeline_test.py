@@ -4,7 +4,8 @@ calls and four threads calling at once, tvcvrtrt-check --trace-timeline turns
 it into the Trace Event Format, and the events are checked against the lines:
 one complete event per call line with its name, start and duration, starts
 increasing on each thread, and each thread's calls nested or one after the
-other, never overlapping in part."""
+other, never overlapping in part; each process row named after its
+executable and each thread row "thread <id>" before its first call."""
 import collections, json, os, subprocess, sys, tempfile
 
 wine, bin_dir = sys.argv[1], sys.argv[2]
@@ -26,7 +27,8 @@ with tempfile.TemporaryDirectory() as scratch:
     with open(trace, encoding="latin-1") as lines:
         calls = [line.split() for line in lines if not line.startswith("#")]
     with open(timeline, encoding="ascii") as text:
-        events = [event for event in json.load(text)["traceEvents"] if event["ph"] == "X"]
+        every_event = json.load(text)["traceEvents"]
+        events = [event for event in every_event if event["ph"] == "X"]
 
 assert len(events) == len(calls) > 1000, (len(events), len(calls))
 for event, call in zip(events, calls):
@@ -54,4 +56,19 @@ for tid, own in threads.items():
 
 callers = {event["name"]: event["caller"] for event in events if event["name"] in ("vltClose_proxy", "tvcGetEps_proxy")}
 assert callers == {"vltClose_proxy": "tvcGetEps_proxy", "tvcGetEps_proxy": "tvcRunMain_proxy"}, callers
+# The rows' names: metadata that comes before the row's first call, once.
+named, first_call = {}, {}
+for index, event in enumerate(every_event):
+    if event["ph"] == "M":
+        row = (event["pid"], event.get("tid"))
+        assert row not in named, f"{row} named twice"
+        named[row] = (index, event["name"], event["args"]["name"])
+    else:
+        first_call.setdefault((event["pid"], event["tid"]), index)
+for (pid, tid), index in first_call.items():
+    assert named.get((pid, tid), (index,))[0] < index, f"thread {tid} not named before its first call"
+    assert named[(pid, tid)][1:] == ("thread_name", f"thread {tid}"), named[(pid, tid)]
+    assert named[(pid, None)][1] == "process_name", named[(pid, None)]
+    assert named[(pid, None)][2].startswith("forwarding_host.exe (pid "), named[(pid, None)]
+assert len(named) == len(first_call) + len({pid for pid, _ in first_call}), "rows named without calls"
 print(f"{len(events)} events on {len(threads)} threads match the trace")

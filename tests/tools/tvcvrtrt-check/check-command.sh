@@ -5,7 +5,7 @@
 # lacks two symbols and whose tvcbase.dll lacks one lists all three (1).
 # Bad command lines give one error line and the usage (2); --json parses.
 set -euo pipefail
-reference=$1 gap_libraries=$2 scratch=$3 wine=$4
+reference=$1 gap_libraries=$2 scratch=$3 wine=$4 two_interfaces_tlb=$5
 export LC_ALL=C
 fail() { echo "FAILED: $*"; exit 1; }
 
@@ -73,7 +73,8 @@ ROWS
 [ "$(grep -c '^    missing ' <<<"$out")" = 3 ] || fail "expected exactly three missing symbols"
 
 run_check "$complete" 0 --help
-for option in --help --version --json --component --load --no-components --trace-summary --run --trace-timeline; do
+for option in --help --version --json --component --load --no-components --trace-summary --run --trace-timeline \
+  --trace-follow; do
   grep -qE "^usage: .*\[$option[] ]" <<<"$out" && grep -qE "^  $option( |$)" <<<"$out" \
     || fail "--help does not list and explain $option"
 done
@@ -192,11 +193,24 @@ registration() {  # <class> <ProgID piece> <description> <server> <library> [<li
     "$(reg_text "$scratch/hostile.tlb")"
   registration "$good_class" "TVCCHECK$tag.Good" Good tvcvrtrt7_17.dll "$good_lib" "$(reg_text "$reference/tovan_demo.tlb")"
   registration "$orphan_class" "tvccheck$tag.Orphan" Orphan tvcvrtrt7_17.dll "$orphan_lib"
+  # The class of two_interfaces.idl, its interfaces registered as the
+  # system's type library registration registers them.
+  registration "{619BD19B-371D-48E7-A974-1DCEE181AE3A}" TvcCheckMeter Meter tvcvrtrt7_17.dll \
+    "{9B59CE14-EC8A-486E-B1D5-4C863DC21500}" "$(reg_text "$two_interfaces_tlb")"
+  for interface in "{EF58E627-B68D-41E5-8181-AC62CF7AA3C7} IReader" "{79981D50-6CCA-4557-8AAF-B2D0C825501D} IGauge" \
+                   "{E157F0B8-A883-477C-960E-FE415CD809B9} DMeterEvents"; do
+    printf '[HKEY_CLASSES_ROOT\\Interface\\%s]\n@="%s"\n' "${interface% *}" "${interface#* }"
+    printf '[HKEY_CLASSES_ROOT\\Interface\\%s\\TypeLib]\n@="%s"\n"Version"="1.0"\n' "${interface% *}" \
+      "{9B59CE14-EC8A-486E-B1D5-4C863DC21500}"
+  done
   # A C1 control and, as text, what an escape looks like.
   server_key=LocalServer32 registration "$local_class" "TvcCheck$tag.Local" $'Local \x8d \\\\x1B' 'C:\\nowhere\\local.exe' "$good_lib"
 } >"$scratch/hostile.reg"
 printf 'REGEDIT4\n\n[-HKEY_CLASSES_ROOT\\%s]\n' "CLSID\\$crash_class" "CLSID\\$good_class" "CLSID\\$orphan_class" "CLSID\\$local_class" \
-  "TypeLib\\$crash_lib" "TypeLib\\$good_lib" >"$scratch/unregister.reg"
+  "TypeLib\\$crash_lib" "TypeLib\\$good_lib" "CLSID\\{619BD19B-371D-48E7-A974-1DCEE181AE3A}" \
+  "TypeLib\\{9B59CE14-EC8A-486E-B1D5-4C863DC21500}" "Interface\\{EF58E627-B68D-41E5-8181-AC62CF7AA3C7}" \
+  "Interface\\{79981D50-6CCA-4557-8AAF-B2D0C825501D}" "Interface\\{E157F0B8-A883-477C-960E-FE415CD809B9}" \
+  >"$scratch/unregister.reg"
 registry() { "$wine" regedit /S "$(windows_path "$scratch/$1")" </dev/null; }
 trap 'registry unregister.reg; unregister_demo' EXIT
 registry hostile.reg
@@ -204,7 +218,8 @@ run_rows <<ROWS
 complete	0	-	--trace-summary calls.trace	^ +60\.00 +3\.000 +1 +3\.000 tvcFevalInternal_proxy$	^ +40\.00 +2\.000 +2 +1\.000 kaGetM_proxy$
 complete	1	-	--trace-summary bad.trace	^error: 
 complete	1	-	--trace-summary huge.trace	^error: huge\.trace: the times of run 1 add up to more than can be counted$
-complete	0	-	--component TovanDemo --load	^  COM components$	^      class "Tovan demo calculator" \{CFAB46F3-521A-4D16-B340-C5037EFAE808\} TovanDemo.Calculator.1$	^          Computed\(\[in\] function_name, \[in\] value\)  id 1$	^          Precision get put  id 4$	^  Excel add-in components: none$
+complete	0	-	--component TovanDemo --load	^  COM components$	^      class "Tovan demo calculator" \{CFAB46F3-521A-4D16-B340-C5037EFAE808\} TovanDemo.Calculator.1$	^        category \{74D52C72-7A9B-47AB-BFBE-93C1C1A545BD\} "[^"]+"$	^        interface ICalculator \{94A0EEFD-73FF-4651-BDB5-84B608894981\}$	^          double Sum\(\[in\] VARIANT values\)  id 1$	^          property long Precision get put  id 4$	^        event interface DCalculatorEvents \{A3BF45E4-E8C5-4B4A-8B3F-B645E557DEA1\}$	^          void Computed\(\[in\] BSTR function_name, \[in\] double value\)  id 1$	^  Excel add-in components: none$
+complete	0	-	--component TvcCheckMeter --load	^      class "Meter" \{619BD19B-371D-48E7-A974-1DCEE181AE3A\} TvcCheckMeter.1$	^        interface IReader \{EF58E627-B68D-41E5-8181-AC62CF7AA3C7\}$	^          double Read\(\[in\] BSTR channel, \[in\] VARIANT_BOOL fresh\)  id 1$	^        interface IGauge \{79981D50-6CCA-4557-8AAF-B2D0C825501D\}$	^          SAFEARRAY Limits\(\)  id 2$	^          property double Pressure get put  id 1$	^        event interface DMeterEvents \{E157F0B8-A883-477C-960E-FE415CD809B9\}$	^          void Overload\(\[in\] double pascals\)  id 1$
 complete	0	TVCVRTRT_TRACE=calls.trace	--no-components	^  tvcvrtrt7_17\.dll +Z:.*\\\\\\\\complete\\\\\\\\bin\\\\\\\\win64\\\\\\\\tvcvrtrt7_17\.dll$	^  file version +7\.14\.0\.585$	^  TVCVRTRT_TRACE +set: 	^  PATH +the library puts the runtime library directory in front:$	^ += ".*\\\\\\\\complete\\\\\\\\bin\\\\\\\\win64\\\\\\\\;"$	^  note: toolbox_prefix is Z:\\\\\\\\ because no toolbox directory was found
 complete	0	WINEPATH=\$complete_dos	--no-components	^  PATH +left as it is: the runtime library directory is already in front:$
 no_bx	1	-	--no-components	^  tvcvrt\.dll +runtime +NOT LOADED: 	^    tvcvrt\.dll is present, but a library it needs is missing: libbx\.dll$
@@ -228,11 +243,34 @@ run_check "$complete" 0 --component TovanDemo --load --json
 check_json <<'PYTHON'
 (library,) = report["components"][0]["type_libraries"]
 (calculator,) = library["classes"]
-assert [m["name"] for m in calculator["methods"]] == ["Sum", "Product", "Clear"], calculator["methods"]
-assert [p["name"] for p in calculator["events"][0]["params"]] == ["function_name", "value"]
-assert [(p["name"], p["readable"], p["writable"]) for p in calculator["properties"]] == \
-    [("Precision", True, True), ("LastResult", True, False)], calculator["properties"]
+incoming, events = calculator["interfaces"]
+assert [m["name"] for m in incoming["methods"]] == ["Sum", "Product", "Clear"], incoming["methods"]
+assert [p["name"] for p in events["methods"][0]["params"]] == ["function_name", "value"], events
+assert [(p["name"], p["readable"], p["writable"]) for p in incoming["properties"]] == \
+    [("Precision", True, True), ("LastResult", True, False)], incoming["properties"]
 assert report["components"][1]["type_libraries"] == []
+PYTHON
+# Two interfaces whose members share ids: each member under its own, with
+# its types as numbers and names.
+run_check "$complete" 0 --component TvcCheckMeter --load --json
+check_json <<'PYTHON'
+(library,) = report["components"][0]["type_libraries"]
+(meter,) = library["classes"]
+members = [(i["name"], i["iid"], i["events"], [m["name"] for m in i["methods"]], [p["name"] for p in i["properties"]])
+           for i in meter["interfaces"]]
+assert members == [("IReader", "{EF58E627-B68D-41E5-8181-AC62CF7AA3C7}", False, ["Read"], []),
+                   ("IGauge", "{79981D50-6CCA-4557-8AAF-B2D0C825501D}", False, ["Limits"], ["Pressure"]),
+                   ("DMeterEvents", "{E157F0B8-A883-477C-960E-FE415CD809B9}", True, ["Overload"], [])], members
+read = meter["interfaces"][0]["methods"][0]
+assert (read["member_id"], read["return_type"], read["return_type_name"]) == (1, 5, "double"), read
+assert [(p["name"], p["type"], p["type_name"], p["flag_names"]) for p in read["params"]] == \
+    [("channel", 8, "BSTR", "in"), ("fresh", 11, "VARIANT_BOOL", "in")], read["params"]
+limits = meter["interfaces"][1]["methods"][0]
+assert (limits["return_type"], limits["return_type_name"]) == (27, "SAFEARRAY"), limits
+pressure = meter["interfaces"][1]["properties"][0]
+assert (pressure["member_id"], pressure["type"], pressure["type_name"], pressure["readable"], pressure["writable"]) == \
+    (1, 5, "double", True, True), pressure
+assert [c["catid"] for c in meter["categories"]] == ["{74D52C72-7A9B-47AB-BFBE-93C1C1A545BD}"], meter["categories"]
 PYTHON
 run_check "$complete" 1 --component "tvccheck$tag" --load --json
 check_json <<'PYTHON'
