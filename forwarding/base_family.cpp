@@ -54,7 +54,9 @@ void note_unreached_acquire() noexcept {
         ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
                              reinterpret_cast<const wchar_t *>(&note_unreached_acquire), &self);
     }
-    const DWORD slot = unreached_slot.taken();
+    // Taken at attach; taken here where the forwarding layer is linked into
+    // a program of its own, which has no attach.
+    const DWORD slot = unreached_slot.index();
     if (slot != TLS_OUT_OF_INDEXES &&
         ::TlsSetValue(slot, reinterpret_cast<void *>(unreached_count(slot) + 1))) {
         unreached_total.fetch_add(1, std::memory_order_relaxed);
