@@ -22,6 +22,29 @@ static_assert(all_floating_point_exceptions == _MCW_EM,
 
 constexpr char load_failure[] = "Fatal error loading library ";
 
+// A library that fails to load (a dependency missing, an import table
+// damaged) can make the system show a modal error box, and an unattended
+// host would wait on it before our message is printed. Only the calling
+// thread's mode is changed, and only for the load: the caller's own choice
+// is put back, and with it the load's error code.
+class critical_error_boxes_off {
+public:
+    critical_error_boxes_off() noexcept {
+        const DWORD callers = ::GetThreadErrorMode();
+        if (!::SetThreadErrorMode(callers | SEM_FAILCRITICALERRORS, &callers_)) callers_ = callers;
+    }
+    ~critical_error_boxes_off() {
+        const DWORD error = ::GetLastError();
+        ::SetThreadErrorMode(callers_, nullptr);
+        ::SetLastError(error);
+    }
+    critical_error_boxes_off(const critical_error_boxes_off &) = delete;
+    critical_error_boxes_off &operator=(const critical_error_boxes_off &) = delete;
+
+private:
+    DWORD callers_ = 0;
+};
+
 }  // namespace
 
 HMODULE load_runtime_library(const char *file_name) {
@@ -54,6 +77,7 @@ HMODULE load_library_file(const char *path, DWORD &error_code) {
     // The runtime's libraries compute with floating-point exceptions masked,
     // from their initializers on, which run inside the load.
     ::_control87(all_floating_point_exceptions, all_floating_point_exceptions);
+    const critical_error_boxes_off no_error_boxes;
     if (HMODULE module = ::LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH)) return module;
     if (HMODULE module = ::LoadLibraryA(path)) return module;
     error_code = record_last_error();

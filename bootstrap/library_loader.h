@@ -16,8 +16,9 @@ HMODULE load_runtime_library(const char *file_name);
 // (and leaves them masked), tries the library's own directory first for its
 // dependencies, then the standard search order. On failure returns null, sets
 // error_code to the system's code and records its text (last_error_text);
-// error_code is 0 otherwise. Loading a library that is already in the process
-// gives back its handle.
+// error_code is 0 otherwise. The system shows no critical-error box during
+// the load; the thread's error mode is the caller's again afterwards.
+// Loading a library that is already in the process gives back its handle.
 HMODULE load_library_file(const char *path, DWORD &error_code);
 
 }  // namespace tvc
