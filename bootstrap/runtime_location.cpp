@@ -7,6 +7,7 @@
 
 #include "tvcvrtrt/api_exception.h"
 #include "common/code_page_text.h"
+#include "common/unlimited_path.h"
 
 namespace tvc {
 
@@ -120,11 +121,16 @@ bool locate_module_dir(runtime_paths_t &paths, HMODULE module) {
     runtime_path directory{};
     // Taken through the wide function and narrowed without loss (or in its
     // short form): a name with "?" in place of characters names no directory.
-    // The directory is taken by our own code, up to the last backslash: the C
-    // runtime's path splitting gives an empty directory for one longer than
-    // 256 characters. A name too long for the buffer is refused, not cut.
+    // A host that loaded the library by a "\\?\" name gets that name back,
+    // in which the root's ".." would not be collapsed: it is turned into the
+    // ordinary form first. The directory is taken by our own code, up to the
+    // last backslash: the C runtime's path splitting gives an empty directory
+    // for one longer than 256 characters. A name too long for the buffer is
+    // refused, not cut.
+    std::wstring wide_name;
     std::string file_name;
-    if (module_path_in_code_page(module, file_name) == ERROR_SUCCESS &&
+    if (module_file_name(module, wide_name) == ERROR_SUCCESS &&
+        narrow_path(ordinary_path(wide_name).c_str(), file_name) == ERROR_SUCCESS &&
         file_name.size() < runtime_path_capacity) {
         if (const char *last_backslash = find_last_character(file_name.c_str(), '\\')) {
             std::memcpy(directory, file_name.c_str(),

@@ -72,11 +72,16 @@ std::string narrowed(const std::wstring &text, bool *lossless = nullptr);
 // ERROR_NO_UNICODE_TRANSLATION, or ERROR_OUTOFMEMORY.
 DWORD narrow_path(const wchar_t *path, std::string &narrow) noexcept;
 
-// The module's full file name, however long, narrowed as narrow_path does.
-// The first attempt uses initial_capacity characters, doubled while the name
-// fills the buffer (the system's sign that it was cut). Returns what
-// narrow_path returns, or ERROR_FILENAME_EXCED_RANGE when the system gives no
-// name that fits in 32768 characters (or none at all).
+// The module's full file name, however long, as the system gives it (in the
+// form the module was loaded by). The first attempt uses initial_capacity
+// characters, doubled while the name fills the buffer (the system's sign that
+// it was cut). Returns ERROR_SUCCESS, ERROR_OUTOFMEMORY, or
+// ERROR_FILENAME_EXCED_RANGE when the system gives no name that fits in 32768
+// characters (or none at all).
+DWORD module_file_name(HMODULE module, std::wstring &name, DWORD initial_capacity = MAX_PATH) noexcept;
+
+// The module's file name narrowed as narrow_path does. Returns what
+// module_file_name returns on failure, else what narrow_path returns.
 DWORD module_path_in_code_page(HMODULE module, std::string &path,
                                DWORD initial_capacity = MAX_PATH) noexcept;
 
