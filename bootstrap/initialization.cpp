@@ -4,6 +4,7 @@
 #include "bootstrap/initialization.h"
 
 #include "tvcvrtrt/api_exception.h"
+#include "bootstrap/library_loader.h"
 #include "bootstrap/runtime_paths.h"
 #include "call_trace/call_trace.h"
 #include "tvcvrtrt/runtime.h"
@@ -126,6 +127,7 @@ extern "C" bool tvcvrtInitialize2_proxy(int32_t engine_state) {
     if (runs_ended != runs_before) return latest_run_succeeded;
     running_sequence running;
     try {
+        tvc::add_runtime_lib_dir_to_dll_directories();
         init_proxy_libraries();
         families_bound.store(true);
         tvc::register_path_macros();

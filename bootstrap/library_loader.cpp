@@ -6,11 +6,13 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <string>
 
 #include "tvcvrtrt/api_exception.h"
 #include "bootstrap/last_error.h"
 #include "bootstrap/runtime_paths.h"
+#include "common/code_page_text.h"
 
 namespace tvc {
 
@@ -70,6 +72,27 @@ HMODULE load_runtime_library(const char *file_name) {
     DWORD error_code = 0;
     if (HMODULE module = load_library_file(path.c_str(), error_code)) return module;
     throw apiException(load_failure + path + " Error: " + last_error_text());
+}
+
+void add_runtime_lib_dir_to_dll_directories() {
+    // A process that has called SetDefaultDllDirectories no longer searches
+    // PATH for a library named without a path, so the runtime's own loads by
+    // bare name would miss the directory that the attach put in front of PATH.
+    // Added at most once per process and never removed: the runtime's
+    // libraries stay loaded for good. A process without default directories
+    // searches the added ones only for loads that ask for them, so it sees no
+    // difference. Not at attach: the loader lock is held there.
+    static std::once_flag added;
+    std::call_once(added, [] {
+        std::wstring directory;
+        const char *narrow = runtime_paths.runtime_lib_dir;
+        if (narrow[0] == '\0' || !widen(narrow, ::strnlen(narrow, runtime_path_capacity), directory,
+                                         invalid_bytes::refused)) {
+            return;
+        }
+        // The cookie would remove the directory again; it never is.
+        ::AddDllDirectory(directory.c_str());
+    });
 }
 
 HMODULE load_library_file(const char *path, DWORD &error_code) {
