@@ -13,6 +13,7 @@
 #include "bootstrap/last_error.h"
 #include "bootstrap/runtime_paths.h"
 #include "common/code_page_text.h"
+#include "common/unlimited_path.h"
 
 namespace tvc {
 
@@ -101,8 +102,19 @@ HMODULE load_library_file(const char *path, DWORD &error_code) {
     // from their initializers on, which run inside the load.
     ::_control87(all_floating_point_exceptions, all_floating_point_exceptions);
     const critical_error_boxes_off no_error_boxes;
-    if (HMODULE module = ::LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH)) return module;
-    if (HMODULE module = ::LoadLibraryA(path)) return module;
+    // Through the wide functions: the narrow ones cut a path at MAX_PATH
+    // ("File name is too long"), and a runtime directory may be longer. The
+    // path widens without loss, being in the code page it was narrowed to;
+    // text that does not widen is loaded as the narrow functions read it.
+    std::wstring wide;
+    if (widen(path, std::strlen(path), wide, invalid_bytes::refused)) {
+        wide = file_system_path(wide);
+        if (HMODULE module = ::LoadLibraryExW(wide.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH)) return module;
+        if (HMODULE module = ::LoadLibraryW(wide.c_str())) return module;
+    } else {
+        if (HMODULE module = ::LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH)) return module;
+        if (HMODULE module = ::LoadLibraryA(path)) return module;
+    }
     error_code = record_last_error();
     return nullptr;
 }

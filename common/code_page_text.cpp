@@ -145,13 +145,13 @@ bool same_name_ignoring_case(std::string_view a, std::string_view b) noexcept {
     return wide_a.valid() && wide_b.valid() && same_name_ignoring_case(wide_a.wide(), wide_b.wide());
 }
 
-DWORD narrow_path(const wchar_t *path, std::string &narrow) noexcept {
+DWORD narrow_path(const wchar_t *path, std::string &narrow, short_path_lookup short_path_of) noexcept {
     try {
         if (narrow_without_loss(path, narrow)) return ERROR_SUCCESS;
-        const DWORD needed = ::GetShortPathNameW(path, nullptr, 0);
+        const DWORD needed = short_path_of(path, nullptr, 0);
         if (needed != 0) {
             std::wstring short_path(needed, L'\0');
-            const DWORD length = ::GetShortPathNameW(path, &short_path[0], needed);
+            const DWORD length = short_path_of(path, &short_path[0], needed);
             if (length != 0 && length < needed) {
                 short_path.resize(length);
                 if (narrow_without_loss(short_path.c_str(), narrow)) return ERROR_SUCCESS;

@@ -69,8 +69,11 @@ std::string narrowed(const std::wstring &text, bool *lossless = nullptr);
 // of it has no equivalent there, the path's short (8.3) form is taken if the
 // volume has one and it narrows without loss. A path with "?" in place of a
 // character names no file, so it is never given out. Returns ERROR_SUCCESS,
-// ERROR_NO_UNICODE_TRANSLATION, or ERROR_OUTOFMEMORY.
-DWORD narrow_path(const wchar_t *path, std::string &narrow) noexcept;
+// ERROR_NO_UNICODE_TRANSLATION, or ERROR_OUTOFMEMORY. On a volume without
+// short names the system's lookup gives the long name back, and the path is
+// refused; short_path stands in for the lookup in tests.
+using short_path_lookup = DWORD(WINAPI *)(const wchar_t *path, wchar_t *short_path, DWORD size);
+DWORD narrow_path(const wchar_t *path, std::string &narrow, short_path_lookup short_path = ::GetShortPathNameW) noexcept;
 
 // The module's full file name, however long, as the system gives it (in the
 // form the module was loaded by). The first attempt uses initial_capacity

@@ -51,6 +51,7 @@ std::wstring environment_block(const attach_environment &wanted) {
         if (value->has_value()) variables[name] = widened(**value);
     }
     if (wanted.wide_path.has_value()) variables[L"PATH"] = *wanted.wide_path;
+    if (wanted.wide_vrtroot.has_value()) variables[L"VRTROOT"] = *wanted.wide_vrtroot;
     std::wstring block;
     for (const auto &[name, value] : variables) block += name + L"=" + value + L'\0';
     return block + L'\0';

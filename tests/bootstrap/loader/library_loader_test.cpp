@@ -9,6 +9,7 @@
 #include "bootstrap/last_error.h"
 #include "bootstrap/library_loader.h"
 #include "bootstrap/symbol_binder.h"
+#include "support/scratch_layout.h"
 #include "tests/bootstrap/loader/loader_test_support.h"
 
 using namespace tvc_test;
@@ -177,4 +178,28 @@ TEST(LoadLibraryFile, LoadsWithoutCriticalErrorBoxesAndKeepsTheCallersErrorMode)
         EXPECT_EQ(error_code, static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
         EXPECT_EQ(::GetThreadErrorMode(), callers);
     }
+}
+
+// A runtime installed deeper than the narrow functions reach: the load goes
+// through the wide ones, and the report keeps the path as it was given.
+TEST(LoadRuntimeLibrary, LoadsFromADirectoryLongerThanMaxPath) {
+    const tvc_test::scratch_layout layout;
+    const tvc_test::long_path_directory long_dir(layout.dir(), {std::string(150, 'a'), std::string(150, 'b')});
+    ASSERT_TRUE(long_dir.created());
+    ASSERT_GT(long_dir.path().size(), static_cast<std::size_t>(MAX_PATH));
+    ASSERT_FALSE(long_dir.copy_in(executable_directory() + "loader_error_mode_probe.dll").empty());
+    runtime_lib_dir_override lib_dir(long_dir.path());
+    verbose_override verbose(true);
+
+    testing::internal::CaptureStdout();
+    library_unloader probe{nullptr};
+    std::string failure;
+    try {
+        probe.module = tvc::load_runtime_library("loader_error_mode_probe.dll");
+    } catch (const tvc::apiException &error) {
+        failure = error.what();
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Loading " + long_dir.path() + "loader_error_mode_probe.dll\n");
+    EXPECT_EQ(failure, "");
+    EXPECT_NE(probe.module, nullptr);
 }
