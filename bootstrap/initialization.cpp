@@ -4,6 +4,7 @@
 #include "bootstrap/initialization.h"
 
 #include "tvcvrtrt/api_exception.h"
+#include "bootstrap/library_loader.h"
 #include "bootstrap/runtime_paths.h"
 #include "call_trace/call_trace.h"
 #include "common/unwind_cleanup.h"
@@ -103,6 +104,7 @@ bool run_sequence(int32_t engine_state) {
     families_bound.store(false);
     sequence_thread.store(::GetCurrentThreadId());
     try {
+        tvc::add_runtime_lib_dir_to_dll_directories();
         init_proxy_libraries();
         families_bound.store(true);
         tvc::register_path_macros();

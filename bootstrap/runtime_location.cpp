@@ -7,6 +7,7 @@
 
 #include "tvcvrtrt/api_exception.h"
 #include "common/code_page_text.h"
+#include "common/unlimited_path.h"
 
 namespace tvc {
 
@@ -120,11 +121,16 @@ bool locate_module_dir(runtime_paths_t &paths, HMODULE module) {
     runtime_path directory{};
     // Taken through the wide function and narrowed without loss (or in its
     // short form): a name with "?" in place of characters names no directory.
-    // The directory is taken by our own code, up to the last backslash: the C
-    // runtime's path splitting gives an empty directory for one longer than
-    // 256 characters. A name too long for the buffer is refused, not cut.
+    // A host that loaded the library by a "\\?\" name gets that name back,
+    // in which the root's ".." would not be collapsed: it is turned into the
+    // ordinary form first. The directory is taken by our own code, up to the
+    // last backslash: the C runtime's path splitting gives an empty directory
+    // for one longer than 256 characters. A name too long for the buffer is
+    // refused, not cut.
+    std::wstring wide_name;
     std::string file_name;
-    if (module_path_in_code_page(module, file_name) == ERROR_SUCCESS &&
+    if (module_file_name(module, wide_name) == ERROR_SUCCESS &&
+        narrow_path(ordinary_path(wide_name).c_str(), file_name) == ERROR_SUCCESS &&
         file_name.size() < runtime_path_capacity) {
         if (const char *last_backslash = find_last_character(file_name.c_str(), '\\')) {
             std::memcpy(directory, file_name.c_str(),
@@ -169,21 +175,62 @@ void locate_toolbox_dirs(runtime_paths_t &paths, const char *toolbox_tovan_dir) 
     }
 }
 
+namespace {
+
+// A directory variable of the process environment, read in wide characters:
+// the narrow environment would hold "?" in place of a character outside the
+// code page, and the variable would be passed over without a word.
+std::optional<std::string> directory_variable(const wchar_t *name, bool &held) {
+    held = true;
+    std::wstring value(256, L'\0');
+    for (;;) {
+        ::SetLastError(ERROR_SUCCESS);
+        const DWORD length = ::GetEnvironmentVariableW(name, &value[0], static_cast<DWORD>(value.size()));
+        if (length == 0 && ::GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;
+        if (length < value.size()) {
+            value.resize(length);
+            break;
+        }
+        value.resize(length);
+    }
+    std::string narrow;
+    if (narrow_path(value.c_str(), narrow) == ERROR_SUCCESS) return narrow;
+    held = false;
+    return narrowed(value);
+}
+
+}  // namespace
+
 location_inputs location_inputs_of_process(HMODULE module) {
-    return {module, std::getenv("VRTROOT"), std::getenv("TOOLBOXTOVANDIR"), std::getenv("TVCVRTRT_VERBOSE")};
+    location_inputs inputs;
+    inputs.module = module;
+    inputs.vrtroot = directory_variable(L"VRTROOT", inputs.vrtroot_held);
+    inputs.toolbox_tovan_dir = directory_variable(L"TOOLBOXTOVANDIR", inputs.toolbox_tovan_dir_held);
+    inputs.verbose = std::getenv("TVCVRTRT_VERBOSE");
+    return inputs;
+}
+
+std::string unheld_variable_note(const char *name) {
+    return std::string(name) +
+           " not used: its value holds characters outside the process code page, and names no directory "
+           "with a short name that the code page holds\n";
 }
 
 runtime_location find_runtime(const location_inputs &inputs) {
     runtime_location found;
     found.verbose = inputs.verbose != nullptr;
+    if (!inputs.vrtroot_held) found.notes += unheld_variable_note("VRTROOT");
+    if (!inputs.toolbox_tovan_dir_held) found.notes += unheld_variable_note("TOOLBOXTOVANDIR");
+    const char *vrtroot = inputs.vrtroot ? inputs.vrtroot->c_str() : nullptr;
+    const char *toolbox_tovan_dir = inputs.toolbox_tovan_dir ? inputs.toolbox_tovan_dir->c_str() : nullptr;
     runtime_paths_t &paths = found.paths;
     if (!locate_module_dir(paths, inputs.module)) {
         found.error = "Fatal error: cannot get path to runtime module";
-    } else if (!locate_vrt_root(paths, inputs.vrtroot)) {
+    } else if (!locate_vrt_root(paths, vrtroot)) {
         found.error = "Fatal error: cannot get path to VRT root";
     } else {
         locate_runtime_lib_dir(paths);
-        locate_toolbox_dirs(paths, inputs.toolbox_tovan_dir);
+        locate_toolbox_dirs(paths, toolbox_tovan_dir);
     }
     return found;
 }
@@ -192,6 +239,10 @@ void locate_runtime(HMODULE module) {
     const runtime_location found = find_runtime(location_inputs_of_process(module));
     runtime_paths = found.paths;
     if (found.verbose) verbose = true;
+    if (verbose && !found.notes.empty()) {
+        std::fputs(found.notes.c_str(), stdout);
+        std::fflush(stdout);
+    }
     if (found.error != nullptr) throw apiException(found.error);
     if (verbose) print_runtime_paths();
 }

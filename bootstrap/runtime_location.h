@@ -8,20 +8,32 @@
 #include <windows.h>
 
 #include <initializer_list>
+#include <optional>
+#include <string>
 
 #include "bootstrap/runtime_paths.h"
 
 namespace tvc {
 
 // What the location reads from the process: the module and the values of
-// VRTROOT, TOOLBOXTOVANDIR and TVCVRTRT_VERBOSE (null when unset).
+// VRTROOT, TOOLBOXTOVANDIR (empty when unset) and TVCVRTRT_VERBOSE (null when
+// unset). The two directories are read in wide characters and narrowed
+// without loss, or in their short form; a value that the process code page
+// cannot hold either way is narrowed with the code page's default character,
+// which names no directory, and marked as not held.
 struct location_inputs {
     HMODULE module = nullptr;
-    const char *vrtroot = nullptr;
-    const char *toolbox_tovan_dir = nullptr;
+    std::optional<std::string> vrtroot;
+    std::optional<std::string> toolbox_tovan_dir;
     const char *verbose = nullptr;
+    bool vrtroot_held = true;
+    bool toolbox_tovan_dir_held = true;
 };
 location_inputs location_inputs_of_process(HMODULE module);
+
+// The verbose report's line for a directory variable whose value the process
+// code page cannot hold: "<name> not used: ...".
+std::string unheld_variable_note(const char *name);
 
 // What the location found: every path it could fill (those of the stages
 // after a failed one stay empty), the verbose flag, and the failure's message.
@@ -29,6 +41,7 @@ struct runtime_location {
     runtime_paths_t paths{};
     bool verbose = false;
     const char *error = nullptr;  // null when the runtime was found
+    std::string notes;            // lines for the verbose report, before the paths
 };
 
 // Works the location out from the inputs alone: writes no global and prints

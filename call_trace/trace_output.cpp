@@ -22,6 +22,21 @@
 
 namespace tvc::trace {
 
+time_stamp_counter_facts time_stamp_counter_of_processor() noexcept {
+    time_stamp_counter_facts facts;
+    unsigned int eax = 0, ebx = 0, ecx = 0, edx = 0;
+    if (__get_cpuid(1u, &eax, &ebx, &ecx, &edx) != 0) facts.under_hypervisor = (ecx & (1u << 31)) != 0;
+    if (__get_cpuid(0x80000000u, &eax, &ebx, &ecx, &edx) != 0 && eax >= 0x80000007u) {
+        __get_cpuid(0x80000007u, &eax, &ebx, &ecx, &edx);
+        facts.invariant = (edx & (1u << 8)) != 0;
+    }
+    return facts;
+}
+
+bool time_stamp_counter_trusted(const time_stamp_counter_facts &facts) noexcept {
+    return facts.invariant && !facts.under_hypervisor;
+}
+
 namespace {
 
 // Never closed: the slots lead to the tracing entries until the process
@@ -251,20 +266,13 @@ void put_line(const char *text, std::size_t length) noexcept {
 // Times as nanoseconds since the header; whole nanoseconds, rounded down,
 // so that a call that starts after another also shows so, and one that nests
 // inside another ends inside it. Read from the time-stamp counter, a few
-// nanoseconds, where it runs at one rate whatever the core and its power
-// state; else from the performance counter, a call into the system.
+// nanoseconds, where it is trusted (time_stamp_counter_trusted); else from
+// the performance counter, a call into the system.
 bool time_stamp_counter = false;
 long long header_ticks = 0;
 long long ticks_per_second = 1;
 // Nanoseconds per tick, as a binary fraction with 32 bits after the point.
 unsigned long long nanoseconds_per_tick = 1ull << 32;
-
-bool invariant_time_stamp_counter() noexcept {
-    unsigned int eax = 0, ebx = 0, ecx = 0, edx = 0;
-    if (__get_cpuid(0x80000000u, &eax, &ebx, &ecx, &edx) == 0 || eax < 0x80000007u) return false;
-    __get_cpuid(0x80000007u, &eax, &ebx, &ecx, &edx);
-    return (edx & (1u << 8)) != 0;
-}
 
 long long performance_counter() noexcept {
     LARGE_INTEGER now;
@@ -296,7 +304,7 @@ void choose_clock() noexcept {
     LARGE_INTEGER frequency;
     ::QueryPerformanceFrequency(&frequency);
     ticks_per_second = frequency.QuadPart;
-    time_stamp_counter = invariant_time_stamp_counter();
+    time_stamp_counter = time_stamp_counter_trusted(time_stamp_counter_of_processor());
     if (time_stamp_counter) {
         long long stamp_begin = 0, counter_begin = 0, stamp_end = 0, counter_end = 0;
         read_both(stamp_begin, counter_begin);

@@ -10,8 +10,24 @@
 
 namespace tvc::trace {
 
-// The run's clock now: the time-stamp counter where it is invariant, else
-// the performance counter.
+// What CPUID says of the processor's time-stamp counter: whether it runs at
+// one rate on every core whatever the power state (leaf 0x80000007, EDX bit
+// 8), and whether a hypervisor runs the system (leaf 1, ECX bit 31).
+struct time_stamp_counter_facts {
+    bool invariant = false;
+    bool under_hypervisor = false;
+};
+time_stamp_counter_facts time_stamp_counter_of_processor() noexcept;
+
+// Whether the run's clock is the time-stamp counter: only where it is
+// invariant and no hypervisor runs the system. A virtual machine can be moved
+// to another host, whose counter reads otherwise, and its counter then jumps;
+// the performance counter, which the system keeps steady across such a move,
+// is read there instead, as the platform advises.
+bool time_stamp_counter_trusted(const time_stamp_counter_facts &facts) noexcept;
+
+// The run's clock now: the time-stamp counter where it is trusted, else the
+// performance counter.
 long long ticks_now() noexcept;
 // Ticks as nanoseconds since the header; whole nanoseconds, rounded down.
 long long nanoseconds_since_header(long long ticks) noexcept;

@@ -145,13 +145,13 @@ bool same_name_ignoring_case(std::string_view a, std::string_view b) noexcept {
     return wide_a.valid() && wide_b.valid() && same_name_ignoring_case(wide_a.wide(), wide_b.wide());
 }
 
-DWORD narrow_path(const wchar_t *path, std::string &narrow) noexcept {
+DWORD narrow_path(const wchar_t *path, std::string &narrow, short_path_lookup short_path_of) noexcept {
     try {
         if (narrow_without_loss(path, narrow)) return ERROR_SUCCESS;
-        const DWORD needed = ::GetShortPathNameW(path, nullptr, 0);
+        const DWORD needed = short_path_of(path, nullptr, 0);
         if (needed != 0) {
             std::wstring short_path(needed, L'\0');
-            const DWORD length = ::GetShortPathNameW(path, &short_path[0], needed);
+            const DWORD length = short_path_of(path, &short_path[0], needed);
             if (length != 0 && length < needed) {
                 short_path.resize(length);
                 if (narrow_without_loss(short_path.c_str(), narrow)) return ERROR_SUCCESS;
@@ -165,28 +165,36 @@ DWORD narrow_path(const wchar_t *path, std::string &narrow) noexcept {
     }
 }
 
-DWORD module_path_in_code_page(HMODULE module, std::string &path, DWORD initial_capacity) noexcept {
+DWORD module_file_name(HMODULE module, std::wstring &name, DWORD initial_capacity) noexcept {
     // The longest path the system's file functions can take, with its NUL.
     constexpr DWORD largest_capacity = 32768;
-    path.clear();
+    name.clear();
     try {
-        std::wstring wide;
         DWORD capacity = initial_capacity > 0 ? initial_capacity : 1;
         for (;;) {
-            wide.assign(capacity, L'\0');
-            const DWORD length = ::GetModuleFileNameW(module, &wide[0], capacity);
+            name.assign(capacity, L'\0');
+            const DWORD length = ::GetModuleFileNameW(module, &name[0], capacity);
             if (length == 0) break;
             if (length < capacity) {
-                wide.resize(length);
-                return narrow_path(wide.c_str(), path);
+                name.resize(length);
+                return ERROR_SUCCESS;
             }
             if (capacity >= largest_capacity) break;
             capacity = capacity * 2 < largest_capacity ? capacity * 2 : largest_capacity;
         }
     } catch (const std::bad_alloc &) {
+        name.clear();
         return ERROR_OUTOFMEMORY;
     }
+    name.clear();
     return ERROR_FILENAME_EXCED_RANGE;
+}
+
+DWORD module_path_in_code_page(HMODULE module, std::string &path, DWORD initial_capacity) noexcept {
+    path.clear();
+    std::wstring wide;
+    const DWORD found = module_file_name(module, wide, initial_capacity);
+    return found == ERROR_SUCCESS ? narrow_path(wide.c_str(), path) : found;
 }
 
 std::size_t narrow_into(char *buffer, std::size_t size, const wchar_t *text, nul_rule nul,

@@ -69,14 +69,22 @@ std::string narrowed(const std::wstring &text, bool *lossless = nullptr);
 // of it has no equivalent there, the path's short (8.3) form is taken if the
 // volume has one and it narrows without loss. A path with "?" in place of a
 // character names no file, so it is never given out. Returns ERROR_SUCCESS,
-// ERROR_NO_UNICODE_TRANSLATION, or ERROR_OUTOFMEMORY.
-DWORD narrow_path(const wchar_t *path, std::string &narrow) noexcept;
+// ERROR_NO_UNICODE_TRANSLATION, or ERROR_OUTOFMEMORY. On a volume without
+// short names the system's lookup gives the long name back, and the path is
+// refused; short_path stands in for the lookup in tests.
+using short_path_lookup = DWORD(WINAPI *)(const wchar_t *path, wchar_t *short_path, DWORD size);
+DWORD narrow_path(const wchar_t *path, std::string &narrow, short_path_lookup short_path = ::GetShortPathNameW) noexcept;
 
-// The module's full file name, however long, narrowed as narrow_path does.
-// The first attempt uses initial_capacity characters, doubled while the name
-// fills the buffer (the system's sign that it was cut). Returns what
-// narrow_path returns, or ERROR_FILENAME_EXCED_RANGE when the system gives no
-// name that fits in 32768 characters (or none at all).
+// The module's full file name, however long, as the system gives it (in the
+// form the module was loaded by). The first attempt uses initial_capacity
+// characters, doubled while the name fills the buffer (the system's sign that
+// it was cut). Returns ERROR_SUCCESS, ERROR_OUTOFMEMORY, or
+// ERROR_FILENAME_EXCED_RANGE when the system gives no name that fits in 32768
+// characters (or none at all).
+DWORD module_file_name(HMODULE module, std::wstring &name, DWORD initial_capacity = MAX_PATH) noexcept;
+
+// The module's file name narrowed as narrow_path does. Returns what
+// module_file_name returns on failure, else what narrow_path returns.
 DWORD module_path_in_code_page(HMODULE module, std::string &path,
                                DWORD initial_capacity = MAX_PATH) noexcept;
 

@@ -12,6 +12,15 @@ namespace tvc {
 // the system makes them full; name itself when the system cannot.
 std::wstring unlimited_path(const std::wstring &name);
 
+// The ordinary form of a name in the unlimited form: "X:\..." for
+// "\\?\X:\...", "\\server\..." for "\\?\UNC\server\...", every other
+// character kept, however long. The system returns a module's name in the
+// form it was loaded by, and in the unlimited form ".." is a name like any
+// other, so a directory composed from it with ".." would name nothing. Any
+// other name is given back as it is: a name without the prefix, and one in
+// the device form ("\\?\Volume{...}\"), which has no ordinary form.
+std::wstring ordinary_path(const std::wstring &name);
+
 // A path for the wide file functions: a short one as it is, one that could
 // reach MAX_PATH (a directory's limit is 12 characters less, to leave room
 // for a file name) in the unlimited form.

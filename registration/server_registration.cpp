@@ -122,9 +122,9 @@ static_assert(*class_subkey != '\0', "registration names the class in its ProgID
 
 // Whether the ProgID key's CLSID subkey names the class. Opened step by step,
 // so that no path is longer than the ones registration wrote.
-bool prog_id_names_class(const char *prog_id, const char *clsid_text) noexcept {
+bool prog_id_names_class(HKEY classes, const char *prog_id, const char *clsid_text) noexcept {
     unique_hkey prog_id_key, clsid_key;
-    if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, prog_id, 0, KEY_QUERY_VALUE, prog_id_key.put()) !=
+    if (::RegOpenKeyExA(classes, prog_id, 0, KEY_QUERY_VALUE, prog_id_key.put()) !=
             ERROR_SUCCESS ||
         ::RegOpenKeyExA(prog_id_key.get(), class_subkey, 0, KEY_QUERY_VALUE, clsid_key.put()) !=
             ERROR_SUCCESS) {
@@ -160,9 +160,9 @@ HRESULT prog_id_key_free_for_class(const char *prog_id) noexcept {
 // the default value and the CLSID and CurVer subkeys. Whatever else another
 // program keeps in the key (a shell verb, a named value) stays, and so does
 // the key while anything is left in it. Returns a Win32 error code.
-LONG remove_prog_id_entries(const char *prog_id) noexcept {
+LONG remove_prog_id_entries(HKEY classes, const char *prog_id) noexcept {
     unique_hkey key;
-    const LONG opened = ::RegOpenKeyExA(HKEY_CLASSES_ROOT, prog_id, 0, KEY_ALL_ACCESS, key.put());
+    const LONG opened = ::RegOpenKeyExA(classes, prog_id, 0, KEY_ALL_ACCESS, key.put());
     if (opened != ERROR_SUCCESS) return opened;
     for (const layout_row &row : server_layout) {
         const char *written = prog_id_subkey(row);
@@ -177,7 +177,14 @@ LONG remove_prog_id_entries(const char *prog_id) noexcept {
     if (queried != ERROR_SUCCESS) return queried;
     key.reset();
     if (subkeys != 0 || values != 0) return ERROR_SUCCESS;
-    return ::RegDeleteKeyA(HKEY_CLASSES_ROOT, prog_id);
+    return ::RegDeleteKeyA(classes, prog_id);
+}
+
+// The class registry of one hive, Software\Classes of the user's or the
+// machine's; empty when the hive has none.
+LONG open_classes_hive(HKEY hive, unique_hkey &classes) noexcept {
+    const LONG opened = ::RegOpenKeyExW(hive, L"Software\\Classes", 0, KEY_QUERY_VALUE, classes.put());
+    return opened == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : opened;
 }
 
 bool row_applies(layout_condition condition, bool local_server) noexcept {
@@ -293,17 +300,31 @@ HRESULT unregister_server(const CLSID *clsid, const char *version_independent_pr
     return under_registration_lock(valid, [&] {
         const guid_text clsid_text = make_guid_text(*clsid);
         const registration_texts texts = class_texts(clsid_text, version_independent_prog_id, prog_id);
-        for (const unregistration_tree &tree : unregistration_trees) {
-            registry_key_path key;
-            if (!expand_key_pattern(key, tree.key_pattern, texts)) return E_FAIL;
-            LONG deleted = ERROR_SUCCESS;
-            if (!tree.prog_id_key) {
-                deleted = delete_key_tree(HKEY_CLASSES_ROOT, key.text);
-            } else if (prog_id_names_class(key.text, clsid_text.c_str())) {
-                deleted = remove_prog_id_entries(key.text);
-            }  // else another class's ProgID, or a key that names none: left alone
-            // A tree that is not there counts as removed.
-            if (deleted != ERROR_SUCCESS && deleted != ERROR_FILE_NOT_FOUND) return E_FAIL;
+        // On Windows, HKEY_CLASSES_ROOT is a merged view: a key lives in the
+        // user's hive or the machine's, and the view shows the user's copy
+        // over the machine's. A copy removed through the view alone would let
+        // the other one show again. So each tree is removed from the user's
+        // hive, from the machine's, and then through the view, for whatever
+        // else the view maps there; the same rules decide in each.
+        unique_hkey user_classes, machine_classes;
+        if (open_classes_hive(HKEY_CURRENT_USER, user_classes) != ERROR_SUCCESS ||
+            open_classes_hive(HKEY_LOCAL_MACHINE, machine_classes) != ERROR_SUCCESS) {
+            return E_FAIL;
+        }
+        for (const HKEY classes : {user_classes.get(), machine_classes.get(), HKEY_CLASSES_ROOT}) {
+            if (classes == nullptr) continue;
+            for (const unregistration_tree &tree : unregistration_trees) {
+                registry_key_path key;
+                if (!expand_key_pattern(key, tree.key_pattern, texts)) return E_FAIL;
+                LONG deleted = ERROR_SUCCESS;
+                if (!tree.prog_id_key) {
+                    deleted = delete_key_tree(classes, key.text);
+                } else if (prog_id_names_class(classes, key.text, clsid_text.c_str())) {
+                    deleted = remove_prog_id_entries(classes, key.text);
+                }  // else another class's ProgID, or a key that names none: left alone
+                // A tree that is not there counts as removed.
+                if (deleted != ERROR_SUCCESS && deleted != ERROR_FILE_NOT_FOUND) return E_FAIL;
+            }
         }
         return S_OK;
     });

@@ -35,8 +35,25 @@ TVCVRTRT_END_C
    true. Every loaded module is examined. A null name gives false. */
 bool tvcvrtrtIsLibLoaded(const char *name);
 
+#if defined(_MSC_VER) && defined(_ITERATOR_DEBUG_LEVEL) && _ITERATOR_DEBUG_LEVEL != 0
+/* The library returns this string in the layout of the platform's release
+   builds (_ITERATOR_DEBUG_LEVEL 0, 32 bytes). A build with checked
+   iterators, the platform's debug default, lays std::string out in 40 bytes
+   and would crash in the destructor of the string it got back, so a call
+   from such a build is refused when it is compiled. The name is fixed:
+   "vrt.dll". */
+template <bool iterator_debug_level_is_0 = false>
+std::string tvcvrtrtGetSentinelLibName() {
+    static_assert(iterator_debug_level_is_0,
+                  "tvcvrtrtGetSentinelLibName returns the release layout of std::string, which a build with "
+                  "_ITERATOR_DEBUG_LEVEL above 0 does not share: use the runtime's sentinel name \"vrt.dll\" "
+                  "instead of calling it, or build with _ITERATOR_DEBUG_LEVEL=0");
+    return std::string();
+}
+#else
 /* The runtime's sentinel library, "vrt.dll". */
 std::string tvcvrtrtGetSentinelLibName();
+#endif
 #endif
 
 #endif

@@ -60,7 +60,9 @@ std::vector<std::string> lines_of(const std::string &text) {
 void expect_trace(const std::vector<std::string> &lines, const std::vector<std::string> &expected,
                   const std::string &executable = "forwarding_host") {
     ASSERT_FALSE(lines.empty()) << "no header";
-    EXPECT_TRUE(std::regex_match(lines[0], std::regex(R"(^# pid=[0-9]+ start=20[0-9-]{8}T[0-9:]{8}\.[0-9]{6}Z clock=(tsc|qpc):[1-9][0-9]* exe=.*\\)" + executable + R"(\.exe$)")))
+    const std::string clock =
+        tvc::trace::time_stamp_counter_trusted(tvc::trace::time_stamp_counter_of_processor()) ? "tsc" : "qpc";
+    EXPECT_TRUE(std::regex_match(lines[0], std::regex(R"(^# pid=[0-9]+ start=20[0-9-]{8}T[0-9:]{8}\.[0-9]{6}Z clock=)" + clock + R"(:[1-9][0-9]* exe=.*\\)" + executable + R"(\.exe$)")))
         << lines[0];
     std::smatch match;
     const auto matches = [&](std::size_t line, std::size_t call) {
@@ -118,6 +120,19 @@ std::vector<std::string> operator+(std::vector<std::string> first, const std::ve
 // One traced process per case: what it printed after the initialization's
 // runtime calls (the first "journal"), and its trace's lines; the runtime
 // sees each call as it would untraced.
+// The time-stamp counter only where it is invariant and no hypervisor runs
+// the system, which may move it to another host; the performance counter
+// otherwise. The header above names the clock that this rule picks here.
+TEST(CallTrace, TheTimeStampCounterIsTheClockOnlyWhereNoHypervisorCanMoveIt) {
+    const struct {
+        bool invariant, under_hypervisor, trusted;
+    } cases[] = {{true, false, true}, {true, true, false}, {false, false, false}, {false, true, false}};
+    for (const auto &c : cases) {
+        EXPECT_EQ(tvc::trace::time_stamp_counter_trusted({c.invariant, c.under_hypervisor}), c.trusted)
+            << c.invariant << c.under_hypervisor;
+    }
+}
+
 TEST(CallTrace, OneExactLinePerForwardedCallOfEveryShapeAndTheRuntimeSeesNoDifference) {
     tvc_test::scratch_layout layout;
     struct traced_case {

@@ -60,4 +60,30 @@ TEST(NarrowText, NamesCompareOrdinallyIgnoringCaseAndPathsTakeTheUnlimitedForm) 
     for (const auto &c : paths) EXPECT_EQ(tvc::unlimited_path(c.path), c.unlimited);
 }
 
+// A module's name as a long-path-aware host's load gives it back: the
+// ordinary form keeps every character, past MAX_PATH too, and a device name
+// or an incomplete one stays as it is.
+TEST(NarrowText, UnlimitedNamesTakeTheOrdinaryForm) {
+    const std::wstring long_dir = L"\\" + std::wstring(300, L'\u00E9');
+    const struct {
+        std::wstring name, ordinary;
+    } names[] = {
+        {L"\\\\?\\C:\\R\\bin\\win64\\tvcvrtrt7_17.dll", L"C:\\R\\bin\\win64\\tvcvrtrt7_17.dll"},
+        {L"\\\\?\\z:\\", L"z:\\"},
+        {L"\\\\?\\C:" + long_dir + L"\\x.dll", L"C:" + long_dir + L"\\x.dll"},
+        {L"\\\\?\\UNC\\server\\share\\bin\\x.dll", L"\\\\server\\share\\bin\\x.dll"},
+        {L"\\\\?\\unc\\server\\share" + long_dir, L"\\\\server\\share" + long_dir},
+        {L"C:\\R\\x.dll", L"C:\\R\\x.dll"},
+        {L"\\\\server\\share\\x.dll", L"\\\\server\\share\\x.dll"},
+        {L"\\\\?\\Volume{01234567-89ab-cdef-0123-456789abcdef}\\x.dll",
+         L"\\\\?\\Volume{01234567-89ab-cdef-0123-456789abcdef}\\x.dll"},
+        {L"\\\\?\\C:", L"\\\\?\\C:"},
+        {L"\\\\?\\C:x.dll", L"\\\\?\\C:x.dll"},
+        {L"\\\\?\\UNC\\", L"\\\\?\\UNC\\"},
+        {L"\\\\?\\UNC\\\\share", L"\\\\?\\UNC\\\\share"},
+        {L"\\\\.\\C:\\x.dll", L"\\\\.\\C:\\x.dll"},
+    };
+    for (const auto &c : names) EXPECT_EQ(tvc::ordinary_path(c.name), c.ordinary) << c.name.size();
+}
+
 }  // namespace

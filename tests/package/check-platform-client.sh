@@ -29,6 +29,24 @@ for language in c c++; do
     || fail "tvcvrtrt/runtime.h does not compile alone as $language"
 done
 
+echo "== tvcvrtrt/diagnostics.h refuses the std::string export to checked-iterator builds"
+# The stand-in <string> lets the header be compiled as for each level; a
+# build that only includes the header is not refused.
+checked_string_build() {  # level program
+  "$clang" "${target[@]}" -std=c++17 -fsyntax-only -Wall -Wextra -Werror -D_ITERATOR_DEBUG_LEVEL="$1" \
+    -I"$client/checked_string" -I"$prefix/include" -x c++ - <<<"#include <tvcvrtrt/diagnostics.h>
+$2" 2>&1
+}
+calls='int main() { return static_cast<int>(tvcvrtrtGetSentinelLibName().size()); }'
+for level in 0 1 2; do
+  checked_string_build "$level" 'int main() { return 0; }' >/dev/null || fail "diagnostics.h at level $level"
+done
+checked_string_build 0 "$calls" >/dev/null || fail "the sentinel call at level 0 is refused"
+for level in 1 2; do
+  refused=$(checked_string_build "$level" "$calls") && fail "the sentinel call at level $level compiles"
+  grep -q '_ITERATOR_DEBUG_LEVEL above 0.*vrt\.dll' <<<"$refused" || { echo "$refused"; fail "the refusal does not say why"; }
+done
+
 echo "== build"
 "$clang" "${target[@]}" -std=c++17 -O1 -Wall -Wextra -Werror -fno-exceptions -fno-rtti -ffreestanding \
   -I"$prefix/include" -c "$client/platform_client.cpp" -o "$scratch/platform_client.obj"

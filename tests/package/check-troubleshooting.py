@@ -106,6 +106,12 @@ CASES = [
      ['cp "$build/bin/tvcvrtrt7_17.dll" . && VRTROOT="$PWD" wine ./throws.exe'], None),
     ("libwinpthread-1.dll",
      ["wine ./threads.exe", "env -u WINEDEBUG wine ./threads.exe"], None),
+    ("VRTROOT not used",
+     ['TVCVRTRT_VERBOSE=1 VRTROOT="$(printf \'C:\\\\tvc-missing-\\xea\\xb0\\x80\')" WINEPATH="$runtime" wine ./hello.exe'], None),
+    ("returns the release layout of std::string",
+     ["printf '#include <tvcvrtrt/diagnostics.h>\\nint main() { return (int)tvcvrtrtGetSentinelLibName().size(); }\\n'"
+      ' >checked.cpp && clang --target=x86_64-pc-windows-msvc -std=c++17 -fsyntax-only -D_ITERATOR_DEBUG_LEVEL=2'
+      ' -I"$source/tests/package/platform_client/checked_string" -I"$source/include" checked.cpp'], None),
     ("undefined symbol: _fltused",
      ["lld-link /nologo /entry:main /nodefaultlib /out:float.exe float.obj"], None),
     ("NOT LOADED",

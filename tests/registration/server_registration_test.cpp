@@ -373,6 +373,68 @@ TEST(ServerUnregistration, RemovesFromAProgIDKeyOnlyWhatRegistrationWrote) {
     EXPECT_FALSE(key_exists(c.clsid_key) || key_exists(c.appid_key));
 }
 
+namespace {
+
+// Points HKEY_CLASSES_ROOT of this process at another key while it lives, as
+// a host that registers for the current user alone does.
+class classes_root_override {
+public:
+    explicit classes_root_override(HKEY key) { ok_ = ::RegOverridePredefKey(HKEY_CLASSES_ROOT, key) == ERROR_SUCCESS; }
+    ~classes_root_override() { ::RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr); }
+    classes_root_override(const classes_root_override &) = delete;
+    classes_root_override &operator=(const classes_root_override &) = delete;
+    bool ok() const { return ok_; }
+
+private:
+    bool ok_ = false;
+};
+
+// The user's class registry, HKEY_CURRENT_USER\Software\Classes, with the
+// trees named removed from it when the test ends.
+class user_classes {
+public:
+    explicit user_classes(std::vector<std::string> trees) : trees_(std::move(trees)) {
+        ::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                          key_.put(), nullptr);
+    }
+    ~user_classes() {
+        for (const std::string &tree : trees_) {
+            if (key_ && !tree.empty()) ::RegDeleteTreeA(key_.get(), tree.c_str());
+        }
+    }
+    user_classes(const user_classes &) = delete;
+    user_classes &operator=(const user_classes &) = delete;
+    HKEY get() const { return key_.get(); }
+
+private:
+    tvc::unique_hkey key_;
+    std::vector<std::string> trees_;
+};
+
+}  // namespace
+
+// On Windows the class registry is a view of the user's hive over the
+// machine's: a class registered in both must leave both, or the machine's
+// copy shows again. What other programs keep in a ProgID key stays in each.
+TEST(ServerUnregistration, RemovesTheClassFromTheUsersHiveAndTheMachinesAlike) {
+    test_class c;
+    const std::string &vi = c.version_independent_prog_id;
+    const user_classes user({c.clsid_key, c.appid_key, vi, c.prog_id});
+    ASSERT_NE(user.get(), nullptr);
+    const std::vector<std::string> others_left = {c.prog_id, sz(c.prog_id, "EditFlags", "another program's")};
+    for (const HKEY hive : {user.get(), HKEY(nullptr)}) {
+        const classes_root_override in_hive(hive);
+        ASSERT_TRUE(in_hive.ok());
+        ASSERT_EQ(register_class(c, library_name, 1, 0, "name", "Both"), S_OK);
+        write_value(c.prog_id, "EditFlags", "another program's");
+    }
+    EXPECT_EQ(unregister_class(c), S_OK);
+    for (const HKEY hive : {user.get(), HKEY(nullptr)}) {
+        const classes_root_override in_hive(hive);
+        EXPECT_EQ(snapshot({c.clsid_key, c.appid_key, vi, c.prog_id}), others_left) << (hive ? "user" : "view");
+    }
+}
+
 // Class a unregisters while class b registers the same ProgIDs: whichever
 // goes first, b's call succeeds and its ProgID keys name b afterwards.
 TEST(ServerRegistration, AnotherClassesUnregistrationNeverRemovesWhatARacingRegistrationWrote) {

@@ -123,6 +123,8 @@ const char *directory_effect(const char *value, const char *used, const char *un
     return value == nullptr ? unset : names_directory(value) ? used : unused;
 }
 
+const char *text_of(const std::optional<std::string> &value) { return value ? value->c_str() : nullptr; }
+
 environment_variable variable(const char *name, const char *value, const char *effect) {
     return {name, value != nullptr, value != nullptr ? value : "", effect};
 }
@@ -135,13 +137,13 @@ void locate(runtime_check &check, const tvc::location_inputs &inputs, const tvc:
     const char *trace = std::getenv("TVCVRTRT_TRACE");
     const char *filter = std::getenv("TVCVRTRT_TRACE_FILTER");
     check.environment = {
-        variable("VRTROOT", inputs.vrtroot,
-                 directory_effect(inputs.vrtroot, "used: the runtime root",
+        variable("VRTROOT", text_of(inputs.vrtroot),
+                 directory_effect(text_of(inputs.vrtroot), "used: the runtime root",
                                   "set but not used: not an existing directory; the root is two levels above "
                                   "the library's directory",
                                   "not set: the root is two levels above the library's directory")),
-        variable("TOOLBOXTOVANDIR", inputs.toolbox_tovan_dir,
-                 directory_effect(inputs.toolbox_tovan_dir, "used: the installed toolbox directory",
+        variable("TOOLBOXTOVANDIR", text_of(inputs.toolbox_tovan_dir),
+                 directory_effect(text_of(inputs.toolbox_tovan_dir), "used: the installed toolbox directory",
                                   "set but not used: not an existing directory; the toolbox directory is "
                                   "looked for under the root",
                                   "not set: the toolbox directory is looked for under the root")),

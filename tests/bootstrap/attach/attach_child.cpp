@@ -32,6 +32,7 @@ std::wstring environment_block(const attach_environment &wanted) {
         changes.emplace_back(name, value->has_value() ? std::optional<std::wstring>(widened(**value)) : std::nullopt);
     }
     if (wanted.wide_path.has_value()) changes.emplace_back(L"PATH", wanted.wide_path);
+    if (wanted.wide_vrtroot.has_value()) changes.emplace_back(L"VRTROOT", wanted.wide_vrtroot);
     return environment_with(changes);
 }
 

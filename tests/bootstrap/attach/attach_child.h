@@ -15,6 +15,8 @@ struct attach_environment {
     std::optional<std::string> path = "C:\\windows\\system32;C:\\windows";
     // Set: PATH in wide characters, in place of path.
     std::optional<std::wstring> wide_path;
+    // Set: VRTROOT in wide characters, in place of vrtroot.
+    std::optional<std::wstring> wide_vrtroot;
 };
 
 // Everything the host and the DLL printed; the host must exit cleanly (a

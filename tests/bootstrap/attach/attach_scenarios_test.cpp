@@ -94,6 +94,34 @@ TEST_F(Attach, UsableVrtrootWinsAndAnUnusableOneIsIgnored) {
     EXPECT_EQ(report_value(output, "Runtime lib path:"), lib_dir);
 }
 
+// VRTROOT with a character outside the process code page: read in wide
+// characters, it is taken in its short form where the volume has one (Wine
+// always makes one); without one the verbose report says why it is not used.
+TEST_F(Attach, VrtrootOutsideTheCodePageIsTakenInItsShortFormOrNamedAsNotUsed) {
+    const std::string parent = layout.make_dir("V");  // the temp directory's name is ASCII
+    const std::wstring foreign_root = std::wstring(parent.begin(), parent.end()) + L"root-\uAC00";
+    ASSERT_TRUE(CreateDirectoryW(foreign_root.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW((foreign_root + L"\\bin").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW((foreign_root + L"\\bin\\win64").c_str(), nullptr));
+    wchar_t short_root[MAX_PATH];
+    const DWORD length = GetShortPathNameW(foreign_root.c_str(), short_root, MAX_PATH);
+    ASSERT_GT(length, 0u);
+    ASSERT_LT(length, static_cast<DWORD>(MAX_PATH));
+    std::string narrow_short(short_root, short_root + length);
+
+    tvc_test::attach_environment environment;
+    environment.wide_vrtroot = foreign_root;
+    std::string output = run(environment);
+    EXPECT_EQ(report_value(output, "VRTROOT path:"), narrow_short + "\\") << output;
+    EXPECT_EQ(report_value(output, "Runtime lib path:"), narrow_short + "\\bin\\win64\\") << output;
+
+    environment.wide_vrtroot = foreign_root + L"-missing";
+    output = run(environment);
+    EXPECT_EQ(output.rfind("VRTROOT not used: its value holds characters outside the process code page", 0), 0u)
+        << output;
+    EXPECT_EQ(report_value(output, "VRTROOT path:"), root) << output;
+}
+
 TEST_F(Attach, ToolboxDerivationPrefersTheCompilerLayout) {
     const std::string tovan = layout.make_dir("R\\toolbox\\tovan");
     std::string output = run({});

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <cwchar>
 #include <string>
 
 namespace {
@@ -17,6 +18,18 @@ void set_path(tvc::runtime_path &path, const std::string &value) {
     ASSERT_LT(value.size(), tvc::runtime_path_capacity);
     std::strcpy(path, value.c_str());
 }
+
+// Stand-ins for the short-name lookup, answering as GetShortPathNameW does.
+DWORD answer(const wchar_t *name, wchar_t *buffer, DWORD size) {
+    const DWORD length = static_cast<DWORD>(std::wcslen(name));
+    if (buffer == nullptr || size <= length) return length + 1;
+    std::wcscpy(buffer, name);
+    return length;
+}
+DWORD WINAPI short_form(const wchar_t *, wchar_t *buffer, DWORD size) {
+    return answer(L"C:\\TVC-~1\\module.dll", buffer, size);
+}
+DWORD WINAPI long_form(const wchar_t *path, wchar_t *buffer, DWORD size) { return answer(path, buffer, size); }
 
 }  // namespace
 
@@ -54,6 +67,13 @@ TEST(LocateRuntimeLibDir, FallsBackToTheModuleDirectoryWhenTheRootIsTooLong) {
 TEST(LocateModuleDir, TakesADirectoryOutsideTheCodePageInItsShortForm) {
     std::string narrow = "stale";
     EXPECT_EQ(tvc::narrow_path(L"C:\\tvc-missing-\uAC00\\module.dll", narrow), DWORD{ERROR_NO_UNICODE_TRANSLATION});
+    EXPECT_EQ(narrow, "");
+    // The lookup as Windows answers it on a volume with short names, and on
+    // one without (the long name back, which Wine never gives).
+    narrow = "stale";
+    EXPECT_EQ(tvc::narrow_path(L"C:\\tvc-\uAC00\\module.dll", narrow, short_form), DWORD{ERROR_SUCCESS});
+    EXPECT_EQ(narrow, "C:\\TVC-~1\\module.dll");
+    EXPECT_EQ(tvc::narrow_path(L"C:\\tvc-\uAC00\\module.dll", narrow, long_form), DWORD{ERROR_NO_UNICODE_TRANSLATION});
     EXPECT_EQ(narrow, "");
 
     tvc_test::foreign_directory_copy copy("tvcvrtrt7_17.dll", "tvc-foreign-module.dll");

@@ -8,6 +8,8 @@
 #include "tvcvrtrt/api_exception.h"
 #include "bootstrap/last_error.h"
 #include "bootstrap/library_loader.h"
+#include "bootstrap/symbol_binder.h"
+#include "support/scratch_layout.h"
 #include "tests/bootstrap/loader/loader_test_support.h"
 
 using namespace tvc_test;
@@ -130,4 +132,74 @@ TEST(LoadLibraryFile, MasksFloatingPointExceptionsAndReportsTheErrorCode) {
     EXPECT_EQ(::_control87(0, 0) & _MCW_EM, static_cast<unsigned int>(_MCW_EM));
 
     ::_control87(saved_control, _MCW_EM);
+}
+
+namespace {
+
+// Puts the thread's error mode back when the test ends.
+class thread_error_mode_restorer {
+public:
+    thread_error_mode_restorer() noexcept : saved_(::GetThreadErrorMode()) {}
+    ~thread_error_mode_restorer() { ::SetThreadErrorMode(saved_, nullptr); }
+    thread_error_mode_restorer(const thread_error_mode_restorer &) = delete;
+    thread_error_mode_restorer &operator=(const thread_error_mode_restorer &) = delete;
+
+private:
+    DWORD saved_;
+};
+
+struct library_unloader {
+    HMODULE module;
+    ~library_unloader() {
+        if (module != nullptr) ::FreeLibrary(module);
+    }
+};
+
+}  // namespace
+
+// A library that fails to load must not leave the host waiting on a system
+// error box: the load runs with critical-error boxes off, and the caller's
+// own mode is what it was, after a success and after a failure alike.
+TEST(LoadLibraryFile, LoadsWithoutCriticalErrorBoxesAndKeepsTheCallersErrorMode) {
+    const std::string directory = executable_directory();
+    thread_error_mode_restorer restore_mode;
+    for (const DWORD callers : {DWORD{0}, DWORD{SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX}}) {
+        ASSERT_TRUE(::SetThreadErrorMode(callers, nullptr));
+        DWORD error_code = 0;
+        const library_unloader probe{
+            tvc::load_library_file((directory + "loader_error_mode_probe.dll").c_str(), error_code)};
+        ASSERT_NE(probe.module, nullptr);
+        EXPECT_EQ(::GetThreadErrorMode(), callers);
+        DWORD (*mode_at_attach)() = nullptr;
+        tvc::bind_symbol(probe.module, mode_at_attach, "loader_error_mode_at_attach");
+        EXPECT_EQ(mode_at_attach(), callers | SEM_FAILCRITICALERRORS) << callers;
+
+        EXPECT_EQ(tvc::load_library_file((directory + "loader_broken_import.dll").c_str(), error_code), nullptr);
+        EXPECT_EQ(error_code, static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+        EXPECT_EQ(::GetThreadErrorMode(), callers);
+    }
+}
+
+// A runtime installed deeper than the narrow functions reach: the load goes
+// through the wide ones, and the report keeps the path as it was given.
+TEST(LoadRuntimeLibrary, LoadsFromADirectoryLongerThanMaxPath) {
+    const tvc_test::scratch_layout layout;
+    const tvc_test::long_path_directory long_dir(layout.dir(), {std::string(150, 'a'), std::string(150, 'b')});
+    ASSERT_TRUE(long_dir.created());
+    ASSERT_GT(long_dir.path().size(), static_cast<std::size_t>(MAX_PATH));
+    ASSERT_FALSE(long_dir.copy_in(executable_directory() + "loader_error_mode_probe.dll").empty());
+    runtime_lib_dir_override lib_dir(long_dir.path());
+    verbose_override verbose(true);
+
+    testing::internal::CaptureStdout();
+    library_unloader probe{nullptr};
+    std::string failure;
+    try {
+        probe.module = tvc::load_runtime_library("loader_error_mode_probe.dll");
+    } catch (const tvc::apiException &error) {
+        failure = error.what();
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Loading " + long_dir.path() + "loader_error_mode_probe.dll\n");
+    EXPECT_EQ(failure, "");
+    EXPECT_NE(probe.module, nullptr);
 }
