@@ -10,14 +10,13 @@
 #define TVC_CONTROL_API extern "C" __declspec(dllimport)
 #endif
 
-// The platform C runtime's jump buffer on x64, sixteen 16-byte slots; the
-// name jmp_buf lets the compiler recognize _setjmp and longjmp as the
-// functions it knows (it then hands _setjmp the frame that longjmp unwinds to).
+// The platform C runtime's jump buffer on x64, sixteen 16-byte slots. The
+// client's _setjmp is called from jump.c, where the compiler hands it the
+// frame that longjmp unwinds to; this freestanding build would not.
 struct alignas(16) jump_buffer_slot {
     unsigned long long halves[2];
 };
 typedef jump_buffer_slot jmp_buf[16];
-extern "C" int _setjmp(jmp_buf);
 extern "C" [[noreturn]] void longjmp(jmp_buf, int);
 
 // refused: the call returns zero, or false, instead of its usual answer.
