@@ -30,11 +30,27 @@ time_stamp_counter_facts time_stamp_counter_of_processor() noexcept {
         __get_cpuid(0x80000007u, &eax, &ebx, &ecx, &edx);
         facts.invariant = (edx & (1u << 8)) != 0;
     }
+    if (facts.under_hypervisor) {
+        // The hypervisor's leaves: its name, then its features.
+        __cpuid(0x40000000u, eax, ebx, ecx, edx);
+        const unsigned int highest = eax;
+        char vendor[12];
+        std::memcpy(vendor, &ebx, 4);
+        std::memcpy(vendor + 4, &ecx, 4);
+        std::memcpy(vendor + 8, &edx, 4);
+        if (std::memcmp(vendor, "KVMKVMKVM\0\0\0", 12) == 0 && highest >= 0x40000001u) {
+            __cpuid(0x40000001u, eax, ebx, ecx, edx);
+            facts.hypervisor_keeps_it_steady = (eax & (1u << 24)) != 0;  // KVM_FEATURE_CLOCKSOURCE_STABLE_BIT
+        } else if (std::memcmp(vendor, "Microsoft Hv", 12) == 0 && highest >= 0x40000003u) {
+            __cpuid(0x40000003u, eax, ebx, ecx, edx);
+            facts.hypervisor_keeps_it_steady = (eax & (1u << 15)) != 0;  // AccessTscInvariantControls
+        }
+    }
     return facts;
 }
 
 bool time_stamp_counter_trusted(const time_stamp_counter_facts &facts) noexcept {
-    return facts.invariant && !facts.under_hypervisor;
+    return facts.invariant && (!facts.under_hypervisor || facts.hypervisor_keeps_it_steady);
 }
 
 namespace {

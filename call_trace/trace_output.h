@@ -16,14 +16,20 @@ namespace tvc::trace {
 struct time_stamp_counter_facts {
     bool invariant = false;
     bool under_hypervisor = false;
+    // The hypervisor's own word that the counter stays steady for this
+    // machine's life: KVM's stable clock source (it shows the counter as
+    // invariant only to a machine that cannot be moved to another host),
+    // or Hyper-V's invariant counter controls.
+    bool hypervisor_keeps_it_steady = false;
 };
 time_stamp_counter_facts time_stamp_counter_of_processor() noexcept;
 
 // Whether the run's clock is the time-stamp counter: only where it is
-// invariant and no hypervisor runs the system. A virtual machine can be moved
-// to another host, whose counter reads otherwise, and its counter then jumps;
-// the performance counter, which the system keeps steady across such a move,
-// is read there instead, as the platform advises.
+// invariant, and either no hypervisor runs the system or the hypervisor
+// says that it keeps the counter steady. A virtual machine can otherwise be
+// moved to another host, whose counter reads otherwise, and its counter
+// then jumps; the performance counter, which the system keeps steady across
+// such a move, is read there instead, as the platform advises.
 bool time_stamp_counter_trusted(const time_stamp_counter_facts &facts) noexcept;
 
 // The run's clock now: the time-stamp counter where it is trusted, else the

@@ -121,15 +121,18 @@ std::vector<std::string> operator+(std::vector<std::string> first, const std::ve
 // runtime calls (the first "journal"), and its trace's lines; the runtime
 // sees each call as it would untraced.
 // The time-stamp counter only where it is invariant and no hypervisor runs
-// the system, which may move it to another host; the performance counter
-// otherwise. The header above names the clock that this rule picks here.
+// the system, which may move it to another host, or where the hypervisor
+// says it keeps the counter steady; the performance counter otherwise. The
+// header above names the clock that this rule picks here.
 TEST(CallTrace, TheTimeStampCounterIsTheClockOnlyWhereNoHypervisorCanMoveIt) {
     const struct {
-        bool invariant, under_hypervisor, trusted;
-    } cases[] = {{true, false, true}, {true, true, false}, {false, false, false}, {false, true, false}};
+        bool invariant, under_hypervisor, kept_steady, trusted;
+    } cases[] = {{true, false, false, true},  {true, true, false, false},  {true, true, true, true},
+                 {false, false, false, false}, {false, true, true, false}};
     for (const auto &c : cases) {
-        EXPECT_EQ(tvc::trace::time_stamp_counter_trusted({c.invariant, c.under_hypervisor}), c.trusted)
-            << c.invariant << c.under_hypervisor;
+        EXPECT_EQ(tvc::trace::time_stamp_counter_trusted({c.invariant, c.under_hypervisor, c.kept_steady}),
+                  c.trusted)
+            << c.invariant << c.under_hypervisor << c.kept_steady;
     }
 }
 

@@ -29,7 +29,14 @@ child_run run_with_block(const std::string &program, const std::vector<std::stri
     request.wide_environment = wide_environment;
     const std::wstring directory = working_dir != nullptr ? tvc::widened(working_dir) : std::wstring();
     if (working_dir != nullptr) request.working_dir = directory.c_str();
-    const tvc::child_outcome outcome = tvc::run_child_process(std::move(request));
+    // Wine's process creation fails now and then with an internal error
+    // when its server is busy (seen under load, about one start in a few
+    // thousand); another try starts the child.
+    tvc::child_outcome outcome;
+    for (int tries = 0; tries < 3; ++tries) {
+        outcome = tvc::run_child_process(request);
+        if (outcome.started || outcome.start_error != ERROR_INTERNAL_ERROR) break;
+    }
     if (!outcome.started) {
         throw std::runtime_error("CreateProcess failed (" + std::to_string(outcome.start_error) + ") for " +
                                  command_line);
