@@ -11,6 +11,7 @@
 
 #include "bootstrap/runtime_paths.h"
 #include "common/code_page_text.h"
+#include "common/unlimited_path.h"
 
 namespace tvc {
 
@@ -57,6 +58,20 @@ std::wstring comparable_directory(const std::wstring &name) {
 
 }  // namespace
 
+namespace {
+
+// A drive's path ("C:\\..."), a share's ("\\\\server\\...") or the long-path
+// form of either: a name that means the same directory wherever the
+// process works. ".", "bin" or "C:bin" name another one after a change of
+// directory.
+bool is_absolute(const std::wstring &name) {
+    const auto separator = [](wchar_t c) { return c == L'\\' || c == L'/'; };
+    if (name.size() >= 3 && name[1] == L':' && separator(name[2])) return true;
+    return name.size() >= 2 && separator(name[0]) && separator(name[1]);
+}
+
+}  // namespace
+
 bool same_directory(const std::wstring &a, const std::wstring &b) {
     const std::wstring full_a = comparable_directory(a), full_b = comparable_directory(b);
     return !full_a.empty() && same_name_ignoring_case(full_a, full_b);
@@ -69,7 +84,8 @@ path_prefix prefixed_path(const wchar_t *old_path, const wchar_t *dir, std::wstr
     // elements, neither of them the directory.
     if (directory.find(L';') != std::wstring::npos) return path_prefix::name_holds_separator;
     const std::wstring old_value(old_path);
-    if (same_directory(old_value.substr(0, old_value.find(L';')), directory)) return path_prefix::already_in_front;
+    const std::wstring first = old_value.substr(0, old_value.find(L';'));
+    if (is_absolute(first) && same_directory(ordinary_path(first), directory)) return path_prefix::already_in_front;
     const std::size_t length = directory.size() + (old_value.empty() ? 0 : 1 + old_value.size());
     if (length + 1 > environment_value_capacity) return path_prefix::does_not_fit;
     new_path = directory;

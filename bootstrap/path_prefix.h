@@ -11,8 +11,10 @@ namespace tvc {
 // what they load in turn, resolve there. PATH is read and written in wide
 // characters, in the process environment and in the C runtime's copy alike,
 // so every other entry keeps every character. PATH stays exactly as it was
-// when its first element already names the directory (a reload, or the same
-// directory spelled differently), when the directory's name holds ";" (no
+// when its first element already names the directory by an absolute path (a
+// reload, or the same directory spelled differently, its long-path form
+// included; a relative element such as "." names another directory once the
+// process changes its own), when the directory's name holds ";" (no
 // element of PATH can name it), and when the result would exceed the
 // variable's 32,767 characters; the verbose report says so for the last two.
 // May throw std::bad_alloc.

@@ -45,19 +45,25 @@ TEST_F(PathPrefix, GoesInFrontOnceAndOnlyWhenItFits) {
     const struct {
         std::string path, host_option;
         std::vector<std::string> expected;  // PATH after each load
+        std::string working_dir;            // the layout's when empty
     } rows[] = {
-        {longest, "", {lib_dir + ";" + longest}},
-        {longest + "p", "", {longest + "p"}},  // one character over: as it was, and said so
-        {upper + ";" + old_path, "", {upper + ";" + old_path}},
-        {lib_dir, "", {lib_dir}},
-        {lib_dir + "sub;" + old_path, "", {lib_dir + ";" + lib_dir + "sub;" + old_path}},
-        {old_path + ";" + lib_dir, "", {lib_dir + ";" + old_path + ";" + lib_dir}},
-        {old_path, "--reload", {lib_dir + ";" + old_path, lib_dir + ";" + old_path}},
+        {longest, "", {lib_dir + ";" + longest}, ""},
+        {longest + "p", "", {longest + "p"}, ""},  // one character over: as it was, and said so
+        {upper + ";" + old_path, "", {upper + ";" + old_path}, ""},
+        {lib_dir, "", {lib_dir}, ""},
+        {lib_dir + "sub;" + old_path, "", {lib_dir + ";" + lib_dir + "sub;" + old_path}, ""},
+        {old_path + ";" + lib_dir, "", {lib_dir + ";" + old_path + ";" + lib_dir}, ""},
+        {old_path, "--reload", {lib_dir + ";" + old_path, lib_dir + ";" + old_path}, ""},
+        // A relative element names the directory only while the process
+        // works there; the long-path form names it for good.
+        {".;" + old_path, "", {lib_dir + ";.;" + old_path}, lib_dir},
+        {"\\\\?\\" + lib_dir + ";" + old_path, "", {"\\\\?\\" + lib_dir + ";" + old_path}, ""},
     };
     for (const auto &row : rows) {
         attach_environment environment;
         environment.path = row.path;
-        const std::string output = tvc_test::run_attach_host(dll, environment, layout.dir(), row.host_option);
+        const std::string output = tvc_test::run_attach_host(
+            dll, environment, row.working_dir.empty() ? layout.dir() : row.working_dir, row.host_option);
         EXPECT_EQ(path_values(output), row.expected) << row.path.substr(0, 100);
         EXPECT_EQ(output.find("PATH left as it was") != std::string::npos, &row == &rows[1]);
     }
