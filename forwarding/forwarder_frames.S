@@ -33,6 +33,8 @@
 
 // ---- what a table line turns into
 
+#include "forwarding/table_macros.h"
+
 // The kind of register an argument arrives in: g general, x vector, n none.
 #define TVC_KIND_p g
 #define TVC_KIND_s g
@@ -85,8 +87,6 @@
 #define TVC_NULL_SHAPE_guarded_true tvc_null_true
 
 #define TVC_UNPACK(...) __VA_ARGS__
-#define TVC_CAT(a, b) TVC_CAT_(a, b)
-#define TVC_CAT_(a, b) a##b
 // The kinds of the four register positions.
 #define TVC_FOUR_KINDS(...) TVC_FOUR_KINDS_(__VA_ARGS__ __VA_OPT__(, ) n, n, n, n)
 #define TVC_FOUR_KINDS_(a, b, c, d, ...) TVC_KIND_##a, TVC_KIND_##b, TVC_KIND_##c, TVC_KIND_##d
@@ -97,30 +97,26 @@
 #define TVC_REGISTERS(result, args) TVC_REGISTERS_(TVC_HIDDEN_##result TVC_UNPACK args)
 #define TVC_REGISTERS_(...) TVC_FOUR_KINDS(__VA_ARGS__), TVC_STACK_SLOTS(__VA_ARGS__)
 
-#define TVC_SLOT_NAME(symbol) tvc_slot_##symbol
-
 #define TVC_FAMILY(name, routine, file)
 #define TVC_SPECIAL(export_name, result, args)
 #define TVC_ENTRY(number, shape, export_name, symbol, result, args) TVC_FORWARDER_##shape(export_name, symbol, result, args)
-#define TVC_FORWARDER_locked(export_name, symbol, result, args)                              \
-    locked_forwarder export_name, TVC_SLOT_NAME(symbol), TVC_NULL_RESULT(result, locked), \
+#define TVC_FORWARDER_UNDER_LOCK(export_name, symbol, result, args, shape)                \
+    locked_forwarder export_name, TVC_SLOT(symbol), TVC_NULL_RESULT(result, shape), \
         TVC_RESULT_##result, TVC_REGISTERS(result, args);
-#define TVC_FORWARDER_guarded(export_name, symbol, result, args)                              \
-    locked_forwarder export_name, TVC_SLOT_NAME(symbol), TVC_NULL_RESULT(result, guarded), \
-        TVC_RESULT_##result, TVC_REGISTERS(result, args);
-#define TVC_FORWARDER_guarded_true(export_name, symbol, result, args)                              \
-    locked_forwarder export_name, TVC_SLOT_NAME(symbol), TVC_NULL_RESULT(result, guarded_true), \
-        TVC_RESULT_##result, TVC_REGISTERS(result, args);
+#define TVC_FORWARDER_locked(export_name, symbol, result, args) \
+    TVC_FORWARDER_UNDER_LOCK(export_name, symbol, result, args, locked)
+#define TVC_FORWARDER_guarded(export_name, symbol, result, args) \
+    TVC_FORWARDER_UNDER_LOCK(export_name, symbol, result, args, guarded)
+#define TVC_FORWARDER_guarded_true(export_name, symbol, result, args) \
+    TVC_FORWARDER_UNDER_LOCK(export_name, symbol, result, args, guarded_true)
 // The lock pair is written by hand (base_family.cpp); TVC_LOCK_PAIR_<symbol>
 // marks its two symbols.
 #define TVC_LOCK_PAIR_tvcAcquireMutex ~, 1
 #define TVC_LOCK_PAIR_tvcReleaseMutex ~, 1
-#define TVC_SECOND_OF(...) TVC_SECOND_OF_(__VA_ARGS__)
-#define TVC_SECOND_OF_(first, second, ...) second
 #define TVC_FORWARDER_direct(export_name, symbol, result, args) \
     TVC_CAT(TVC_DIRECT_, TVC_SECOND_OF(TVC_CAT(TVC_LOCK_PAIR_, symbol), 0, ))(export_name, symbol)
 #define TVC_DIRECT_1(export_name, symbol)
-#define TVC_DIRECT_0(export_name, symbol) direct_forwarder export_name, TVC_SLOT_NAME(symbol);
+#define TVC_DIRECT_0(export_name, symbol) direct_forwarder export_name, TVC_SLOT(symbol);
 #define TVC_FORWARDER_tested(export_name, symbol, result, args)
 
 // ---- the assembly
