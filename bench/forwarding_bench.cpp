@@ -118,12 +118,9 @@ void compare_binding() {
     struct library { std::string path; std::vector<const char *> symbols; };
     std::vector<library> libraries;
 #define TVC_FAMILY(name, routine, file) libraries.push_back({dir + file, {}});
-#define TVC_ENTRY(number, shape, export_name, symbol, result, args) libraries.back().symbols.push_back(#symbol);
+#define TVC_ENTRY(shape, export_name, symbol, result, args) libraries.back().symbols.push_back(#symbol);
 #define TVC_SPECIAL(export_name, result, args)
-#include "forwarding/array_family.inc"
-#include "forwarding/data_file_family.inc"
-#include "forwarding/runtime_family.inc"
-#include "forwarding/base_family.inc"
+#include "forwarding/families.inc"
 #undef TVC_FAMILY
 #undef TVC_ENTRY
 #undef TVC_SPECIAL

@@ -58,10 +58,15 @@ public:
 }  // namespace
 
 void init_proxy_libraries() {
-    libka_init_library();
-    libvlt_init_library();
-    libqetvcvrt_init_library();
-    libqetvcbase_init_library();
+    // In the families' binding order: the base family last, so that no
+    // locked forwarder enters the API lock before everything is bound.
+#define TVC_FAMILY(name, routine, file) routine();
+#define TVC_ENTRY(shape, export_name, symbol, result, args)
+#define TVC_SPECIAL(export_name, result, args)
+#include "forwarding/families.inc"
+#undef TVC_FAMILY
+#undef TVC_ENTRY
+#undef TVC_SPECIAL
     // Only a complete binding is traced; a rebind puts the tracing entries
     // back in front of the addresses it has just written.
     tvc::install_call_trace();

@@ -56,7 +56,7 @@ static_assert(offsetof(tvc_direct_frame, arguments) == 32 && offsetof(tvc_direct
 // tvc_direct_tracing in r11. A stub has no frame: it only jumps.
 #define TVC_FAMILY(name, routine, file)
 #define TVC_SPECIAL(export_name, result, args)
-#define TVC_ENTRY(number, shape, export_name, symbol, result, args) TVC_DIRECT_STUB_##shape(export_name, symbol)
+#define TVC_ENTRY(shape, export_name, symbol, result, args) TVC_DIRECT_STUB_##shape(export_name, symbol)
 #define TVC_DIRECT_STUB_locked(export_name, symbol)
 #define TVC_DIRECT_STUB_guarded TVC_DIRECT_STUB_locked
 #define TVC_DIRECT_STUB_guarded_true TVC_DIRECT_STUB_locked
@@ -67,10 +67,7 @@ static_assert(offsetof(tvc_direct_frame, arguments) == 32 && offsetof(tvc_direct
     __asm__(".text\n\t.p2align 4\n\t.globl tvc_tracing_" #symbol "\n\t.def tvc_tracing_" #symbol          \
             ";\t.scl 2;\t.type 32;\t.endef\ntvc_tracing_" #symbol ":\n\t"                                   \
             "leaq tvc_direct_entry_" #symbol "(%rip), %r11\n\tjmp tvc_direct_tracing\n");
-#include "forwarding/array_family.inc"
-#include "forwarding/data_file_family.inc"
-#include "forwarding/runtime_family.inc"
-#include "forwarding/base_family.inc"
+#include "forwarding/families.inc"
 #undef TVC_ENTRY
 #undef TVC_FAMILY
 #undef TVC_SPECIAL
@@ -150,7 +147,7 @@ namespace tvc::trace {
 void put_direct_tracing_entries_in_front() noexcept {
 #define TVC_FAMILY(name, routine, file)
 #define TVC_SPECIAL(export_name, result, args)
-#define TVC_ENTRY(number, shape, export_name, symbol, result, args) TVC_PUT_IN_FRONT_##shape(export_name, symbol)
+#define TVC_ENTRY(shape, export_name, symbol, result, args) TVC_PUT_IN_FRONT_##shape(export_name, symbol)
 #define TVC_PUT_IN_FRONT_locked(export_name, symbol)
 #define TVC_PUT_IN_FRONT_guarded TVC_PUT_IN_FRONT_locked
 #define TVC_PUT_IN_FRONT_guarded_true TVC_PUT_IN_FRONT_locked
@@ -158,10 +155,7 @@ void put_direct_tracing_entries_in_front() noexcept {
     if (!is_lock_symbol(#symbol) && is_traced(#export_name)) \
         put_stub_in_front(TVC_SLOT(symbol), tvc_direct_entry_##symbol, &tvc_tracing_##symbol);
 #define TVC_PUT_IN_FRONT_tested(export_name, symbol)
-#include "forwarding/array_family.inc"
-#include "forwarding/data_file_family.inc"
-#include "forwarding/runtime_family.inc"
-#include "forwarding/base_family.inc"
+#include "forwarding/families.inc"
 #undef TVC_ENTRY
 #undef TVC_FAMILY
 #undef TVC_SPECIAL

@@ -43,7 +43,7 @@ Result traced_call(const char *export_name, Result (*target)(Arguments...),
 // Per slot: the traced target and the tracing entry.
 #define TVC_FAMILY(name, routine, file)
 #define TVC_SPECIAL(export_name, result, args)
-#define TVC_ENTRY(number, shape, export_name, symbol, result, args) \
+#define TVC_ENTRY(shape, export_name, symbol, result, args) \
     TVC_TRACING_ENTRY_##shape(export_name, symbol, result, args)
 #define TVC_TRACING_ENTRY_locked(export_name, symbol, result, args)                 \
     TVC_FUNCTION_TYPE(result, args) *traced_##symbol = nullptr;                     \
@@ -56,10 +56,7 @@ Result traced_call(const char *export_name, Result (*target)(Arguments...),
 #define TVC_TRACING_ENTRY_direct(export_name, symbol, result, args)
 // Bound to be tested, never called.
 #define TVC_TRACING_ENTRY_tested(export_name, symbol, result, args)
-#include "forwarding/array_family.inc"
-#include "forwarding/data_file_family.inc"
-#include "forwarding/runtime_family.inc"
-#include "forwarding/base_family.inc"
+#include "forwarding/families.inc"
 #undef TVC_ENTRY
 
 // The bound address moves to the traced target; a slot that holds its entry
@@ -73,7 +70,7 @@ template <typename Function> void put_in_front(Function &slot, Function &target,
 }  // namespace
 
 void put_locked_tracing_entries_in_front() noexcept {
-#define TVC_ENTRY(number, shape, export_name, symbol, result, args) TVC_PUT_IN_FRONT_##shape(export_name, symbol)
+#define TVC_ENTRY(shape, export_name, symbol, result, args) TVC_PUT_IN_FRONT_##shape(export_name, symbol)
 #define TVC_PUT_IN_FRONT_locked(export_name, symbol)                     \
     if (!is_lock_symbol(#symbol) && is_traced(#export_name)) \
         put_in_front(TVC_SLOT(symbol), traced_##symbol, &tracing_##symbol);
@@ -81,10 +78,7 @@ void put_locked_tracing_entries_in_front() noexcept {
 #define TVC_PUT_IN_FRONT_guarded_true TVC_PUT_IN_FRONT_locked
 #define TVC_PUT_IN_FRONT_direct(export_name, symbol)
 #define TVC_PUT_IN_FRONT_tested(export_name, symbol)
-#include "forwarding/array_family.inc"
-#include "forwarding/data_file_family.inc"
-#include "forwarding/runtime_family.inc"
-#include "forwarding/base_family.inc"
+#include "forwarding/families.inc"
 #undef TVC_ENTRY
 }
 

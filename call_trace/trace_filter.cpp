@@ -58,17 +58,14 @@ constexpr export_alias aliases[] = {
 // Every name the library exports.
 constexpr const char *export_names[] = {
 #define TVC_FAMILY(name, routine, file)
-#define TVC_ENTRY(number, shape, export_name, symbol, result, args) TVC_EXPORT_NAME_##shape(export_name)
+#define TVC_ENTRY(shape, export_name, symbol, result, args) TVC_EXPORT_NAME_##shape(export_name)
 #define TVC_EXPORT_NAME_locked(export_name) #export_name,
 #define TVC_EXPORT_NAME_guarded TVC_EXPORT_NAME_locked
 #define TVC_EXPORT_NAME_guarded_true TVC_EXPORT_NAME_locked
 #define TVC_EXPORT_NAME_direct TVC_EXPORT_NAME_locked
 #define TVC_EXPORT_NAME_tested(export_name)
 #define TVC_SPECIAL(export_name, result, args) #export_name,
-#include "forwarding/array_family.inc"
-#include "forwarding/data_file_family.inc"
-#include "forwarding/runtime_family.inc"
-#include "forwarding/base_family.inc"
+#include "forwarding/families.inc"
 #undef TVC_FAMILY
 #undef TVC_ENTRY
 #undef TVC_SPECIAL

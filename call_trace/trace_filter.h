@@ -1,6 +1,8 @@
 // TVCVRTRT_TRACE_FILTER: which exports are traced.
 #pragma once
 
+#include "forwarding/api_lock_pair.h"
+
 #include <string>
 
 namespace tvc::trace {
@@ -25,7 +27,7 @@ constexpr bool same_text(const char *left, const char *right) {
 // Every locked call goes through these two; tracing them would surround each
 // traced line with two more.
 constexpr bool is_lock_symbol(const char *symbol) {
-    return same_text(symbol, "tvcAcquireMutex") || same_text(symbol, "tvcReleaseMutex");
+    return same_text(symbol, TVC_API_LOCK_ENTER_NAME) || same_text(symbol, TVC_API_LOCK_LEAVE_NAME);
 }
 
 }  // namespace tvc::trace

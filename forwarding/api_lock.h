@@ -2,6 +2,7 @@
 // entered and left through the base family's two direct forwarders.
 #pragma once
 
+#include "forwarding/api_lock_pair.h"
 #include "forwarding/forwarding_slots.h"
 #include "tvcvrtrt/base_family.h"
 
@@ -11,8 +12,8 @@ namespace tvc {
 // lock through the slots that tvcAcquireMutex_proxy and
 // tvcReleaseMutex_proxy jump through, which is the same call without the
 // stubs' extra transfer; so do these. Callers make sure they are bound.
-inline void enter_api_lock() { TVC_SLOT(tvcAcquireMutex)(); }
-inline void leave_api_lock() { TVC_SLOT(tvcReleaseMutex)(); }
+inline void enter_api_lock() { TVC_SLOT(TVC_API_LOCK_ENTER)(); }
+inline void leave_api_lock() { TVC_SLOT(TVC_API_LOCK_LEAVE)(); }
 
 // Until the base family is bound the lock cannot be entered; forwarders then
 // behave as if their own slot were null. The release slot alone tells: the
@@ -22,7 +23,7 @@ inline void leave_api_lock() { TVC_SLOT(tvcReleaseMutex)(); }
 // Read with acquire order, so that the acquire slot is read after it and
 // never found null once it is filled.
 inline bool lock_slots_bound() noexcept {
-    return __atomic_load_n(&TVC_SLOT(tvcReleaseMutex), __ATOMIC_ACQUIRE) != nullptr;
+    return __atomic_load_n(&TVC_SLOT(TVC_API_LOCK_LEAVE), __ATOMIC_ACQUIRE) != nullptr;
 }
 
 // tvcAcquireMutex_proxy and tvcReleaseMutex_proxy (base_family.cpp) keep

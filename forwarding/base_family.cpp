@@ -10,13 +10,41 @@
 
 #include <atomic>
 #include <cstdint>
+#include <iterator>
+#include <string_view>
 
 #define TVC_TABLE "forwarding/base_family.inc"
 #include "forwarding/family_definitions.inc"
 
+// The pair named in forwarding/api_lock_pair.h is two direct entries of the
+// table, the acquire bound first.
+namespace {
+struct base_entry {
+    std::string_view shape, symbol;
+};
+#define TVC_FAMILY(name, routine, file)
+#define TVC_SPECIAL(export_name, result, args)
+#define TVC_ENTRY(shape, export_name, symbol, result, args) {#shape, #symbol},
+constexpr base_entry base_entries[] = {
+#include "forwarding/base_family.inc"
+};
+#undef TVC_FAMILY
+#undef TVC_SPECIAL
+#undef TVC_ENTRY
+constexpr std::size_t direct_entry_position(std::string_view symbol) {
+    for (std::size_t index = 0; index < std::size(base_entries); ++index) {
+        if (base_entries[index].symbol == symbol && base_entries[index].shape == "direct") return index;
+    }
+    return std::size(base_entries);
+}
+static_assert(direct_entry_position(TVC_API_LOCK_ENTER_NAME) < direct_entry_position(TVC_API_LOCK_LEAVE_NAME) &&
+                  direct_entry_position(TVC_API_LOCK_LEAVE_NAME) < std::size(base_entries),
+              "the API lock pair must be direct entries of the base table, the acquire first");
+}  // namespace
+
 // The lock pair, a direct pair by hand. Another thread may be binding the
-// base family while these run: entry 5 (acquire) is filled before entry 6
-// (release). Forwarding each call by its own slot alone lets an acquire
+// base family while these run: the acquire slot is filled before the
+// release slot (the table's order, checked below). Forwarding each call by its own slot alone lets an acquire
 // reach the runtime while the release slot is still null, so its release is
 // lost and the runtime's lock stays held for good; or lets an acquire made
 // before the binding reach nothing while its release, made after, leaves a
@@ -82,7 +110,7 @@ bool take_unreached_acquire() noexcept {
 }  // namespace
 
 extern "C" void tvcAcquireMutex_proxy() {
-    if (tvc::lock_slots_bound()) return TVC_SLOT(tvcAcquireMutex)();
+    if (tvc::lock_slots_bound()) return TVC_SLOT(TVC_API_LOCK_ENTER)();
     note_unreached_acquire();
 }
 
@@ -90,7 +118,7 @@ extern "C" void tvcAcquireMutex_proxy() {
 // other threads' counts do not concern it.
 extern "C" void tvcReleaseMutex_proxy() {
     if (unreached_total.load(std::memory_order_relaxed) != 0 && take_unreached_acquire()) return;
-    if (tvc::lock_slots_bound()) return TVC_SLOT(tvcReleaseMutex)();
+    if (tvc::lock_slots_bound()) return TVC_SLOT(TVC_API_LOCK_LEAVE)();
 }
 
 void tvc::take_unreached_acquire_slot() {

@@ -33,6 +33,7 @@
 
 // ---- what a table line turns into
 
+#include "forwarding/api_lock_pair.h"
 #include "forwarding/table_macros.h"
 
 // The kind of register an argument arrives in: g general, x vector, n none.
@@ -99,7 +100,7 @@
 
 #define TVC_FAMILY(name, routine, file)
 #define TVC_SPECIAL(export_name, result, args)
-#define TVC_ENTRY(number, shape, export_name, symbol, result, args) TVC_FORWARDER_##shape(export_name, symbol, result, args)
+#define TVC_ENTRY(shape, export_name, symbol, result, args) TVC_FORWARDER_##shape(export_name, symbol, result, args)
 #define TVC_FORWARDER_UNDER_LOCK(export_name, symbol, result, args, shape)                \
     locked_forwarder export_name, TVC_SLOT(symbol), TVC_NULL_RESULT(result, shape), \
         TVC_RESULT_##result, TVC_REGISTERS(result, args);
@@ -109,20 +110,13 @@
     TVC_FORWARDER_UNDER_LOCK(export_name, symbol, result, args, guarded)
 #define TVC_FORWARDER_guarded_true(export_name, symbol, result, args) \
     TVC_FORWARDER_UNDER_LOCK(export_name, symbol, result, args, guarded_true)
-// The lock pair is written by hand (base_family.cpp); TVC_LOCK_PAIR_<symbol>
-// marks its two symbols.
-#define TVC_LOCK_PAIR_tvcAcquireMutex ~, 1
-#define TVC_LOCK_PAIR_tvcReleaseMutex ~, 1
-#define TVC_FORWARDER_direct(export_name, symbol, result, args) \
-    TVC_CAT(TVC_DIRECT_, TVC_SECOND_OF(TVC_CAT(TVC_LOCK_PAIR_, symbol), 0, ))(export_name, symbol)
-#define TVC_DIRECT_1(export_name, symbol)
-#define TVC_DIRECT_0(export_name, symbol) direct_forwarder export_name, TVC_SLOT(symbol);
+#define TVC_FORWARDER_direct(export_name, symbol, result, args) direct_forwarder export_name, TVC_SLOT(symbol);
 #define TVC_FORWARDER_tested(export_name, symbol, result, args)
 
 // ---- the assembly
 
-#define LOCK_SLOT tvc_slot_tvcAcquireMutex
-#define UNLOCK_SLOT tvc_slot_tvcReleaseMutex
+#define LOCK_SLOT TVC_SLOT(TVC_API_LOCK_ENTER)
+#define UNLOCK_SLOT TVC_SLOT(TVC_API_LOCK_LEAVE)
 
 // The caller's home area, seen from inside a frame of the given size: the
 // return address lies between.
@@ -223,7 +217,11 @@
     .seh_endproc
 .endm
 
+// The lock pair's own forwarders are written in C++ (base_family.cpp): they
+// keep the count of acquires made before the lock was bound.
 .macro direct_forwarder name, slot
+    .ifnc \slot, LOCK_SLOT
+    .ifnc \slot, UNLOCK_SLOT
     .text
     .p2align 4
     .globl \name
@@ -235,6 +233,8 @@
     jmp *%rax
 1:  xorps %xmm0, %xmm0
     ret
+    .endif
+    .endif
 .endm
 
 // What a forwarder returns when its slot or the lock is not bound: leaves,
@@ -255,7 +255,4 @@ tvc_null_record:
     movq $0, 8(%rcx)
     ret
 
-#include "forwarding/array_family.inc"
-#include "forwarding/data_file_family.inc"
-#include "forwarding/runtime_family.inc"
-#include "forwarding/base_family.inc"
+#include "forwarding/families.inc"

@@ -12,13 +12,21 @@
     namespace tvc {                      \
     extern HMODULE name##_family_module; \
     }
-#define TVC_ENTRY(number, shape, export_name, symbol, result, args) \
+#define TVC_ENTRY(shape, export_name, symbol, result, args) \
     extern "C" TVC_FUNCTION_TYPE(result, args) * TVC_SLOT(symbol);
 #define TVC_SPECIAL(export_name, result, args)
-#include "forwarding/array_family.inc"
-#include "forwarding/data_file_family.inc"
-#include "forwarding/runtime_family.inc"
-#include "forwarding/base_family.inc"
+#include "forwarding/families.inc"
 #undef TVC_FAMILY
 #undef TVC_ENTRY
+
+namespace tvc {
+// The module handles in the families' binding order.
+#define TVC_FAMILY(name, routine, file) &name##_family_module,
+#define TVC_ENTRY(shape, export_name, symbol, result, args)
+inline HMODULE *const family_modules[] = {
+#include "forwarding/families.inc"
+};
+#undef TVC_FAMILY
+#undef TVC_ENTRY
+}  // namespace tvc
 #undef TVC_SPECIAL

@@ -37,14 +37,11 @@ struct family {
 std::vector<family> read_tables() {
     std::vector<family> families;
 #define TVC_FAMILY(name, routine, file) families.push_back({#name, #routine, file, {}});
-#define TVC_ENTRY(number, shape, export_name, symbol, result, args) \
+#define TVC_ENTRY(shape, export_name, symbol, result, args) \
     families.back().entries.push_back({#shape, #export_name, #result, #args});
 #define TVC_SPECIAL(export_name, result, args) \
     families.back().entries.push_back({"special", #export_name, #result, #args});
-#include "forwarding/array_family.inc"
-#include "forwarding/data_file_family.inc"
-#include "forwarding/runtime_family.inc"
-#include "forwarding/base_family.inc"
+#include "forwarding/families.inc"
 #undef TVC_FAMILY
 #undef TVC_ENTRY
 #undef TVC_SPECIAL

@@ -3,7 +3,7 @@
 //
 // A table is a list of X-macro lines:
 //   TVC_FAMILY(name, bind routine, "library file")
-//   TVC_ENTRY(number, shape, export, bound symbol, result, (arguments))
+//   TVC_ENTRY(shape, export, bound symbol, result, (arguments))
 //   TVC_SPECIAL(export, result, (arguments))   an export that takes no slot
 // Shapes: locked (under the API lock), guarded (slot tested first, then as
 // locked), guarded_true (guarded, but true when the slot is null), direct

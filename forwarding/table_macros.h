@@ -42,4 +42,8 @@
 
 // The process-wide slot of a bound symbol; C names, so that the direct
 // forwarders' assembly can reach them.
-#define TVC_SLOT(symbol) tvc_slot_##symbol
+#define TVC_SLOT(symbol) TVC_CAT(tvc_slot_, symbol)
+
+// A token's text after its expansion.
+#define TVC_STRING(x) TVC_STRING_(x)
+#define TVC_STRING_(x) #x

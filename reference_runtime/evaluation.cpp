@@ -15,7 +15,7 @@
 extern "C" {
 #define TVC_FAMILY(name, routine, file)
 #define TVC_SPECIAL(export_name, result, args)
-#define TVC_ENTRY(number, shape, export_name, symbol, result, args) \
+#define TVC_ENTRY(shape, export_name, symbol, result, args) \
     __declspec(dllimport) TVC_RESULT_TYPE(result) symbol(TVC_PARAMS args);
 #include "forwarding/array_family.inc"
 #undef TVC_FAMILY

@@ -23,7 +23,7 @@ struct no_definition {};
 namespace fixed_value {
 #define TVC_FAMILY(name, routine, file)
 #define TVC_SPECIAL(export_name, result, args)
-#define TVC_ENTRY(number, shape, export_name, symbol, result, args) no_definition symbol(TVC_PARAMS args);
+#define TVC_ENTRY(shape, export_name, symbol, result, args) no_definition symbol(TVC_PARAMS args);
 #include REFERENCE_TABLE
 #undef TVC_ENTRY
 }  // namespace fixed_value
@@ -63,7 +63,7 @@ template <typename Result, typename Call> auto answer(const char *name, Call cal
 
 // The generic lambda defers the lookup's overload resolution to the moment
 // answer knows whether it found a definition.
-#define TVC_ENTRY(number, shape, export_name, symbol, result, args)                              \
+#define TVC_ENTRY(shape, export_name, symbol, result, args)                              \
     TVC_EXPORTED_UNLESS_OMITTED(symbol) TVC_RESULT_TYPE(result) symbol(TVC_PARAMS args) { \
         return reference::answer<TVC_RESULT_TYPE(result)>(                                       \
             #symbol, [](auto... forwarded) -> decltype(auto) { return reference::symbol(forwarded...); })( \

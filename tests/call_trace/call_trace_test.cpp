@@ -272,7 +272,8 @@ TEST(CallTrace, TheProgramSeesTheSameTracedAsUntraced) {
 TEST(CallTrace, ACallPendingWhileTheProgramFreesTheLibraryReturns) {
     tvc_test::scratch_layout layout;
     const std::string dll = layout.install_dll("unload");
-    for (const char *library : {"libka.dll", "libvlt.dll", "tvcvrt.dll", "tvcbase.dll"}) {
+    for (std::size_t family = 0; family < tvc::family_count; ++family) {
+        const std::string library(tvc::families[family].file);
         ASSERT_TRUE(::CopyFileA((tvc_test::test_runtime_dir + library).c_str(), (layout.dir("unload") + library).c_str(),
                                 TRUE))
             << library;

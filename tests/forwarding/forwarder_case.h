@@ -2,11 +2,13 @@
 // arguments the test chooses (forwarder_cases.inc makes one per entry).
 #pragma once
 
+#include "forwarding/family_sizes.h"
 #include "forwarding/forwarding_slots.h"
 #include "tests/forwarding/test_runtime/argument_text.h"
 #include "tvcvrtrt7_17.h"
 
 #include <array>
+#include <cstddef>
 #include <initializer_list>
 #include <cstdint>
 #include <cstring>
@@ -31,7 +33,6 @@ template <typename Call> result_bytes_t result_bytes(Call call) {
 }
 
 struct forwarder_case {
-    int number;  // in its family's table; 1 starts the next family
     std::string shape;
     std::string export_name;
     std::string symbol;
@@ -48,7 +49,15 @@ inline std::string joined(std::initializer_list<std::string> texts) {
     return text;
 }
 
-inline constexpr const char *family_names[] = {"array", "data_file", "runtime", "base"};
+// The family (its index in tvc::families) of the case at the given index:
+// the cases follow the tables in binding order.
+constexpr std::size_t family_of_case(std::size_t index) {
+    std::size_t family = 0;
+    while (family + 1 < tvc::family_count && index >= tvc::families[family].slots) {
+        index -= tvc::families[family++].slots;
+    }
+    return family;
+}
 
 // Stands in for a runtime function with more arguments than registers.
 inline double ten_mixed(std::int64_t a, double b, std::int32_t c, float d, std::int64_t e, double f, std::int16_t g,

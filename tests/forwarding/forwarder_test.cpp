@@ -2,6 +2,7 @@
 // process: arguments and results at their widths, the API lock, the special
 // exports and the direct forwarders' tail transfer.
 #include "bootstrap/runtime_paths.h"
+#include "forwarding/api_lock_pair.h"
 #include "forwarding/family_sizes.h"
 #include "support/child_process.h"
 #include "tests/forwarding/forwarder_case.h"
@@ -56,7 +57,7 @@ const forwarder_case cases[] = {
 // record of two distinct words; booleans the opposite of what a null slot gives.
 tvc_test::result_bytes_t result_for(const forwarder_case &entry) {
     tvc_test::result_bytes_t bytes{};
-    const unsigned long long number = static_cast<unsigned long long>(entry.number);
+    const unsigned long long number = static_cast<unsigned long long>(&entry - cases) + 1;
     const unsigned long long words[2] = {
         entry.result == "d" ? 0x7FF8000000000000ull | number : 0xFEDC000080000000ull | number,
         0x0123456789ABCDEFull};
@@ -105,7 +106,7 @@ TEST_F(Forwarders, EveryForwarderHandsOnItsArgumentsAndResultUnchangedUnderItsLo
     for (const forwarder_case &entry : cases) {
         // Lock functions are the stand-in lock itself; lists, and the path
         // macros' texts, are seen by tests of their own.
-        const bool own_test = entry.symbol == "tvcAcquireMutex" || entry.symbol == "tvcReleaseMutex" ||
+        const bool own_test = entry.symbol == TVC_API_LOCK_ENTER_NAME || entry.symbol == TVC_API_LOCK_LEAVE_NAME ||
                               entry.symbol == "tvcAddCanonicalPathMacro" ||
                               entry.arguments.find('v') != std::string::npos;
         if (!entry.call || own_test) continue;

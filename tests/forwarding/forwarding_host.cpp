@@ -120,23 +120,17 @@ void set_runtime_paths(std::string library_dir) {
 }
 
 void report_slots() {
-    std::string line;
-    int family = -1;
-    for (const forwarder_case &entry : cases) {
-        if (entry.number == 1) {
-            if (family >= 0) std::printf("%s\n", line.c_str());
-            line = std::string(tvc_test::family_names[++family]) + "=";
-        }
-        line += entry.slot() ? '1' : '0';
+    std::size_t index = 0;
+    for (std::size_t family = 0; family < tvc::family_count; ++family) {
+        std::string line = std::string(tvc::families[family].name) + "=";
+        for (std::size_t slot = 0; slot < tvc::families[family].slots; ++slot) line += cases[index++].slot() ? '1' : '0';
+        std::printf("%s\n", line.c_str());
     }
-    std::printf("%s\n", line.c_str());
 }
 
 void report_addresses(const std::string &family_name) {
-    int family = -1;
-    for (const forwarder_case &entry : cases) {
-        if (entry.number == 1) ++family;
-        if (family_name == tvc_test::family_names[family]) std::printf("%p ", entry.slot());
+    for (std::size_t index = 0; index < std::size(cases); ++index) {
+        if (family_name == tvc::families[tvc_test::family_of_case(index)].name) std::printf("%p ", cases[index].slot());
     }
     std::printf("\n");
 }
@@ -166,13 +160,10 @@ void call_special_exports() {
 }
 
 void report_wrapped_slots() {
-    const HMODULE modules[] = {tvc::array_family_module, tvc::data_file_family_module, tvc::runtime_family_module,
-                               tvc::base_family_module};
-    int family = -1;
     int wrapped = 0;
-    for (const forwarder_case &entry : cases) {
-        if (entry.number == 1) ++family;
-        const FARPROC bound = ::GetProcAddress(modules[family], entry.symbol.c_str());
+    for (std::size_t index = 0; index < std::size(cases); ++index) {
+        const forwarder_case &entry = cases[index];
+        const FARPROC bound = ::GetProcAddress(*tvc::family_modules[tvc_test::family_of_case(index)], entry.symbol.c_str());
         wrapped += entry.slot() != reinterpret_cast<const void *>(bound);
     }
     std::printf("wrapped=%d\n", wrapped);

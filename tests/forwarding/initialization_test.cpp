@@ -44,7 +44,8 @@ std::string sequence_journal(bool engine_state_set = true) {
 std::string scratch_runtime(const scratch_layout &layout, const std::string &gap_variant = "",
                             const std::string &left_out = "") {
     const std::string dir = layout.make_dir("bin\\win64");
-    for (const char *file : {"libka.dll", "libvlt.dll", "tvcvrt.dll", "tvcbase.dll"}) {
+    for (std::size_t family = 0; family < tvc::family_count; ++family) {
+        const std::string file(tvc::families[family].file);
         if (file == left_out) continue;
         std::string source = runtime_dir + file;
         const std::string variant = runtime_dir + gap_variant + "\\" + file;
@@ -105,20 +106,19 @@ TEST(Initialization, RetryAfterRepairSucceedsAndRebindsTheSameAddresses) {
     EXPECT_EQ(output.substr(output.find('\n', second + 7) + 1), every_slot('1'));
 }
 
-// The entry number of a symbol in its family's binding table, 0 for none.
+// The position of a symbol in its family's binding table, from 1; 0 for none.
 std::size_t entry_number(std::string_view symbol) {
-#define TVC_FAMILY(name, routine, file)
+    std::size_t position = 0, found = 0;
+#define TVC_FAMILY(name, routine, file) position = 0;
 #define TVC_SPECIAL(export_name, result, args)
-#define TVC_ENTRY(number, shape, export_name, table_symbol, result, args) \
-    if (symbol == #table_symbol) return number;
-#include "forwarding/array_family.inc"
-#include "forwarding/data_file_family.inc"
-#include "forwarding/runtime_family.inc"
-#include "forwarding/base_family.inc"
+#define TVC_ENTRY(shape, export_name, table_symbol, result, args) \
+    ++position;                                                     \
+    if (symbol == #table_symbol) found = position;
+#include "forwarding/families.inc"
 #undef TVC_ENTRY
 #undef TVC_SPECIAL
 #undef TVC_FAMILY
-    return 0;
+    return found;
 }
 
 // A family's slots after its bind routine met the missing symbol: those

@@ -35,7 +35,7 @@ def tables():
     for table in sorted((source / "forwarding").glob("*_family.inc")):
         text = table.read_text()
         library = re.search(r'^TVC_FAMILY\(\w+, \w+, "([^"]+)"\)', text, re.M).group(1)
-        entries = re.findall(r"^TVC_ENTRY\(\d+, (\w+), (\w+),", text, re.M)
+        entries = re.findall(r"^TVC_ENTRY\((\w+), (\w+),", text, re.M)
         families[library] = (len(entries), sum(shape == "tested" for shape, _ in entries),
                              {name for _, name in entries})
     return families

@@ -43,7 +43,7 @@ struct family_table {
 
 #define TVC_FAMILY(name, routine, file)
 #define TVC_SPECIAL(export_name, result, args)
-#define TVC_ENTRY(number, shape, export_name, symbol, result, args) #symbol,
+#define TVC_ENTRY(shape, export_name, symbol, result, args) #symbol,
 constexpr const char *array_symbols[] = {
 #include "forwarding/array_family.inc"
 };
@@ -61,12 +61,9 @@ constexpr const char *base_symbols[] = {
 
 // In the library's binding order.
 #define TVC_FAMILY(name, routine, file) family_table{#name, file, name##_symbols, std::size(name##_symbols)},
-#define TVC_ENTRY(number, shape, export_name, symbol, result, args)
+#define TVC_ENTRY(shape, export_name, symbol, result, args)
 constexpr family_table families[] = {
-#include "forwarding/array_family.inc"
-#include "forwarding/data_file_family.inc"
-#include "forwarding/runtime_family.inc"
-#include "forwarding/base_family.inc"
+#include "forwarding/families.inc"
 };
 #undef TVC_FAMILY
 #undef TVC_ENTRY

@@ -4,6 +4,7 @@
 // returns zero (true for booleans), or leaves as the control library says:
 // by that compiler's C++ exception, by the C runtime's longjmp, or by a
 // structured exception.
+#include "forwarding/api_lock_pair.h"
 #include "forwarding/signature_codes.h"
 #include "tests/forwarding/platform_runtime/control.h"
 #include "tests/forwarding/platform_runtime/system.h"
@@ -33,9 +34,9 @@ template <> [[maybe_unused]] bool answer<bool>() { return true; }
 
 // The lock functions are the control library's lock and never leave.
 template <typename Result> Result stand_in(const char *symbol) {
-    if (named(symbol, "tvcAcquireMutex")) {
+    if (named(symbol, TVC_API_LOCK_ENTER_NAME)) {
         control_lock_acquire();
-    } else if (named(symbol, "tvcReleaseMutex")) {
+    } else if (named(symbol, TVC_API_LOCK_LEAVE_NAME)) {
         control_lock_release();
     } else if (!leave_as_told(symbol)) {
         return Result();
@@ -47,7 +48,7 @@ template <typename Result> Result stand_in(const char *symbol) {
 
 #define TVC_FAMILY(name, routine, file)
 #define TVC_SPECIAL(export_name, result, args)
-#define TVC_ENTRY(number, shape, export_name, symbol, result, args)                              \
+#define TVC_ENTRY(shape, export_name, symbol, result, args)                              \
     TVC_EXPORTED_UNLESS_OMITTED(symbol) TVC_RESULT_TYPE(result) symbol(TVC_ARG_TYPES args) { \
         return stand_in<TVC_RESULT_TYPE(result)>(#symbol);                                       \
     }

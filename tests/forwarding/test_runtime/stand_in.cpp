@@ -3,6 +3,7 @@
 // writes its call to the journal and returns the configured result. Built
 // with TVC_OMIT_<symbol> defined as "~,1", the library lacks that symbol.
 #include "forwarding/signature_codes.h"
+#include "forwarding/api_lock_pair.h"
 #include "tests/forwarding/test_runtime/argument_text.h"
 #include "tests/forwarding/test_runtime/journal.h"
 
@@ -99,8 +100,8 @@ template <typename Result> Result lock_call(void (*operation)()) {
 // The lock functions are the stand-in API lock itself and are not journaled.
 #define TVC_STAND_IN_BODY(symbol, result, args)                                  \
     using result_type = TVC_RESULT_TYPE(result);                                 \
-    if (named(#symbol, "tvcAcquireMutex")) return lock_call<result_type>(journal_lock_acquire); \
-    if (named(#symbol, "tvcReleaseMutex")) return lock_call<result_type>(journal_lock_release); \
+    if (named(#symbol, TVC_API_LOCK_ENTER_NAME)) return lock_call<result_type>(journal_lock_acquire); \
+    if (named(#symbol, TVC_API_LOCK_LEAVE_NAME)) return lock_call<result_type>(journal_lock_release); \
     stand_in_call call(#symbol);                                                 \
     TVC_EACH(TVC_JOURNAL_ARGUMENT, TVC_NOTHING, TVC_STAND_IN_UNPACK args)        \
     return call.finish<result_type>();
@@ -109,7 +110,7 @@ template <typename Result> Result lock_call(void (*operation)()) {
 
 #define TVC_FAMILY(name, routine, file)
 #define TVC_SPECIAL(export_name, result, args)
-#define TVC_ENTRY(number, shape, export_name, symbol, result, args)                           \
+#define TVC_ENTRY(shape, export_name, symbol, result, args)                           \
     TVC_EXPORTED_UNLESS_OMITTED(symbol) TVC_RESULT_TYPE(result) symbol(TVC_PARAMS args) { \
         TVC_STAND_IN_BODY(symbol, result, args)                                                 \
     }
