@@ -8,6 +8,7 @@
 // its frame, so fibers, threads that end inside a call and exceptions find
 // no state of the trace to mend.
 #include "call_trace/call_trace.h"
+#include "call_trace/direct_tracing_frame.h"
 #include "call_trace/program_state.h"
 #include "call_trace/trace_filter.h"
 #include "call_trace/trace_line.h"
@@ -28,7 +29,8 @@ struct tvc_direct_entry {
     const char *export_name;
     void *target;  // the bound address
 };
-static_assert(offsetof(tvc_direct_entry, target) == 8, "direct_tracing_entry.S reads the target at 8");
+static_assert(offsetof(tvc_direct_entry, target) == TVC_DIRECT_ENTRY_TARGET,
+              "direct_tracing_entry.S reads the target there");
 
 // The part of the entry's frame that the functions below read.
 struct tvc_direct_call {
@@ -40,16 +42,19 @@ struct tvc_direct_call {
     std::uint64_t unused;
 };
 // The frame's layout, as direct_tracing_entry.S lays it out.
-constexpr std::size_t stack_slots = 16;
 struct tvc_direct_frame {
     std::uint64_t home[4];
-    std::uint64_t arguments[stack_slots];
+    std::uint64_t arguments[FRAME_STACK_SLOTS];
     tvc_direct_call call;
     alignas(16) unsigned char xmm[4][16];
 };
-static_assert(offsetof(tvc_direct_frame, arguments) == 32 && offsetof(tvc_direct_frame, call) == 160 &&
-                  offsetof(tvc_direct_call, registers) == 8 && offsetof(tvc_direct_frame, xmm) == 224 &&
-                  sizeof(tvc_direct_frame) == 288,
+static_assert(offsetof(tvc_direct_frame, home) == FRAME_HOME &&
+                  offsetof(tvc_direct_frame, arguments) == FRAME_ARGUMENTS &&
+                  offsetof(tvc_direct_frame, call) == FRAME_CALL &&
+                  offsetof(tvc_direct_call, entry) == FRAME_CALL_ENTRY - FRAME_CALL &&
+                  offsetof(tvc_direct_call, registers) == FRAME_CALL_REGISTERS - FRAME_CALL &&
+                  offsetof(tvc_direct_frame, xmm) == FRAME_XMM && sizeof(tvc_direct_frame) == FRAME_SIZE &&
+                  sizeof(std::uint64_t) * 10 <= FRAME_SIZE - FRAME_RESULTS,
               "the frame of direct_tracing_entry.S");
 
 // Per direct entry: its tvc_direct_entry and its stub, which hands it to

@@ -18,19 +18,8 @@
 // tvc_direct_frame_handler during the unwind, which writes the call's line
 // with "exception" as its result.
 // The offsets are those of struct tvc_direct_frame (direct_tracing.cpp),
-// which checks them.
-
-#define STACK_SLOTS 16
-#define HOME 0                  /* the bound function's home area */
-#define ARGUMENTS 32            /* the copied stack argument slots */
-#define RESULTS ARGUMENTS       /* after the call: rax, rdx, xmm0-xmm3 */
-#define CALL (ARGUMENTS + 8 * STACK_SLOTS)   /* struct tvc_direct_call */
-#define CALL_ENTRY (CALL + 0)
-#define CALL_REGISTERS (CALL + 8)
-#define XMM (CALL + 64)         /* xmm0-xmm3, 16-byte aligned */
-#define FRAME (XMM + 64)
-/* One push (rbx) and the return address above the frame. */
-#define CALLER_ARGUMENTS (FRAME + 8 + 8 + 32)
+// which checks them against the same header.
+#include "call_trace/direct_tracing_frame.h"
 
     .text
     .p2align 4
@@ -41,56 +30,56 @@
 tvc_direct_tracing:
     pushq %rbx
     .seh_pushreg %rbx
-    subq $FRAME, %rsp
-    .seh_stackalloc FRAME
+    subq $FRAME_SIZE, %rsp
+    .seh_stackalloc FRAME_SIZE
     .seh_endprologue
     movq %r11, %rbx
-    movq %r11, CALL_ENTRY(%rsp)
-    movq %rcx, CALL_REGISTERS(%rsp)
-    movq %rdx, CALL_REGISTERS+8(%rsp)
-    movq %r8, CALL_REGISTERS+16(%rsp)
-    movq %r9, CALL_REGISTERS+24(%rsp)
-    movaps %xmm0, XMM(%rsp)
-    movaps %xmm1, XMM+16(%rsp)
-    movaps %xmm2, XMM+32(%rsp)
-    movaps %xmm3, XMM+48(%rsp)
+    movq %r11, FRAME_CALL_ENTRY(%rsp)
+    movq %rcx, FRAME_CALL_REGISTERS(%rsp)
+    movq %rdx, FRAME_CALL_REGISTERS+8(%rsp)
+    movq %r8, FRAME_CALL_REGISTERS+16(%rsp)
+    movq %r9, FRAME_CALL_REGISTERS+24(%rsp)
+    movaps %xmm0, FRAME_XMM(%rsp)
+    movaps %xmm1, FRAME_XMM+16(%rsp)
+    movaps %xmm2, FRAME_XMM+32(%rsp)
+    movaps %xmm3, FRAME_XMM+48(%rsp)
     .set slot, 0
-    .rept STACK_SLOTS
-    movq CALLER_ARGUMENTS+8*slot(%rsp), %rax
-    movq %rax, ARGUMENTS+8*slot(%rsp)
+    .rept FRAME_STACK_SLOTS
+    movq FRAME_CALLER_ARGUMENTS+8*slot(%rsp), %rax
+    movq %rax, FRAME_ARGUMENTS+8*slot(%rsp)
     .set slot, slot + 1
     .endr
-    leaq CALL(%rsp), %rcx
+    leaq FRAME_CALL(%rsp), %rcx
     call tvc_direct_begin
-    movq CALL_REGISTERS(%rsp), %rcx
-    movq CALL_REGISTERS+8(%rsp), %rdx
-    movq CALL_REGISTERS+16(%rsp), %r8
-    movq CALL_REGISTERS+24(%rsp), %r9
-    movaps XMM(%rsp), %xmm0
-    movaps XMM+16(%rsp), %xmm1
-    movaps XMM+32(%rsp), %xmm2
-    movaps XMM+48(%rsp), %xmm3
+    movq FRAME_CALL_REGISTERS(%rsp), %rcx
+    movq FRAME_CALL_REGISTERS+8(%rsp), %rdx
+    movq FRAME_CALL_REGISTERS+16(%rsp), %r8
+    movq FRAME_CALL_REGISTERS+24(%rsp), %r9
+    movaps FRAME_XMM(%rsp), %xmm0
+    movaps FRAME_XMM+16(%rsp), %xmm1
+    movaps FRAME_XMM+32(%rsp), %xmm2
+    movaps FRAME_XMM+48(%rsp), %xmm3
     /* rax as the untraced forwarder leaves it: the bound address. */
-    movq 8(%rbx), %rax
+    movq TVC_DIRECT_ENTRY_TARGET(%rbx), %rax
     call *%rax
     /* Every register a caller may read a result from, as the function
        left it, over the copied stack arguments, which are done with. */
-    movq %rax, RESULTS(%rsp)
-    movq %rdx, RESULTS+8(%rsp)
-    movaps %xmm0, RESULTS+16(%rsp)
-    movaps %xmm1, RESULTS+32(%rsp)
-    movaps %xmm2, RESULTS+48(%rsp)
-    movaps %xmm3, RESULTS+64(%rsp)
-    leaq CALL(%rsp), %rcx
+    movq %rax, FRAME_RESULTS(%rsp)
+    movq %rdx, FRAME_RESULTS+8(%rsp)
+    movaps %xmm0, FRAME_RESULTS+16(%rsp)
+    movaps %xmm1, FRAME_RESULTS+32(%rsp)
+    movaps %xmm2, FRAME_RESULTS+48(%rsp)
+    movaps %xmm3, FRAME_RESULTS+64(%rsp)
+    leaq FRAME_CALL(%rsp), %rcx
     movq %rax, %rdx
     call tvc_direct_end
-    movq RESULTS(%rsp), %rax
-    movq RESULTS+8(%rsp), %rdx
-    movaps RESULTS+16(%rsp), %xmm0
-    movaps RESULTS+32(%rsp), %xmm1
-    movaps RESULTS+48(%rsp), %xmm2
-    movaps RESULTS+64(%rsp), %xmm3
-    addq $FRAME, %rsp
+    movq FRAME_RESULTS(%rsp), %rax
+    movq FRAME_RESULTS+8(%rsp), %rdx
+    movaps FRAME_RESULTS+16(%rsp), %xmm0
+    movaps FRAME_RESULTS+32(%rsp), %xmm1
+    movaps FRAME_RESULTS+48(%rsp), %xmm2
+    movaps FRAME_RESULTS+64(%rsp), %xmm3
+    addq $FRAME_SIZE, %rsp
     popq %rbx
     ret
     .seh_endproc
