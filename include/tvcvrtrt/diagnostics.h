@@ -21,7 +21,8 @@ void tvcDisplayStartMessage_proxy(int mode, tvcStartMessageCallback callback, vo
    message prints nothing and returns -1. */
 int tvcvrtrtPrintMessage(const char *message);
 
-/* "7.14.0.585" and "Jan 25 2012". */
+/* The library's file version, as its version resource gives it (such as
+   "7.14.0.585"), and "Jan 25 2012". */
 TVCVRTRT_DATA const char *tvcvrtrt_version;
 TVCVRTRT_DATA const char *tvcvrtrt_build_date;
 

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "bootstrap/library_version.h"
 #include "tvcvrtrt7_17.h"
 
 TEST(SentinelName, IsVrtDllInBothStringLayouts) {
@@ -34,6 +35,6 @@ TEST(SentinelName, IsVrtDllInBothStringLayouts) {
 }
 
 TEST(VersionStrings, AreExportedAsPointersToText) {
-    EXPECT_STREQ(tvcvrtrt_version, "7.14.0.585");
+    EXPECT_STREQ(tvcvrtrt_version, tvc::file_version);
     EXPECT_STREQ(tvcvrtrt_build_date, "Jan 25 2012");
 }
