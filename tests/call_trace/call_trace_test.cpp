@@ -5,6 +5,7 @@
 #include "call_trace/trace_output.h"
 #include "common/unique_resource.h"
 #include "support/family_sizes.h"
+#include "support/file_text.h"
 #include "support/scratch_layout.h"
 #include "tests/forwarding/forwarding_host_run.h"
 
@@ -26,23 +27,13 @@
 #include <utility>
 #include <vector>
 
+using tvc_test::file_text;
+
 namespace {
 
 using tvc_test::host_output;
 
 std::string lib() { return tvc_test::lib(tvc_test::test_runtime_dir); }
-
-// The whole file, read through the path form that MAX_PATH does not limit.
-std::string file_text(const std::string &path) {
-    const tvc::unique_handle file(::CreateFileW(tvc_test::unlimited(path).c_str(), GENERIC_READ,
-                                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                                OPEN_EXISTING, 0, nullptr));
-    std::string text;
-    char block[1 << 16];
-    DWORD read = 0;
-    while (::ReadFile(file.get(), block, sizeof block, &read, nullptr) && read > 0) text.append(block, read);
-    return text;
-}
 
 std::vector<std::string> lines_of(const std::string &text) {
     std::vector<std::string> lines;

@@ -6,6 +6,7 @@
 // the stand-in runtime built by that compiler into its own client
 // (tests/forwarding/platform_runtime).
 #include "common/code_page_text.h"
+#include "support/file_text.h"
 #include "support/scratch_layout.h"
 #include "tests/forwarding/forwarding_host_run.h"
 
@@ -69,13 +70,6 @@ void run_row(row &each) {
                           : std::vector<std::string>{each.of.name, each.way};
     each.run = run_child(each.way == "gcc" ? "forwarding_host.exe" : "unwind_client.exe", arguments,
                          environment.c_str(), nullptr, child_limit_ms);
-}
-
-std::string file_text(const std::string &path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
 }
 
 // The trace's line for the traced call: "<thread> <start> <export>(...) =

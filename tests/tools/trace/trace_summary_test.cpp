@@ -1,6 +1,7 @@
 // The trace summary on hostile files: each file's lines, the output, the
 // result, and what is said when the output cannot be written.
 #include "call_trace/trace_format.h"
+#include "support/file_text.h"
 #include "support/scratch_layout.h"
 #include "tools/trace/trace_summary.h"
 
@@ -14,6 +15,8 @@
 #include <sstream>
 #include <string>
 
+using tvc_test::file_text;
+
 namespace {
 
 // The header's wall-clock time places runs on the timeline: the epoch, a
@@ -25,13 +28,6 @@ constexpr long long utc_microseconds(const char *text) {
 static_assert(utc_microseconds("1970-01-01T00:00:01.000002Z") == 1000002);
 static_assert(utc_microseconds("2024-02-29T23:59:59.999999Z") == 1709251199999999);
 static_assert(utc_microseconds("2026-02-29T00:00:00.000000Z") == -1);
-
-std::string file_text(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 std::string repeated(const std::string &line, int times) {
     std::string text;
