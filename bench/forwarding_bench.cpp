@@ -15,7 +15,7 @@
 // stand-ins as initialization would: with TVCVRTRT_TRACE unset, or with a
 // TVCVRTRT_TRACE_FILTER that leaves out vltClose_proxy, kaIsDouble_proxy
 // and tvcRunMain_proxy, the figures are those of the untraced layer.
-#include "bootstrap/runtime_paths.h"
+#include "loading/runtime_paths.h"
 #include "call_trace/call_trace.h"
 #include "forwarding/family_sizes.h"
 #include "forwarding/forwarding_slots.h"

@@ -4,9 +4,9 @@
 #include <cstdio>
 
 #include "tvcvrtrt/api_exception.h"
-#include "bootstrap/last_error.h"
-#include "bootstrap/path_prefix.h"
-#include "bootstrap/runtime_location.h"
+#include "loading/last_error.h"
+#include "loading/path_prefix.h"
+#include "loading/runtime_location.h"
 #include "call_trace/call_trace.h"
 #include "forwarding/api_lock.h"
 

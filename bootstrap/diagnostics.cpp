@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "bootstrap/library_version.h"
-#include "bootstrap/sibling_libraries.h"
-#include "bootstrap/symbol_binder.h"
+#include "loading/sibling_libraries.h"
+#include "loading/symbol_binder.h"
 #include "common/unwind_cleanup.h"
 #include "tvcvrtrt/diagnostics.h"
 

@@ -4,8 +4,8 @@
 #include "bootstrap/initialization.h"
 
 #include "tvcvrtrt/api_exception.h"
-#include "bootstrap/library_loader.h"
-#include "bootstrap/runtime_paths.h"
+#include "loading/library_loader.h"
+#include "loading/runtime_paths.h"
 #include "call_trace/call_trace.h"
 #include "common/unwind_cleanup.h"
 #include "tvcvrtrt/runtime.h"

@@ -1,7 +1,7 @@
 // The trace's output file and the header line of each run.
 #include "call_trace/trace_output.h"
 
-#include "bootstrap/last_error.h"
+#include "loading/last_error.h"
 #include "call_trace/byte_copy.h"
 #include "call_trace/program_state.h"
 #include "call_trace/trace_format.h"

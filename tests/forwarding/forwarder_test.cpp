@@ -1,7 +1,7 @@
 // Every forwarder against the test runtime, after one initialization of this
 // process: arguments and results at their widths, the API lock, the special
 // exports and the direct forwarders' tail transfer.
-#include "bootstrap/runtime_paths.h"
+#include "loading/runtime_paths.h"
 #include "forwarding/api_lock_pair.h"
 #include "forwarding/family_sizes.h"
 #include "support/child_process.h"

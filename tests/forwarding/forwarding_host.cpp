@@ -69,7 +69,7 @@
 //                       checks; exit code 1 when one fails
 #include "tvcvrtrt/api_exception.h"
 #include "bootstrap/initialization.h"
-#include "bootstrap/runtime_paths.h"
+#include "loading/runtime_paths.h"
 #include "common/unique_resource.h"
 #include "forwarding/forwarding_slots.h"
 #include "call_trace/call_trace.h"

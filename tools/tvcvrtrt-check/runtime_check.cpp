@@ -10,12 +10,12 @@
 #include <utility>
 #include <vector>
 
-#include "bootstrap/path_prefix.h"
+#include "loading/path_prefix.h"
 #include "tvcvrtrt/api_exception.h"
-#include "bootstrap/last_error.h"
-#include "bootstrap/library_loader.h"
-#include "bootstrap/runtime_location.h"
-#include "bootstrap/symbol_binder.h"
+#include "loading/last_error.h"
+#include "loading/library_loader.h"
+#include "loading/runtime_location.h"
+#include "loading/symbol_binder.h"
 #include "common/code_page_text.h"
 #include "tools/tvcvrtrt-check/bounded_child.h"
 #include "tools/tvcvrtrt-check/library_dependencies.h"

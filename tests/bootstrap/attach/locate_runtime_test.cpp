@@ -1,10 +1,10 @@
-#include "bootstrap/runtime_location.h"
+#include "loading/runtime_location.h"
 
 #include "support/child_process.h"
 #include "support/foreign_directory_copy.h"
 #include "support/scratch_layout.h"
 #include "common/code_page_text.h"
-#include "bootstrap/runtime_paths.h"
+#include "loading/runtime_paths.h"
 
 #include <gtest/gtest.h>
 

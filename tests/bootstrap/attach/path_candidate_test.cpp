@@ -1,4 +1,4 @@
-#include "bootstrap/runtime_location.h"
+#include "loading/runtime_location.h"
 
 #include "support/scratch_layout.h"
 

@@ -1,7 +1,7 @@
 #include "bootstrap/attach.h"
 
 #include "tvcvrtrt/api_exception.h"
-#include "bootstrap/runtime_paths.h"
+#include "loading/runtime_paths.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,12 @@
 // The binder's failure, out of line: the template inlined at every slot only calls it.
-#include "bootstrap/symbol_binder.h"
+#include "loading/symbol_binder.h"
 
 #include <windows.h>
 
 #include <string>
 
 #include "tvcvrtrt/api_exception.h"
-#include "bootstrap/last_error.h"
+#include "loading/last_error.h"
 
 namespace tvc {
 

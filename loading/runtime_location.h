@@ -11,7 +11,7 @@
 #include <optional>
 #include <string>
 
-#include "bootstrap/runtime_paths.h"
+#include "loading/runtime_paths.h"
 
 namespace tvc {
 

@@ -3,8 +3,8 @@
 #include <string>
 
 #include "tvcvrtrt/api_exception.h"
-#include "bootstrap/symbol_binder.h"
-#include "tests/bootstrap/loader/loader_test_support.h"
+#include "loading/symbol_binder.h"
+#include "tests/loading/loader_test_support.h"
 
 using namespace tvc_test;
 

@@ -1,5 +1,5 @@
 // The system's text for the last failed library load or symbol lookup.
-#include "bootstrap/last_error.h"
+#include "loading/last_error.h"
 
 #include <windows.h>
 

@@ -1,5 +1,5 @@
 // Loading the runtime's libraries.
-#include "bootstrap/library_loader.h"
+#include "loading/library_loader.h"
 
 #include <float.h>
 
@@ -10,8 +10,8 @@
 #include <string>
 
 #include "tvcvrtrt/api_exception.h"
-#include "bootstrap/last_error.h"
-#include "bootstrap/runtime_paths.h"
+#include "loading/last_error.h"
+#include "loading/runtime_paths.h"
 #include "common/code_page_text.h"
 #include "common/unlimited_path.h"
 

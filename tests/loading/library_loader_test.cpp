@@ -6,11 +6,11 @@
 #include <string>
 
 #include "tvcvrtrt/api_exception.h"
-#include "bootstrap/last_error.h"
-#include "bootstrap/library_loader.h"
-#include "bootstrap/symbol_binder.h"
+#include "loading/last_error.h"
+#include "loading/library_loader.h"
+#include "loading/symbol_binder.h"
 #include "support/scratch_layout.h"
-#include "tests/bootstrap/loader/loader_test_support.h"
+#include "tests/loading/loader_test_support.h"
 
 using namespace tvc_test;
 

@@ -1,5 +1,5 @@
 // The PATH rule of process attach (path_prefix.h).
-#include "bootstrap/path_prefix.h"
+#include "loading/path_prefix.h"
 
 #include <windows.h>
 
@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "bootstrap/runtime_paths.h"
+#include "loading/runtime_paths.h"
 #include "common/code_page_text.h"
 #include "common/unlimited_path.h"
 

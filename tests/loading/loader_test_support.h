@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "bootstrap/runtime_paths.h"
+#include "loading/runtime_paths.h"
 #include "support/child_process.h"
 
 namespace tvc_test {

@@ -4,10 +4,10 @@
 #include <thread>
 
 #include "tvcvrtrt/api_exception.h"
-#include "bootstrap/last_error.h"
-#include "bootstrap/library_loader.h"
-#include "bootstrap/symbol_binder.h"
-#include "tests/bootstrap/loader/loader_test_support.h"
+#include "loading/last_error.h"
+#include "loading/library_loader.h"
+#include "loading/symbol_binder.h"
+#include "tests/loading/loader_test_support.h"
 #include "support/start_gate.h"
 
 using namespace tvc_test;
