@@ -108,7 +108,9 @@ void compare_binding() {
         std::string text = path;
         return text.substr(0, text.rfind('\\') + 1) + "test_runtime\\";
     }();
-    std::snprintf(tvc::runtime_paths.runtime_lib_dir, tvc::runtime_path_capacity, "%s", dir.c_str());
+    tvc::runtime_paths_t paths{};
+    std::snprintf(paths.runtime_lib_dir, tvc::runtime_path_capacity, "%s", dir.c_str());
+    tvc::publish_runtime_paths(paths);
     try {
         init_proxy_libraries();  // brings the libraries into the process
     } catch (const std::exception &error) {

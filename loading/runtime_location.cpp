@@ -11,7 +11,12 @@
 
 namespace tvc {
 
-runtime_paths_t runtime_paths{};
+namespace {
+runtime_paths_t published_paths{};
+}  // namespace
+const runtime_paths_t &runtime_paths = published_paths;
+
+void publish_runtime_paths(const runtime_paths_t &paths) noexcept { published_paths = paths; }
 bool verbose = false;
 
 // ---- candidates
@@ -237,7 +242,7 @@ runtime_location find_runtime(const location_inputs &inputs) {
 
 void locate_runtime(HMODULE module) {
     const runtime_location found = find_runtime(location_inputs_of_process(module));
-    runtime_paths = found.paths;
+    publish_runtime_paths(found.paths);
     if (found.verbose) verbose = true;
     if (verbose && !found.notes.empty()) {
         std::fputs(found.notes.c_str(), stdout);

@@ -1,5 +1,6 @@
 // Where the installed runtime lives: computed once at process attach and only
-// read afterwards, from any thread, without locking.
+// read afterwards, from any thread, without locking. publish_runtime_paths
+// is their one writer.
 #pragma once
 
 #include <cstddef>
@@ -19,7 +20,14 @@ struct runtime_paths_t {
     runtime_path deploy_toolbox_dir;  // "compiler" under the toolbox prefix
 };
 
-extern runtime_paths_t runtime_paths;
+extern const runtime_paths_t &runtime_paths;
+
+// Writes the paths: at attach (locate_runtime), before any other thread can
+// read them, and nowhere else in the library. A program that stands in for
+// the attach (the diagnostic command's loader child, a test host, a
+// benchmark) calls it at the same point, before it starts a thread or an
+// initialization, and a test that changes them does so between uses.
+void publish_runtime_paths(const runtime_paths_t &paths) noexcept;
 
 // Set at attach when TVCVRTRT_VERBOSE exists, whatever its value.
 extern bool verbose;

@@ -83,7 +83,9 @@ class initialized_runtime : public testing::Environment {
 public:
     void SetUp() override {
         const std::string dir = tvc_test::executable_directory() + "test_runtime\\";
-        std::snprintf(tvc::runtime_paths.runtime_lib_dir, tvc::runtime_path_capacity, "%s", dir.c_str());
+        tvc::runtime_paths_t paths{};
+        std::snprintf(paths.runtime_lib_dir, tvc::runtime_path_capacity, "%s", dir.c_str());
+        tvc::publish_runtime_paths(paths);
         ASSERT_TRUE(tvcvrtInitialize_proxy());
         journal_clear();
     }

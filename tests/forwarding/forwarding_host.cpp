@@ -110,13 +110,14 @@ void set_path(tvc::runtime_path &path, const std::string &value) {
 
 void set_runtime_paths(std::string library_dir) {
     if (library_dir.back() != '\\') library_dir += '\\';
-    tvc::runtime_paths_t &paths = tvc::runtime_paths;
+    tvc::runtime_paths_t paths{};
     set_path(paths.module_dir, "C:\\module\\");
     set_path(paths.runtime_lib_dir, library_dir);
     set_path(paths.vrt_root, "C:\\root\\");
     set_path(paths.toolbox_dir, "");
     set_path(paths.toolbox_prefix, "C:\\prefix\\");
     set_path(paths.deploy_toolbox_dir, "C:\\prefix\\compiler\\");
+    tvc::publish_runtime_paths(paths);
 }
 
 void report_slots() {

@@ -105,7 +105,9 @@ TEST(LoadRuntimeLibrary, RefusesPathsThatDoNotFitTheBuffer) {
     // read past its end.
     {
         runtime_lib_dir_override lib_dir("");
-        std::memset(tvc::runtime_paths.runtime_lib_dir, 'd', tvc::runtime_path_capacity);
+        tvc::runtime_paths_t unterminated = tvc::runtime_paths;
+        std::memset(unterminated.runtime_lib_dir, 'd', tvc::runtime_path_capacity);
+        tvc::publish_runtime_paths(unterminated);
         testing::internal::CaptureStdout();
         const std::string message = load_failure_text(file.c_str());
         EXPECT_EQ(testing::internal::GetCapturedStdout(), "");

@@ -27,18 +27,20 @@ inline std::string system_text(DWORD code) {
 // Points the runtime library directory at directory for one test.
 class runtime_lib_dir_override {
 public:
-    explicit runtime_lib_dir_override(const std::string &directory) {
-        std::memcpy(saved_, tvc::runtime_paths.runtime_lib_dir, sizeof saved_);
-        std::memset(tvc::runtime_paths.runtime_lib_dir, 0, sizeof saved_);
-        std::memcpy(tvc::runtime_paths.runtime_lib_dir, directory.data(),
-                    directory.size() < sizeof saved_ ? directory.size() : sizeof saved_ - 1);
+    explicit runtime_lib_dir_override(const std::string &directory) : saved_(tvc::runtime_paths) {
+        tvc::runtime_paths_t paths = saved_;
+        std::memset(paths.runtime_lib_dir, 0, sizeof paths.runtime_lib_dir);
+        std::memcpy(paths.runtime_lib_dir, directory.data(),
+                    directory.size() < sizeof paths.runtime_lib_dir ? directory.size()
+                                                                    : sizeof paths.runtime_lib_dir - 1);
+        tvc::publish_runtime_paths(paths);
     }
-    ~runtime_lib_dir_override() { std::memcpy(tvc::runtime_paths.runtime_lib_dir, saved_, sizeof saved_); }
+    ~runtime_lib_dir_override() { tvc::publish_runtime_paths(saved_); }
     runtime_lib_dir_override(const runtime_lib_dir_override &) = delete;
     runtime_lib_dir_override &operator=(const runtime_lib_dir_override &) = delete;
 
 private:
-    tvc::runtime_path saved_;
+    tvc::runtime_paths_t saved_;
 };
 
 // Sets the verbose flag for one test.

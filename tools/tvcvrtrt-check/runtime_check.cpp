@@ -346,7 +346,7 @@ int serve_library_check(const char *file) {
     if (location.error != nullptr) return child_refused;
     // This process stands in for one that attached the library: the
     // library's loader takes the runtime library directory from its paths.
-    tvc::runtime_paths = location.paths;
+    tvc::publish_runtime_paths(location.paths);
     library_check library;
     try {
         // The library's own loader: the full path in the runtime library

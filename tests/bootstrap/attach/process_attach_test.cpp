@@ -12,7 +12,9 @@ using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;
 
 TEST(DllEntry, DetachAndThreadNotificationsSucceedWithoutTouchingAnything) {
-    std::strcpy(tvc::runtime_paths.runtime_lib_dir, "C:\\kept\\");
+    tvc::runtime_paths_t kept{};
+    std::strcpy(kept.runtime_lib_dir, "C:\\kept\\");
+    tvc::publish_runtime_paths(kept);
     for (DWORD reason : {DLL_PROCESS_DETACH, DLL_THREAD_ATTACH, DLL_THREAD_DETACH}) {
         CaptureStdout();
         EXPECT_EQ(tvc::dll_entry(GetModuleHandleA(nullptr), reason), TRUE) << reason;
