@@ -1,72 +1,7 @@
-// Initializes the forwarding layer in a fresh process, as the commands on
-// its command line say, and reports on standard output (binary mode):
-//   lib:<dir>           sibling libraries load from dir; the other runtime
-//                       paths get fixed values (see runtime_paths_for_tests)
-//   verbose             one "Loading <path>" line per library load
-//   result:<symbol>=<n> the stand-in of symbol returns n
-//   init | init2:<n> | app   "init=<0|1>" (app: tvcInitializeApplication_proxy)
-//   race:<n>            n threads initialize at once; "race=<how many got true>"
-//   held-race:<n>       likewise through the three entry points, the first
-//                       run held at its first library load until the other
-//                       n-1 threads wait for it
-//   reenter:<symbol>    the first call of symbol's stand-in calls the three
-//                       entry points on its own thread and journals
-//                       "reentered init=<0|1> init2=<0|1> app=<0|1>"
-//   helper:<symbol>     symbol's stand-in starts a thread that initializes, and
-//                       returns once that thread waits for the run under way;
-//                       after the host's next command "helper init=<0|1>"
-//   bind-directly       init_proxy_libraries; "escaped: <message>" when it throws
-//   journal             the stand-ins' calls since the last report, one a line
-//   slots               per family, a 1 or 0 for each bound or null slot
-//   addresses:<family>  the family's slot addresses
-//   copy:<from>|<to>    copies a file (to repair a layout between attempts)
-//   call-all            calls every export with zero arguments and prints each
-//                       nonzero result as "<export> <first result byte>"
-//   trace:<file>        sets TVCVRTRT_TRACE for the initialization to come
-//   filter:<patterns>   sets TVCVRTRT_TRACE_FILTER likewise, from UTF-8
-//   install-trace       puts the tracing entries in front once more
-//   wrapped             "wrapped=<n>": slots that hold another address than
-//                       their symbol's in its library
-//   traced-calls        "thread=<id>", then one call of each shape (see
-//                       call_trace_test.cpp), the last two throwing;
-//                       "caught=<what> lock=<depth after>" for each
-//   traced-nested       tvcRunMain_proxy, whose stand-in calls tvcGetEps_proxy,
-//                       whose stand-in calls vltClose_proxy
-//   ten-mixed           "ten-mixed=same" when ten_mixed_arguments_arrive
-//   traced-jump         tvcRunMain_proxy left by a jump (see jump_over_a_traced_call),
-//                       then "caught=<what>" for an exception on the same thread
-//   traced-texts        calls with text arguments (see call_trace_test.cpp)
-//   raise-elsewhere     while tvcRunMain_proxy is pending, another thread that
-//                       makes no traced direct call raises and catches;
-//                       "caught=elsewhere"
-//   walk                inside tvcRunMain_proxy's stand-in "frames=<n>
-//                       caller=<yes|no>" from RtlCaptureStackBackTrace, and
-//                       "handler-caller=<yes|no>" from a stack walk in a
-//                       vectored handler that the program adds first
-//   fibers              two fibers with traced calls pending return out of
-//                       order, a fiber is deleted inside one; "fibers=done"
-//   program-state       "state <what> error=<last error> errno=<n> fp=<flags>
-//                       round=<mode>" after calls of each kind
-//   decimal-comma       "printf=<2.5 by printf>" under a German locale, then
-//                       tvcIsFinite_proxy(2.5)
-//   pipe:<name>         a pipe \\.\pipe\<name> read by the host becomes
-//                       TVCVRTRT_TRACE; after init and vltClose_proxy
-//                       "pipe=<lines that arrived> first=<first line>"; then
-//                       the reader closes it and two more calls follow
-//   exit-while-tracing  4 threads loop on a traced tvcWrite_proxy while the
-//                       host calls ExitProcess; the journal library's
-//                       DLL_PROCESS_DETACH calls it once more and
-//                       prints "detach-call=returned"
-//   traced-threads      4 threads call tvcWrite_proxy 250 times each at once,
-//                       each with its number as the first argument
-//   returned-registers  "registers=<rax> <rdx> <xmm0> <xmm1> <xmm2> <xmm3>" as a
-//                       function bound in tvcRunMain's slot left them, read
-//                       after tvcRunMain_proxy returns
-//   bind-race           8 threads call init_proxy_libraries at once, then
-//                       vltClose_proxy 1,000 times each
-//   unwind:<shape>      the call of shape (tests/forwarding/unwind_case.h)
-//                       left by a GCC exception from the runtime, and its
-//                       checks; exit code 1 when one fails
+// Initializes the forwarding layer in a fresh process as the commands on its
+// command line say, in order, and reports on standard output (binary mode).
+// The commands are the table at the end of this file, one line of help
+// each; "forwarding_host help" prints them. An unknown command exits with 2.
 #include "tvcvrtrt/api_exception.h"
 #include "bootstrap/initialization.h"
 #include "loading/runtime_paths.h"
@@ -609,11 +544,155 @@ const tvc_unwind::hooks gcc_exception_hooks = {
     },
 };
 
-bool starts_with(const char *text, const char *prefix, const char **rest) {
-    const std::size_t length = std::strlen(prefix);
-    if (std::strncmp(text, prefix, length) != 0) return false;
-    *rest = text + length;
-    return true;
+// A command: its name, ending in ':' when an argument follows it, one line
+// of help, and what it does; a result other than 0 ends the host with it.
+struct command {
+    const char *name;
+    const char *help;
+    int (*run)(const std::string &argument);
+};
+
+int print_help(const std::string &);
+
+const command commands[] = {
+    {"lib:", "<dir>: sibling libraries load from dir; the other runtime paths get fixed values",
+     [](const std::string &dir) { return set_runtime_paths(dir), 0; }},
+    {"verbose", "one \"Loading <path>\" line per library load", [](const std::string &) { return tvc::verbose = true, 0; }},
+    {"result:", "<symbol>=<n>: the stand-in of symbol returns n",
+     [](const std::string &assignment) {
+         const std::size_t equals = assignment.find('=');
+         const long long value = std::atoll(assignment.c_str() + equals + 1);
+         journal_set_result(assignment.substr(0, equals).c_str(), &value, sizeof value);
+         return 0;
+     }},
+    {"init", "\"init=<0|1>\" from tvcvrtInitialize_proxy",
+     [](const std::string &) { return std::printf("init=%d\n", tvcvrtInitialize_proxy()), 0; }},
+    {"init2:", "<n>: \"init=<0|1>\" from tvcvrtInitialize2_proxy(n)",
+     [](const std::string &n) { return std::printf("init=%d\n", tvcvrtInitialize2_proxy(std::atoi(n.c_str()))), 0; }},
+    {"app", "\"app=<0|1>\" from tvcInitializeApplication_proxy",
+     [](const std::string &) {
+         return std::printf("app=%d\n", tvcInitializeApplication_proxy(reinterpret_cast<const void *>(0x1234), 77)), 0;
+     }},
+    {"race:", "<n>: n threads initialize at once; \"race=<how many got true>\"",
+     [](const std::string &n) { return race(std::atoi(n.c_str())), 0; }},
+    {"held-race:", "<n>: likewise through the three entry points, the first run held at its first load",
+     [](const std::string &n) { return race_held_at_first_load(std::atoi(n.c_str())), 0; }},
+    {"reenter:", "<symbol>: its first call enters the three entry points again and journals the results",
+     [](const std::string &symbol) {
+         reentering_symbol = symbol;
+         journal_set_callback(symbol.c_str(), reenter_initialization);
+         return 0;
+     }},
+    {"helper:", "<symbol>: its call starts a thread that initializes; \"helper init=<0|1>\" after the next command",
+     [](const std::string &symbol) {
+         reentering_symbol = symbol;
+         journal_set_callback(symbol.c_str(), start_initializing_helper);
+         return 0;
+     }},
+    {"bind-directly", "init_proxy_libraries; \"escaped: <message>\" when it throws",
+     [](const std::string &) {
+         try {
+             init_proxy_libraries();
+         } catch (const tvc::apiException &error) {
+             std::printf("escaped: %s\n", error.what());
+         }
+         return 0;
+     }},
+    {"journal", "the stand-ins' calls since the last report, one a line", [](const std::string &) { return report_journal(), 0; }},
+    {"slots", "per family, a 1 or 0 for each bound or null slot", [](const std::string &) { return report_slots(), 0; }},
+    {"addresses:", "<family>: the family's slot addresses",
+     [](const std::string &family) { return report_addresses(family), 0; }},
+    {"copy:", "<from>|<to>: copies a file (to repair a layout between attempts); exit 3 when it fails",
+     [](const std::string &paths) {
+         const std::size_t bar = paths.find('|');
+         return ::CopyFileA(paths.substr(0, bar).c_str(), paths.substr(bar + 1).c_str(), FALSE) ? 0 : 3;
+     }},
+    {"call-all", "calls every export with zero arguments; \"<export> <first result byte>\" for each nonzero result",
+     [](const std::string &) {
+         for (const forwarder_case &entry : cases) {
+             if (entry.call) report_result(entry.export_name.c_str(), entry.call());
+         }
+         call_special_exports();
+         return 0;
+     }},
+    {"trace:", "<file>: sets TVCVRTRT_TRACE for the initialization to come",
+     [](const std::string &file) { return ::SetEnvironmentVariableA("TVCVRTRT_TRACE", file.c_str()), 0; }},
+    {"filter:", "<patterns>: sets TVCVRTRT_TRACE_FILTER likewise, from UTF-8",
+     [](const std::string &patterns) {
+         wchar_t wide[512] = {};
+         ::MultiByteToWideChar(CP_UTF8, 0, patterns.c_str(), -1, wide, 511);
+         return ::SetEnvironmentVariableW(L"TVCVRTRT_TRACE_FILTER", wide), 0;
+     }},
+    {"install-trace", "puts the tracing entries in front once more", [](const std::string &) { return tvc::install_call_trace(), 0; }},
+    {"wrapped", "\"wrapped=<n>\": slots that hold another address than their symbol's in its library",
+     [](const std::string &) { return report_wrapped_slots(), 0; }},
+    {"traced-calls", "\"thread=<id>\", one call of each shape, the last two throwing: \"caught=<what> lock=<depth>\"",
+     [](const std::string &) { return make_traced_calls(), 0; }},
+    {"traced-nested", "tvcRunMain_proxy, whose stand-in calls tvcGetEps_proxy, whose stand-in calls vltClose_proxy",
+     [](const std::string &) {
+         journal_set_callback("tvcRunMain", [] { tvcGetEps_proxy(); });
+         journal_set_callback("tvcGetEps", [] { vltClose_proxy(nullptr); });
+         tvcRunMain_proxy(nullptr, 0, nullptr);
+         return 0;
+     }},
+    {"ten-mixed", "\"ten-mixed=same\" when the traced direct forwarder hands on ten mixed arguments",
+     [](const std::string &) {
+         const bool same = tvc_test::ten_mixed_arguments_arrive(tvc::install_call_trace);
+         return std::printf("ten-mixed=%s\n", same ? "same" : "different"), 0;
+     }},
+    {"traced-jump", "tvcRunMain_proxy left by a jump, then \"caught=<what>\" for an exception on the same thread",
+     [](const std::string &) {
+         jump_over_a_traced_call();
+         throw_and_catch("after the jump");
+         return 0;
+     }},
+    {"traced-texts", "calls with text arguments: 1,000 bytes, quotes, a backslash, control characters",
+     [](const std::string &) { return make_text_calls(), 0; }},
+    {"raise-elsewhere", "another thread raises and catches while tvcRunMain_proxy is pending; \"caught=elsewhere\"",
+     [](const std::string &) { return raise_on_another_thread(), 0; }},
+    {"walk", "\"frames=<n> caller=<yes|no>\" and \"handler-caller=<yes|no>\" from stack walks inside a traced call",
+     [](const std::string &) { return walk_the_stack(), 0; }},
+    {"fibers", "fibers with traced calls pending return out of order, one deleted inside; \"fibers=done\"",
+     [](const std::string &) { return run_fibers(), 0; }},
+    {"program-state", "\"state <what> error=<n> errno=<n> fp=<flags> round=<mode>\" after calls of each kind",
+     [](const std::string &) { return check_program_state(), 0; }},
+    {"decimal-comma", "\"printf=<2.5 by printf>\" under a German locale, then tvcIsFinite_proxy(2.5)",
+     [](const std::string &) { return call_under_decimal_comma(), 0; }},
+    {"pipe:", "<name>: traces into \\\\.\\pipe\\<name> read by the host; \"pipe=<lines> first=<first line>\", then it closes",
+     [](const std::string &name) { return trace_into_pipe(name), 0; }},
+    {"exit-while-tracing", "4 threads call tvcWrite_proxy while the host exits; \"detach-call=returned\" from the detach",
+     [](const std::string &) { return exit_while_tracing(), 0; }},
+    {"traced-threads", "8 threads call tvcWrite_proxy 10,000 times each at once, with their numbers",
+     [](const std::string &) { return make_calls_on_threads(), 0; }},
+    {"returned-registers", "\"registers=<rax> <rdx> <xmm0> <xmm1> <xmm2> <xmm3>\" after a traced direct call",
+     [](const std::string &) { return report_returned_registers(), 0; }},
+    {"bind-race", "8 threads call init_proxy_libraries at once, then vltClose_proxy 1,000 times each",
+     [](const std::string &) { return bind_on_threads(), 0; }},
+    {"fault-after:", "<n>: n traced calls, then a fault that nothing handles",
+     [](const std::string &n) { return calls_then_abrupt_end(std::atoi(n.c_str()), true), 0; }},
+    {"terminate-after:", "<n>: n traced calls, then TerminateProcess from another thread",
+     [](const std::string &n) { return calls_then_abrupt_end(std::atoi(n.c_str()), false), 0; }},
+    {"unwind:", "<shape>: the call of shape left by a GCC exception, and its checks; exit 1 when one fails",
+     [](const std::string &shape) { return tvc_unwind::run(shape.c_str(), true, gcc_exception_hooks), 0; }},
+    {"help", "these lines", print_help},
+};
+
+int print_help(const std::string &) {
+    for (const command &each : commands) std::printf("  %-20s %s\n", each.name, each.help);
+    return 0;
+}
+
+// The command that text names, and its argument.
+const command *find_command(const std::string &text, std::string &argument) {
+    for (const command &each : commands) {
+        const std::string name = each.name;
+        const bool takes_argument = name.back() == ':';
+        if (takes_argument ? text.compare(0, name.size(), name) == 0 : text == name) {
+            argument = takes_argument ? text.substr(name.size()) : std::string();
+            return &each;
+        }
+    }
+    return nullptr;
 }
 
 }  // namespace
@@ -623,109 +702,12 @@ int main(int argc, char **argv) {
     // The library's own exit, as its DLL_PROCESS_DETACH does it.
     journal_set_exit_callback([] { tvc::finish_call_trace_at_exit(); });
     for (int index = 1; index < argc; ++index) {
-        const char *rest = nullptr;
-        const std::string command = argv[index];
-        if (starts_with(argv[index], "lib:", &rest)) {
-            set_runtime_paths(rest);
-        } else if (command == "verbose") {
-            tvc::verbose = true;
-        } else if (starts_with(argv[index], "result:", &rest)) {
-            const std::string assignment = rest;
-            const std::size_t equals = assignment.find('=');
-            const long long value = std::atoll(assignment.c_str() + equals + 1);
-            journal_set_result(assignment.substr(0, equals).c_str(), &value, sizeof value);
-        } else if (command == "init") {
-            std::printf("init=%d\n", tvcvrtInitialize_proxy());
-        } else if (starts_with(argv[index], "init2:", &rest)) {
-            std::printf("init=%d\n", tvcvrtInitialize2_proxy(std::atoi(rest)));
-        } else if (command == "app") {
-            std::printf("app=%d\n", tvcInitializeApplication_proxy(reinterpret_cast<const void *>(0x1234), 77));
-        } else if (starts_with(argv[index], "race:", &rest)) {
-            race(std::atoi(rest));
-        } else if (starts_with(argv[index], "held-race:", &rest)) {
-            race_held_at_first_load(std::atoi(rest));
-        } else if (starts_with(argv[index], "reenter:", &rest)) {
-            reentering_symbol = rest;
-            journal_set_callback(rest, reenter_initialization);
-        } else if (starts_with(argv[index], "helper:", &rest)) {
-            reentering_symbol = rest;
-            journal_set_callback(rest, start_initializing_helper);
-        } else if (command == "bind-directly") {
-            try {
-                init_proxy_libraries();
-            } catch (const tvc::apiException &error) {
-                std::printf("escaped: %s\n", error.what());
-            }
-        } else if (command == "journal") {
-            report_journal();
-        } else if (command == "slots") {
-            report_slots();
-        } else if (starts_with(argv[index], "addresses:", &rest)) {
-            report_addresses(rest);
-        } else if (starts_with(argv[index], "copy:", &rest)) {
-            const std::string paths = rest;
-            const std::size_t bar = paths.find('|');
-            if (!::CopyFileA(paths.substr(0, bar).c_str(), paths.substr(bar + 1).c_str(), FALSE)) return 3;
-        } else if (starts_with(argv[index], "trace:", &rest)) {
-            ::SetEnvironmentVariableA("TVCVRTRT_TRACE", rest);
-        } else if (starts_with(argv[index], "filter:", &rest)) {
-            wchar_t patterns[512] = {};
-            ::MultiByteToWideChar(CP_UTF8, 0, rest, -1, patterns, 511);
-            ::SetEnvironmentVariableW(L"TVCVRTRT_TRACE_FILTER", patterns);
-        } else if (command == "install-trace") {
-            tvc::install_call_trace();
-        } else if (command == "wrapped") {
-            report_wrapped_slots();
-        } else if (command == "traced-calls") {
-            make_traced_calls();
-        } else if (command == "traced-nested") {
-            journal_set_callback("tvcRunMain", [] { tvcGetEps_proxy(); });
-            journal_set_callback("tvcGetEps", [] { vltClose_proxy(nullptr); });
-            tvcRunMain_proxy(nullptr, 0, nullptr);
-        } else if (command == "ten-mixed") {
-            // The traced direct forwarder hands on all ten.
-            const bool same = tvc_test::ten_mixed_arguments_arrive(tvc::install_call_trace);
-            std::printf("ten-mixed=%s\n", same ? "same" : "different");
-        } else if (command == "traced-jump") {
-            jump_over_a_traced_call();
-            throw_and_catch("after the jump");
-        } else if (command == "raise-elsewhere") {
-            raise_on_another_thread();
-        } else if (command == "walk") {
-            walk_the_stack();
-        } else if (command == "fibers") {
-            run_fibers();
-        } else if (command == "program-state") {
-            check_program_state();
-        } else if (command == "decimal-comma") {
-            call_under_decimal_comma();
-        } else if (starts_with(argv[index], "pipe:", &rest)) {
-            trace_into_pipe(rest);
-        } else if (command == "exit-while-tracing") {
-            exit_while_tracing();
-        } else if (command == "traced-texts") {
-            make_text_calls();
-        } else if (command == "traced-threads") {
-            make_calls_on_threads();
-        } else if (command == "returned-registers") {
-            report_returned_registers();
-        } else if (command == "bind-race") {
-            bind_on_threads();
-        } else if (starts_with(argv[index], "fault-after:", &rest)) {
-            calls_then_abrupt_end(std::atoi(rest), true);
-        } else if (starts_with(argv[index], "terminate-after:", &rest)) {
-            calls_then_abrupt_end(std::atoi(rest), false);
-        } else if (starts_with(argv[index], "unwind:", &rest)) {
-            tvc_unwind::run(rest, true, gcc_exception_hooks);
-        } else if (command == "call-all") {
-            for (const forwarder_case &entry : cases) {
-                if (entry.call) report_result(entry.export_name.c_str(), entry.call());
-            }
-            call_special_exports();
-        } else {
-            return 2;
-        }
-        if (helper_thread.joinable() && !starts_with(argv[index], "helper:", &rest)) {
+        std::string argument;
+        const command *found = find_command(argv[index], argument);
+        if (found == nullptr) return 2;
+        if (const int exit_code = found->run(argument); exit_code != 0) return exit_code;
+        // The helper's thread ends in the command after the one that started it.
+        if (helper_thread.joinable() && std::strcmp(found->name, "helper:") != 0) {
             helper_thread.join();
             std::printf("helper init=%d\n", helper_result);
         }
