@@ -1,5 +1,6 @@
 #include "tests/bootstrap/attach/attach_child.h"
 
+#include "common/code_page_text.h"
 #include "support/child_process.h"
 
 #include <windows.h>
@@ -11,14 +12,6 @@ namespace tvc_test {
 
 namespace {
 
-std::wstring widened(const std::string &text) {
-    std::wstring wide(text.size(), L'\0');
-    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0],
-                                           static_cast<int>(wide.size()));
-    wide.resize(static_cast<std::size_t>(length > 0 ? length : 0));
-    return wide;
-}
-
 // This process's environment with the four variables replaced.
 std::wstring environment_block(const attach_environment &wanted) {
     environment_changes changes;
@@ -29,7 +22,7 @@ std::wstring environment_block(const attach_environment &wanted) {
         {L"PATH", &wanted.path},
     };
     for (const auto &[name, value] : controlled) {
-        changes.emplace_back(name, value->has_value() ? std::optional<std::wstring>(widened(**value)) : std::nullopt);
+        changes.emplace_back(name, value->has_value() ? std::optional<std::wstring>(tvc::widened(**value)) : std::nullopt);
     }
     if (wanted.wide_path.has_value()) changes.emplace_back(L"PATH", wanted.wide_path);
     if (wanted.wide_vrtroot.has_value()) changes.emplace_back(L"VRTROOT", wanted.wide_vrtroot);
