@@ -28,7 +28,9 @@
 // where a line's space was taken but never filled, and ends in zero bytes up
 // to the end of the stretch it had mapped: a reader passes over zero bytes at
 // the start of a line, so they end the run's lines without being counted as
-// lines, and the next run, written over that tail, reads as usual.
+// lines, and the next run, written over that tail, reads as usual. A line's
+// end is written before its text, so a line that a crash cut short holds
+// zero bytes before its end: a reader passes over it too.
 #pragma once
 
 #include <cstddef>

@@ -12,6 +12,10 @@ namespace tvc_check {
 
 std::string json_writer::quoted(const char *text) {
     std::string result = "\"";
+    // Most text is printable ASCII, the same in every code page: taken as it is.
+    const char *end = text;
+    while (*end >= 0x20 && *end < 0x7F && *end != '"' && *end != '\\') ++end;
+    if (*end == '\0') return result.append(text, end) + '"';
     std::wstring wide;
     if (!tvc::widen(text, std::strlen(text), wide)) wide.assign(L"?");  // not text in the code page: nothing to show
     for (const wchar_t character : wide) {
@@ -31,6 +35,7 @@ std::string json_writer::quoted(const char *text) {
 }
 
 void json_writer::newline() {
+    if (layout_ == json_layout::compact) return;
     std::fputc('\n', out_);
     for (std::size_t level = 0; level < has_elements_.size(); ++level) std::fputs("  ", out_);
 }
@@ -48,7 +53,8 @@ void json_writer::before_value() {
 
 void json_writer::key(const char *name) {
     before_value();
-    std::fprintf(out_, "%s: ", quoted(name).c_str());
+    const std::string text = quoted(name) + (layout_ == json_layout::compact ? ":" : ": ");
+    std::fwrite(text.data(), 1, text.size(), out_);
     after_key_ = true;
 }
 
@@ -82,7 +88,8 @@ void json_writer::end_array() {
 void json_writer::value(const char *text) {
     if (text == nullptr) return null();
     before_value();
-    std::fputs(quoted(text).c_str(), out_);
+    const std::string quoted_text = quoted(text);
+    std::fwrite(quoted_text.data(), 1, quoted_text.size(), out_);
 }
 
 void json_writer::value(bool flag) {

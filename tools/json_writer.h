@@ -9,9 +9,13 @@
 
 namespace tvc_check {
 
+// Indented for a person to read, or compact (no blanks between the tokens)
+// for a file that only a program reads, a third of the indented size.
+enum class json_layout { indented, compact };
+
 class json_writer {
 public:
-    explicit json_writer(std::FILE *out) : out_(out) {}
+    explicit json_writer(std::FILE *out, json_layout layout = json_layout::indented) : out_(out), layout_(layout) {}
 
     void begin_object();
     void end_object();
@@ -71,6 +75,7 @@ private:
     void newline();
 
     std::FILE *out_;
+    json_layout layout_;
     // One flag per open container: whether it already holds an element.
     std::vector<bool> has_elements_;
     bool after_key_ = false;

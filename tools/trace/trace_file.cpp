@@ -119,7 +119,10 @@ bool trace_reader::next() {
             count_malformed();
             continue;
         }
-        if (is_blank(line) || is_note(line)) continue;
+        // A line with zero bytes in it was cut by a crash: its end is copied
+        // first, so its text stops at zeros before the line end. Like zeros
+        // at a line's start, it is no line.
+        if (is_blank(line) || is_note(line) || line.find('\0') != std::string_view::npos) continue;
         header_fields header;
         if (begins_run(line)) {
             const bool whole = parse_header(line, header);
@@ -167,7 +170,25 @@ std::string shown(const std::string &text) {
         result.append(bytes, length > 0 ? static_cast<std::size_t>(length) : 0);
         index += static_cast<std::size_t>(units) - 1;
     }
-    return result;
+    // The terminal reads the bytes in its own encoding, mostly UTF-8, where
+    // C2 80 to C2 9F are the C1 controls whatever the code page made of them
+    // ("\xc2\x9b" is a CSI). The escapes above are ASCII, so only the
+    // file's bytes can pair up here.
+    std::string safe;
+    safe.reserve(result.size());
+    for (std::size_t at = 0; at < result.size(); ++at) {
+        const unsigned char byte = static_cast<unsigned char>(result[at]);
+        const unsigned char next = at + 1 < result.size() ? static_cast<unsigned char>(result[at + 1]) : 0;
+        if (byte == 0xC2 && next >= 0x80 && next <= 0x9F) {
+            char escape[16];
+            std::snprintf(escape, sizeof escape, "\\x%02x\\x%02x", byte, next);
+            safe += escape;
+            ++at;
+        } else {
+            safe += result[at];
+        }
+    }
+    return safe;
 }
 
 std::FILE *open_output(const char *path) { return ::_wfopen(file_system_path(path).c_str(), L"wb"); }

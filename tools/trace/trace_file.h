@@ -77,8 +77,9 @@ private:
 };
 
 // Text from the file as it may be written to a terminal: C0 and C1 control
-// characters and DEL as \xNN (\u00NN for C1), so that a hostile file cannot
-// move the cursor, retitle or recolour the terminal.
+// characters and DEL as \xNN (\u00NN for C1), and the bytes of a C1 control
+// in UTF-8 as \xc2\xNN whatever the code page makes of them, so that a
+// hostile file cannot move the cursor, retitle or recolour the terminal.
 std::string shown(const std::string &text);
 
 // The system's text for an error code, without its line end.

@@ -120,18 +120,21 @@ private:
                 const char *data = at_line;
                 while (data < end && *data == '\0') ++data;
                 if (data == end || !gap_has_lasted(offset_of(at_line, begin))) break;
-                at_line = data;
+                // A line's end is copied first: a line end right after the
+                // zeros is that of a line never copied in.
+                at_line = *data == '\n' ? data + 1 : data;
                 continue;
             }
             const char *newline = static_cast<const char *>(std::memchr(at_line, '\n', end - at_line));
             const char *zero = static_cast<const char *>(std::memchr(at_line, '\0', (newline ? newline : end) - at_line));
             if (zero != nullptr) {
                 // A line whose copy has not reached its end yet; once the gap
-                // has lasted, what was copied of it is dropped.
+                // has lasted, what was copied of it is dropped, up to its end,
+                // which was copied first.
                 const char *data = zero;
                 while (data < end && *data == '\0') ++data;
                 if (data == end || !gap_has_lasted(offset_of(at_line, begin))) break;
-                at_line = data;
+                at_line = newline != nullptr ? newline + 1 : data;
                 continue;
             }
             if (newline == nullptr) {

@@ -42,7 +42,8 @@ using unique_file = tvc::unique_resource<std::FILE *, close_file>;
 // that runs never overlap.
 class timeline_writer {
 public:
-    explicit timeline_writer(std::FILE *out) : json_(out) {
+    // Compact: a viewer reads the file whole, and its size is what limits it.
+    explicit timeline_writer(std::FILE *out) : json_(out, tvc_check::json_layout::compact) {
         json_.begin_object();
         json_.key("traceEvents");
         json_.begin_array();

@@ -60,11 +60,12 @@ with tempfile.TemporaryDirectory() as scratch:
     calls = [(event["pid"], event["ts"], event["dur"]) for event in events if event["ph"] == "X"]
     assert calls == [(1, 0, 1000000), (1, 1000100, 1), (2, 2000000.5, 1), (3, 2000002, 1)], calls
 
-    # Hostile bytes and times at the ends of the range still make valid JSON.
+    # Hostile bytes and times at the ends of the range still make valid JSON
+    # (a zero byte would make a line one that a crash cut short).
     hostile = os.path.join(scratch, "hostile.trace")
     with open(hostile, "wb") as out:
-        out.write(b'# pid=1 start=0001-01-01T00:00:00.000000Z exe=\x00\x1b[2J\xff"\\\r\r\n'
-                  b'1 999999999999999.999 ka_proxy("\x00\xff\x07") = \x1b 999999999999999.999us\n'
+        out.write(b'# pid=1 start=0001-01-01T00:00:00.000000Z exe=\x01\x1b[2J\xff"\\\r\r\n'
+                  b'1 999999999999999.999 ka_proxy("\x01\xff\x07") = \x1b 999999999999999.999us\n'
                   b'# pid=2 start=9999-12-31T23:59:59.999999Z exe=\x81\x9b\n'
                   b'2 0.000 ka_proxy(") = ") = 1 1.000us\n')
     status, out, err, _ = check("--trace-timeline", windows(hostile), windows(timeline))
@@ -109,8 +110,9 @@ with tempfile.TemporaryDirectory() as scratch:
         print(f"{arguments[0]}: {blocks * len(block) >> 20} MB through a pipe in {peak >> 20} MB resident")
 
     # A run that ended abruptly: zero bytes where a line's space was taken and
-    # never filled, a line cut short, and the zero tail of its last stretch
-    # before the next run's header. The zeros are no lines; the cut line is.
+    # never filled, a line cut short (its end copied, its text in part), and
+    # the zero tail of its last stretch before the next run's header. Neither
+    # the zeros nor the cut line are lines.
     crashed = os.path.join(scratch, "crashed.trace")
     with open(crashed, "wb") as out:
         clocked = header(384, "2026-12-07T13:48:35.000000Z").replace(" exe=", " clock=tsc:2596143796 exe=")
@@ -119,7 +121,6 @@ with tempfile.TemporaryDirectory() as scratch:
                   header(385, "2026-12-07T13:48:40.000000Z").encode() + b"390 0.500 kaGetM_proxy(0x10) = 2 1.000us\n")
     status, out, err, _ = check("--trace-summary", windows(crashed), "--json")
     summary = json.loads(out)
-    # Exit status 1: a line not in the format was skipped.
-    assert status == 1 and [run["calls"] for run in summary["runs"]] == [2, 1], (status, out, err)
+    assert status == 0 and [run["calls"] for run in summary["runs"]] == [2, 1], (status, out, err)
     assert (summary["runs"][0]["clock"], summary["runs"][0]["clock_hz"]) == ("tsc", 2596143796), out
-    assert "clock" not in summary["runs"][1] and "1 line not in the trace format" in summary["error"], out
+    assert "clock" not in summary["runs"][1] and "error" not in summary, out

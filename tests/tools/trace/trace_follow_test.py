@@ -3,8 +3,8 @@
 before the file exists, it prints the lines of a file laid out as a live
 mapped trace (lines, then the zero bytes reserved for the next ones), each
 line written later into the reserved space, a line written after zeros that
-are never filled (space a process took and never filled: passed over once
-it has lasted), and then the lines of a real run of the traced host that
+are never filled and a line cut short (space a process took and never
+filled, or filled in part: passed over once it has lasted), and then the lines of a real run of the traced host that
 appends to the same file, in the file's order; the file deleted and made
 again is followed from its start."""
 import os, queue, subprocess, sys, tempfile, threading
@@ -60,11 +60,16 @@ with tempfile.TemporaryDirectory() as scratch:
             os.pwrite(out.fileno(), call(3).encode(), end)
             expect(printed, [call(3).rstrip("\n")])
             end += len(call(3))
-            # Zeros that are never filled before a written line: the line
-            # comes once the gap has lasted, and the zeros are passed over.
-            os.pwrite(out.fileno(), call(5).encode(), end + len(call(4)))
-            expect(printed, [call(5).rstrip("\n")])
-            end += len(call(4)) + len(call(5))
+            # Zeros that are never filled, and a line cut by a crash (its end
+            # is copied first, then its text from the start), before a
+            # written line: the line comes once the gaps have lasted; the
+            # zeros and the cut line are passed over.
+            gap = len(call(4)) + len(call(5))
+            os.pwrite(out.fileno(), call(6).encode(), end + gap)
+            os.pwrite(out.fileno(), b"\n", end + gap - 1)
+            os.pwrite(out.fileno(), call(5)[:7].encode(), end + len(call(4)))
+            expect(printed, [call(6).rstrip("\n")])
+            end += gap + len(call(6))
             # The writer cuts the file to its lines when its process ends.
             out.truncate(end)
 

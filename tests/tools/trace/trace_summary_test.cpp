@@ -122,9 +122,12 @@ TEST(TraceSummary, TotalsPerExportAndRunAsTextOrJsonWithEveryFaultOfTheFileRepor
         {true, good + overflowing + "garbage\n", {}, 1,
          first + "\n" + second + "error: " + trace + ": the times of run 3 add up to more than can be counted; " + trace +
              ": 1 line not in the trace format, skipped (the first is line 20)\n"},
-        // The executable path reaches the terminal with its control characters escaped.
-        {true, "# pid=8 start=2026-01-02T03:04:05.000006Z exe=C:\\app\x1b]0;owned\x07\x1b[2J.exe\n", {}, 0,
-         "run 1: pid 8, started 2026-01-02T03:04:05.000006Z, C:\\app\\x1b]0;owned\\x07\\x1b[2J.exe\n" + columns + rule +
+        // The executable path reaches the terminal with its control characters
+        // escaped: C0, C1 of the code page, and C1 as a UTF-8 terminal reads the bytes.
+        {true, "# pid=8 start=2026-01-02T03:04:05.000006Z exe=C:\\app\x1b]0;owned\x07\x1b[2J\x8d\xc2\x9b" "2J\xc2\xa9.exe\n",
+         {}, 0,
+         "run 1: pid 8, started 2026-01-02T03:04:05.000006Z, C:\\app\\x1b]0;owned\\x07\\x1b[2J\\u008d\\xc2\\x9b2J\xc2\xa9.exe\n" +
+             columns + rule +
              "  0.00        0.000         0              total\n"},
         {false, "", {}, 1, "error: cannot read the trace file " + trace + ": "},
     };

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The call trace as a timeline: forwarding_host makes a trace with nested
 calls and four threads calling at once, tvcvrtrt-check --trace-timeline turns
-it into the Trace Event Format, and the events are checked against the lines:
+it into the Trace Event Format (compact JSON), and the events are checked against the lines:
 one complete event per call line with its name, start and duration, starts
 increasing on each thread, and each thread's calls nested or one after the
 other, never overlapping in part; each process row named after its
@@ -27,8 +27,13 @@ with tempfile.TemporaryDirectory() as scratch:
     with open(trace, encoding="latin-1") as lines:
         calls = [line.split() for line in lines if not line.startswith("#")]
     with open(timeline, encoding="ascii") as text:
-        every_event = json.load(text)["traceEvents"]
-        events = [event for event in every_event if event["ph"] == "X"]
+        written = text.read()
+    every_event = json.loads(written)["traceEvents"]
+    events = [event for event in every_event if event["ph"] == "X"]
+
+# Compact: as many bytes as the events need, none for a person's eyes.
+assert len(written) == len(json.dumps({"traceEvents": every_event, "displayTimeUnit": "ns"},
+                                      separators=(",", ":"))) + 1, "the timeline is not compact"
 
 assert len(events) == len(calls) > 1000, (len(events), len(calls))
 for event, call in zip(events, calls):
