@@ -20,6 +20,7 @@
 #include "component_info/component_records.h"
 #include "registration/class_layout.h"
 #include "registration/guid_registry_form.h"
+#include "component_info/query_reasons.h"
 
 namespace tvc {
 
@@ -156,11 +157,11 @@ LONG read_interface_fields(const char *iid, interfaceInfo &record) noexcept {
 // slot is left empty. What the cache holds from earlier in the query is
 // copied instead of read again.
 template <typename Record, typename ReadFields>
-LONG read_registration(const GUID &guid, Record **slot, char (Record::*guid_field)[40], ReadFields read_fields,
-                       registration_cache *cache) noexcept {
-    if (slot == nullptr) return -1;
+HRESULT read_registration(const GUID &guid, Record **slot, char (Record::*guid_field)[40], ReadFields read_fields,
+                          registration_cache *cache) noexcept {
+    if (slot == nullptr) return E_INVALIDARG;
     const auto *known = cache != nullptr ? cache->find<Record>(guid) : nullptr;
-    if (known != nullptr && known->status != ERROR_SUCCESS) {
+    if (known != nullptr && known->status != S_OK) {
         *slot = nullptr;
         return known->status;
     }
@@ -168,13 +169,14 @@ LONG read_registration(const GUID &guid, Record **slot, char (Record::*guid_fiel
     if (FAILED(created)) return created;
     if (known != nullptr) {
         **slot = known->fields;
-        return ERROR_SUCCESS;
+        return S_OK;
     }
     const guid_text text = make_guid_text(guid);
-    const LONG status = read_fields(text.c_str(), **slot);
-    if (status == ERROR_SUCCESS) copy_into_field((*slot)->*guid_field, text.c_str());
+    const LONG read = read_fields(text.c_str(), **slot);
+    const HRESULT status = read == ERROR_SUCCESS ? S_OK : registry_cause(read);
+    if (status == S_OK) copy_into_field((*slot)->*guid_field, text.c_str());
     if (cache != nullptr) cache->remember(guid, status, **slot);
-    if (status != ERROR_SUCCESS) release_records(slot);
+    if (status != S_OK) release_records(slot);
     return status;
 }
 
@@ -302,8 +304,18 @@ HRESULT describe_version(HKEY libid_key, const char *libid, const version_key &v
 
     char path_key[32];
     std::snprintf(path_key, sizeof path_key, "%s\\0\\win64", version.name);
-    if (read_default_value(libid_key, version.name, record.name) != ERROR_SUCCESS) return E_FAIL;
-    if (read_default_value(libid_key, path_key, record.type_lib_path) != ERROR_SUCCESS) return E_FAIL;
+    LONG read = read_default_value(libid_key, version.name, record.name);
+    if (read != ERROR_SUCCESS) {
+        report_query_failure(registry_cause(read), "TypeLib\\%s\\%s: its name cannot be read", libid, version.name);
+        return E_FAIL;
+    }
+    read = read_default_value(libid_key, path_key, record.type_lib_path);
+    if (read != ERROR_SUCCESS) {
+        report_query_failure(registry_cause(read), "TypeLib\\%s\\%s: its 64-bit path cannot be read", libid,
+                             path_key);
+        return E_FAIL;
+    }
+    // load_type_library_info tells its own cause.
     if (load != 0 && FAILED(load_type_library_info(record.type_lib_path, &record, &cache))) return E_FAIL;
     return S_OK;
 }
@@ -314,7 +326,11 @@ void add_type_library_of_class(const CLSID &clsid, const char *component_name, i
                                int minor_version, int load, componentInfo **answer,
                                registration_cache &cache) noexcept {
     record_list<classInfo> registration;
-    if (read_class_registration(clsid, registration.slot(), &cache) != ERROR_SUCCESS) return;
+    const HRESULT read = read_class_registration(clsid, registration.slot(), &cache);
+    if (read != S_OK) {
+        report_query_failure(read, "class %s left out: its registration cannot be read", make_guid_text(clsid).c_str());
+        return;
+    }
     const classInfo &found = *registration.get();
     if (component_name != nullptr && !first_piece_is(found.version_independent_prog_id, component_name)) {
         return;
@@ -322,7 +338,12 @@ void add_type_library_of_class(const CLSID &clsid, const char *component_name, i
     componentInfo **slot = find_component_by_libid(answer, found.libid);
     // A failed description leaves the slot empty: the next class of the same
     // type library tries again.
-    if (*slot == nullptr) query_libid(found.libid, major_version, minor_version, load, slot, &cache);
+    if (*slot != nullptr) return;
+    const HRESULT described = query_libid(found.libid, major_version, minor_version, load, slot, &cache);
+    if (FAILED(described)) {
+        report_query_failure(described, "class %s left out: its type library %s cannot be described", found.clsid,
+                             found.libid);
+    }
 }
 
 }  // namespace
@@ -335,11 +356,11 @@ type_library_version parse_version(const char *text, int base) noexcept {
     return version;
 }
 
-LONG read_class_registration(const CLSID &clsid, classInfo **slot, registration_cache *cache) noexcept {
+HRESULT read_class_registration(const CLSID &clsid, classInfo **slot, registration_cache *cache) noexcept {
     return read_registration(clsid, slot, &classInfo::clsid, read_class_fields, cache);
 }
 
-LONG read_interface_registration(const IID &iid, interfaceInfo **slot, registration_cache *cache) noexcept {
+HRESULT read_interface_registration(const IID &iid, interfaceInfo **slot, registration_cache *cache) noexcept {
     return read_registration(iid, slot, &interfaceInfo::iid, read_interface_fields, cache);
 }
 
@@ -391,18 +412,24 @@ HRESULT query_libid(const char *libid, int major_version, int minor_version, int
     char key_path[128];
     std::snprintf(key_path, sizeof key_path, "TypeLib\\%s", libid);
     unique_hkey libid_key;
-    if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, key_path, 0, KEY_READ, libid_key.put()) != ERROR_SUCCESS) {
+    const LONG opened = ::RegOpenKeyExA(HKEY_CLASSES_ROOT, key_path, 0, KEY_READ, libid_key.put());
+    if (opened != ERROR_SUCCESS) {
+        report_query_failure(registry_cause(opened), "%s cannot be opened", key_path);
         return E_FAIL;
     }
     std::vector<version_key> versions;
     HRESULT status = select_versions(libid_key.get(), make_selector(major_version, minor_version), versions);
-    if (FAILED(status)) return status;
+    if (FAILED(status)) {
+        report_query_failure(status, "the versions of %s cannot be listed", key_path);
+        return status;
+    }
 
     registration_cache own_cache;
     record_list<componentInfo> described;
     componentInfo **slot = described.slot();
     for (const version_key &version : versions) {
         status = describe_version(libid_key.get(), libid, version, load, slot, cache ? *cache : own_cache);
+        if (status == E_OUTOFMEMORY) report_query_failure(status, "%s\\%s cannot be described", key_path, version.name);
         if (FAILED(status)) return status;
         slot = &(*slot)->next;
     }
@@ -425,7 +452,10 @@ HRESULT tvcGetComponentInfo_proxy(const char *component_name, int major_version,
     const HRESULT status = tvc::attempt_with_com(com, tvc::com_retry::after_any_failure, [&] {
         return tvc::enumerate_component_classes(category_mask, classes);
     });
-    if (FAILED(status)) return status;
+    if (FAILED(status)) {
+        tvc::report_query_failure(status, "the classes of the component categories cannot be listed");
+        return status;
+    }
 
     tvc::record_list<componentInfo> answer;
     tvc::registration_cache cache;

@@ -1,12 +1,12 @@
-// Errors: HRESULT, except read_class_registration and read_interface_registration, which answer as the registry does.
+// Errors: HRESULT; a registry function's failure as HRESULT_FROM_WIN32 of its code.
 //
 // The component information query: the registry side (which classes, which
 // type libraries, which versions) and the type library walk that describes a
 // loaded type library's classes, members and interfaces. Nothing throws.
-// Every routine here that can fail answers an HRESULT, as the exports do; a
-// registry read that fails inside a version's description becomes E_FAIL.
-// The two registration readers keep the registry's own answer, which the
-// query caches and its callers test against ERROR_SUCCESS.
+// Every routine here that can fail answers an HRESULT, as the exports do,
+// and keeps its cause; the exports turn a registry read or a file that fails
+// inside a version's description into E_FAIL, after the cause has been told
+// under TVCVRTRT_VERBOSE (component_info/query_reasons.h).
 #pragma once
 
 #include <windows.h>
@@ -30,7 +30,7 @@ class registration_cache {
 public:
     template <typename Record>
     struct entry {
-        LONG status;
+        HRESULT status;
         Record fields;  // the registry fields only, without lists
     };
 
@@ -43,10 +43,10 @@ public:
 
     // Keeps the outcome of one read; a record that failed is not copied.
     template <typename Record>
-    void remember(const GUID &guid, LONG status, const Record &record) noexcept {
+    void remember(const GUID &guid, HRESULT status, const Record &record) noexcept {
         try {
             entries(static_cast<Record *>(nullptr))
-                .emplace(guid, entry<Record>{status, status == ERROR_SUCCESS ? record : Record{}});
+                .emplace(guid, entry<Record>{status, status == S_OK ? record : Record{}});
         } catch (const std::bad_alloc &) {
             // Not remembered, the registration is only read again.
         }
@@ -78,20 +78,23 @@ private:
 HRESULT enumerate_component_classes(unsigned int category_mask, std::vector<CLSID> &classes) noexcept;
 
 // Read a class's registration (class_entry of registration/class_layout.h)
-// or Interface\{iid} into a new record in *slot: ERROR_SUCCESS; else -1 for a
-// null slot, E_OUTOFMEMORY when no record can be made, or the registry's
-// Win32 error code, and then the slot is empty. A value that does not fit
+// or Interface\{iid} into a new record in *slot: S_OK; else E_INVALIDARG for
+// a null slot, E_OUTOFMEMORY when no record can be made, or the registry's
+// Win32 error code as an HRESULT (HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND):
+// not registered), and then the slot is empty. A value that does not fit
 // its field (with its NUL) fails with ERROR_MORE_DATA.
 // With a cache, a registration read earlier in the same query is copied.
-LONG read_class_registration(const CLSID &clsid, classInfo **slot,
-                             registration_cache *cache = nullptr) noexcept;
-LONG read_interface_registration(const IID &iid, interfaceInfo **slot,
-                                 registration_cache *cache = nullptr) noexcept;
+HRESULT read_class_registration(const CLSID &clsid, classInfo **slot,
+                                registration_cache *cache = nullptr) noexcept;
+HRESULT read_interface_registration(const IID &iid, interfaceInfo **slot,
+                                    registration_cache *cache = nullptr) noexcept;
 
 // One componentInfo per selected registered version of TypeLib\{libid}, in
 // registry order, into *result; with load, each described from its file.
 // Subkeys whose names are not versions (two hexadecimal numbers of one to
 // four digits joined by a dot, as "1.0" or "ffff.a") are passed over.
+// E_INVALIDARG, E_OUTOFMEMORY, or E_FAIL for a key, a value or a file that
+// fails (its cause told under TVCVRTRT_VERBOSE).
 HRESULT query_libid(const char *libid, int major_version, int minor_version, int load,
                     componentInfo **result, registration_cache *cache = nullptr) noexcept;
 

@@ -17,6 +17,7 @@
 #include "common/code_page_text.h"
 #include "common/unique_resource.h"
 #include "component_info/component_records.h"
+#include "component_info/query_reasons.h"
 #include "registration/guid_registry_form.h"
 
 namespace tvc {
@@ -297,7 +298,15 @@ void append_list(Record **&tail, record_list<Record> &list) noexcept {
 // an implemented interface's inheritance is unbounded.
 bool describe_coclass(ITypeInfo *coclass, const TYPEATTR &attributes, classInfo **&class_slot,
                       interface_records &interfaces, registration_cache &cache) noexcept {
-    if (read_class_registration(attributes.guid, class_slot, &cache) != ERROR_SUCCESS) return true;
+    const HRESULT read = read_class_registration(attributes.guid, class_slot, &cache);
+    if (read != S_OK) {
+        // Not registered is the ordinary case of a coclass left out.
+        if (read != HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)) {
+            report_query_failure(read, "coclass %s left out: its registration cannot be read",
+                                 make_guid_text(attributes.guid).c_str());
+        }
+        return true;
+    }
     classInfo &record = **class_slot;
     class_slot = &record.next;
     methodInfo **methods = &record.methods;
@@ -369,18 +378,31 @@ HRESULT load_type_library_info(const char *path, componentInfo *component, regis
     // empty text, or bytes that are no text in the code page, name no file.
     std::wstring wide_path;
     try {
-        if (*path == '\0' || !widen(path, std::strlen(path), wide_path, invalid_bytes::refused)) return E_FAIL;
+        if (*path == '\0' || !widen(path, std::strlen(path), wide_path, invalid_bytes::refused)) {
+            report_query_failure(E_FAIL, "type library \"%s\": no text in the process code page", path);
+            return E_FAIL;
+        }
     } catch (const std::bad_alloc &) {
+        report_query_failure(E_OUTOFMEMORY, "type library \"%s\": no memory for its wide path", path);
         return E_OUTOFMEMORY;
     }
-    if (!is_absolute_path(wide_path.c_str())) return E_FAIL;
+    if (!is_absolute_path(wide_path.c_str())) {
+        report_query_failure(E_FAIL, "type library \"%s\": not an absolute path, not loaded", path);
+        return E_FAIL;
+    }
 
     ComPtr<ITypeLib> library;
     HRESULT status = ::LoadTypeLibEx(wide_path.c_str(), REGKIND_NONE, library.GetAddressOf());
-    if (FAILED(status)) return status;
+    if (FAILED(status)) {
+        report_query_failure(status, "type library \"%s\" does not load", path);
+        return status;
+    }
     unique_tlib_attr library_attributes;
     status = library->GetLibAttr(library_attributes.put(library.Get()));
-    if (FAILED(status)) return status;
+    if (FAILED(status)) {
+        report_query_failure(status, "type library \"%s\": its attributes cannot be read", path);
+        return status;
+    }
 
     // Built aside, so that a refused library leaves the record as it was.
     record_list<classInfo> classes;
@@ -397,12 +419,15 @@ HRESULT load_type_library_info(const char *path, componentInfo *component, regis
             FAILED(info->GetTypeAttr(attributes.put(info.Get())))) {
             continue;
         }
-        if (attributes->typekind == TKIND_COCLASS) {
-            if (!describe_coclass(info.Get(), *attributes, class_slot, interfaces, registrations)) return E_FAIL;
-        } else if (is_interface_kind(attributes->typekind)) {
-            if (!inheritance_is_bounded(info.Get())) return E_FAIL;
-            interfaces.ensure(attributes->guid);
+        const bool bounded = attributes->typekind == TKIND_COCLASS
+                                 ? describe_coclass(info.Get(), *attributes, class_slot, interfaces, registrations)
+                                 : !is_interface_kind(attributes->typekind) || inheritance_is_bounded(info.Get());
+        if (!bounded) {
+            report_query_failure(E_FAIL, "type library \"%s\" refused: an inheritance is a cycle or deeper than %d",
+                                 path, deepest_inheritance);
+            return E_FAIL;
         }
+        if (is_interface_kind(attributes->typekind)) interfaces.ensure(attributes->guid);
     }
     release_records(&component->classes);
     release_records(&component->interfaces);

@@ -2,13 +2,20 @@
 // the name filter and the results callers see, without loading any file.
 #include <gtest/gtest.h>
 
+#include <io.h>
+
 #include <cctype>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "component_info/component_info_test_support.h"
 #include "component_info/component_query.h"
 #include "component_info/component_records.h"
+#include "bootstrap/runtime_paths.h"
+#include "support/scratch_layout.h"
 
 using namespace tvc_test;
 
@@ -168,7 +175,7 @@ TEST(ComponentQuery, ClassRegistrationIsReadIntoTerminatedFields) {
     {
         class_key c;
         tvc::record_list<classInfo> read;
-        ASSERT_EQ(tvc::read_class_registration(c.clsid, read.slot()), ERROR_SUCCESS);
+        ASSERT_EQ(tvc::read_class_registration(c.clsid, read.slot()), S_OK);
         ASSERT_NE(read.get(), nullptr);
         const classInfo &k = *read.get();
         EXPECT_STREQ(k.description, "Described class");
@@ -213,7 +220,8 @@ TEST(ComponentQuery, ClassRegistrationIsReadIntoTerminatedFields) {
         class_key key;
         write_bytes(key.key + c.sub_key, c.value_name, c.bytes, c.type);
         tvc::record_list<classInfo> read;
-        EXPECT_EQ(tvc::read_class_registration(key.clsid, read.slot()), c.result) << c.bytes.size();
+        const HRESULT expected = c.result == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(c.result);
+        EXPECT_EQ(tvc::read_class_registration(key.clsid, read.slot()), expected) << c.bytes.size();
         ASSERT_EQ(read.get() != nullptr, c.read_back != nullptr) << c.bytes.size();
         if (c.read_back != nullptr) {
             EXPECT_EQ(c.read_back(*read.get()), c.expected) << c.bytes.size();
@@ -229,12 +237,12 @@ TEST(ComponentQuery, IncompleteClassRegistrationsAreNotRead) {
               ERROR_SUCCESS);
 
     tvc::record_list<classInfo> read;
-    EXPECT_EQ(tvc::read_class_registration(local_server.clsid, read.slot()), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(tvc::read_class_registration(without_version.clsid, read.slot()), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(tvc::read_class_registration(tvc_test::random_guid(), read.slot()), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(tvc::read_class_registration(local_server.clsid, read.slot()), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(tvc::read_class_registration(without_version.clsid, read.slot()), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(tvc::read_class_registration(tvc_test::random_guid(), read.slot()), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(read.get(), nullptr);
-    EXPECT_EQ(tvc::read_class_registration(local_server.clsid, nullptr), -1);
-    EXPECT_EQ(tvc::read_interface_registration(local_server.clsid, nullptr), -1);
+    EXPECT_EQ(tvc::read_class_registration(local_server.clsid, nullptr), E_INVALIDARG);
+    EXPECT_EQ(tvc::read_interface_registration(local_server.clsid, nullptr), E_INVALIDARG);
 }
 
 TEST(ComponentQuery, InterfaceVersionIsReadAsTheSystemWritesIt) {
@@ -242,7 +250,7 @@ TEST(ComponentQuery, InterfaceVersionIsReadAsTheSystemWritesIt) {
     const GUID iid = tvc_test::random_guid();
     register_interface(trees, iid, "IHexadecimal", "{DDBDC4D4-69C3-4D61-A860-4447E2D2637F}", "1.a");
     tvc::record_list<interfaceInfo> read;
-    ASSERT_EQ(tvc::read_interface_registration(iid, read.slot()), ERROR_SUCCESS);
+    ASSERT_EQ(tvc::read_interface_registration(iid, read.slot()), S_OK);
     EXPECT_STREQ(read.get()->name, "IHexadecimal");
     EXPECT_EQ(read.get()->iid, text_of(iid));
     EXPECT_EQ(read.get()->type_lib_major, 1);
@@ -267,4 +275,42 @@ TEST(ComponentQuery, VersionTextsSplitAtTheFirstDot) {
     EXPECT_EQ(key.major, 31);
     EXPECT_EQ(key.minor, 10);
     EXPECT_EQ(tvc::parse_version("10000.0", 16).major, 65535);
+}
+
+// The exports answer E_FAIL for any registry or file trouble; under
+// TVCVRTRT_VERBOSE each failure point says what failed and its cause.
+TEST(ComponentQuery, FailuresTellTheirCauseWhenVerbose) {
+    registered_library unregistered_path({"1.0-"}, "");
+    registered_library missing_file({"1.0"}, "C:\\tvc-no-such-dir\\missing.tlb");
+    registered_library relative_path({"1.0"}, "missing.tlb");
+    const std::string absent = "TypeLib\\" + text_of(tvc_test::random_guid());
+    struct {
+        std::string libid;
+        std::string line;
+    } const cases[] = {
+        {absent.substr(8), "Component query: " + absent + " cannot be opened: 0x80070002\n"},
+        {unregistered_path.libid_text,
+         "Component query: " + unregistered_path.key + "\\1.0\\0\\win64: its 64-bit path cannot be read: 0x80070002\n"},
+        {missing_file.libid_text, "Component query: type library \"C:\\tvc-no-such-dir\\missing.tlb\" does not load: 0x"},
+        {relative_path.libid_text,
+         "Component query: type library \"missing.tlb\": not an absolute path, not loaded: 0x80004005\n"},
+    };
+    tvc_test::scratch_layout layout;
+    const std::string captured = layout.dir() + "stdout.txt";
+    for (const auto &c : cases) {
+        std::fflush(stdout);
+        const int kept = _dup(_fileno(stdout));
+        ASSERT_NE(std::freopen(captured.c_str(), "w", stdout), nullptr);
+        tvc::verbose = true;
+        answer found;
+        const HRESULT result = tvcGetLIBIDInfo_proxy(c.libid.c_str(), 1, 0, 1, &found.tree);
+        tvc::verbose = false;
+        std::fflush(stdout);
+        _dup2(kept, _fileno(stdout));
+        _close(kept);
+        EXPECT_EQ(result, E_FAIL) << c.line;
+        std::ifstream in(captured);
+        const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(text.substr(0, c.line.size()), c.line);
+    }
 }
