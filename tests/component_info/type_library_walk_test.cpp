@@ -471,3 +471,19 @@ TEST(TypeLibraryWalk, NegativeParameterCountReadsAsNone) {
     EXPECT_EQ(property_lines(path, true), "walk=0x0\nValue 1 get set\n");
 }
 
+// The path as the registry gives it, in the process code page: a directory
+// named with a euro sign ("\x80") is widened as that character, and the
+// library is described from its file.
+TEST(TypeLibraryWalk, RegisteredPathWithACodePageCharacterIsDescribed) {
+    tvc_test::scratch_layout layout;
+    const std::string directory = layout.dir() + "tvc\x80";
+    ASSERT_TRUE(::CreateDirectoryA(directory.c_str(), nullptr));
+    const std::string path = directory + "\\walk.tlb";
+    ASSERT_TRUE(::CopyFileA(fixture_library_path().c_str(), path.c_str(), FALSE));
+    registered_library library({"1.0"}, path);
+    answer found;
+    ASSERT_EQ(tvcGetLIBIDInfo_proxy(library.libid_text.c_str(), 1, 0, 1, &found.tree), S_OK);
+    ASSERT_NE(found.tree, nullptr);
+    EXPECT_EQ(std::string(found.tree->type_lib_path), path);
+    EXPECT_EQ(found.tree->major_version, 3);  // the file's own version
+}
