@@ -3,7 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "bootstrap/runtime_paths.h"
+#include "common/verbose.h"
 
 namespace tvc {
 

@@ -17,7 +17,6 @@ runtime_paths_t published_paths{};
 const runtime_paths_t &runtime_paths = published_paths;
 
 void publish_runtime_paths(const runtime_paths_t &paths) noexcept { published_paths = paths; }
-bool verbose = false;
 
 // ---- candidates
 

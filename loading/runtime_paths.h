@@ -5,6 +5,8 @@
 
 #include <cstddef>
 
+#include "common/verbose.h"
+
 namespace tvc {
 
 // Each path is empty or an absolute directory ending in a backslash.
@@ -28,8 +30,5 @@ extern const runtime_paths_t &runtime_paths;
 // benchmark) calls it at the same point, before it starts a thread or an
 // initialization, and a test that changes them does so between uses.
 void publish_runtime_paths(const runtime_paths_t &paths) noexcept;
-
-// Set at attach when TVCVRTRT_VERBOSE exists, whatever its value.
-extern bool verbose;
 
 }  // namespace tvc

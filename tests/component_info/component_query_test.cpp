@@ -14,7 +14,7 @@
 #include "component_info/component_info_test_support.h"
 #include "component_info/component_query.h"
 #include "component_info/component_records.h"
-#include "bootstrap/runtime_paths.h"
+#include "common/verbose.h"
 #include "support/scratch_layout.h"
 
 using namespace tvc_test;

@@ -121,6 +121,12 @@ CASES = [
     ("the reader crashed",
      ['wine regedit /S crash.reg; wine "$runtime/tvcvrtrt-check.exe" --component "$(cat crash.name)" --load;'
       ' status=$?; wine regedit /S uncrash.reg; exit $status'], None),
+    ("Component query: <what>: 0x<code>",
+     # A LIBID that nothing registers, asked for by a program of the user's.
+     [r"""printf '#include <tvcvrtrt7_17.h>\nint main(void) { componentInfo *r = 0; """
+      r"""return tvcGetLIBIDInfo_proxy("{00000000-0000-0000-0000-000000000000}", 1, 0, 1, &r) == 0; }\n' >query.c"""
+      r""" && x86_64-w64-mingw32-gcc query.c -I"$source/include" "$build/lib/libtvcvrtrt7_17.dll.a" -o query.exe"""
+      r""" && TVCVRTRT_VERBOSE=1 WINEPATH="$runtime" wine ./query.exe"""], None),
     ("cannot read the trace file",
      ['wine "$runtime/tvcvrtrt-check.exe" --trace-summary absent.trace'], None),
     ("lines not in the trace format",
