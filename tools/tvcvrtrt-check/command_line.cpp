@@ -10,7 +10,7 @@
 #include "tools/trace/trace_follow.h"
 #include "tools/trace/trace_summary.h"
 #include "tools/trace/trace_timeline.h"
-#include "tools/tvcvrtrt-check/runtime_check.h"
+#include "tools/tvcvrtrt-check/loader_child.h"
 #include "tools/tvcvrtrt-check/type_library_reader.h"
 
 namespace tvc_check {

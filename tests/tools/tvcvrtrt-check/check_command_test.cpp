@@ -16,7 +16,7 @@
 #include "support/scratch_layout.h"
 #include "tools/tvcvrtrt-check/command_line.h"
 #include "tools/tvcvrtrt-check/library_dependencies.h"
-#include "tools/tvcvrtrt-check/runtime_check.h"
+#include "tools/tvcvrtrt-check/loader_answer.h"
 
 namespace {
 
