@@ -36,18 +36,47 @@ bool end_with_backslash(runtime_path &buffer) {
     return append_bounded(buffer, "\\");
 }
 
+namespace {
+
+// The full path of a wide name, however long; empty when the system cannot
+// make one.
+std::wstring full_path(const std::wstring &name) {
+    std::wstring full(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = ::GetFullPathNameW(name.c_str(), static_cast<DWORD>(full.size()), &full[0], nullptr);
+        if (length == 0) return {};
+        if (length < full.size()) {
+            full.resize(length);
+            return full;
+        }
+        full.resize(length);
+    }
+}
+
+}  // namespace
+
 bool offer_candidate(runtime_path &target, const char *candidate) {
-    if (_fullpath(target, candidate, runtime_path_capacity) == nullptr) {
-        target[0] = '\0';
+    target[0] = '\0';
+    // Resolved and tested through the wide functions: the narrow ones stop at
+    // MAX_PATH, so a directory of 250 characters, or the root two levels
+    // above one ("<dir>\..\..\" is longer than the root it names), would
+    // count as missing although the buffers hold it. The result is narrowed
+    // without loss, or in its short form.
+    std::wstring wide;
+    if (!widen(candidate, std::strlen(candidate), wide)) return false;
+    const std::wstring full = full_path(wide.empty() ? std::wstring(L".") : wide);
+    std::string narrow;
+    if (full.empty() || narrow_path(full.c_str(), narrow) != ERROR_SUCCESS || narrow.size() >= runtime_path_capacity) {
         return false;
     }
+    std::memcpy(target, narrow.c_str(), narrow.size() + 1);
     // A resolved path that fills the buffer has no room left for the
     // backslash: refused, like any path too long to hold.
     if (!end_with_backslash(target)) {
         target[0] = '\0';
         return false;
     }
-    const DWORD attributes = GetFileAttributesA(target);
+    const DWORD attributes = ::GetFileAttributesW(file_system_path(full).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 

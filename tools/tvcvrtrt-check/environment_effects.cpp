@@ -22,14 +22,27 @@ bool names_directory(const char *value) {
 }
 
 // What a variable naming a directory does: the library takes the directory
-// only when it exists.
-const char *directory_effect(const char *value, const char *used, const char *unused, const char *unset) {
-    return value == nullptr ? unset : names_directory(value) ? used : unused;
+// only when it exists, and only in a form the code page holds and the
+// runtime paths have room for. fallback: what the library does instead.
+std::string directory_effect(const char *value, bool held, const char *used, const char *fallback,
+                             const char *unset) {
+    if (value == nullptr) return unset;
+    if (!held) {
+        return "set but not used: its value holds characters outside the process code page (" +
+               std::to_string(GetACP()) + "), and the folder has no short (8.3) name that the code page holds; " +
+               fallback;
+    }
+    if (names_directory(value)) return used;
+    if (std::strlen(value) >= tvc::runtime_path_capacity - 1) {
+        return "set but not used: longer than the " + std::to_string(tvc::runtime_path_capacity - 2) +
+               " characters a runtime path holds; " + fallback;
+    }
+    return std::string("set but not used: not an existing directory; ") + fallback;
 }
 
 const char *text_of(const std::optional<std::string> &value) { return value ? value->c_str() : nullptr; }
 
-environment_variable variable(const char *name, const char *value, const char *effect) {
+environment_variable variable(const char *name, const char *value, const std::string &effect) {
     return {name, value != nullptr, value != nullptr ? value : "", effect};
 }
 
@@ -51,14 +64,13 @@ void describe_environment(runtime_check &check, const tvc::location_inputs &inpu
     const std::optional<std::string> filter = trace_variable(tvc::trace_filter_variable);
     check.environment = {
         variable(tvc::vrtroot_variable, text_of(inputs.vrtroot),
-                 directory_effect(text_of(inputs.vrtroot), "used: the runtime root",
-                                  "set but not used: not an existing directory; the root is two levels above "
-                                  "the library's directory",
+                 directory_effect(text_of(inputs.vrtroot), inputs.vrtroot_held, "used: the runtime root",
+                                  "the root is two levels above the library's directory",
                                   "not set: the root is two levels above the library's directory")),
         variable(tvc::toolbox_tovan_dir_variable, text_of(inputs.toolbox_tovan_dir),
-                 directory_effect(text_of(inputs.toolbox_tovan_dir), "used: the installed toolbox directory",
-                                  "set but not used: not an existing directory; the toolbox directory is "
-                                  "looked for under the root",
+                 directory_effect(text_of(inputs.toolbox_tovan_dir), inputs.toolbox_tovan_dir_held,
+                                  "used: the installed toolbox directory",
+                                  "the toolbox directory is looked for under the root",
                                   "not set: the toolbox directory is looked for under the root")),
         variable(tvc::verbose_variable, inputs.verbose,
                  inputs.verbose != nullptr ? "set: the library prints these paths and every load"

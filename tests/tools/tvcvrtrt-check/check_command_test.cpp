@@ -15,8 +15,10 @@
 
 #include "support/scratch_layout.h"
 #include "tools/tvcvrtrt-check/command_line.h"
+#include "tools/tvcvrtrt-check/environment_effects.h"
 #include "tools/tvcvrtrt-check/library_dependencies.h"
 #include "tools/tvcvrtrt-check/loader_answer.h"
+#include "tools/tvcvrtrt-check/location_notes.h"
 
 namespace {
 
@@ -289,6 +291,53 @@ TEST(CheckCommand, ReadsTheLoaderAnswerItWritesAndNoOther) {
         EXPECT_FALSE(tvc_check::read_loader_answer(damaged, library));
         EXPECT_FALSE(library.loaded);
     }
+}
+
+// A directory variable the library passes over, and a path it uses that the
+// runtime may not reach, each with its real cause. A value outside the code
+// page with no short name is what Windows gives on a volume without 8.3
+// names; Wine always makes one, so the inputs stand in for the process.
+TEST(CheckCommand, NamesWhyAPathIsNotUsedOrMayNotBeReached) {
+    tvc_test::scratch_layout layout;
+    const std::string long_dir = layout.dir() + std::string(270 - layout.dir().size(), 'l') + "\\";
+    struct case_row {
+        const char *what;
+        tvc::location_inputs inputs;
+        const char *effect_starts;  // VRTROOT's effect
+    };
+    tvc::location_inputs foreign;
+    foreign.vrtroot = "C:\\" + std::string(6, '?') + "-rt";
+    foreign.vrtroot_held = false;
+    tvc::location_inputs too_long;
+    too_long.vrtroot = std::string(tvc::runtime_path_capacity, 'r');
+    tvc::location_inputs missing;
+    missing.vrtroot = layout.dir() + "missing";
+    for (const case_row &row : {
+             case_row{"outside the code page", foreign, "set but not used: its value holds characters outside the "
+                                                        "process code page ("},
+             case_row{"too long", too_long, "set but not used: longer than the 2560 characters a runtime path holds;"},
+             case_row{"missing", missing, "set but not used: not an existing directory;"},
+         }) {
+        SCOPED_TRACE(row.what);
+        tvc_check::runtime_check check;
+        tvc_check::describe_environment(check, row.inputs, tvc::runtime_location{});
+        ASSERT_FALSE(check.environment.empty());
+        EXPECT_EQ(check.environment[0].name, "VRTROOT");
+        EXPECT_EQ(check.environment[0].effect.rfind(row.effect_starts, 0), 0u) << check.environment[0].effect;
+    }
+
+    tvc::runtime_location location;
+    std::strcpy(location.paths.module_dir, layout.dir().c_str());
+    std::strcpy(location.paths.vrt_root, layout.dir().c_str());
+    std::strcpy(location.paths.runtime_lib_dir, long_dir.c_str());
+    tvc_check::runtime_check check;
+    tvc_check::describe_environment(check, {}, location);
+    tvc_check::add_location_notes(check, location.paths);
+    ASSERT_EQ(check.notes.size(), 1u);
+    EXPECT_EQ(check.notes[0].rfind("runtime_lib_dir is 271 characters long: the library uses it, but the runtime is "
+                                   "handed its paths in narrow form", 0),
+              0u)
+        << check.notes[0];
 }
 
 }  // namespace
