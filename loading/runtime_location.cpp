@@ -36,25 +36,6 @@ bool end_with_backslash(runtime_path &buffer) {
     return append_bounded(buffer, "\\");
 }
 
-namespace {
-
-// The full path of a wide name, however long; empty when the system cannot
-// make one.
-std::wstring full_path(const std::wstring &name) {
-    std::wstring full(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = ::GetFullPathNameW(name.c_str(), static_cast<DWORD>(full.size()), &full[0], nullptr);
-        if (length == 0) return {};
-        if (length < full.size()) {
-            full.resize(length);
-            return full;
-        }
-        full.resize(length);
-    }
-}
-
-}  // namespace
-
 bool offer_candidate(runtime_path &target, const char *candidate) {
     target[0] = '\0';
     // Resolved and tested through the wide functions: the narrow ones stop at
