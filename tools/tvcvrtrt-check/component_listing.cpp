@@ -15,6 +15,7 @@
 #include "registration/class_layout.h"
 #include "registration/component_category.h"
 #include "tools/tvcvrtrt-check/library_dependencies.h"
+#include "tools/tvcvrtrt-check/record_schema.h"
 #include "tools/tvcvrtrt-check/text.h"
 #include "tools/tvcvrtrt-check/type_library_reader.h"
 #include "tvcvrtrt/component_info.h"
@@ -258,16 +259,6 @@ category_listing list_category(const category &which, const char *component_name
 
 // ---- output
 
-// Names of the PARAMFLAG_ bits, lowest first.
-std::string parameter_flags(unsigned flags) {
-    static const char *const names[] = {"in", "out", "lcid", "retval", "optional", "default", "custom"};
-    std::string text;
-    for (unsigned bit = 0; bit < std::size(names); ++bit) {
-        if (flags & (1u << bit)) text += (text.empty() ? "" : ", ") + std::string(names[bit]);
-    }
-    return text;
-}
-
 // Where the system would find a class's server: a path as it stands, a bare
 // name as the loader looks for it.
 bool server_found(const class_record &cls) {
@@ -347,18 +338,8 @@ void print_class(const class_record &cls, const type_library_record &library, st
     }
 }
 
-// A type as a number and as a name, for JSON readers of either.
-void json_type(const char *number_key, const char *name_key, unsigned type, int indirection, json_writer &json) {
-    json.member(number_key, type);
-    json.member(name_key, type_name(type, indirection));
-}
-
 void json_class(const class_record &cls, const type_library_record *library, json_writer &json) {
-    json.member("description", cls.description);
-    json.member("clsid", cls.clsid);
-    json.member("prog_id", cls.prog_id);
-    json.member("version_independent_prog_id", cls.version_independent_prog_id);
-    json.member("server_path", cls.server_path);
+    json_fields(cls, class_fields(), json);
     json.member("server_found", server_found(cls));
     json.object_array("categories", cls.categories, [&](const category_record &category) {
         json.member("catid", category.catid);
@@ -371,26 +352,12 @@ void json_class(const class_record &cls, const type_library_record *library, jso
         json.member("iid", members.iid);
         json.member("events", members.events);
         json.object_array("methods", members.methods, [&](const method_record *method) {
-            json.member("name", method->name);
-            json.member("member_id", method->member_id);
-            json_type("return_type", "return_type_name", method->return_type, method->return_indirection, json);
-            json.member("return_indirection", method->return_indirection);
-            json.object_array("params", method->params, [&](const parameter_record &param) {
-                json.member("name", param.name);
-                json_type("type", "type_name", param.type, param.indirection, json);
-                json.member("indirection", param.indirection);
-                json.member("flags", param.flags);
-                json.member("flag_names", parameter_flags(param.flags));
-            });
+            json_fields(*method, method_fields(), json);
+            json.object_array("params", method->params,
+                              [&](const parameter_record &param) { json_fields(param, parameter_fields(), json); });
         });
-        json.object_array("properties", members.properties, [&](const property_record *property) {
-            json.member("name", property->name);
-            json.member("member_id", property->member_id);
-            json_type("type", "type_name", property->type, property->indirection, json);
-            json.member("indirection", property->indirection);
-            json.member("readable", property->readable);
-            json.member("writable", property->writable);
-        });
+        json.object_array("properties", members.properties,
+                          [&](const property_record *property) { json_fields(*property, property_fields(), json); });
     });
 }
 
@@ -416,6 +383,15 @@ std::string type_name(unsigned vartype, int indirection) {
     if (vartype & VT_VECTOR) text = "vector(" + text + ")";
     if (vartype & VT_BYREF) text += "*";
     for (int level = 0; level < indirection && level < 8; ++level) text += "*";
+    return text;
+}
+
+std::string parameter_flags(unsigned flags) {
+    static const char *const names[] = {"in", "out", "lcid", "retval", "optional", "default", "custom"};
+    std::string text;
+    for (unsigned bit = 0; bit < std::size(names); ++bit) {
+        if (flags & (1u << bit)) text += (text.empty() ? "" : ", ") + std::string(names[bit]);
+    }
     return text;
 }
 

@@ -78,6 +78,9 @@ struct type_library_record {
 // level; the number in hexadecimal for a type it does not know.
 std::string type_name(unsigned vartype, int indirection);
 
+// The names of a parameter's PARAMFLAG_ bits, lowest first: "in, out".
+std::string parameter_flags(unsigned flags);
+
 // A class of the category that no described type library holds.
 struct undescribed_class {
     class_record registration;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <oaidl.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -19,6 +20,7 @@
 #include "tools/tvcvrtrt-check/library_dependencies.h"
 #include "tools/tvcvrtrt-check/loader_answer.h"
 #include "tools/tvcvrtrt-check/location_notes.h"
+#include "tools/tvcvrtrt-check/type_library_reader.h"
 
 namespace {
 
@@ -290,6 +292,52 @@ TEST(CheckCommand, ReadsTheLoaderAnswerItWritesAndNoOther) {
         tvc_check::library_check library;
         EXPECT_FALSE(tvc_check::read_loader_answer(damaged, library));
         EXPECT_FALSE(library.loaded);
+    }
+}
+
+// Every field of every record kind, with text that needs escaping, through
+// the child's answer and back; then answers the child never writes.
+TEST(CheckCommand, ReadsTheTypeLibraryAnswerItWritesAndNoOther) {
+    tvc_check::type_library_record library;
+    library.major = 3;
+    library.minor = 65535;
+    library.interfaces = {{"IGauge", "{79981D50-6CCA-4557-8AAF-B2D0C825501D}"}};
+    tvc_check::class_record meter{"Meter\tone", "{619BD19B-371D-48E7-A974-1DCEE181AE3A}", "TvcCheckMeter.1",
+                                  "TvcCheckMeter", "C:\\meter\\meter.dll", "{LIBID}", {}, {}, {}, {}};
+    meter.methods = {{"Read", 1, VT_R8, 0, "{I1}", {{"channel", VT_BSTR, PARAMFLAG_FIN, 0}, {"fresh\n", VT_BOOL, 3, 1}}},
+                     {"Limits", -2, VT_ARRAY | VT_R8, 2, "{I2}", {}}};
+    meter.events = {{"Overload", 7, VT_EMPTY, 0, "{E1}", {{"pascals", VT_R8, PARAMFLAG_FIN, 0}}}};
+    meter.properties = {{"Pressure", 4, true, false, "{I2}", VT_R8, 1}, {"Unit", 5, false, true, "{I1}", VT_BSTR, 0}};
+    library.classes = {meter, {"Empty", "{C2}", "", "", "", "", {}, {}, {}, {}}};
+
+    const std::string answer = tvc_check::library_answer(library);
+    tvc_check::type_library_record read;
+    std::string error;
+    ASSERT_TRUE(tvc_check::read_library_answer(answer, read, error)) << answer;
+    EXPECT_EQ(error, "");
+    EXPECT_EQ(tvc_check::library_answer(read), answer);
+    EXPECT_EQ(read.minor, 65535u);
+    ASSERT_EQ(read.classes.size(), 2u);
+    EXPECT_EQ(read.classes[0].description, "Meter\tone");
+    ASSERT_EQ(read.classes[0].methods.size(), 2u);
+    EXPECT_EQ(read.classes[0].methods[0].params[1].name, "fresh\n");
+    EXPECT_EQ(read.classes[0].methods[1].member_id, -2);
+    EXPECT_EQ(read.classes[0].events[0].params[0].name, "pascals");
+    EXPECT_TRUE(read.classes[0].properties[1].writable);
+    EXPECT_EQ(read.classes[0].properties[0].iid, "{I2}");
+
+    for (const std::string &damaged : {
+             answer.substr(0, answer.size() - 1),  // torn
+             std::string("X\n"),                     // unknown record
+             std::string("L\t1\n"),                  // shorter than its kind
+             std::string("L\t1\t0\tmore\n"),         // longer than its kind
+             std::string("M\tRead\t1\t5\t0\t{I}\n"),   // a method before any class
+             std::string("C\td\tc\tp\tv\ts\tl\nP\tx\t8\t0\t1\n"),  // a parameter before any method
+             std::string("E\treason\tmore\n"),
+         }) {
+        SCOPED_TRACE(damaged.substr(0, 60));
+        tvc_check::type_library_record damaged_read;
+        EXPECT_FALSE(tvc_check::read_library_answer(damaged, damaged_read, error));
     }
 }
 
