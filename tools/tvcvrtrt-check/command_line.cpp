@@ -55,8 +55,8 @@ constexpr option options[] = {
     {"--json", nullptr, "write the whole report as one JSON object instead of text",
      [](command_line &line, const char *) { line.json = true; }},
     {"--component", "NAME",
-     "list only the component NAME (classes whose version-independent ProgID is NAME.something), "
-     "or with a dot in NAME the class of that ProgID; letter case does not matter",
+     "list only the component NAME (classes whose version-independent ProgID is NAME.something, "
+     "NAME in its letter case), as the library's query selects it",
      [](command_line &line, const char *name) { line.component_name = name; }, nullptr,
      "--trace-summary --no-components"},
     {"--load", nullptr,

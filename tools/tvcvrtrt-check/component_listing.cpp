@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "common/unique_resource.h"
+#include "component_info/component_query.h"
 #include "registration/class_layout.h"
 #include "registration/component_category.h"
 #include "tools/tvcvrtrt-check/library_dependencies.h"
@@ -117,24 +118,10 @@ class_record read_class(ICatInformation *manager, const CLSID &clsid) {
     return cls;
 }
 
-// ProgIDs are not case-sensitive on the platform.
-bool same_prog_id(const std::string &one, const std::string &other) {
-    return tvc::same_name_ignoring_case(one, other);
-}
-
-// The first piece of the version-independent ProgID (leading dots skipped)
-// is the component's name. A name with a dot is a class's whole ProgID,
-// with or without its version.
+// The library's own filter, so that the command lists what the library's
+// query with that name selects.
 bool belongs_to(const class_record &cls, const char *component_name) {
-    if (component_name == nullptr) return true;
-    if (std::strchr(component_name, '.') != nullptr) {
-        return same_prog_id(cls.version_independent_prog_id, component_name) ||
-               same_prog_id(cls.prog_id, component_name);
-    }
-    const std::string &prog_id = cls.version_independent_prog_id;
-    const std::size_t start = prog_id.find_first_not_of('.');
-    return start != std::string::npos &&
-           same_prog_id(prog_id.substr(start, prog_id.find('.', start) - start), component_name);
+    return component_name == nullptr || tvc::first_piece_is(cls.version_independent_prog_id.c_str(), component_name);
 }
 
 HRESULT classes_of(const category &which, const char *component_name, std::vector<class_record> &classes) {

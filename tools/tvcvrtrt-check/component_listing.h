@@ -102,8 +102,8 @@ struct component_listing {
 };
 
 // component_name: null for every component, else the first piece of the
-// version-independent ProgID, or with a dot a whole ProgID, in any case;
-// load: read the type libraries.
+// version-independent ProgID, in its letter case, as the library's query
+// takes it; load: read the type libraries.
 component_listing list_components(const char *component_name, bool load);
 
 void print_text(const component_listing &listing, std::FILE *out);

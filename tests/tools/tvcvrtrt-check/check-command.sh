@@ -191,8 +191,8 @@ registration() {  # <class> <ProgID piece> <description> <server> <library> [<li
 { echo REGEDIT4
   registration "$crash_class" "TvcCheck$tag.Crash" $'Hostile \e]0;title\a' 'C:\\nowhere\\crash.dll' "$crash_lib" \
     "$(reg_text "$scratch/hostile.tlb")"
-  registration "$good_class" "TVCCHECK$tag.Good" Good tvcvrtrt7_17.dll "$good_lib" "$(reg_text "$reference/tovan_demo.tlb")"
-  registration "$orphan_class" "tvccheck$tag.Orphan" Orphan tvcvrtrt7_17.dll "$orphan_lib"
+  registration "$good_class" "TvcCheck$tag.Good" Good tvcvrtrt7_17.dll "$good_lib" "$(reg_text "$reference/tovan_demo.tlb")"
+  registration "$orphan_class" "TvcCheck$tag.Orphan" Orphan tvcvrtrt7_17.dll "$orphan_lib"
   # The class of two_interfaces.idl, its interfaces registered as the
   # system's type library registration registers them.
   registration "{619BD19B-371D-48E7-A974-1DCEE181AE3A}" TvcCheckMeter Meter tvcvrtrt7_17.dll \
@@ -233,9 +233,9 @@ complete	2	-	--component TovanDemo --trace-summary calls.trace	^tvcvrtrt-check: 
 complete	2	-	--run 2 --no-components	^tvcvrtrt-check: --run needs --trace-summary$	^usage: 
 complete	2	-	--trace-summary calls.trace --trace-timeline calls.trace out.json	^tvcvrtrt-check: --trace-summary and --trace-timeline cannot be used together$
 complete	2	-	--trace-timeline calls.trace out.json --json	^tvcvrtrt-check: --trace-timeline and --json cannot be used together$
-complete	0	-	--component tovandemo	^    "Tovan demo calculator library" 
-complete	0	-	--component tovandemo.CALCULATOR	^      class "Tovan demo calculator" 
-complete	1	-	--component tvcCheck$tag --load	^      could not be read: the reader crashed, exception 0x[0-9A-F]{8}$	^      class "Hostile \\\\x1B\]0;title\\\\x07" 	^        server file not found: "C:\\\\\\\\nowhere\\\\\\\\crash\.dll"$	^    class "Orphan" \{F.*: type library \{F[-0-9A-F]+\} not registered$	^    class "Good" \{8.*: type library \{8[-0-9A-F]+\} 1\.0 describes no class of this CLSID that is registered as an in-process server$	^    class "Local \\\\x8D \\\\\\\\x1B" \{4.*: a local server: the query describes in-process servers only$
+complete	0	-	--component tovandemo	^  COM components: none$
+complete	0	-	--component TovanDemo.Calculator	^  COM components: none$
+complete	1	-	--component TvcCheck$tag --load	^      could not be read: the reader crashed, exception 0x[0-9A-F]{8}$	^      class "Hostile \\\\x1B\]0;title\\\\x07" 	^        server file not found: "C:\\\\\\\\nowhere\\\\\\\\crash\.dll"$	^    class "Orphan" \{F.*: type library \{F[-0-9A-F]+\} not registered$	^    class "Good" \{8.*: type library \{8[-0-9A-F]+\} 1\.0 describes no class of this CLSID that is registered as an in-process server$	^    class "Local \\\\x8D \\\\\\\\x1B" \{4.*: a local server: the query describes in-process servers only$
 ROWS
 ! grep -q $'\e' "$scratch/stdout" || fail "a control character reached the terminal"
 ! grep -q 'Tovan demo calculator"' "$scratch/stdout" || fail "--load listed a class that the query did not select"
@@ -272,7 +272,7 @@ assert (pressure["member_id"], pressure["type"], pressure["type_name"], pressure
     (1, 5, "double", True, True), pressure
 assert [c["catid"] for c in meter["categories"]] == ["{74D52C72-7A9B-47AB-BFBE-93C1C1A545BD}"], meter["categories"]
 PYTHON
-run_check "$complete" 1 --component "tvccheck$tag" --load --json
+run_check "$complete" 1 --component "TvcCheck$tag" --load --json
 check_json <<'PYTHON'
 crash, good = report["components"][0]["type_libraries"]
 assert crash["error"].startswith("could not be read: the reader crashed"), crash
