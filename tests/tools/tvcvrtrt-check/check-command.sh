@@ -4,10 +4,15 @@
 # libvlt.dll names it and the system's reason (1); a tree whose libka.dll
 # lacks two symbols and whose tvcbase.dll lacks one lists all three (1).
 # Bad command lines give one error line and the usage (2); --json parses.
+# Every case runs; the failed ones are listed at the end.
 set -euo pipefail
 reference=$1 gap_libraries=$2 scratch=$3 wine=$4 two_interfaces_tlb=$5
 export LC_ALL=C
-fail() { echo "FAILED: $*"; exit 1; }
+failures=() case_name=setup
+# fail: a check of the current case did not hold; die: the cases after it
+# cannot run.
+fail() { echo "FAILED: $*"; failures+=("$case_name: $*"); }
+die() { echo "FAILED: $*"; exit 1; }
 
 # make_tree <name>: a copy of the reference runtime's bin/win64 with the command.
 make_tree() {
@@ -24,7 +29,8 @@ run_check() {
   shift 2
   (cd "$lib_dir" && "$wine" ./tvcvrtrt-check.exe "$@" </dev/null >"$scratch/stdout" 2>"$scratch/stderr") || status=$?
   out=$(tr -d '\r' <"$scratch/stdout") err=$(tr -d '\r' <"$scratch/stderr")
-  echo "== $(basename "$(dirname "$(dirname "$lib_dir")")") $*: status $status"
+  case_name="$(basename "$(dirname "$(dirname "$lib_dir")")") $*"
+  echo "== $case_name: status $status"
   echo "$out"
   [ "$status" = "$expected" ] || fail "status $status, expected $expected"
   # A bad command line: one error line, then the usage, on standard error only.
@@ -48,7 +54,7 @@ run_rows() {
 # last standard output, parsed as report.
 check_json() {
   python3 -c 'import json, sys; report = json.load(open(sys.argv[1], encoding="ascii")); exec(sys.stdin.read())' \
-    "$scratch/stdout" "$@"
+    "$scratch/stdout" "$@" || fail "the JSON report does not hold what the checks above say"
 }
 # symbols <family> [<missing>]: "<found> of <all> symbols found", counted from the binding table.
 symbols() {
@@ -131,6 +137,7 @@ damaged=$(make_tree damaged-library)
 while IFS=$'\t' read -r library where what problem; do
   cp "$reference"/{tvcvrt,libbx}.dll "$damaged/" && damage "$damaged/$library" "$where" "$what"
   run_check "$damaged" 1 --no-components
+  case_name+=" ($library damaged at $where)"
   expect_line "^  tvcvrt\\.dll +runtime +NOT LOADED: "
   expect_line "^    tvcvrt\\.dll is present, but $problem\$"
   expect_line "^  tvcbase\\.dll +base +$(symbols base)\$"
@@ -163,7 +170,7 @@ printf '7 kaGetM_proxy(0x10) = 2 999999999999999us\n%.0s' {1..10} >"$complete/hu
 # The demo's sample component, registered for the time of these cases.
 unregister_demo() { (cd "$reference" && "$wine" ./sample_app.exe unregister </dev/null) || true; }
 trap unregister_demo EXIT
-(cd "$reference" && "$wine" ./sample_app.exe register </dev/null) || fail "registering the demo component"
+(cd "$reference" && "$wine" ./sample_app.exe register </dev/null) || die "registering the demo component"
 # ---- Causes named: one case a row, run against the trees above and two more,
 # with hostile registrations under fresh GUIDs beside the demo's component:
 # a class whose type library file is 4 bytes "MSFT" (Wine's reader
@@ -283,6 +290,7 @@ assert reasons["Orphan"].endswith("not registered"), reasons
 assert reasons["Local"] == "a local server: the query describes in-process servers only", reasons
 PYTHON
 # A report that cannot be written is an error, not an empty success.
+case_name="a report that cannot be written"
 for arguments in --json --no-components; do
   status=0
   (cd "$complete" && "$wine" ./tvcvrtrt-check.exe $arguments </dev/null >/dev/full 2>"$scratch/stderr") || status=$?
@@ -310,4 +318,8 @@ cp "$complete"/*.dll "$complete/tvcvrtrt-check.exe" "$fallback/"
 run_check "$fallback" 0 --no-components
 expect_line "^  note: runtime_lib_dir is the library's own directory because .*\\\\\\\\fallback\\\\\\\\bin\\\\\\\\win64\\\\\\\\ does not exist"
 
+if [ ${#failures[@]} -gt 0 ]; then
+  printf 'FAILED: %s\n' "${failures[@]}"
+  exit 1
+fi
 echo "diagnostic command: all cases passed"
