@@ -6,7 +6,7 @@
 # Bad command lines give one error line and the usage (2); --json parses.
 # Every case runs; the failed ones are listed at the end.
 set -euo pipefail
-reference=$1 gap_libraries=$2 scratch=$3 wine=$4 two_interfaces_tlb=$5
+reference=$1 gap_libraries=$2 scratch=$3 wine=$4 two_interfaces_tlb=$5 class_registration=$6
 export LC_ALL=C
 failures=() case_name=setup
 # fail: a check of the current case did not hold; die: the cases after it
@@ -185,42 +185,48 @@ print(g("0"), g("8"), g("F"), g("4"), g("0"), g("8"), g("F"))')
 windows_path() { echo "Z:${1//\//\\}"; }
 reg_text() { local text; text=$(windows_path "$1"); echo "${text//\\/\\\\}"; }
 printf MSFT >"$scratch/hostile.tlb"
-category='Implemented Categories\{74D52C72-7A9B-47AB-BFBE-93C1C1A545BD}'
-# With server_key=LocalServer32 set, the class is a local server.
-registration() {  # <class> <ProgID piece> <description> <server> <library> [<library file>]
-  printf '[%s]\n@="%s"\n' "HKEY_CLASSES_ROOT\\CLSID\\$1" "$3" "HKEY_CLASSES_ROOT\\CLSID\\$1\\$category" ""
-  printf "[HKEY_CLASSES_ROOT\\\\CLSID\\\\$1\\\\%s]\\n@=\"%s\"\\n" "${server_key:-InprocServer32}" "$4" ProgID "$2.1" \
-    VersionIndependentProgID "$2" TypeLib "$5"
-  echo '"Version"="1.0"'
-  [ -z "${6:-}" ] || printf '[HKEY_CLASSES_ROOT\\TypeLib\\%s\\1.0]\n@="%s"\n[HKEY_CLASSES_ROOT\\TypeLib\\%s\\1.0\\0\\win64]\n@="%s"\n' \
-    "$5" "$2 library" "$5" "$6"
+# The classes through the library's class layout (class_registration.cpp);
+# the type libraries and interfaces as the system's type library
+# registration writes them.
+classes() {  # register|unregister <class> <ProgID piece> [<description> <server> <library>]
+  "$wine" "$class_registration" "$@" </dev/null || die "class_registration $*"
+}
+type_library() {  # <library> <name> <file>
+  printf '[HKEY_CLASSES_ROOT\\TypeLib\\%s\\1.0]\n@="%s"\n[HKEY_CLASSES_ROOT\\TypeLib\\%s\\1.0\\0\\win64]\n@="%s"\n' \
+    "$1" "$2 library" "$1" "$3"
 }
 { echo REGEDIT4
-  registration "$crash_class" "TvcCheck$tag.Crash" $'Hostile \e]0;title\a' 'C:\\nowhere\\crash.dll' "$crash_lib" \
-    "$(reg_text "$scratch/hostile.tlb")"
-  registration "$good_class" "TvcCheck$tag.Good" Good tvcvrtrt7_17.dll "$good_lib" "$(reg_text "$reference/tovan_demo.tlb")"
-  registration "$orphan_class" "TvcCheck$tag.Orphan" Orphan tvcvrtrt7_17.dll "$orphan_lib"
-  # The class of two_interfaces.idl, its interfaces registered as the
-  # system's type library registration registers them.
-  registration "{619BD19B-371D-48E7-A974-1DCEE181AE3A}" TvcCheckMeter Meter tvcvrtrt7_17.dll \
-    "{9B59CE14-EC8A-486E-B1D5-4C863DC21500}" "$(reg_text "$two_interfaces_tlb")"
+  type_library "$crash_lib" "TvcCheck$tag.Crash" "$(reg_text "$scratch/hostile.tlb")"
+  type_library "$good_lib" "TvcCheck$tag.Good" "$(reg_text "$reference/tovan_demo.tlb")"
+  type_library "{9B59CE14-EC8A-486E-B1D5-4C863DC21500}" TvcCheckMeter "$(reg_text "$two_interfaces_tlb")"
   for interface in "{EF58E627-B68D-41E5-8181-AC62CF7AA3C7} IReader" "{79981D50-6CCA-4557-8AAF-B2D0C825501D} IGauge" \
                    "{E157F0B8-A883-477C-960E-FE415CD809B9} DMeterEvents"; do
     printf '[HKEY_CLASSES_ROOT\\Interface\\%s]\n@="%s"\n' "${interface% *}" "${interface#* }"
     printf '[HKEY_CLASSES_ROOT\\Interface\\%s\\TypeLib]\n@="%s"\n"Version"="1.0"\n' "${interface% *}" \
       "{9B59CE14-EC8A-486E-B1D5-4C863DC21500}"
   done
-  # A C1 control and, as text, what an escape looks like.
-  server_key=LocalServer32 registration "$local_class" "TvcCheck$tag.Local" $'Local \x8d \\\\x1B' 'C:\\nowhere\\local.exe' "$good_lib"
 } >"$scratch/hostile.reg"
-printf 'REGEDIT4\n\n[-HKEY_CLASSES_ROOT\\%s]\n' "CLSID\\$crash_class" "CLSID\\$good_class" "CLSID\\$orphan_class" "CLSID\\$local_class" \
-  "TypeLib\\$crash_lib" "TypeLib\\$good_lib" "CLSID\\{619BD19B-371D-48E7-A974-1DCEE181AE3A}" \
+printf 'REGEDIT4\n\n[-HKEY_CLASSES_ROOT\\%s]\n' "TypeLib\\$crash_lib" "TypeLib\\$good_lib" \
   "TypeLib\\{9B59CE14-EC8A-486E-B1D5-4C863DC21500}" "Interface\\{EF58E627-B68D-41E5-8181-AC62CF7AA3C7}" \
   "Interface\\{79981D50-6CCA-4557-8AAF-B2D0C825501D}" "Interface\\{E157F0B8-A883-477C-960E-FE415CD809B9}" \
   >"$scratch/unregister.reg"
 registry() { "$wine" regedit /S "$(windows_path "$scratch/$1")" </dev/null; }
-trap 'registry unregister.reg; unregister_demo' EXIT
+unregister_classes() {
+  for class in "$crash_class TvcCheck$tag.Crash" "$good_class TvcCheck$tag.Good" "$orphan_class TvcCheck$tag.Orphan" \
+               "$local_class TvcCheck$tag.Local" "{619BD19B-371D-48E7-A974-1DCEE181AE3A} TvcCheckMeter"; do
+    "$wine" "$class_registration" unregister $class </dev/null || true
+  done
+}
+trap 'unregister_classes; registry unregister.reg; unregister_demo' EXIT
 registry hostile.reg
+classes register "$crash_class" "TvcCheck$tag.Crash" 'Hostile \x1b]0;title\x07' 'C:\nowhere\crash.dll' "$crash_lib"
+classes register "$good_class" "TvcCheck$tag.Good" Good tvcvrtrt7_17.dll "$good_lib"
+classes register "$orphan_class" "TvcCheck$tag.Orphan" Orphan tvcvrtrt7_17.dll "$orphan_lib"
+# The class of two_interfaces.idl.
+classes register "{619BD19B-371D-48E7-A974-1DCEE181AE3A}" TvcCheckMeter Meter tvcvrtrt7_17.dll \
+  "{9B59CE14-EC8A-486E-B1D5-4C863DC21500}"
+# A C1 control and, as text, what an escape looks like.
+classes register "$local_class" "TvcCheck$tag.Local" 'Local \x8d \x5cx1B' 'C:\nowhere\local.exe' "$good_lib"
 run_rows <<ROWS
 complete	0	-	--trace-summary calls.trace	^ +60\.00 +3\.000 +1 +3\.000 tvcFevalInternal_proxy$	^ +40\.00 +2\.000 +2 +1\.000 kaGetM_proxy$
 complete	1	-	--trace-summary bad.trace	^error: 
