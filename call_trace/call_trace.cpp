@@ -23,8 +23,8 @@ namespace {
 void start_call_trace() noexcept {
     try {
         // An empty value names no file, as if the variable were unset.
-        const std::wstring name = trace::environment_value(L"TVCVRTRT_TRACE");
-        if (name.empty() || !trace::read_trace_filter(trace::environment_value(L"TVCVRTRT_TRACE_FILTER"))) return;
+        const std::wstring name = trace::environment_value(trace_file_variable);
+        if (name.empty() || !trace::read_trace_filter(trace::environment_value(trace_filter_variable))) return;
         trace::report_patterns_without_exports();
         if (!trace::open_trace_file(name)) return;
     } catch (...) {

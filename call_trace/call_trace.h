@@ -6,6 +6,11 @@
 
 namespace tvc {
 
+// The variables that turn the trace on and choose its exports, read in wide
+// characters: the file's name may hold any character.
+inline constexpr wchar_t trace_file_variable[] = L"TVCVRTRT_TRACE";
+inline constexpr wchar_t trace_filter_variable[] = L"TVCVRTRT_TRACE_FILTER";
+
 // Puts a tracing entry in front of every bound slot that the filter
 // (TVCVRTRT_TRACE_FILTER) selects, once the bind routines have filled them
 // all; a slot that already holds its tracing entry is left as it is, so that

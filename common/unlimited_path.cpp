@@ -6,15 +6,20 @@
 
 namespace tvc {
 
-std::wstring unlimited_path(const std::wstring &name) {
+std::wstring full_path(const std::wstring &name) {
     std::wstring full;
     DWORD size = ::GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
     while (size > full.size()) {
         full.resize(size);
         size = ::GetFullPathNameW(name.c_str(), size, full.data(), nullptr);
     }
-    if (size == 0) return name;
     full.resize(size);
+    return full;
+}
+
+std::wstring unlimited_path(const std::wstring &name) {
+    const std::wstring full = full_path(name);
+    if (full.empty()) return name;
     if (full.rfind(L"\\\\?\\", 0) == 0 || full.rfind(L"\\\\.\\", 0) == 0) return full;
     if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
     return L"\\\\?\\" + full;

@@ -6,6 +6,9 @@
 
 namespace tvc {
 
+// The full path of name, however long; empty when the system cannot make one.
+std::wstring full_path(const std::wstring &name);
+
 // The full path of name in the form that is not limited to MAX_PATH: "\\?\"
 // before a drive path, "\\?\UNC\" in place of a share's leading "\\". A path
 // already in that form and a device name ("\\.\pipe\...", "NUL") stay as

@@ -226,11 +226,15 @@ bool parse_version_key(const char *name, type_library_version &version) noexcept
     return true;
 }
 
+}  // namespace
+
 bool first_piece_is(const char *text, const char *name) noexcept {
     const dotted_pieces pieces = split_at_first_dot(text);
     return pieces.first != nullptr && std::strlen(name) == pieces.first_length &&
            std::memcmp(pieces.first, name, pieces.first_length) == 0;
 }
+
+namespace {
 
 // The caller's version selector after its limits are applied.
 struct version_selector {

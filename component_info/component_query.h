@@ -109,6 +109,10 @@ struct type_library_version {
 };
 type_library_version parse_version(const char *text, int base = 10) noexcept;
 
+// The component filter of the query: whether the first piece of text
+// (leading dots skipped, up to the next dot) is name, in its letter case.
+bool first_piece_is(const char *text, const char *name) noexcept;
+
 // --- type library walk ---------------------------------------------------------
 
 // Loads the file (registering nothing) and fills the record's versions,

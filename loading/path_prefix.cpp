@@ -25,16 +25,8 @@ constexpr std::size_t environment_value_capacity = 32767;
 // no trailing separator; empty when the system cannot resolve it.
 std::wstring comparable_directory(const std::wstring &name) {
     if (name.empty()) return {};
-    std::wstring full(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = ::GetFullPathNameW(name.c_str(), static_cast<DWORD>(full.size()), &full[0], nullptr);
-        if (length == 0) return {};
-        if (length < full.size()) {
-            full.resize(length);
-            break;
-        }
-        full.resize(length);
-    }
+    std::wstring full = full_path(name);
+    if (full.empty()) return {};
     // Only a name with "~" can be a short (8.3) form, and only a short path is
     // asked for its long form: Wine's GetLongPathNameW builds its answer in a
     // fixed buffer, and a first element of 32,000 characters ended the

@@ -36,17 +36,27 @@ bool end_with_backslash(runtime_path &buffer) {
 }
 
 bool offer_candidate(runtime_path &target, const char *candidate) {
-    if (_fullpath(target, candidate, runtime_path_capacity) == nullptr) {
-        target[0] = '\0';
+    target[0] = '\0';
+    // Resolved and tested through the wide functions: the narrow ones stop at
+    // MAX_PATH, so a directory of 250 characters, or the root two levels
+    // above one ("<dir>\..\..\" is longer than the root it names), would
+    // count as missing although the buffers hold it. The result is narrowed
+    // without loss, or in its short form.
+    std::wstring wide;
+    if (!widen(candidate, std::strlen(candidate), wide)) return false;
+    const std::wstring full = full_path(wide.empty() ? std::wstring(L".") : wide);
+    std::string narrow;
+    if (full.empty() || narrow_path(full.c_str(), narrow) != ERROR_SUCCESS || narrow.size() >= runtime_path_capacity) {
         return false;
     }
+    std::memcpy(target, narrow.c_str(), narrow.size() + 1);
     // A resolved path that fills the buffer has no room left for the
     // backslash: refused, like any path too long to hold.
     if (!end_with_backslash(target)) {
         target[0] = '\0';
         return false;
     }
-    const DWORD attributes = GetFileAttributesA(target);
+    const DWORD attributes = ::GetFileAttributesW(file_system_path(full).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
@@ -150,11 +160,11 @@ bool locate_vrt_root(runtime_paths_t &paths, const char *vrtroot) {
         if (offer_candidate(paths.vrt_root, vrtroot)) return true;
         clear(paths.vrt_root);
     }
-    return offer_composed(paths.vrt_root, paths.module_dir, {"..", ".."});
+    return offer_composed(paths.vrt_root, paths.module_dir, root_from_module_dir);
 }
 
 void locate_runtime_lib_dir(runtime_paths_t &paths) {
-    if (!offer_composed(paths.runtime_lib_dir, paths.vrt_root, {"bin", "win64"})) {
+    if (!offer_composed(paths.runtime_lib_dir, paths.vrt_root, runtime_lib_subdirs)) {
         copy(paths.runtime_lib_dir, paths.module_dir);
     }
 }
@@ -164,17 +174,17 @@ void locate_toolbox_dirs(runtime_paths_t &paths, const char *toolbox_tovan_dir) 
     if (!given) {
         clear(paths.toolbox_dir);
         clear(paths.toolbox_prefix);
-        if (!offer_composed(paths.toolbox_dir, paths.vrt_root, {"toolbox", "compiler", "vrt", "tovan"}) &&
-            !offer_composed(paths.toolbox_dir, paths.vrt_root, {"toolbox", "tovan"})) {
+        if (!offer_composed(paths.toolbox_dir, paths.vrt_root, toolbox_subdirs) &&
+            !offer_composed(paths.toolbox_dir, paths.vrt_root, short_toolbox_subdirs)) {
             clear(paths.toolbox_dir);
         }
     }
     // With no toolbox directory this resolves "\.." to the current drive's
     // root, which the installed layout relies on.
-    if (!offer_composed(paths.toolbox_prefix, paths.toolbox_dir, {".."}, trailing_backslash::no)) {
+    if (!offer_composed(paths.toolbox_prefix, paths.toolbox_dir, toolbox_prefix_from_toolbox_dir, trailing_backslash::no)) {
         clear(paths.toolbox_prefix);
     }
-    if (!offer_composed(paths.deploy_toolbox_dir, paths.toolbox_prefix, {"compiler"}, trailing_backslash::no)) {
+    if (!offer_composed(paths.deploy_toolbox_dir, paths.toolbox_prefix, deploy_toolbox_subdirs, trailing_backslash::no)) {
         clear(paths.deploy_toolbox_dir);
     }
 }
@@ -184,12 +194,13 @@ namespace {
 // A directory variable of the process environment, read in wide characters:
 // the narrow environment would hold "?" in place of a character outside the
 // code page, and the variable would be passed over without a word.
-std::optional<std::string> directory_variable(const wchar_t *name, bool &held) {
+std::optional<std::string> directory_variable(const char *name, bool &held) {
     held = true;
+    const std::wstring wide_name = widened(name);
     std::wstring value(256, L'\0');
     for (;;) {
         ::SetLastError(ERROR_SUCCESS);
-        const DWORD length = ::GetEnvironmentVariableW(name, &value[0], static_cast<DWORD>(value.size()));
+        const DWORD length = ::GetEnvironmentVariableW(wide_name.c_str(), &value[0], static_cast<DWORD>(value.size()));
         if (length == 0 && ::GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;
         if (length < value.size()) {
             value.resize(length);
@@ -208,9 +219,9 @@ std::optional<std::string> directory_variable(const wchar_t *name, bool &held) {
 location_inputs location_inputs_of_process(HMODULE module) {
     location_inputs inputs;
     inputs.module = module;
-    inputs.vrtroot = directory_variable(L"VRTROOT", inputs.vrtroot_held);
-    inputs.toolbox_tovan_dir = directory_variable(L"TOOLBOXTOVANDIR", inputs.toolbox_tovan_dir_held);
-    inputs.verbose = std::getenv("TVCVRTRT_VERBOSE");
+    inputs.vrtroot = directory_variable(vrtroot_variable, inputs.vrtroot_held);
+    inputs.toolbox_tovan_dir = directory_variable(toolbox_tovan_dir_variable, inputs.toolbox_tovan_dir_held);
+    inputs.verbose = std::getenv(verbose_variable);
     return inputs;
 }
 
@@ -223,8 +234,8 @@ std::string unheld_variable_note(const char *name) {
 runtime_location find_runtime(const location_inputs &inputs) {
     runtime_location found;
     found.verbose = inputs.verbose != nullptr;
-    if (!inputs.vrtroot_held) found.notes += unheld_variable_note("VRTROOT");
-    if (!inputs.toolbox_tovan_dir_held) found.notes += unheld_variable_note("TOOLBOXTOVANDIR");
+    if (!inputs.vrtroot_held) found.notes += unheld_variable_note(vrtroot_variable);
+    if (!inputs.toolbox_tovan_dir_held) found.notes += unheld_variable_note(toolbox_tovan_dir_variable);
     const char *vrtroot = inputs.vrtroot ? inputs.vrtroot->c_str() : nullptr;
     const char *toolbox_tovan_dir = inputs.toolbox_tovan_dir ? inputs.toolbox_tovan_dir->c_str() : nullptr;
     runtime_paths_t &paths = found.paths;

@@ -15,6 +15,19 @@
 
 namespace tvc {
 
+// The installed runtime's layout under its root, and the variables that move
+// its parts: the diagnostic command explains a location in these terms, so
+// they are named once, here.
+inline constexpr std::initializer_list<const char *> runtime_lib_subdirs = {"bin", "win64"};
+inline constexpr std::initializer_list<const char *> toolbox_subdirs = {"toolbox", "compiler", "vrt", "tovan"};
+inline constexpr std::initializer_list<const char *> short_toolbox_subdirs = {"toolbox", "tovan"};
+inline constexpr std::initializer_list<const char *> root_from_module_dir = {"..", ".."};
+inline constexpr std::initializer_list<const char *> toolbox_prefix_from_toolbox_dir = {".."};
+inline constexpr std::initializer_list<const char *> deploy_toolbox_subdirs = {"compiler"};
+inline constexpr char vrtroot_variable[] = "VRTROOT";
+inline constexpr char toolbox_tovan_dir_variable[] = "TOOLBOXTOVANDIR";
+inline constexpr char verbose_variable[] = "TVCVRTRT_VERBOSE";
+
 // What the location reads from the process: the module and the values of
 // VRTROOT, TOOLBOXTOVANDIR (empty when unset) and TVCVRTRT_VERBOSE (null when
 // unset). The two directories are read in wide characters and narrowed

@@ -264,6 +264,10 @@ HRESULT register_server(const char *module_name, const CLSID *clsid, const GUID 
     // Decided on the name as the caller gave it, case-sensitively: ".EXE"
     // registers an in-process server.
     const bool local_server = std::strstr(module_name, ".exe") != nullptr;
+    return write_server_entries(texts, local_server, changes);
+}
+
+HRESULT write_server_entries(const registration_texts &texts, bool local_server, registry_changes &changes) noexcept {
     // Every key path is made before the first write, so that one the registry
     // could not hold is refused with nothing written.
     registry_key_path keys[std::size(server_layout)];

@@ -62,6 +62,12 @@ HRESULT register_server(const char *module_name, const CLSID *clsid, const GUID 
 HRESULT unregister_server(const CLSID *clsid, const char *version_independent_prog_id,
                           const char *prog_id) noexcept;
 
+// The rows of server_layout for one class's texts, those of a local server
+// or of an in-process one: what registration writes once it has checked its
+// arguments and taken the module's path. E_INVALIDARG, with nothing written,
+// for a key path the registry cannot hold.
+HRESULT write_server_entries(const registration_texts &texts, bool local_server, registry_changes &changes) noexcept;
+
 // The argument checks of the two routines, for callers that must refuse bad
 // arguments before doing work of their own.
 bool registration_arguments_valid(const char *module_name, const CLSID *clsid, const GUID *libid,

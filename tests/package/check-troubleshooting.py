@@ -66,15 +66,18 @@ CASES = [
     ("`tvcvrtrt7_17.dll` was not found",
      ["wine ./hello.exe", "env -u WINEDEBUG wine ./hello.exe"], None),
     ("cannot get path to runtime module",
-     ['long="$PWD/$(printf "%0200d" 0)/$(printf "%090d" 0)" && mkdir -p "$long" && cp hello.exe "$build/bin/tvcvrtrt7_17.dll" "$long/"'
-      ' && VRTROOT="$runtime/../.." wine "$long/hello.exe"'],
-     "Wine 10: the narrow path functions take a directory longer than MAX_PATH"),
+     # A folder of about 2,600 characters, in eleven names of 230.
+     ['long="$PWD/longer"; for i in $(seq 11); do long="$long/$(printf "%0230d" 0)"; done'
+      ' && mkdir -p "$long" && cp hello.exe "$build/bin/tvcvrtrt7_17.dll" "$long/"'
+      ' && VRTROOT="$runtime/../.." wine "$long/hello.exe"'], None),
     ("cannot get path to VRT root",
-     # The library's directory, as Windows writes it with its backslash, is
-     # 256 characters: the root two levels above it cannot be taken.
+     # Unreachable by length: a library folder whose "..\..\" would not
+     # fit a runtime path leaves no room for the library's own file name.
+     # The library's folder, as Windows writes it with its backslash, is 256
+     # characters: the root two levels above is found, and holds no runtime.
      ['deep="$PWD/$(printf "%0$((252 - ${#PWD}))d" 0)" && mkdir -p "$deep" && cp "$build/bin/tvcvrtrt7_17.dll" "$deep/"'
       ' && WINEPATH="$deep" wine ./hello.exe'],
-     ("Wine 10: the narrow path functions take a directory longer than MAX_PATH, so the library loads and "
+     ("the directory two levels above a library folder of 256 characters is found, so the library loads and "
       "finds no runtime there", "An Error has occurred while trying to initialize the VRT.")),
     ("Fatal error loading library",
      ['mkdir -p beside && cp hello.exe "$build/bin/tvcvrtrt7_17.dll" beside/ && cd beside && wine ./hello.exe'], None),
@@ -114,6 +117,13 @@ CASES = [
       ' -I"$source/tests/package/platform_client/checked_string" -I"$source/include" checked.cpp'], None),
     ("undefined symbol: _fltused",
      ["lld-link /nologo /entry:main /nodefaultlib /out:float.exe float.obj"], None),
+    ("and the folder has no short (8.3) name that the code page holds",
+     ['VRTROOT="$(printf \'C:\\\\tvc-missing-\\xea\\xb0\\x80\')" wine "$runtime/tvcvrtrt-check.exe" --no-components'], None),
+    ("longer than the 2560 characters a runtime path holds",
+     ['VRTROOT="$(printf "%02600d" 0)" wine "$runtime/tvcvrtrt-check.exe" --no-components'], None),
+    ("the runtime is handed its paths in narrow form",
+     ['long="$PWD/$(printf "%0200d" 0)/$(printf "%080d" 0)" && mkdir -p "$long/bin/win64"'
+      ' && VRTROOT="$long" wine "$runtime/tvcvrtrt-check.exe" --no-components'], None),
     ("NOT LOADED",
      ["wine lacking/bin/win64/tvcvrtrt-check.exe --no-components"], None),
     ("lines \"missing <symbol>: <reason>\"",

@@ -65,13 +65,13 @@ std::string status_text(unsigned long status) {
     return text;
 }
 
-std::string fields_line(std::initializer_list<std::string> fields) {
+std::string fields_line(const std::vector<std::string> &fields) {
     std::string line;
     for (const std::string &text : fields) line += (line.empty() ? "" : "\t") + escaped(text);
     return line + "\n";
 }
 
-void write_fields(std::initializer_list<std::string> fields) { std::fputs(fields_line(fields).c_str(), stdout); }
+void write_fields(const std::vector<std::string> &fields) { std::fputs(fields_line(fields).c_str(), stdout); }
 
 std::vector<std::string> fields_of(const std::string &line) {
     std::vector<std::string> fields(1);

@@ -7,7 +7,6 @@
 #pragma once
 
 #include <cstddef>
-#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -51,8 +50,8 @@ std::string status_text(unsigned long status);
 
 // The wire from child to parent: one record a line, fields separated by
 // tabs, each field with its backslashes, tabs and line breaks escaped.
-std::string fields_line(std::initializer_list<std::string> fields);
-void write_fields(std::initializer_list<std::string> fields);
+std::string fields_line(const std::vector<std::string> &fields);
+void write_fields(const std::vector<std::string> &fields);
 std::vector<std::string> fields_of(const std::string &line);
 
 // The answer's lines; false when its last line is not complete.

@@ -10,7 +10,7 @@
 #include "tools/trace/trace_follow.h"
 #include "tools/trace/trace_summary.h"
 #include "tools/trace/trace_timeline.h"
-#include "tools/tvcvrtrt-check/runtime_check.h"
+#include "tools/tvcvrtrt-check/loader_child.h"
 #include "tools/tvcvrtrt-check/type_library_reader.h"
 
 namespace tvc_check {
@@ -55,8 +55,8 @@ constexpr option options[] = {
     {"--json", nullptr, "write the whole report as one JSON object instead of text",
      [](command_line &line, const char *) { line.json = true; }},
     {"--component", "NAME",
-     "list only the component NAME (classes whose version-independent ProgID is NAME.something), "
-     "or with a dot in NAME the class of that ProgID; letter case does not matter",
+     "list only the component NAME (classes whose version-independent ProgID is NAME.something, "
+     "NAME in its letter case), as the library's query selects it",
      [](command_line &line, const char *name) { line.component_name = name; }, nullptr,
      "--trace-summary --no-components"},
     {"--load", nullptr,

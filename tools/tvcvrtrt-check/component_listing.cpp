@@ -12,9 +12,11 @@
 #include <utility>
 
 #include "common/unique_resource.h"
+#include "component_info/component_query.h"
 #include "registration/class_layout.h"
 #include "registration/component_category.h"
 #include "tools/tvcvrtrt-check/library_dependencies.h"
+#include "tools/tvcvrtrt-check/record_schema.h"
 #include "tools/tvcvrtrt-check/text.h"
 #include "tools/tvcvrtrt-check/type_library_reader.h"
 #include "tvcvrtrt/component_info.h"
@@ -116,24 +118,10 @@ class_record read_class(ICatInformation *manager, const CLSID &clsid) {
     return cls;
 }
 
-// ProgIDs are not case-sensitive on the platform.
-bool same_prog_id(const std::string &one, const std::string &other) {
-    return tvc::same_name_ignoring_case(one, other);
-}
-
-// The first piece of the version-independent ProgID (leading dots skipped)
-// is the component's name. A name with a dot is a class's whole ProgID,
-// with or without its version.
+// The library's own filter, so that the command lists what the library's
+// query with that name selects.
 bool belongs_to(const class_record &cls, const char *component_name) {
-    if (component_name == nullptr) return true;
-    if (std::strchr(component_name, '.') != nullptr) {
-        return same_prog_id(cls.version_independent_prog_id, component_name) ||
-               same_prog_id(cls.prog_id, component_name);
-    }
-    const std::string &prog_id = cls.version_independent_prog_id;
-    const std::size_t start = prog_id.find_first_not_of('.');
-    return start != std::string::npos &&
-           same_prog_id(prog_id.substr(start, prog_id.find('.', start) - start), component_name);
+    return component_name == nullptr || tvc::first_piece_is(cls.version_independent_prog_id.c_str(), component_name);
 }
 
 HRESULT classes_of(const category &which, const char *component_name, std::vector<class_record> &classes) {
@@ -258,16 +246,6 @@ category_listing list_category(const category &which, const char *component_name
 
 // ---- output
 
-// Names of the PARAMFLAG_ bits, lowest first.
-std::string parameter_flags(unsigned flags) {
-    static const char *const names[] = {"in", "out", "lcid", "retval", "optional", "default", "custom"};
-    std::string text;
-    for (unsigned bit = 0; bit < std::size(names); ++bit) {
-        if (flags & (1u << bit)) text += (text.empty() ? "" : ", ") + std::string(names[bit]);
-    }
-    return text;
-}
-
 // Where the system would find a class's server: a path as it stands, a bare
 // name as the loader looks for it.
 bool server_found(const class_record &cls) {
@@ -347,18 +325,8 @@ void print_class(const class_record &cls, const type_library_record &library, st
     }
 }
 
-// A type as a number and as a name, for JSON readers of either.
-void json_type(const char *number_key, const char *name_key, unsigned type, int indirection, json_writer &json) {
-    json.member(number_key, type);
-    json.member(name_key, type_name(type, indirection));
-}
-
 void json_class(const class_record &cls, const type_library_record *library, json_writer &json) {
-    json.member("description", cls.description);
-    json.member("clsid", cls.clsid);
-    json.member("prog_id", cls.prog_id);
-    json.member("version_independent_prog_id", cls.version_independent_prog_id);
-    json.member("server_path", cls.server_path);
+    json_fields(cls, class_fields(), json);
     json.member("server_found", server_found(cls));
     json.object_array("categories", cls.categories, [&](const category_record &category) {
         json.member("catid", category.catid);
@@ -371,26 +339,12 @@ void json_class(const class_record &cls, const type_library_record *library, jso
         json.member("iid", members.iid);
         json.member("events", members.events);
         json.object_array("methods", members.methods, [&](const method_record *method) {
-            json.member("name", method->name);
-            json.member("member_id", method->member_id);
-            json_type("return_type", "return_type_name", method->return_type, method->return_indirection, json);
-            json.member("return_indirection", method->return_indirection);
-            json.object_array("params", method->params, [&](const parameter_record &param) {
-                json.member("name", param.name);
-                json_type("type", "type_name", param.type, param.indirection, json);
-                json.member("indirection", param.indirection);
-                json.member("flags", param.flags);
-                json.member("flag_names", parameter_flags(param.flags));
-            });
+            json_fields(*method, method_fields(), json);
+            json.object_array("params", method->params,
+                              [&](const parameter_record &param) { json_fields(param, parameter_fields(), json); });
         });
-        json.object_array("properties", members.properties, [&](const property_record *property) {
-            json.member("name", property->name);
-            json.member("member_id", property->member_id);
-            json_type("type", "type_name", property->type, property->indirection, json);
-            json.member("indirection", property->indirection);
-            json.member("readable", property->readable);
-            json.member("writable", property->writable);
-        });
+        json.object_array("properties", members.properties,
+                          [&](const property_record *property) { json_fields(*property, property_fields(), json); });
     });
 }
 
@@ -416,6 +370,15 @@ std::string type_name(unsigned vartype, int indirection) {
     if (vartype & VT_VECTOR) text = "vector(" + text + ")";
     if (vartype & VT_BYREF) text += "*";
     for (int level = 0; level < indirection && level < 8; ++level) text += "*";
+    return text;
+}
+
+std::string parameter_flags(unsigned flags) {
+    static const char *const names[] = {"in", "out", "lcid", "retval", "optional", "default", "custom"};
+    std::string text;
+    for (unsigned bit = 0; bit < std::size(names); ++bit) {
+        if (flags & (1u << bit)) text += (text.empty() ? "" : ", ") + std::string(names[bit]);
+    }
     return text;
 }
 

@@ -78,6 +78,9 @@ struct type_library_record {
 // level; the number in hexadecimal for a type it does not know.
 std::string type_name(unsigned vartype, int indirection);
 
+// The names of a parameter's PARAMFLAG_ bits, lowest first: "in, out".
+std::string parameter_flags(unsigned flags);
+
 // A class of the category that no described type library holds.
 struct undescribed_class {
     class_record registration;
@@ -99,8 +102,8 @@ struct component_listing {
 };
 
 // component_name: null for every component, else the first piece of the
-// version-independent ProgID, or with a dot a whole ProgID, in any case;
-// load: read the type libraries.
+// version-independent ProgID, in its letter case, as the library's query
+// takes it; load: read the type libraries.
 component_listing list_components(const char *component_name, bool load);
 
 void print_text(const component_listing &listing, std::FILE *out);

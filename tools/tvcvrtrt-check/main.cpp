@@ -16,6 +16,7 @@
 #include "tools/tvcvrtrt-check/command_line.h"
 #include "tools/tvcvrtrt-check/component_listing.h"
 #include "tools/tvcvrtrt-check/runtime_check.h"
+#include "tools/tvcvrtrt-check/runtime_report.h"
 #include "tvcvrtrt/diagnostics.h"
 
 namespace {

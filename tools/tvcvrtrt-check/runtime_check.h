@@ -1,19 +1,19 @@
 // Where the runtime is, as tvcvrtrt7_17.dll works it out, and whether each
-// family library loads and has every symbol of its binding table.
+// family library loads and has every symbol of its binding table. The pieces:
+// front_library.h, environment_effects.h, location_notes.h, library_check.h
+// (with the loader child, loader_child.h, and its answer, loader_answer.h);
+// the report, runtime_report.h.
 #pragma once
 
-#include <cstdio>
 #include <cstddef>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "tools/json_writer.h"
-
 namespace tvc_check {
 
 struct environment_variable {
-    const char *name = "";
+    std::string name;
     bool set = false;
     std::string value;
     std::string effect;  // what the variable did, or why it did nothing
@@ -57,24 +57,8 @@ struct runtime_check {
     bool everything_binds() const;
 };
 
-// The hidden option of the child that loads one family library, by file
-// name, and looks up its symbols (the check of each library runs in a child
-// of its own), and the child's side.
-constexpr const char check_library_option[] = "--check-library";
-int serve_library_check(const char *file);
-
-// The loader child's answer, one record a line: how the child writes what it
-// found, and how the parent reads it back into library (false, with the
-// library not loaded, for an answer the child does not write: cut short,
-// with an unknown record, or with a record of the wrong length).
-std::string loader_answer(const library_check &library);
-bool read_loader_answer(const std::string &answer, library_check &library);
-
 // The tool lies beside tvcvrtrt7_17.dll, so its own directory stands for
 // the library's: the paths come out as the library computes them.
 runtime_check check_runtime();
-
-void print_text(const runtime_check &check, std::FILE *out);
-void print_json(const runtime_check &check, json_writer &json);
 
 }  // namespace tvc_check

@@ -12,6 +12,7 @@
 
 #include "common/unique_resource.h"
 #include "tools/tvcvrtrt-check/bounded_child.h"
+#include "tools/tvcvrtrt-check/record_schema.h"
 #include "tools/tvcvrtrt-check/text.h"
 #include "tvcvrtrt/component_info.h"
 
@@ -72,69 +73,69 @@ property_record property_from(const propertyInfo &property) {
     return record;
 }
 
-void write_methods(const char *tag, const std::vector<method_record> &methods) {
+std::string lines_of_methods(const char *tag, const std::vector<method_record> &methods) {
+    std::string lines;
     for (const method_record &method : methods) {
-        write_fields({tag, method.name, std::to_string(method.member_id), std::to_string(method.return_type),
-                      std::to_string(method.return_indirection), method.iid});
+        lines += fields_line(wire_fields(tag, method, method_fields()));
         for (const parameter_record &param : method.params) {
-            write_fields({"P", param.name, std::to_string(param.type), std::to_string(param.flags),
-                        std::to_string(param.indirection)});
+            lines += fields_line(wire_fields("P", param, parameter_fields()));
         }
     }
+    return lines;
 }
 
-void write_library(const type_library_record &library) {
-    write_fields({"L", std::to_string(library.major), std::to_string(library.minor)});
-    for (const interface_record &registered : library.interfaces) write_fields({"I", registered.name, registered.iid});
+}  // namespace
+
+// "L" with the version; "I" for each registered interface; "C" for each
+// class, followed by its methods ("M"), events ("V"), each with its
+// parameters ("P"), and its properties ("R"). "E" with the reason instead,
+// when the child could not read the file.
+std::string library_answer(const type_library_record &library) {
+    std::string answer = fields_line(wire_fields("L", library, version_fields()));
+    for (const interface_record &registered : library.interfaces) {
+        answer += fields_line(wire_fields("I", registered, interface_fields()));
+    }
     for (const class_record &cls : library.classes) {
-        write_fields({"C", cls.description, cls.clsid, cls.prog_id, cls.version_independent_prog_id, cls.server_path,
-                    cls.libid});
-        write_methods("M", cls.methods);
-        write_methods("V", cls.events);
+        answer += fields_line(wire_fields("C", cls, class_fields()));
+        answer += lines_of_methods("M", cls.methods);
+        answer += lines_of_methods("V", cls.events);
         for (const property_record &property : cls.properties) {
-            write_fields({"R", property.name, std::to_string(property.member_id), property.readable ? "1" : "0",
-                          property.writable ? "1" : "0", property.iid, std::to_string(property.type),
-                          std::to_string(property.indirection)});
+            answer += fields_line(wire_fields("R", property, property_fields()));
         }
     }
+    return answer;
 }
 
-// False on an answer that is not one the child writes.
-bool parse_library(const std::string &answer, type_library_record &library, std::string &error) {
+bool read_library_answer(const std::string &answer, type_library_record &library, std::string &error) {
     std::vector<method_record> *methods = nullptr;
     std::vector<std::vector<std::string>> lines;
     if (!lines_of(answer, lines)) return false;
     for (const std::vector<std::string> &fields : lines) {
         const std::string &tag = fields[0];
         class_record *cls = library.classes.empty() ? nullptr : &library.classes.back();
-        const auto number = [&](std::size_t index) { return std::atoi(fields[index].c_str()); };
+        bool read = false;
         if (tag == "E" && fields.size() == 2) {
             error = fields[1];
-        } else if (tag == "L" && fields.size() == 3) {
-            library.major = static_cast<unsigned>(number(1));
-            library.minor = static_cast<unsigned>(number(2));
-        } else if (tag == "I" && fields.size() == 3) {
-            library.interfaces.push_back({fields[1], fields[2]});
-        } else if (tag == "C" && fields.size() == 7) {
-            library.classes.push_back({fields[1], fields[2], fields[3], fields[4], fields[5], fields[6], {}, {}, {}, {}});
+            read = true;
+        } else if (tag == "L") {
+            read = read_wire_fields(fields, library, version_fields());
+        } else if (tag == "I") {
+            read = read_wire_fields(fields, library.interfaces.emplace_back(), interface_fields());
+        } else if (tag == "C") {
+            read = read_wire_fields(fields, library.classes.emplace_back(), class_fields());
             methods = nullptr;
-        } else if ((tag == "M" || tag == "V") && fields.size() == 6 && cls != nullptr) {
+        } else if ((tag == "M" || tag == "V") && cls != nullptr) {
             methods = tag == "M" ? &cls->methods : &cls->events;
-            methods->push_back({fields[1], number(2), static_cast<unsigned>(number(3)), number(4), fields[5], {}});
-        } else if (tag == "P" && fields.size() == 5 && methods != nullptr) {
-            methods->back().params.push_back(
-                {fields[1], static_cast<unsigned>(number(2)), static_cast<unsigned>(number(3)), number(4)});
-        } else if (tag == "R" && fields.size() == 8 && cls != nullptr) {
-            cls->properties.push_back({fields[1], number(2), fields[3] == "1", fields[4] == "1", fields[5],
-                                       static_cast<unsigned>(number(6)), number(7)});
-        } else {
-            return false;
+            read = read_wire_fields(fields, methods->emplace_back(), method_fields());
+        } else if (tag == "P" && methods != nullptr) {
+            read = read_wire_fields(fields, methods->back().params.emplace_back(), parameter_fields());
+        } else if (tag == "R" && cls != nullptr) {
+            read = read_wire_fields(fields, cls->properties.emplace_back(), property_fields());
         }
+        if (!read) return false;
     }
     return true;
 }
-
-}  // namespace
 
 type_library_record from_records(const componentInfo &component) {
     type_library_record library;
@@ -182,7 +183,7 @@ int serve_type_library(const char *argument) {
     } else if (tree == nullptr) {
         write_fields({"E", "this version is no longer registered"});
     } else {
-        write_library(from_records(*tree));
+        std::fputs(library_answer(from_records(*tree)).c_str(), stdout);
     }
     tvcFreeComponentInfo_proxy(&tree);
     std::fflush(stdout);
@@ -204,7 +205,7 @@ void read_in_child(type_library_record &library) {
         library.read_error = "could not be read: the reader did not finish";
     } else if (run.status != child_read && run.status != child_failed) {
         library.read_error = "could not be read: the reader crashed, exception " + status_text(run.status);
-    } else if (!parse_library(run.answer, read, error) || (run.status == child_read) != error.empty()) {
+    } else if (!read_library_answer(run.answer, read, error) || (run.status == child_read) != error.empty()) {
         library.read_error = "could not be read: the reader's answer is damaged";
     } else if (run.status == child_failed) {
         library.read_error = "could not be read: " + error;

@@ -24,6 +24,13 @@ int serve_type_library(const char *argument);
 // sets library.read_error.
 void read_in_child(type_library_record &library);
 
+// The child's answer: how the child writes a type library's records, one a
+// line (record_schema.h), and how the parent reads them back; false for an
+// answer the child does not write (cut short, an unknown record, a record
+// of the wrong length). error: the child's reason when it could not read.
+std::string library_answer(const type_library_record &library);
+bool read_library_answer(const std::string &answer, type_library_record &library, std::string &error);
+
 // The records of one type library, as the library's query gave them.
 type_library_record from_records(const componentInfo &component);
 

@@ -160,34 +160,35 @@ TEST_F(Attach, UsableToolboxVariableWinsAndAnUnusableOneIsIgnored) {
     EXPECT_EQ(report_value(output, "Toolbox prefix:"), layout.dir("R\\toolbox"));
 }
 
-// The module directory is 256 characters long: still within what the
-// narrow path functions accept (MAX_PATH), but the root candidate two levels
-// up ("<dir>\\..\\..") is not. Where it cannot be resolved the load is refused
-// and PATH is left alone; where it can, the root is the layout's parent and
-// the runtime libraries come from the module's own directory. Never the
-// working directory (the layout itself).
-TEST_F(Attach, MissingRootRefusesTheLoadAndLeavesPathAlone) {
+// Paths near and past MAX_PATH, which the narrow path functions refuse: a
+// module directory of 256 characters, whose root candidate two levels up
+// ("<dir>\\..\\..") is longer than MAX_PATH although the root is not; and a
+// VRTROOT of 252 characters whose bin\\win64\\ (263) holds the runtime
+// libraries. Both directories are found: the root is the layout's parent,
+// never the working directory (the layout itself), and the runtime library
+// directory is the long one.
+TEST_F(Attach, DirectoriesNearAndPastMaxPathAreFound) {
     ASSERT_LT(layout.dir().size(), 200u);
     const std::size_t padding = 256 - layout.dir().size() - 1;
     const std::string deep_dll = layout.install_dll(std::string(padding, 'd'));
     const std::string deep_dir = deep_dll.substr(0, deep_dll.rfind('\\') + 1);
     const std::string layout_parent = layout.dir().substr(0, layout.dir().rfind('\\', layout.dir().size() - 2) + 1);
 
-    const std::string output = run_from(deep_dll, {});
-    if (output.find("\nloaded=1 ") != std::string::npos) {
-        // Wine 10 quirk: its narrow path functions resolve the long candidate.
-        EXPECT_EQ(report_value(output, "Module path:"), deep_dir) << output;
-        EXPECT_EQ(report_value(output, "VRTROOT path:"), layout_parent) << output;
-        EXPECT_EQ(report_value(output, "Runtime lib path:"), deep_dir) << output;
-        EXPECT_NE(output.find("\nPATH=" + deep_dir + ";C:\\windows\\system32;C:\\windows\n"), std::string::npos)
-            << output;
-    } else {
-        // Wine 8.
-        EXPECT_EQ(output,
-                  "Fatal error: cannot get path to VRT root\n"
-                  "loaded=0 error=" + std::to_string(ERROR_DLL_INIT_FAILED) + "\n"
-                  "PATH=C:\\windows\\system32;C:\\windows\n");
-    }
+    std::string output = run_from(deep_dll, {});
+    EXPECT_EQ(report_value(output, "Module path:"), deep_dir) << output;
+    EXPECT_EQ(report_value(output, "VRTROOT path:"), layout_parent) << output;
+    EXPECT_EQ(report_value(output, "Runtime lib path:"), deep_dir) << output;
+    EXPECT_NE(output.find("\nPATH=" + deep_dir + ";C:\\windows\\system32;C:\\windows\n"), std::string::npos) << output;
+
+    const std::string long_root = layout.dir() + std::string(252 - layout.dir().size(), 'v');
+    const tvc_test::long_path_directory long_lib_dir(layout.dir(), {long_root.substr(layout.dir().size()), "bin", "win64"});
+    ASSERT_TRUE(long_lib_dir.created());
+    ASSERT_EQ(long_lib_dir.path().size(), 263u);
+    attach_environment environment;
+    environment.vrtroot = long_root;
+    output = run(environment);
+    EXPECT_EQ(report_value(output, "VRTROOT path:"), long_root + "\\") << output;
+    EXPECT_EQ(report_value(output, "Runtime lib path:"), long_lib_dir.path()) << output;
 }
 
 // Each thread that failed to find a symbol keeps the system's text for it.
@@ -212,23 +213,16 @@ TEST_F(Attach, AnAcquireBeforeBindingKeepsTheLibraryLoaded) {
 
 // The library lies in a directory of 280 characters and the process works
 // elsewhere. The C runtime's path splitting gives an empty directory for
-// one that long, which resolved to the working directory. Where the narrow
-// path functions take the true directory, it is found; where they cannot
-// (Wine 8), the attach is refused.
-TEST_F(Attach, ModuleDirectoryTooLongForNarrowPathsIsNeverTheWorkingDirectory) {
+// one that long, which resolved to the working directory; the narrow path
+// functions refuse it. It is found.
+TEST_F(Attach, ModuleDirectoryTooLongForNarrowPathsIsFound) {
     const tvc_test::long_path_directory long_dir(layout.dir(), {std::string(279 - layout.dir().size(), 'l')});
     ASSERT_EQ(long_dir.path().size(), 280u);
     const std::string long_dll = long_dir.copy_in(tvc_test::executable_directory() + "tvcvrtrt7_17.dll");
     ASSERT_TRUE(long_dir.created() && !long_dll.empty());
 
     const std::string output = run_from(long_dll, {});
-    if (report_value(output, "Module path:") != "<no line>") {
-        EXPECT_EQ(report_value(output, "Module path:"), long_dir.path()) << output;
-    } else {
-        EXPECT_EQ(output, "Fatal error: cannot get path to runtime module\n"
-                          "loaded=0 error=" + std::to_string(ERROR_DLL_INIT_FAILED) + "\n"
-                          "PATH=C:\\windows\\system32;C:\\windows\n");
-    }
+    EXPECT_EQ(report_value(output, "Module path:"), long_dir.path()) << output;
 }
 
 }  // namespace

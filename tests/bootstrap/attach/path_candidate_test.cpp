@@ -50,6 +50,15 @@ TEST(OfferCandidate, AcceptsExistingDirectoriesAsFullPathsEndingInBackslash) {
     EXPECT_EQ(target, dir);
     EXPECT_TRUE(tvc::offer_candidate(target, ""));
     EXPECT_EQ(target, current_dir_with_backslash());
+
+    // Past MAX_PATH, where the narrow path functions stop: the directory
+    // itself, and a short one named through it.
+    const tvc_test::long_path_directory long_dir(dir, {std::string(150, 'a'), std::string(150, 'b')});
+    ASSERT_TRUE(long_dir.created());
+    EXPECT_TRUE(tvc::offer_candidate(target, long_dir.path().c_str()));
+    EXPECT_EQ(target, long_dir.path());
+    EXPECT_TRUE(tvc::offer_candidate(target, (long_dir.path() + "..\\..").c_str()));
+    EXPECT_EQ(target, dir);
 }
 
 TEST(OfferCandidate, RejectsFilesAndMissingDirectories) {

@@ -4,10 +4,15 @@
 # libvlt.dll names it and the system's reason (1); a tree whose libka.dll
 # lacks two symbols and whose tvcbase.dll lacks one lists all three (1).
 # Bad command lines give one error line and the usage (2); --json parses.
+# Every case runs; the failed ones are listed at the end.
 set -euo pipefail
-reference=$1 gap_libraries=$2 scratch=$3 wine=$4 two_interfaces_tlb=$5
+reference=$1 gap_libraries=$2 scratch=$3 wine=$4 two_interfaces_tlb=$5 class_registration=$6
 export LC_ALL=C
-fail() { echo "FAILED: $*"; exit 1; }
+failures=() case_name=setup
+# fail: a check of the current case did not hold; die: the cases after it
+# cannot run.
+fail() { echo "FAILED: $*"; failures+=("$case_name: $*"); }
+die() { echo "FAILED: $*"; exit 1; }
 
 # make_tree <name>: a copy of the reference runtime's bin/win64 with the command.
 make_tree() {
@@ -24,7 +29,8 @@ run_check() {
   shift 2
   (cd "$lib_dir" && "$wine" ./tvcvrtrt-check.exe "$@" </dev/null >"$scratch/stdout" 2>"$scratch/stderr") || status=$?
   out=$(tr -d '\r' <"$scratch/stdout") err=$(tr -d '\r' <"$scratch/stderr")
-  echo "== $(basename "$(dirname "$(dirname "$lib_dir")")") $*: status $status"
+  case_name="$(basename "$(dirname "$(dirname "$lib_dir")")") $*"
+  echo "== $case_name: status $status"
   echo "$out"
   [ "$status" = "$expected" ] || fail "status $status, expected $expected"
   # A bad command line: one error line, then the usage, on standard error only.
@@ -48,7 +54,7 @@ run_rows() {
 # last standard output, parsed as report.
 check_json() {
   python3 -c 'import json, sys; report = json.load(open(sys.argv[1], encoding="ascii")); exec(sys.stdin.read())' \
-    "$scratch/stdout" "$@"
+    "$scratch/stdout" "$@" || fail "the JSON report does not hold what the checks above say"
 }
 # symbols <family> [<missing>]: "<found> of <all> symbols found", counted from the binding table.
 symbols() {
@@ -131,6 +137,7 @@ damaged=$(make_tree damaged-library)
 while IFS=$'\t' read -r library where what problem; do
   cp "$reference"/{tvcvrt,libbx}.dll "$damaged/" && damage "$damaged/$library" "$where" "$what"
   run_check "$damaged" 1 --no-components
+  case_name+=" ($library damaged at $where)"
   expect_line "^  tvcvrt\\.dll +runtime +NOT LOADED: "
   expect_line "^    tvcvrt\\.dll is present, but $problem\$"
   expect_line "^  tvcbase\\.dll +base +$(symbols base)\$"
@@ -163,7 +170,7 @@ printf '7 kaGetM_proxy(0x10) = 2 999999999999999us\n%.0s' {1..10} >"$complete/hu
 # The demo's sample component, registered for the time of these cases.
 unregister_demo() { (cd "$reference" && "$wine" ./sample_app.exe unregister </dev/null) || true; }
 trap unregister_demo EXIT
-(cd "$reference" && "$wine" ./sample_app.exe register </dev/null) || fail "registering the demo component"
+(cd "$reference" && "$wine" ./sample_app.exe register </dev/null) || die "registering the demo component"
 # ---- Causes named: one case a row, run against the trees above and two more,
 # with hostile registrations under fresh GUIDs beside the demo's component:
 # a class whose type library file is 4 bytes "MSFT" (Wine's reader
@@ -178,42 +185,48 @@ print(g("0"), g("8"), g("F"), g("4"), g("0"), g("8"), g("F"))')
 windows_path() { echo "Z:${1//\//\\}"; }
 reg_text() { local text; text=$(windows_path "$1"); echo "${text//\\/\\\\}"; }
 printf MSFT >"$scratch/hostile.tlb"
-category='Implemented Categories\{74D52C72-7A9B-47AB-BFBE-93C1C1A545BD}'
-# With server_key=LocalServer32 set, the class is a local server.
-registration() {  # <class> <ProgID piece> <description> <server> <library> [<library file>]
-  printf '[%s]\n@="%s"\n' "HKEY_CLASSES_ROOT\\CLSID\\$1" "$3" "HKEY_CLASSES_ROOT\\CLSID\\$1\\$category" ""
-  printf "[HKEY_CLASSES_ROOT\\\\CLSID\\\\$1\\\\%s]\\n@=\"%s\"\\n" "${server_key:-InprocServer32}" "$4" ProgID "$2.1" \
-    VersionIndependentProgID "$2" TypeLib "$5"
-  echo '"Version"="1.0"'
-  [ -z "${6:-}" ] || printf '[HKEY_CLASSES_ROOT\\TypeLib\\%s\\1.0]\n@="%s"\n[HKEY_CLASSES_ROOT\\TypeLib\\%s\\1.0\\0\\win64]\n@="%s"\n' \
-    "$5" "$2 library" "$5" "$6"
+# The classes through the library's class layout (class_registration.cpp);
+# the type libraries and interfaces as the system's type library
+# registration writes them.
+classes() {  # register|unregister <class> <ProgID piece> [<description> <server> <library>]
+  "$wine" "$class_registration" "$@" </dev/null || die "class_registration $*"
+}
+type_library() {  # <library> <name> <file>
+  printf '[HKEY_CLASSES_ROOT\\TypeLib\\%s\\1.0]\n@="%s"\n[HKEY_CLASSES_ROOT\\TypeLib\\%s\\1.0\\0\\win64]\n@="%s"\n' \
+    "$1" "$2 library" "$1" "$3"
 }
 { echo REGEDIT4
-  registration "$crash_class" "TvcCheck$tag.Crash" $'Hostile \e]0;title\a' 'C:\\nowhere\\crash.dll' "$crash_lib" \
-    "$(reg_text "$scratch/hostile.tlb")"
-  registration "$good_class" "TVCCHECK$tag.Good" Good tvcvrtrt7_17.dll "$good_lib" "$(reg_text "$reference/tovan_demo.tlb")"
-  registration "$orphan_class" "tvccheck$tag.Orphan" Orphan tvcvrtrt7_17.dll "$orphan_lib"
-  # The class of two_interfaces.idl, its interfaces registered as the
-  # system's type library registration registers them.
-  registration "{619BD19B-371D-48E7-A974-1DCEE181AE3A}" TvcCheckMeter Meter tvcvrtrt7_17.dll \
-    "{9B59CE14-EC8A-486E-B1D5-4C863DC21500}" "$(reg_text "$two_interfaces_tlb")"
+  type_library "$crash_lib" "TvcCheck$tag.Crash" "$(reg_text "$scratch/hostile.tlb")"
+  type_library "$good_lib" "TvcCheck$tag.Good" "$(reg_text "$reference/tovan_demo.tlb")"
+  type_library "{9B59CE14-EC8A-486E-B1D5-4C863DC21500}" TvcCheckMeter "$(reg_text "$two_interfaces_tlb")"
   for interface in "{EF58E627-B68D-41E5-8181-AC62CF7AA3C7} IReader" "{79981D50-6CCA-4557-8AAF-B2D0C825501D} IGauge" \
                    "{E157F0B8-A883-477C-960E-FE415CD809B9} DMeterEvents"; do
     printf '[HKEY_CLASSES_ROOT\\Interface\\%s]\n@="%s"\n' "${interface% *}" "${interface#* }"
     printf '[HKEY_CLASSES_ROOT\\Interface\\%s\\TypeLib]\n@="%s"\n"Version"="1.0"\n' "${interface% *}" \
       "{9B59CE14-EC8A-486E-B1D5-4C863DC21500}"
   done
-  # A C1 control and, as text, what an escape looks like.
-  server_key=LocalServer32 registration "$local_class" "TvcCheck$tag.Local" $'Local \x8d \\\\x1B' 'C:\\nowhere\\local.exe' "$good_lib"
 } >"$scratch/hostile.reg"
-printf 'REGEDIT4\n\n[-HKEY_CLASSES_ROOT\\%s]\n' "CLSID\\$crash_class" "CLSID\\$good_class" "CLSID\\$orphan_class" "CLSID\\$local_class" \
-  "TypeLib\\$crash_lib" "TypeLib\\$good_lib" "CLSID\\{619BD19B-371D-48E7-A974-1DCEE181AE3A}" \
+printf 'REGEDIT4\n\n[-HKEY_CLASSES_ROOT\\%s]\n' "TypeLib\\$crash_lib" "TypeLib\\$good_lib" \
   "TypeLib\\{9B59CE14-EC8A-486E-B1D5-4C863DC21500}" "Interface\\{EF58E627-B68D-41E5-8181-AC62CF7AA3C7}" \
   "Interface\\{79981D50-6CCA-4557-8AAF-B2D0C825501D}" "Interface\\{E157F0B8-A883-477C-960E-FE415CD809B9}" \
   >"$scratch/unregister.reg"
 registry() { "$wine" regedit /S "$(windows_path "$scratch/$1")" </dev/null; }
-trap 'registry unregister.reg; unregister_demo' EXIT
+unregister_classes() {
+  for class in "$crash_class TvcCheck$tag.Crash" "$good_class TvcCheck$tag.Good" "$orphan_class TvcCheck$tag.Orphan" \
+               "$local_class TvcCheck$tag.Local" "{619BD19B-371D-48E7-A974-1DCEE181AE3A} TvcCheckMeter"; do
+    "$wine" "$class_registration" unregister $class </dev/null || true
+  done
+}
+trap 'unregister_classes; registry unregister.reg; unregister_demo' EXIT
 registry hostile.reg
+classes register "$crash_class" "TvcCheck$tag.Crash" 'Hostile \x1b]0;title\x07' 'C:\nowhere\crash.dll' "$crash_lib"
+classes register "$good_class" "TvcCheck$tag.Good" Good tvcvrtrt7_17.dll "$good_lib"
+classes register "$orphan_class" "TvcCheck$tag.Orphan" Orphan tvcvrtrt7_17.dll "$orphan_lib"
+# The class of two_interfaces.idl.
+classes register "{619BD19B-371D-48E7-A974-1DCEE181AE3A}" TvcCheckMeter Meter tvcvrtrt7_17.dll \
+  "{9B59CE14-EC8A-486E-B1D5-4C863DC21500}"
+# A C1 control and, as text, what an escape looks like.
+classes register "$local_class" "TvcCheck$tag.Local" 'Local \x8d \x5cx1B' 'C:\nowhere\local.exe' "$good_lib"
 run_rows <<ROWS
 complete	0	-	--trace-summary calls.trace	^ +60\.00 +3\.000 +1 +3\.000 tvcFevalInternal_proxy$	^ +40\.00 +2\.000 +2 +1\.000 kaGetM_proxy$
 complete	1	-	--trace-summary bad.trace	^error: 
@@ -233,9 +246,9 @@ complete	2	-	--component TovanDemo --trace-summary calls.trace	^tvcvrtrt-check: 
 complete	2	-	--run 2 --no-components	^tvcvrtrt-check: --run needs --trace-summary$	^usage: 
 complete	2	-	--trace-summary calls.trace --trace-timeline calls.trace out.json	^tvcvrtrt-check: --trace-summary and --trace-timeline cannot be used together$
 complete	2	-	--trace-timeline calls.trace out.json --json	^tvcvrtrt-check: --trace-timeline and --json cannot be used together$
-complete	0	-	--component tovandemo	^    "Tovan demo calculator library" 
-complete	0	-	--component tovandemo.CALCULATOR	^      class "Tovan demo calculator" 
-complete	1	-	--component tvcCheck$tag --load	^      could not be read: the reader crashed, exception 0x[0-9A-F]{8}$	^      class "Hostile \\\\x1B\]0;title\\\\x07" 	^        server file not found: "C:\\\\\\\\nowhere\\\\\\\\crash\.dll"$	^    class "Orphan" \{F.*: type library \{F[-0-9A-F]+\} not registered$	^    class "Good" \{8.*: type library \{8[-0-9A-F]+\} 1\.0 describes no class of this CLSID that is registered as an in-process server$	^    class "Local \\\\x8D \\\\\\\\x1B" \{4.*: a local server: the query describes in-process servers only$
+complete	0	-	--component tovandemo	^  COM components: none$
+complete	0	-	--component TovanDemo.Calculator	^  COM components: none$
+complete	1	-	--component TvcCheck$tag --load	^      could not be read: the reader crashed, exception 0x[0-9A-F]{8}$	^      class "Hostile \\\\x1B\]0;title\\\\x07" 	^        server file not found: "C:\\\\\\\\nowhere\\\\\\\\crash\.dll"$	^    class "Orphan" \{F.*: type library \{F[-0-9A-F]+\} not registered$	^    class "Good" \{8.*: type library \{8[-0-9A-F]+\} 1\.0 describes no class of this CLSID that is registered as an in-process server$	^    class "Local \\\\x8D \\\\\\\\x1B" \{4.*: a local server: the query describes in-process servers only$
 ROWS
 ! grep -q $'\e' "$scratch/stdout" || fail "a control character reached the terminal"
 ! grep -q 'Tovan demo calculator"' "$scratch/stdout" || fail "--load listed a class that the query did not select"
@@ -272,7 +285,7 @@ assert (pressure["member_id"], pressure["type"], pressure["type_name"], pressure
     (1, 5, "double", True, True), pressure
 assert [c["catid"] for c in meter["categories"]] == ["{74D52C72-7A9B-47AB-BFBE-93C1C1A545BD}"], meter["categories"]
 PYTHON
-run_check "$complete" 1 --component "tvccheck$tag" --load --json
+run_check "$complete" 1 --component "TvcCheck$tag" --load --json
 check_json <<'PYTHON'
 crash, good = report["components"][0]["type_libraries"]
 assert crash["error"].startswith("could not be read: the reader crashed"), crash
@@ -283,6 +296,7 @@ assert reasons["Orphan"].endswith("not registered"), reasons
 assert reasons["Local"] == "a local server: the query describes in-process servers only", reasons
 PYTHON
 # A report that cannot be written is an error, not an empty success.
+case_name="a report that cannot be written"
 for arguments in --json --no-components; do
   status=0
   (cd "$complete" && "$wine" ./tvcvrtrt-check.exe $arguments </dev/null >/dev/full 2>"$scratch/stderr") || status=$?
@@ -310,4 +324,8 @@ cp "$complete"/*.dll "$complete/tvcvrtrt-check.exe" "$fallback/"
 run_check "$fallback" 0 --no-components
 expect_line "^  note: runtime_lib_dir is the library's own directory because .*\\\\\\\\fallback\\\\\\\\bin\\\\\\\\win64\\\\\\\\ does not exist"
 
+if [ ${#failures[@]} -gt 0 ]; then
+  printf 'FAILED: %s\n' "${failures[@]}"
+  exit 1
+fi
 echo "diagnostic command: all cases passed"

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <oaidl.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -15,8 +16,11 @@
 
 #include "support/scratch_layout.h"
 #include "tools/tvcvrtrt-check/command_line.h"
+#include "tools/tvcvrtrt-check/environment_effects.h"
 #include "tools/tvcvrtrt-check/library_dependencies.h"
-#include "tools/tvcvrtrt-check/runtime_check.h"
+#include "tools/tvcvrtrt-check/loader_answer.h"
+#include "tools/tvcvrtrt-check/location_notes.h"
+#include "tools/tvcvrtrt-check/type_library_reader.h"
 
 namespace {
 
@@ -289,6 +293,99 @@ TEST(CheckCommand, ReadsTheLoaderAnswerItWritesAndNoOther) {
         EXPECT_FALSE(tvc_check::read_loader_answer(damaged, library));
         EXPECT_FALSE(library.loaded);
     }
+}
+
+// Every field of every record kind, with text that needs escaping, through
+// the child's answer and back; then answers the child never writes.
+TEST(CheckCommand, ReadsTheTypeLibraryAnswerItWritesAndNoOther) {
+    tvc_check::type_library_record library;
+    library.major = 3;
+    library.minor = 65535;
+    library.interfaces = {{"IGauge", "{79981D50-6CCA-4557-8AAF-B2D0C825501D}"}};
+    tvc_check::class_record meter{"Meter\tone", "{619BD19B-371D-48E7-A974-1DCEE181AE3A}", "TvcCheckMeter.1",
+                                  "TvcCheckMeter", "C:\\meter\\meter.dll", "{LIBID}", {}, {}, {}, {}};
+    meter.methods = {{"Read", 1, VT_R8, 0, "{I1}", {{"channel", VT_BSTR, PARAMFLAG_FIN, 0}, {"fresh\n", VT_BOOL, 3, 1}}},
+                     {"Limits", -2, VT_ARRAY | VT_R8, 2, "{I2}", {}}};
+    meter.events = {{"Overload", 7, VT_EMPTY, 0, "{E1}", {{"pascals", VT_R8, PARAMFLAG_FIN, 0}}}};
+    meter.properties = {{"Pressure", 4, true, false, "{I2}", VT_R8, 1}, {"Unit", 5, false, true, "{I1}", VT_BSTR, 0}};
+    library.classes = {meter, {"Empty", "{C2}", "", "", "", "", {}, {}, {}, {}}};
+
+    const std::string answer = tvc_check::library_answer(library);
+    tvc_check::type_library_record read;
+    std::string error;
+    ASSERT_TRUE(tvc_check::read_library_answer(answer, read, error)) << answer;
+    EXPECT_EQ(error, "");
+    EXPECT_EQ(tvc_check::library_answer(read), answer);
+    EXPECT_EQ(read.minor, 65535u);
+    ASSERT_EQ(read.classes.size(), 2u);
+    EXPECT_EQ(read.classes[0].description, "Meter\tone");
+    ASSERT_EQ(read.classes[0].methods.size(), 2u);
+    EXPECT_EQ(read.classes[0].methods[0].params[1].name, "fresh\n");
+    EXPECT_EQ(read.classes[0].methods[1].member_id, -2);
+    EXPECT_EQ(read.classes[0].events[0].params[0].name, "pascals");
+    EXPECT_TRUE(read.classes[0].properties[1].writable);
+    EXPECT_EQ(read.classes[0].properties[0].iid, "{I2}");
+
+    for (const std::string &damaged : {
+             answer.substr(0, answer.size() - 1),  // torn
+             std::string("X\n"),                     // unknown record
+             std::string("L\t1\n"),                  // shorter than its kind
+             std::string("L\t1\t0\tmore\n"),         // longer than its kind
+             std::string("M\tRead\t1\t5\t0\t{I}\n"),   // a method before any class
+             std::string("C\td\tc\tp\tv\ts\tl\nP\tx\t8\t0\t1\n"),  // a parameter before any method
+             std::string("E\treason\tmore\n"),
+         }) {
+        SCOPED_TRACE(damaged.substr(0, 60));
+        tvc_check::type_library_record damaged_read;
+        EXPECT_FALSE(tvc_check::read_library_answer(damaged, damaged_read, error));
+    }
+}
+
+// A directory variable the library passes over, and a path it uses that the
+// runtime may not reach, each with its real cause. A value outside the code
+// page with no short name is what Windows gives on a volume without 8.3
+// names; Wine always makes one, so the inputs stand in for the process.
+TEST(CheckCommand, NamesWhyAPathIsNotUsedOrMayNotBeReached) {
+    tvc_test::scratch_layout layout;
+    const std::string long_dir = layout.dir() + std::string(270 - layout.dir().size(), 'l') + "\\";
+    struct case_row {
+        const char *what;
+        tvc::location_inputs inputs;
+        const char *effect_starts;  // VRTROOT's effect
+    };
+    tvc::location_inputs foreign;
+    foreign.vrtroot = "C:\\" + std::string(6, '?') + "-rt";
+    foreign.vrtroot_held = false;
+    tvc::location_inputs too_long;
+    too_long.vrtroot = std::string(tvc::runtime_path_capacity, 'r');
+    tvc::location_inputs missing;
+    missing.vrtroot = layout.dir() + "missing";
+    for (const case_row &row : {
+             case_row{"outside the code page", foreign, "set but not used: its value holds characters outside the "
+                                                        "process code page ("},
+             case_row{"too long", too_long, "set but not used: longer than the 2560 characters a runtime path holds;"},
+             case_row{"missing", missing, "set but not used: not an existing directory;"},
+         }) {
+        SCOPED_TRACE(row.what);
+        tvc_check::runtime_check check;
+        tvc_check::describe_environment(check, row.inputs, tvc::runtime_location{});
+        ASSERT_FALSE(check.environment.empty());
+        EXPECT_EQ(check.environment[0].name, "VRTROOT");
+        EXPECT_EQ(check.environment[0].effect.rfind(row.effect_starts, 0), 0u) << check.environment[0].effect;
+    }
+
+    tvc::runtime_location location;
+    std::strcpy(location.paths.module_dir, layout.dir().c_str());
+    std::strcpy(location.paths.vrt_root, layout.dir().c_str());
+    std::strcpy(location.paths.runtime_lib_dir, long_dir.c_str());
+    tvc_check::runtime_check check;
+    tvc_check::describe_environment(check, {}, location);
+    tvc_check::add_location_notes(check, location.paths);
+    ASSERT_EQ(check.notes.size(), 1u);
+    EXPECT_EQ(check.notes[0].rfind("runtime_lib_dir is 271 characters long: the library uses it, but the runtime is "
+                                   "handed its paths in narrow form", 0),
+              0u)
+        << check.notes[0];
 }
 
 }  // namespace
