@@ -2,7 +2,7 @@
 #include "call_trace/trace_output.h"
 
 #include "loading/last_error.h"
-#include "call_trace/byte_copy.h"
+#include "call_trace/device_write.h"
 #include "call_trace/program_state.h"
 #include "call_trace/trace_format.h"
 #include "common/code_page_text.h"
@@ -19,6 +19,25 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+
+extern "C" {
+
+// view_copy.S: 1, or 0 when a store into the view faulted.
+int tvc_copy_into_view(char *to, const char *from, std::size_t length);
+extern const char tvc_copy_into_view_faulted[];
+
+// The frame handler of tvc_copy_into_view: a store that faults (a page that
+// the file no longer reaches, or one the system could not read in) resumes
+// where the copy returns 0. The copy has no frame of its own to unwind.
+EXCEPTION_DISPOSITION tvc_view_copy_fault(EXCEPTION_RECORD *record, void *, CONTEXT *context, void *) {
+    if ((record->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND)) != 0 ||
+        (record->ExceptionCode != EXCEPTION_ACCESS_VIOLATION && record->ExceptionCode != EXCEPTION_IN_PAGE_ERROR)) {
+        return ExceptionContinueSearch;
+    }
+    context->Rip = reinterpret_cast<DWORD64>(tvc_copy_into_view_faulted);
+    return ExceptionContinueExecution;
+}
+}
 
 namespace tvc::trace {
 
@@ -58,13 +77,31 @@ namespace {
 // Never closed: the slots lead to the tracing entries until the process
 // ends, and a closed handle's value may later name another file.
 HANDLE trace_file = nullptr;
+// Whether trace_file is a pipe or another device, opened for writing only,
+// rather than a file on a disk; and whether it is a pipe, opened for
+// overlapped writes, which another program's reader can hold.
+bool trace_device = false;
+bool trace_pipe = false;
+// The event of the writes to a pipe by the holder of line_writes. A write
+// at exit, where a thread that the exit ended inside a write may have left
+// its write pending on it, makes one of its own.
+HANDLE line_write_event = nullptr;
+// The file's name as the messages show it.
+std::string trace_name;
 // Set by the first write that fails: no line is written after it.
 std::atomic<bool> writes_failed{false};
+// Set when another program cut the file under its views: its length is
+// then that program's, and stays so at exit.
+std::atomic<bool> file_cut{false};
 // Lines dropped since the last note of them ("# dropped=<count>").
 std::atomic<unsigned long long> dropped_lines{0};
 // How long a line waits for a lock before it is dropped: far longer than
 // any write of a line or mapping of a stretch takes, far shorter than a hang.
 constexpr ULONGLONG lock_wait_ms = 200;
+// How long a pipe's reader may leave a line untaken before
+// the trace stops: a reader that keeps up takes each line at once, one that
+// pauses holds the program for as long, up to this.
+constexpr DWORD pipe_wait_ms = 1000;
 
 // A file on a disk takes its lines in mapped stretches: a line reserves its
 // space with one atomic add and is copied in, so threads never wait for each
@@ -88,13 +125,21 @@ std::atomic<unsigned long long> next_offset{0};
 // Whether lines go to mapped stretches (a file on a disk, until the cut at
 // exit) or through the system's write (pipes, devices, after the cut).
 std::atomic<bool> mapped{false};
-SRWLOCK stretch_mapping = SRWLOCK_INIT;
+
+// A slim lock (it never allocates, neither at its first use nor when
+// contended) that is never waited for without a bound: a thread ended
+// inside it (by TerminateThread, or by the process's exit) holds it for
+// ever. Once a wait for it has timed out, no line waits for it again while
+// it stays held: each only tries it, and is dropped.
+struct bounded_lock {
+    SRWLOCK lock = SRWLOCK_INIT;
+    std::atomic<bool> waited_in_vain{false};
+};
+bounded_lock stretch_mapping;
 // One line at a time on the write path: an append by one write is whole on
 // Windows, but under Wine threads appending at once through the handle lose
-// and cut each other's lines. Slim locks: they never allocate, neither at
-// their first use nor when contended. Never waited for without a bound: a
-// thread that the process's exit ended inside a write holds it for ever.
-SRWLOCK line_writes = SRWLOCK_INIT;
+// and cut each other's lines.
+bounded_lock line_writes;
 // The thread inside a write, so that an exception raised there never makes
 // its handler wait for the lock its own thread holds.
 std::atomic<DWORD> writing_thread{0};
@@ -106,12 +151,19 @@ shutdown_query shutdown_in_progress = nullptr;
 bool process_exiting() noexcept { return shutdown_in_progress != nullptr && shutdown_in_progress(); }
 
 // The lock within lock_wait_ms; never once the process exits.
-bool take_lock(SRWLOCK &lock) noexcept {
-    if (::TryAcquireSRWLockExclusive(&lock)) return true;
+bool take_lock(bounded_lock &bounded) noexcept {
+    if (::TryAcquireSRWLockExclusive(&bounded.lock)) {
+        if (bounded.waited_in_vain.load(std::memory_order_relaxed)) bounded.waited_in_vain.store(false);
+        return true;
+    }
+    if (bounded.waited_in_vain.load(std::memory_order_relaxed)) return false;
     const ULONGLONG deadline = ::GetTickCount64() + lock_wait_ms;
     for (int tries = 0; !process_exiting(); ++tries) {
-        if (::TryAcquireSRWLockExclusive(&lock)) return true;
-        if (::GetTickCount64() > deadline) return false;
+        if (::TryAcquireSRWLockExclusive(&bounded.lock)) return true;
+        if (::GetTickCount64() > deadline) {
+            bounded.waited_in_vain.store(true);
+            return false;
+        }
         if (tries < 64) {
             ::SwitchToThread();
         } else {
@@ -121,28 +173,61 @@ bool take_lock(SRWLOCK &lock) noexcept {
     return false;
 }
 
+void release_lock(bounded_lock &bounded) noexcept { ::ReleaseSRWLockExclusive(&bounded.lock); }
+
 // One line on standard output, once, when the file takes no more lines.
-void report_failed_write(DWORD error) noexcept {
+void report_stop(const std::string &line) noexcept {
     if (writes_failed.exchange(true)) return;
-    ::SetLastError(error);
-    tvc::record_last_error();
-    const std::string text = tvc::last_error_text();
-    std::printf("Calls are no longer traced: writing to the file named by TVCVRTRT_TRACE failed Error: %s%s",
-                text.c_str(), text.empty() || text.back() != '\n' ? "\n" : "");
+    std::fputs(line.c_str(), stdout);
     std::fflush(stdout);
 }
 
-// A write straight to the file, by the holder of the lock or at exit.
-bool write_to_file(const char *text, std::size_t length) noexcept {
+void report_failed_write(DWORD error) noexcept {
+    if (writes_failed.load()) return;
+    ::SetLastError(error);
+    tvc::record_last_error();
+    std::string text = tvc::last_error_text();
+    if (text.empty() || text.back() != '\n') text += '\n';
+    report_stop("Calls are no longer traced: writing to the file named by TVCVRTRT_TRACE failed Error: " + text);
+}
+
+// A write straight to the file, by the holder of the lock (locked) or at
+// exit. A pipe's reader has pipe_wait_ms to take it. A write
+// to a disk file that puts only part of the line there (the disk is full) is
+// taken back, so that the file ends with a whole line.
+bool write_to_file(const char *text, std::size_t length, bool locked) noexcept {
+    if (trace_pipe) {
+        DWORD error = 0;
+        switch (write_to_device(trace_file, locked ? line_write_event : nullptr, text, length, pipe_wait_ms,
+                                error)) {
+        case device_write::whole:
+            return true;
+        case device_write::timed_out:
+            report_stop("Calls are no longer traced: the reader of " + trace_name +
+                        " named by TVCVRTRT_TRACE took no line for a second\n");
+            return false;
+        case device_write::failed:
+            report_failed_write(error);
+            return false;
+        }
+    }
     DWORD written = 0;
-    if (::WriteFile(trace_file, text, static_cast<DWORD>(length), &written, nullptr) && written == length) return true;
-    report_failed_write(::GetLastError());
+    const bool done = ::WriteFile(trace_file, text, static_cast<DWORD>(length), &written, nullptr) != FALSE;
+    if (done && written == length) return true;
+    const DWORD error = done ? (trace_device ? ERROR_WRITE_FAULT : ERROR_DISK_FULL) : ::GetLastError();
+    LARGE_INTEGER here{};
+    if (!trace_device && ::SetFilePointerEx(trace_file, here, &here, FILE_CURRENT)) {
+        here.QuadPart -= written;
+        if (::SetFilePointerEx(trace_file, here, nullptr, FILE_BEGIN)) ::SetEndOfFile(trace_file);
+    }
+    report_failed_write(error);
     return false;
 }
 
-void put_line(const char *text, std::size_t length) noexcept;
+bool put_line(const char *text, std::size_t length) noexcept;
 
-// "# dropped=<count>" for the lines dropped since the last such note.
+// "# dropped=<count>" for the lines dropped since the last such note; a
+// note that is dropped in turn gives its count to the next.
 void write_dropped_note() noexcept {
     const unsigned long long dropped = dropped_lines.exchange(0);
     if (dropped == 0) return;
@@ -150,7 +235,7 @@ void write_dropped_note() noexcept {
     std::memcpy(note, tvc_trace::dropped_note.data(), tvc_trace::dropped_note.size());
     char *const end = std::to_chars(note + tvc_trace::dropped_note.size(), note + sizeof note - 1, dropped).ptr;
     *end = '\n';
-    put_line(note, static_cast<std::size_t>(end + 1 - note));
+    if (!put_line(note, static_cast<std::size_t>(end + 1 - note))) dropped_lines += dropped;
 }
 
 // The file's bytes up to here are the lines of the runs before and this
@@ -211,16 +296,16 @@ stretch_view *map_stretch(unsigned long long index) noexcept {
 }
 
 // The view of the stretch a line starts in: an older one as it is, a newer
-// one mapped, with the stretches before it, under the lock. Null when the
-// line is dropped or tracing has stopped.
-[[gnu::noinline]] stretch_view *view_of(unsigned long long index) noexcept {
+// one mapped, with the stretches before it, under the lock. Null when
+// tracing has stopped, or when the line is dropped (then dropped is set).
+[[gnu::noinline]] stretch_view *view_of(unsigned long long index, bool &dropped) noexcept {
     for (stretch_view *view = newest_view.load(std::memory_order_acquire); view != nullptr; view = view->previous) {
         if (view->index == index) return view;
         if (view->index < index) break;
     }
     if (writes_failed.load(std::memory_order_relaxed)) return nullptr;
     if (!take_lock(stretch_mapping)) {
-        ++dropped_lines;
+        dropped = true;
         return nullptr;
     }
     stretch_view *view = newest_view.load(std::memory_order_acquire);
@@ -233,50 +318,51 @@ stretch_view *map_stretch(unsigned long long index) noexcept {
         newest_view.store(next, std::memory_order_release);
         view = next;
     }
-    ::ReleaseSRWLockExclusive(&stretch_mapping);
+    release_lock(stretch_mapping);
     if (writes_failed.load(std::memory_order_relaxed)) return nullptr;
     while (view != nullptr && view->index != index) view = view->previous;
     return view;
 }
 
-// The line's end first: a thread ended inside the copy leaves a line cut
-// short or zero bytes, but never one that runs into the next line.
+// Another program cut the file under a view (only Wine lets it): the line
+// is lost, and the trace stops.
+[[gnu::noinline, gnu::cold]] void report_file_cut() noexcept {
+    const program_state kept;
+    file_cut.store(true);
+    report_stop("Calls are no longer traced: " + trace_name +
+                " named by TVCVRTRT_TRACE was cut short by another program while traced\n");
+}
+
 inline void copy_line(stretch_view *view, unsigned long long at, const char *text, std::size_t length) noexcept {
-    char *const to = view->base + (at - view->index * stretch_size);
-    to[length - 1] = text[length - 1];
-    std::atomic_signal_fence(std::memory_order_seq_cst);
-    copy_bytes(to, text, length - 1);
+    if (!tvc_copy_into_view(view->base + (at - view->index * stretch_size), text, length)) report_file_cut();
 }
 
 // A line into its space in the mapped file: no lock, no call of the system
-// but when a new stretch is due.
-void put_mapped(const char *text, std::size_t length) noexcept {
+// but when a new stretch is due. False when the line is dropped.
+bool put_mapped(const char *text, std::size_t length) noexcept {
     const unsigned long long at = next_offset.fetch_add(length, std::memory_order_relaxed);
-    if (stretch_view *const view = view_of(at / stretch_size)) copy_line(view, at, text, length);
+    bool dropped = false;
+    if (stretch_view *const view = view_of(at / stretch_size, dropped)) copy_line(view, at, text, length);
+    return !dropped;
 }
 
-// A line through the system's write, one thread at a time.
-void put_written(const char *text, std::size_t length) noexcept {
-    if (!take_lock(line_writes)) {
-        ++dropped_lines;
-        return;
-    }
+// A line through the system's write, one thread at a time. False when the
+// line is dropped.
+bool put_written(const char *text, std::size_t length) noexcept {
+    if (!take_lock(line_writes)) return false;
     writing_thread.store(::GetCurrentThreadId(), std::memory_order_relaxed);
-    if (!writes_failed.load(std::memory_order_relaxed)) write_to_file(text, length);
+    if (!writes_failed.load(std::memory_order_relaxed)) write_to_file(text, length, true);
     writing_thread.store(0, std::memory_order_relaxed);
-    ::ReleaseSRWLockExclusive(&line_writes);
+    release_lock(line_writes);
+    return true;
 }
 
 // Call lines and notes are far shorter than the overhang; the header, which
-// may be longer, is written before the first stretch is mapped.
-void put_line(const char *text, std::size_t length) noexcept {
-    if (!mapped.load(std::memory_order_relaxed)) {
-        put_written(text, length);
-    } else if (length <= stretch_overhang) {
-        put_mapped(text, length);
-    } else {
-        ++dropped_lines;
-    }
+// may be longer, is written before the first stretch is mapped. False when
+// the line is dropped: the caller counts it.
+bool put_line(const char *text, std::size_t length) noexcept {
+    if (!mapped.load(std::memory_order_relaxed)) return put_written(text, length);
+    return length <= stretch_overhang && put_mapped(text, length);
 }
 
 // Times as nanoseconds since the header; whole nanoseconds, rounded down,
@@ -391,13 +477,15 @@ void write_whole(const char *text, std::size_t length) noexcept {
         stretch_view *view = newest_view.load(std::memory_order_acquire);
         if (view != nullptr && view->index == at / stretch_size) return copy_line(view, at, text, length);
         const program_state kept;
-        view = view_of(at / stretch_size);
+        bool dropped = false;
+        view = view_of(at / stretch_size, dropped);
         if (view != nullptr) copy_line(view, at, text, length);
+        if (dropped) ++dropped_lines;
         return;
     }
     const program_state kept;
     if (dropped_lines.load(std::memory_order_relaxed) != 0) write_dropped_note();
-    put_line(text, length);
+    if (!put_line(text, length)) ++dropped_lines;
 }
 
 // At the process's exit the other threads are gone, one perhaps inside a
@@ -407,11 +495,11 @@ void write_whole(const char *text, std::size_t length) noexcept {
 // any call traced after that (from another library's exit) are appended by
 // the system's write, at the file's end. A cut refused because an ended
 // thread left a view mapped leaves zero bytes before them, which the readers
-// pass over.
+// pass over. A file that another program cut keeps the length it gave it.
 void write_dropped_at_exit() noexcept {
     if (trace_file == nullptr) return;
     const program_state kept;
-    if (mapped.exchange(false)) {
+    if (mapped.exchange(false) && !file_cut.load()) {
         LARGE_INTEGER length;
         if (stretch_view *view = newest_view.exchange(nullptr)) {
             length.QuadPart = static_cast<LONGLONG>(
@@ -433,7 +521,13 @@ void write_dropped_at_exit() noexcept {
     std::memcpy(note, tvc_trace::dropped_note.data(), tvc_trace::dropped_note.size());
     char *const end = std::to_chars(note + tvc_trace::dropped_note.size(), note + sizeof note - 1, dropped).ptr;
     *end = '\n';
-    write_to_file(note, static_cast<std::size_t>(end + 1 - note));
+    write_to_file(note, static_cast<std::size_t>(end + 1 - note), false);
+}
+
+void inside_stretch_mapping(void (*inside)()) noexcept {
+    if (!take_lock(stretch_mapping)) return;
+    inside();
+    release_lock(stretch_mapping);
 }
 
 std::wstring environment_value(const wchar_t *name) {
@@ -464,8 +558,10 @@ std::wstring with_process_id(const std::wstring &name) {
 namespace {
 
 // Where a run's lines begin in a file: after the last byte that is not zero,
-// so that a run after one that crashed writes over the zero tail it left.
-unsigned long long end_of_lines(HANDLE file) noexcept {
+// so that a run after one that crashed writes over the zero tail it left;
+// last is that byte (a line end, unless a line was cut), or 0 in an empty file.
+unsigned long long end_of_lines(HANDLE file, char &last) noexcept {
+    last = '\0';
     LARGE_INTEGER size{};
     if (!::GetFileSizeEx(file, &size)) return 0;
     unsigned long long end = static_cast<unsigned long long>(size.QuadPart);
@@ -478,20 +574,27 @@ unsigned long long end_of_lines(HANDLE file) noexcept {
         DWORD read = 0;
         if (!::ReadFile(file, block, static_cast<DWORD>(end - begin), &read, &at) || read != end - begin) break;
         while (read > 0 && block[read - 1] == '\0') --read;
-        if (read > 0) return begin + read;
+        if (read > 0) {
+            last = block[read - 1];
+            return begin + read;
+        }
         end = begin;
     }
     return end;
 }
 
-// The header at the end of the lines, then the first stretch mapped; a file
-// that cannot be mapped takes its lines through the system's write instead.
+// The header at the end of the lines, on a line of its own, then the first
+// stretch mapped; a file that cannot be mapped takes its lines through the
+// system's write instead.
 void start_run_in_file() noexcept {
+    char last = '\0';
     LARGE_INTEGER start;
-    start.QuadPart = static_cast<LONGLONG>(end_of_lines(trace_file));
+    start.QuadPart = static_cast<LONGLONG>(end_of_lines(trace_file, last));
     ::SetFilePointerEx(trace_file, start, nullptr, FILE_BEGIN);
-    const std::string header = header_line();
-    if (!write_to_file(header.data(), header.size())) return;
+    // A line that a crash or a full disk cut, or text of another program,
+    // would take the header into it, and the run's lines into another run.
+    const std::string header = (last != '\0' && last != '\n' ? "\n" : "") + header_line();
+    if (!write_to_file(header.data(), header.size(), false)) return;
     const unsigned long long offset = static_cast<unsigned long long>(start.QuadPart) + header.size();
     next_offset.store(offset);
     zeroed_end = offset;
@@ -508,43 +611,68 @@ void start_run_in_file() noexcept {
     mapped.store(true);
 }
 
+// The file's handle: a file on a disk for reading and writing (a view of it
+// for writing needs both), anything else for writing only, a pipe for
+// overlapped writes. A pipe or a FIFO that this process could read too would
+// never report its reader gone, and would take lines until its buffer
+// filled, then hold the writer. What the name is shows only once it is open:
+// so it is opened for overlapped writing first, and a file on a disk or a
+// character device (NUL, a console) opened anew: under wine an overlapped
+// write costs several calls of its server, a synchronous one none. Null,
+// with the error in the thread's last error, when it cannot be opened.
+HANDLE open_for_lines(const std::wstring &path, bool &device, bool &pipe) noexcept {
+    // "\\.\" names a device or a pipe, which exists or is nothing.
+    const DWORD disposition = path.rfind(L"\\\\.\\", 0) == 0 ? OPEN_EXISTING : OPEN_ALWAYS;
+    constexpr DWORD any_sharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, any_sharing, nullptr, disposition,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return nullptr;
+    const DWORD type = ::GetFileType(file);
+    device = type != FILE_TYPE_DISK;
+    pipe = device && type != FILE_TYPE_CHAR;
+    if (pipe) return file;
+    ::CloseHandle(file);
+    // A file on a disk: one process at a time, so no other may hold it for
+    // writing, nor this one let another write.
+    file = device ? ::CreateFileW(path.c_str(), GENERIC_WRITE, any_sharing, nullptr, disposition,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr)
+                  : ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return file == INVALID_HANDLE_VALUE ? nullptr : file;
+}
+
 }  // namespace
 
 // A file is added to, so that several runs one after another keep all
-// their lines; one process at a time: another process that traces into it
-// (holding it open for writing) is refused, since lines of two processes in
-// one file could not be told apart. A pipe or another device is opened for
-// writing and takes each line by the system's write.
+// their lines; one process at a time: a file that another program holds
+// open without letting others write to it (another process that traces
+// into it, which holds it so) is refused, since lines of two processes in
+// one file could not be told apart. A pipe or another device takes each
+// line by the system's write, within a bound.
 bool open_trace_file(const std::wstring &variable) {
     shutdown_in_progress = reinterpret_cast<shutdown_query>(
         reinterpret_cast<void (*)()>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "RtlDllShutdownInProgress")));
     const std::wstring name = with_process_id(variable);
-    const std::wstring path = unlimited_path(name);
-    const bool device = path.rfind(L"\\\\.\\", 0) == 0;
-    // Read access too: a view of the file for writing needs it.
-    HANDLE file = ::CreateFileW(path.c_str(), device ? GENERIC_WRITE : GENERIC_READ | GENERIC_WRITE,
-                                FILE_SHARE_READ | FILE_SHARE_DELETE | (device ? FILE_SHARE_WRITE : 0), nullptr,
-                                device ? OPEN_EXISTING : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE && device && ::GetFileType(file) == FILE_TYPE_DISK) {
-        // A file named through the device namespace: a file all the same.
-        ::CloseHandle(file);
-        file = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    }
-    if (file != INVALID_HANDLE_VALUE) {
+    bool device = false, pipe = false;
+    if (HANDLE file = open_for_lines(unlimited_path(name), device, pipe)) {
         trace_file = file;
+        trace_device = device;
+        trace_pipe = pipe;
+        if (pipe) line_write_event = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        trace_name = tvc::narrowed(name);
         choose_clock();
         header_ticks = ticks_now();
-        if (::GetFileType(file) == FILE_TYPE_DISK) {
-            start_run_in_file();
-        } else {
+        if (device) {
             const std::string header = header_line();
             write_whole(header.data(), header.size());
+        } else {
+            start_run_in_file();
         }
         return true;
     }
     if (::GetLastError() == ERROR_SHARING_VIOLATION) {
-        std::printf("Calls are not traced: another process traces into %s named by TVCVRTRT_TRACE; put %%p in the "
+        std::printf("Calls are not traced: %s named by TVCVRTRT_TRACE is open in another program, which lets no "
+                    "other write to it (another process that traces into it, or one that reads it); put %%p in the "
                     "name for a file per process (the process id)\n",
                     tvc::narrowed(name).c_str());
         std::fflush(stdout);

@@ -42,23 +42,29 @@ long long nanoseconds_since_header(long long ticks) noexcept;
 DWORD line_writer() noexcept;
 // A whole line into the file. To a file on a disk: its space reserved with
 // one atomic add in a mapped stretch and the line copied in, no lock unless
-// the next stretch is due. To a pipe or a device: one write, one thread at a
-// time. A line that cannot have a lock within a short wait, or any once the
-// process has begun to exit, is dropped and counted; the count goes out as a
-// note "# dropped=<count>" before the next line written, or at exit. After a
-// failed write or mapping, one line on standard output says so and nothing
-// more is written.
+// the next stretch is due. To a pipe or a device: one write within a bound,
+// one thread at a time. A line that cannot have a lock within a short wait
+// (none once such a wait has timed out and the lock is still held), or any
+// once the process has begun to exit, is dropped and counted; the count goes
+// out as a note "# dropped=<count>" before the next line written, or at
+// exit. After a failed write or mapping, a reader that took no line within
+// the bound, or a file cut under its views, one line on standard output says
+// so and nothing more is written.
 void write_whole(const char *text, std::size_t length) noexcept;
 // At the process's exit: the note of dropped lines, without the lock, and
 // the file cut to the lines written.
 void write_dropped_at_exit() noexcept;
+
+// Runs inside the lock that mapping the next stretch takes, as a thread
+// that maps one is: for a test to end a thread there.
+void inside_stretch_mapping(void (*inside)()) noexcept;
 
 // The value of an environment variable; empty when it is unset.
 std::wstring environment_value(const wchar_t *name);
 
 // Opens the file named by the variable, "%p" standing for the process id,
 // and writes the run's header; false, after one line on standard output,
-// when it cannot be opened or another process traces into it.
+// when it cannot be opened or another program holds it open.
 bool open_trace_file(const std::wstring &name);
 bool trace_file_open() noexcept;
 

@@ -311,6 +311,32 @@ TEST(CallTrace, LinesReachTheirFileWhateverTheProgramDoes) {
     const std::string pid = std::string(found.cFileName).substr(4, std::strlen(found.cFileName) - 10);
     EXPECT_EQ(lines_of(file_text(layout.dir() + found.cFileName))[0].substr(0, 6 + pid.size() + 1), "# pid=" + pid + " ");
 
+    // A pipe whose reader keeps it open and reads nothing: once its buffer
+    // is full, the next line waits a second, then the trace stops with one
+    // line, and the program ends.
+    const std::string unread = "tvc-unread-" + std::to_string(::GetCurrentProcessId());
+    EXPECT_EQ(host_output({lib(), "pipe-unread:" + unread}),
+              "init=1\nCalls are no longer traced: the reader of \\\\.\\pipe\\" + unread +
+                  " named by TVCVRTRT_TRACE took no line for a second\ncalls=done\n");
+
+    // A thread ended while it maps a stretch holds the mapping's lock for
+    // ever: one line waits for it in vain, the lines after it only try it,
+    // and every line dropped, the notes' own counts included, is counted.
+    const std::string held = layout.dir() + "held.trace";
+    const tvc_test::child_run held_run = tvc_test::run_child(
+        "forwarding_host.exe", {lib(), "trace:" + held, "init", "mapping-held"}, static_cast<const char *>(nullptr),
+        nullptr, 60000);
+    EXPECT_EQ(held_run.exit_code, 0u) << held_run.output;
+    const std::string held_text = file_text(held);
+    unsigned long long written = 0, dropped = 0;
+    for (const std::string &line : lines_of(held_text)) {
+        const std::string text = line.substr(std::min(line.find_first_not_of('\0'), line.size()));
+        if (text.find(" tvcWrite_proxy(") != std::string::npos) ++written;
+        if (text.rfind("# dropped=", 0) == 0) dropped += std::stoull(text.substr(10));
+    }
+    EXPECT_GT(dropped, 0u);
+    EXPECT_EQ(written + dropped, 60000u) << written << " written, " << dropped << " dropped";
+
     // Four threads write lines when the process exits; a call from the exit
     // callback returns, its line written or counted as dropped.
     const std::string exiting = layout.dir() + "exiting.trace";
@@ -483,6 +509,15 @@ TEST(CallTrace, SlotsKeepTheBoundAddressesUnlessTheTraceFileOpens) {
     const std::string held = layout.dir() + "held.trace";
     const tvc::unique_handle holder(::CreateFileA(held.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                                   nullptr, OPEN_ALWAYS, 0, nullptr));
+    const std::string read_held = layout.dir() + "read.trace";
+    const tvc::unique_handle reader(
+        ::CreateFileA(read_held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr));
+    const auto in_another_program = [](const std::string &file) {
+        return "Calls are not traced: " + file +
+               " named by TVCVRTRT_TRACE is open in another program, which lets no other write to it (another "
+               "process that traces into it, or one that reads it); put %p in the name for a file per process (the "
+               "process id)\n";
+    };
     const tvc_test::long_path_directory long_dir(layout.dir(), {std::string(120, 'a'), std::string(120, 'b')});
     const std::string long_trace = long_dir.path() + std::string(100, 'c') + ".trace";
     ASSERT_TRUE(long_dir.created());
@@ -516,11 +551,10 @@ TEST(CallTrace, SlotsKeepTheBoundAddressesUnlessTheTraceFileOpens) {
          "No export matches \"tvcFevl*\" in TVCVRTRT_TRACE_FILTER; the rest of the filter applies\n"
          "No export matches \"!nothing\" in TVCVRTRT_TRACE_FILTER; the rest of the filter applies\n",
          wrapped(1)},
-        // A file that another process traces into (holds open to write) is refused.
-        {{lib(), "trace:" + held, "init", "wrapped"},
-         "Calls are not traced: another process traces into " + held +
-             " named by TVCVRTRT_TRACE; put %p in the name for a file per process (the process id)\n",
-         "wrapped=0\n"},
+        // A file that another process traces into (holds open to write), or
+        // that a program reads without letting others write, is refused.
+        {{lib(), "trace:" + held, "init", "wrapped"}, in_another_program(held), "wrapped=0\n"},
+        {{lib(), "trace:" + read_held, "init", "wrapped"}, in_another_program(read_held), "wrapped=0\n"},
     };
     const std::string bad_pattern = "Calls are not traced: bad pattern \"%\" in TVCVRTRT_TRACE_FILTER (export names with * "
                                     "and ?, separated by commas, each may start with !)\n";
@@ -550,6 +584,20 @@ TEST(CallTrace, SlotsKeepTheBoundAddressesUnlessTheTraceFileOpens) {
     const auto second = std::find_if(runs.begin() + 1, runs.end(), [](const std::string &line) { return line[0] == '#'; });
     expect_trace({runs.begin(), second}, initialization_lines());
     expect_trace({second, runs.end()}, initialization_lines());
+    // A line that a crash cut (its text, then the zeros of its stretch): the
+    // next run's header starts a line of its own after it.
+    {
+        const tvc::unique_handle cut(
+            ::CreateFileA(trace.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        const std::string cut_line = "7 1.000 tvcFreeArrayList_proxy(0, 0xc3" + std::string(100, '\0');
+        DWORD written = 0;
+        ASSERT_TRUE(::WriteFile(cut.get(), cut_line.data(), static_cast<DWORD>(cut_line.size()), &written, nullptr));
+    }
+    host_output({lib(), "trace:" + trace, "init"});
+    const std::vector<std::string> after_cut = lines_of(file_text(trace));
+    ASSERT_GE(after_cut.size(), 2u);
+    EXPECT_EQ(after_cut[0], "7 1.000 tvcFreeArrayList_proxy(0, 0xc3");
+    expect_trace({after_cut.begin() + 1, after_cut.end()}, initialization_lines());
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "common/unique_resource.h"
 #include "forwarding/forwarding_slots.h"
 #include "call_trace/call_trace.h"
+#include "call_trace/trace_output.h"
 #include "tests/forwarding/forwarder_case.h"
 #include "tests/forwarding/test_runtime/journal.h"
 #include "tests/forwarding/unwind_case.h"
@@ -375,6 +376,54 @@ void exit_while_tracing() {
     ::ExitProcess(0);
 }
 
+int await_input(const std::string &) {
+    std::printf("awaiting input\n");
+    std::fflush(stdout);
+    char line[16];
+    return std::fgets(line, sizeof line, stdin) == nullptr ? 4 : 0;
+}
+
+void make_calls(int calls) {
+    TVC_SLOT(tvcWrite) = &write_nothing;
+    tvc::install_call_trace();
+    for (int call = 0; call < calls; ++call) tvcWrite_proxy(nullptr, reinterpret_cast<const void *>(call));
+}
+
+// The trace into a pipe whose reader keeps it open and reads nothing: once
+// its buffer is full, the program goes on untraced.
+void trace_into_unread_pipe(const std::string &name) {
+    const std::string path = "\\\\.\\pipe\\" + name;
+    const tvc::unique_handle server(::CreateNamedPipeA(path.c_str(), PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE | PIPE_WAIT,
+                                                       1, 0, 4096, 0, nullptr));
+    ::SetEnvironmentVariableA("TVCVRTRT_TRACE", path.c_str());
+    std::printf("init=%d\n", tvcvrtInitialize_proxy());
+    std::fflush(stdout);
+    make_calls(3000);
+    std::printf("calls=done\n");
+}
+
+// A thread ended by TerminateThread while it maps a stretch holds the lock
+// for ever; the calls after it go on, their lines dropped and counted.
+void calls_after_mapping_thread_ended() {
+    TVC_SLOT(tvcWrite) = &write_nothing;
+    tvc::install_call_trace();
+    static HANDLE inside = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    const tvc::unique_handle mapping(::CreateThread(
+        nullptr, 0,
+        [](void *) -> DWORD {
+            tvc::trace::inside_stretch_mapping([] {
+                ::SetEvent(inside);
+                ::Sleep(INFINITE);
+            });
+            return 0;
+        },
+        nullptr, 0, nullptr));
+    ::WaitForSingleObject(inside, INFINITE);
+    ::TerminateThread(mapping.get(), 1);
+    ::WaitForSingleObject(mapping.get(), INFINITE);
+    make_calls(60000);
+}
+
 // A direct forwarder takes no lock: the threads' calls, and their trace
 // lines, really overlap. Each call shows its thread's number and its own.
 void make_calls_on_threads() {
@@ -664,6 +713,13 @@ const command commands[] = {
      [](const std::string &) { return exit_while_tracing(), 0; }},
     {"traced-threads", "8 threads call tvcWrite_proxy 10,000 times each at once, with their numbers",
      [](const std::string &) { return make_calls_on_threads(), 0; }},
+    {"calls:", "<n>: tvcWrite_proxy n times, traced, each with its number as its second argument",
+     [](const std::string &n) { return make_calls(std::atoi(n.c_str())), 0; }},
+    {"await-input", "\"awaiting input\", then a line read from standard input", await_input},
+    {"pipe-unread:", "<name>: traces into \\\\.\\pipe\\<name> that the host never reads; init, calls:3000, \"calls=done\"",
+     [](const std::string &name) { return trace_into_unread_pipe(name), 0; }},
+    {"mapping-held", "a thread ended inside the mapping of a stretch, then calls:60000, past the first stretch",
+     [](const std::string &) { return calls_after_mapping_thread_ended(), 0; }},
     {"returned-registers", "\"registers=<rax> <rdx> <xmm0> <xmm1> <xmm2> <xmm3>\" after a traced direct call",
      [](const std::string &) { return report_returned_registers(), 0; }},
     {"bind-race", "8 threads call init_proxy_libraries at once, then vltClose_proxy 1,000 times each",

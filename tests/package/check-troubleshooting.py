@@ -54,6 +54,33 @@ printf '%s\n' REGEDIT4 "[HKEY_CLASSES_ROOT\\CLSID\\$class]" '@="Crash"' \
   "[HKEY_CLASSES_ROOT\\TypeLib\\$library\\1.0]" '@="Crash library"' \
   "[HKEY_CLASSES_ROOT\\TypeLib\\$library\\1.0\\0\\win64]" "@=\"$tlb\"" >crash.reg
 printf '%s\n' REGEDIT4 "[-HKEY_CLASSES_ROOT\\CLSID\\$class]" "[-HKEY_CLASSES_ROOT\\TypeLib\\$library]" >uncrash.reg
+# holder.exe FILE PROGRAM: holds FILE open for reading, sharing no writing,
+# while PROGRAM runs; its status.
+printf '#include <windows.h>\n#include <process.h>\nint main(int c, char **v) { HANDLE f = CreateFileA(v[1], GENERIC_READ, FILE_SHARE_READ, 0, OPEN_ALWAYS, 0, 0); int s = (int)_spawnl(_P_WAIT, v[2], v[2], NULL); CloseHandle(f); return s; }\n' >holder.c
+x86_64-w64-mingw32-gcc holder.c -o holder.exe
+# cut.py: traces into cut.trace with the forwarding host, which the script
+# cuts to nothing between two series of calls.
+cat >cut.py <<'CUT'
+import os, subprocess
+bin = os.environ["build"] + "/bin"
+child = subprocess.Popen(["wine", bin + "/forwarding_host.exe", "lib:Z:" + bin.replace("/", "\\") + "\\test_runtime",
+                          "trace:cut.trace", "init", "calls:10", "await-input", "calls:10"],
+                         stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+child.stdout.readline(), child.stdout.readline()
+os.truncate("cut.trace", 0)
+print(child.communicate(b"go\n", timeout=120)[0].decode(), end="")
+CUT
+# fifo.py: a FIFO whose buffer it keeps full, and hello.exe tracing into it.
+cat >fifo.py <<'FIFO'
+import contextlib, fcntl, os, subprocess
+os.path.exists("calls.fifo") or os.mkfifo("calls.fifo")
+end = os.open("calls.fifo", os.O_RDWR | os.O_NONBLOCK)
+fcntl.fcntl(end, 1031, 4096)  # F_SETPIPE_SZ
+with contextlib.suppress(BlockingIOError):
+    while True:
+        os.write(end, bytes(4096))
+subprocess.run(["wine", "./hello.exe"], env=dict(os.environ, TVCVRTRT_TRACE="calls.fifo", WINEPATH=os.environ["runtime"]))
+FIFO
 printf '# pid=1 start=2026-01-01T00:00:00Z exe=C:\\a.exe\n1 0.5 kaGetM_proxy(0x1) = 2 0.100us\nnot a trace line\nnor this\n# pid=2 start=2026-01-01T00:00:01Z exe=C:\\b.exe\n2 0.5 kaGetN_proxy(0x1) = 3 0.100us\n' >mixed.trace
 '''
 
@@ -87,6 +114,14 @@ CASES = [
      ['grep -h "A fatal error" "$source/tests/bootstrap/attach/process_attach_test.cpp"'], None),
     ("cannot open <file> named by TVCVRTRT_TRACE",
      ['TVCVRTRT_TRACE="$PWD/no/such/dir/calls.trace" WINEPATH="$runtime" wine ./hello.exe'], None),
+    ("is open in another program",
+     ['TVCVRTRT_TRACE=held.trace WINEPATH="$runtime" wine ./holder.exe held.trace hello.exe'], None),
+    ("writing to the file named by TVCVRTRT_TRACE failed",
+     ['TVCVRTRT_TRACE="Z:\\dev\\full" WINEPATH="$runtime" wine ./hello.exe'], None),
+    ("took no line for a second",
+     ["python3 fifo.py"], None),
+    ("was cut short by another program",
+     ["python3 cut.py"], None),
     ("bad pattern",
      ['TVCVRTRT_TRACE=calls.trace TVCVRTRT_TRACE_FILTER="!" WINEPATH="$runtime" wine ./hello.exe'], None),
     ("Six \"… path:\" lines",
