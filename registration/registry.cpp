@@ -190,12 +190,13 @@ LONG check_sub_key(const char *sub_key) noexcept {
     return ERROR_SUCCESS;
 }
 
+// Widened as the narrow registry functions widen a name, so that the key
+// they made is the key removed.
 LONG widen_sub_key(const char *sub_key, std::wstring &wide) noexcept {
     const LONG checked = check_sub_key(sub_key);
     if (checked != ERROR_SUCCESS) return checked;
     try {
-        return widen(sub_key, std::strlen(sub_key), wide, invalid_bytes::refused) ? ERROR_SUCCESS
-                                                                                  : ERROR_NO_UNICODE_TRANSLATION;
+        return widen(sub_key, std::strlen(sub_key), wide) ? ERROR_SUCCESS : ERROR_NO_UNICODE_TRANSLATION;
     } catch (const std::bad_alloc &) {
         return ERROR_OUTOFMEMORY;
     }

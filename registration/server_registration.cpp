@@ -165,6 +165,16 @@ bool writes_into(const layout_row &row, const char *name, const registration_tex
     return prog_id != nullptr && same_name_ignoring_case(prog_id, name);
 }
 
+// What a ProgID key can hold of registration's is default values: of the key
+// and of its subkeys.
+constexpr bool prog_id_rows_write_default_values_only() noexcept {
+    for (const layout_row &row : server_layout) {
+        if (row.key_pattern[0] == '<' && row.value_name != nullptr) return false;
+    }
+    return true;
+}
+static_assert(prog_id_rows_write_default_values_only(), "holds_only_own_entries reads default values only");
+
 enum class entry_state { absent, as_written, other };
 
 // Whether the key's value_name holds text as registration writes it: REG_SZ,
@@ -228,7 +238,8 @@ bool holds_only_own_entries(HKEY key, const char *name, const registration_texts
         if (opened != ERROR_SUCCESS || !count_entries(sub.get(), sub_subkeys, sub_values) || sub_subkeys != 0) {
             return false;
         }
-        const entry_state state = value_state(sub.get(), nullptr, layout_content_text(server_layout[row].content, texts));
+        const char *text = layout_content_text(server_layout[row].content, texts);
+        const entry_state state = value_state(sub.get(), nullptr, text);
         if (state == entry_state::other || sub_values != (state == entry_state::as_written ? 1u : 0u)) return false;
         ++own_subkeys;
     }
@@ -323,8 +334,8 @@ HRESULT prog_id_keys_free(const CLSID &clsid, const char *friendly_name,
     registration_texts texts = class_texts(clsid_text, version_independent_prog_id, prog_id);
     texts.friendly_name = friendly_name;
     for (const bool version_dependent : {false, true}) {
-        const HRESULT free =
-            prog_id_key_free_for_class(version_dependent ? prog_id : version_independent_prog_id, version_dependent, texts);
+        const char *name = version_dependent ? prog_id : version_independent_prog_id;
+        const HRESULT free = prog_id_key_free_for_class(name, version_dependent, texts);
         if (FAILED(free)) return free;
     }
     return S_OK;
