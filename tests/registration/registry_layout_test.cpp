@@ -177,21 +177,29 @@ TEST(RegistrationFailingPartWay, RemovesTheKeysItCreatedAndRestoresTheValuesItRe
 // unregistration left when ended part-way (the hand-made rows): ProgID keys
 // without a CLSID subkey, holding only what the class writes there.
 TEST(RegistrationCutShort, LeavesKeysTheClassRegistersAndRemovesAgain) {
-    int stop = 0;
-    for (bool cut = true; cut; ++stop) {
+    const auto unregister = [](const test_class &c) {
+        return tvc::unregister_server(&c.clsid, c.version_independent_prog_id.c_str(), c.prog_id.c_str());
+    };
+    int edits = 0;
+    {
+        test_class counted;
+        const gated_edits counting(-1);
+        ASSERT_EQ(register_in_process(counted, "old", 1), S_OK);
+        ASSERT_EQ(unregister(counted), S_OK);
+        edits = counting.asked();
+    }
+    for (int stop = 0; stop < edits; ++stop) {
         test_class c;
         {
             const gated_edits stopped(stop, true);
             register_in_process(c, "old", 1);
-            tvc::unregister_server(&c.clsid, c.version_independent_prog_id.c_str(), c.prog_id.c_str());
-            cut = stopped.refused();
+            unregister(c);
+            ASSERT_TRUE(stopped.refused()) << stop;
         }
         EXPECT_EQ(register_in_process(c, "name", 1), S_OK) << stop;
-        EXPECT_EQ(tvc::unregister_server(&c.clsid, c.version_independent_prog_id.c_str(), c.prog_id.c_str()), S_OK)
-            << stop;
+        EXPECT_EQ(unregister(c), S_OK) << stop;
         EXPECT_TRUE(c.nothing_written()) << stop;
     }
-    EXPECT_GT(stop, 40);
 
     const struct {
         const char *version_independent_default;
@@ -204,7 +212,7 @@ TEST(RegistrationCutShort, LeavesKeysTheClassRegistersAndRemovesAgain) {
         if (left.cur_ver) create_key(c.version_independent_prog_id + "\\CurVer", c.prog_id.c_str());
         create_key(c.prog_id, left.prog_id_default);
         EXPECT_EQ(register_in_process(c, "name", 1), S_OK) << left.version_independent_default;
-        EXPECT_EQ(tvc::unregister_server(&c.clsid, c.version_independent_prog_id.c_str(), c.prog_id.c_str()), S_OK);
+        EXPECT_EQ(unregister(c), S_OK);
         EXPECT_TRUE(c.nothing_written());
     }
 }
