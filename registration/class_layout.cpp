@@ -68,6 +68,7 @@ bool expand_key_pattern(registry_key_path &out, const char *pattern,
 
 const char *layout_content_text(layout_content content, const registration_texts &texts) noexcept {
     switch (content) {
+    case layout_content::nothing: return nullptr;
     case layout_content::friendly_name: return texts.friendly_name;
     case layout_content::clsid_text: return texts.clsid;
     case layout_content::empty_text: return "";
@@ -77,6 +78,18 @@ const char *layout_content_text(layout_content content, const registration_texts
     case layout_content::version_independent_prog_id: return texts.version_independent_prog_id;
     case layout_content::libid_text: return texts.libid;
     case layout_content::type_library_version: return texts.type_library_version;
+    }
+    return nullptr;
+}
+
+const char *row_prog_id(const layout_row &row, const registration_texts &texts) noexcept {
+    for (const placeholder &p : placeholders) {
+        const std::size_t length = std::strlen(p.token);
+        const bool prog_id_token = p.text != &registration_texts::clsid;
+        if (prog_id_token && std::strncmp(row.key_pattern, p.token, length) == 0 &&
+            (row.key_pattern[length] == '\0' || row.key_pattern[length] == '\\')) {
+            return texts.*p.text;
+        }
     }
     return nullptr;
 }

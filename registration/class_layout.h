@@ -15,6 +15,7 @@ namespace tvc {
 
 // Where a row's value comes from.
 enum class layout_content {
+    nothing,  // the row makes its key and writes no value
     friendly_name,
     clsid_text,
     empty_text,
@@ -42,7 +43,7 @@ struct layout_row {
 // In the order registration writes them; a default-value row creates its key,
 // and the named-value rows that follow write into that key. The class's own
 // key comes first.
-inline constexpr layout_row server_layout[16] = {
+inline constexpr layout_row server_layout[18] = {
     {"CLSID\\{clsid}", nullptr, layout_content::friendly_name, layout_condition::always},
     {"AppID\\{clsid}", nullptr, layout_content::friendly_name, layout_condition::always},
     // The application ID is the class ID itself.
@@ -59,11 +60,17 @@ inline constexpr layout_row server_layout[16] = {
     {"CLSID\\{clsid}\\TypeLib", nullptr, layout_content::libid_text, layout_condition::always},
     // A named value in the TypeLib key, "major.minor", not a Version subkey.
     {"CLSID\\{clsid}\\TypeLib", "Version", layout_content::type_library_version, layout_condition::always},
-    {"<version_independent_prog_id>", nullptr, layout_content::friendly_name, layout_condition::always},
+    // A ProgID key is made empty and named by its CLSID subkey before
+    // anything else is written into it, and unregistration takes the CLSID
+    // subkey out last: whatever a process ended part-way leaves is a key that
+    // is empty or names the class, which its registration knows for its own.
+    {"<version_independent_prog_id>", nullptr, layout_content::nothing, layout_condition::always},
     {"<version_independent_prog_id>\\CLSID", nullptr, layout_content::clsid_text, layout_condition::always},
+    {"<version_independent_prog_id>", nullptr, layout_content::friendly_name, layout_condition::always},
     {"<version_independent_prog_id>\\CurVer", nullptr, layout_content::prog_id, layout_condition::always},
-    {"<prog_id>", nullptr, layout_content::friendly_name, layout_condition::always},
+    {"<prog_id>", nullptr, layout_content::nothing, layout_condition::always},
     {"<prog_id>\\CLSID", nullptr, layout_content::clsid_text, layout_condition::always},
+    {"<prog_id>", nullptr, layout_content::friendly_name, layout_condition::always},
 };
 
 // The trees unregistration removes, in this order. Category keys are the
@@ -143,6 +150,11 @@ bool class_entry_key(registry_key_path &out, const layout_row *entry, const char
 // and its entries from there, as opening each from the root costs a walk
 // through the merged classes view every time.
 const char *class_entry_subkey(const layout_row &entry) noexcept;
+
+// The ProgID whose key a row writes into (its value, or a subkey of it): the
+// caller's text for <prog_id> or <version_independent_prog_id>; null for a
+// row of another key.
+const char *row_prog_id(const layout_row &row, const registration_texts &texts) noexcept;
 
 // The text a row writes; null means "write no value".
 const char *layout_content_text(layout_content content, const registration_texts &texts) noexcept;

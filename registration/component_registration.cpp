@@ -18,9 +18,10 @@ const component_kind com_component_kind{com_components_category, L"Tovan COM Fab
 const component_kind xl_component_kind{xl_components_category, L"Tovan Excel Fabrix Components"};
 
 // Registers the category when its key is missing, then the server, then the
-// class's membership. Returns the first failing HRESULT (E_INVALIDARG and
-// HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS), before anything is done, for the
-// arguments and ProgID keys register_server refuses); the server
+// class's membership. Returns the first failing HRESULT (E_INVALIDARG,
+// HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS) and
+// HRESULT_FROM_WIN32(ERROR_OBJECT_ALREADY_EXISTS), before anything is done,
+// for the arguments and ProgID keys register_server refuses); the server
 // entries written before a failure are undone.
 HRESULT register_component(const component_kind &kind, const char *module_name, const CLSID *clsid,
                            const GUID *libid, unsigned short major_version,
@@ -29,7 +30,7 @@ HRESULT register_component(const component_kind &kind, const char *module_name, 
     const bool valid =
         registration_arguments_valid(module_name, clsid, libid, version_independent_prog_id, prog_id);
     return registration_transaction(valid, [&](registry_changes &changes) {
-        const HRESULT free = prog_id_keys_free(version_independent_prog_id, prog_id);
+        const HRESULT free = prog_id_keys_free(*clsid, friendly_name, version_independent_prog_id, prog_id);
         if (FAILED(free)) return free;
         // An existing category keeps its description and locale.
         if (!kind.category.is_registered()) {

@@ -1,6 +1,7 @@
 #include "registration/registry.h"
 
 #include <cstring>
+#include <iterator>
 #include <new>
 #include <utility>
 
@@ -9,15 +10,18 @@
 
 namespace tvc {
 
-bool (*value_write_allowed)(const char *key_path, const char *value_name) noexcept = nullptr;
+bool (*registry_edit_allowed)(registry_edit edit) noexcept = nullptr;
 
 namespace {
 
+bool edit_allowed(registry_edit edit) noexcept {
+    return registry_edit_allowed == nullptr || registry_edit_allowed(edit);
+}
+
 // Both setters store text the same way: REG_SZ, the string and its NUL. True
 // when the value was stored; value_name null means the default value.
-bool write_string_value(HKEY key, const char *key_path, const char *value_name,
-                        const char *value) noexcept {
-    if (value_write_allowed != nullptr && !value_write_allowed(key_path, value_name)) return false;
+bool write_string_value(HKEY key, const char *value_name, const char *value) noexcept {
+    if (!edit_allowed(registry_edit::write_value)) return false;
     const std::size_t bytes = std::strlen(value) + 1;
     if (bytes > MAXDWORD) return false;
     return ::RegSetValueExA(key, value_name, 0, REG_SZ, reinterpret_cast<const BYTE *>(value),
@@ -99,9 +103,11 @@ void registry_changes::undo() noexcept {
         }
         const wchar_t *name = change->default_value ? nullptr : change->value_name.c_str();
         if (change->had_value) {
-            ::RegSetValueExW(key.get(), name, 0, change->type, change->data.data(),
-                             static_cast<DWORD>(change->data.size()));
-        } else {
+            if (edit_allowed(registry_edit::write_value)) {
+                ::RegSetValueExW(key.get(), name, 0, change->type, change->data.data(),
+                                 static_cast<DWORD>(change->data.size()));
+            }
+        } else if (edit_allowed(registry_edit::delete_value)) {
             ::RegDeleteValueW(key.get(), name);
         }
     }
@@ -137,7 +143,8 @@ bool set_key_and_value(const char *key_path, const char *child, const char *valu
 
     unique_hkey key;
     DWORD disposition = 0;
-    if (::RegCreateKeyExA(HKEY_CLASSES_ROOT, path.text, 0, nullptr, REG_OPTION_NON_VOLATILE,
+    if (!edit_allowed(registry_edit::create_key) ||
+        ::RegCreateKeyExA(HKEY_CLASSES_ROOT, path.text, 0, nullptr, REG_OPTION_NON_VOLATILE,
                           KEY_ALL_ACCESS, nullptr, key.put(), &disposition) != ERROR_SUCCESS) {
         return false;
     }
@@ -148,7 +155,7 @@ bool set_key_and_value(const char *key_path, const char *child, const char *valu
         if (replaces_value && !read_previous_value(key.get(), nullptr, change)) return false;
         if (change.created_key || value != nullptr) changes->record(std::move(change));
     }
-    return value == nullptr || write_string_value(key.get(), path.text, nullptr, value);
+    return value == nullptr || write_string_value(key.get(), nullptr, value);
 }
 
 bool set_named_value(const char *key_path, const char *value_name, const char *value,
@@ -169,38 +176,85 @@ bool set_named_value(const char *key_path, const char *value_name, const char *v
         if (!read_previous_value(key.get(), value_name, change)) return false;
         changes->record(std::move(change));
     }
-    return write_string_value(key.get(), path.text, value_name, value);
+    return write_string_value(key.get(), value_name, value);
 }
 
-LONG delete_key_tree(HKEY parent, const char *sub_key) noexcept {
-    // An empty path opens parent itself, and the walk below would then empty
-    // it: for HKEY_CLASSES_ROOT, the whole class registry. Under a root key a
-    // leading backslash is dropped, so "\\" names the root too.
-    if (sub_key == nullptr || sub_key[0] == '\0' || sub_key[0] == '\\') {
-        return ERROR_INVALID_PARAMETER;
-    }
-    if (std::strlen(sub_key) >= registry_key_path::capacity) return ERROR_FILENAME_EXCED_RANGE;
+namespace {
 
+// An empty path opens parent itself, and a tree walk would then empty it: for
+// HKEY_CLASSES_ROOT, the whole class registry. Under a root key a leading
+// backslash is dropped, so "\\" names the root too.
+LONG check_sub_key(const char *sub_key) noexcept {
+    if (sub_key == nullptr || sub_key[0] == '\0' || sub_key[0] == '\\') return ERROR_INVALID_PARAMETER;
+    if (std::strlen(sub_key) >= registry_key_path::capacity) return ERROR_FILENAME_EXCED_RANGE;
+    return ERROR_SUCCESS;
+}
+
+// Widened as the narrow registry functions widen a name, so that the key
+// they made is the key removed.
+LONG widen_sub_key(const char *sub_key, std::wstring &wide) noexcept {
+    const LONG checked = check_sub_key(sub_key);
+    if (checked != ERROR_SUCCESS) return checked;
+    try {
+        return widen(sub_key, std::strlen(sub_key), wide) ? ERROR_SUCCESS : ERROR_NO_UNICODE_TRANSLATION;
+    } catch (const std::bad_alloc &) {
+        return ERROR_OUTOFMEMORY;
+    }
+}
+
+LONG delete_childless_key(HKEY parent, const wchar_t *sub_key) noexcept {
+    return edit_allowed(registry_edit::delete_key) ? ::RegDeleteKeyW(parent, sub_key) : ERROR_ACCESS_DENIED;
+}
+
+LONG delete_tree(HKEY parent, const wchar_t *sub_key) noexcept {
     {
         unique_hkey key;
-        const LONG opened = ::RegOpenKeyExA(parent, sub_key, 0, KEY_ALL_ACCESS, key.put());
+        const LONG opened = ::RegOpenKeyExW(parent, sub_key, 0, KEY_ALL_ACCESS, key.put());
         if (opened != ERROR_SUCCESS) return opened;
 
-        // Always index 0: each deleted child's place is taken by the next.
+        // Always index 0: each deleted child's place is taken by the next. A
+        // child that is gone when it is opened was removed by someone else
+        // meanwhile; one listed again after that is one that cannot be
+        // removed, and must not pass for a key that is already gone.
+        std::wstring missing;
         for (;;) {
-            char child[256];
-            DWORD child_length = sizeof child;
-            FILETIME last_write;
-            if (::RegEnumKeyExA(key.get(), 0, child, &child_length, nullptr, nullptr, nullptr,
-                                &last_write) != ERROR_SUCCESS) {
-                break;
+            wchar_t child[max_key_name_length + 1];
+            DWORD child_length = static_cast<DWORD>(std::size(child));
+            const LONG listed =
+                ::RegEnumKeyExW(key.get(), 0, child, &child_length, nullptr, nullptr, nullptr, nullptr);
+            if (listed == ERROR_NO_MORE_ITEMS) break;
+            if (listed != ERROR_SUCCESS) return listed;
+            const LONG deleted = delete_tree(key.get(), child);
+            if (deleted == ERROR_SUCCESS) continue;
+            if (deleted != ERROR_FILE_NOT_FOUND) return deleted;
+            if (missing == child) return ERROR_CANTOPEN;
+            try {
+                missing.assign(child, child_length);
+            } catch (const std::bad_alloc &) {
+                return ERROR_OUTOFMEMORY;
             }
-            const LONG deleted = delete_key_tree(key.get(), child);
-            if (deleted != ERROR_SUCCESS) return deleted;
         }
     }
     // The key is closed before it is deleted.
-    return ::RegDeleteKeyA(parent, sub_key);
+    return delete_childless_key(parent, sub_key);
+}
+
+}  // namespace
+
+LONG delete_key_tree(HKEY parent, const char *sub_key) noexcept {
+    std::wstring wide;
+    const LONG widened = widen_sub_key(sub_key, wide);
+    return widened != ERROR_SUCCESS ? widened : delete_tree(parent, wide.c_str());
+}
+
+LONG delete_key(HKEY parent, const char *sub_key) noexcept {
+    std::wstring wide;
+    const LONG widened = widen_sub_key(sub_key, wide);
+    return widened != ERROR_SUCCESS ? widened : delete_childless_key(parent, wide.c_str());
+}
+
+LONG delete_value(HKEY key, const char *value_name) noexcept {
+    return edit_allowed(registry_edit::delete_value) ? ::RegDeleteValueA(key, value_name) : ERROR_ACCESS_DENIED;
 }
 
 }  // namespace tvc

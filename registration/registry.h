@@ -87,15 +87,31 @@ bool set_key_and_value(const char *key_path, const char *child, const char *valu
 bool set_named_value(const char *key_path, const char *value_name, const char *value,
                      registry_changes *changes = nullptr) noexcept;
 
-// A seam for tests: when set, every value write asks it first, and a false
-// answer makes that write fail as a refused RegSetValueExA would.
-extern bool (*value_write_allowed)(const char *key_path, const char *value_name) noexcept;
+// A seam for tests: when set, every change that the routines here make to
+// the registry (a key created or opened to be written, a value written or
+// deleted, a key deleted), the undo's among them, asks it first. A false
+// answer makes that change fail as a refused call would, with
+// ERROR_ACCESS_DENIED, and leaves the registry as it was: a test can refuse
+// one step, or every step from some point on, as a process ended there would.
+enum class registry_edit { create_key, write_value, delete_value, delete_key };
+extern bool (*registry_edit_allowed)(registry_edit edit) noexcept;
 
-// Removes sub_key of parent and everything below it, children first. Returns
-// the first Win32 error met (ERROR_FILE_NOT_FOUND when sub_key is missing).
-// A null or empty sub_key, or one starting with a backslash, could name
-// parent itself and is refused with ERROR_INVALID_PARAMETER; a sub_key over 1023 characters with
-// ERROR_FILENAME_EXCED_RANGE.
+// Removes sub_key of parent and everything below it, children first, through
+// the wide functions, so that a subkey whose name the process code page
+// cannot hold is removed too. Returns the first Win32 error met:
+// ERROR_FILE_NOT_FOUND only when sub_key itself is missing; a subkey that
+// stays listed after it could not be found is ERROR_CANTOPEN, never
+// "already gone". A null or empty sub_key, or one starting with a backslash,
+// could name parent itself and is refused with ERROR_INVALID_PARAMETER; a
+// sub_key over 1023 characters with ERROR_FILENAME_EXCED_RANGE.
 LONG delete_key_tree(HKEY parent, const char *sub_key) noexcept;
+
+// Removes sub_key of parent when it has no subkeys (the system refuses a key
+// that has some); a Win32 error code. The same refusals as delete_key_tree.
+LONG delete_key(HKEY parent, const char *sub_key) noexcept;
+
+// Removes one value (null: the default value); a Win32 error code,
+// ERROR_FILE_NOT_FOUND when there is none.
+LONG delete_value(HKEY key, const char *value_name) noexcept;
 
 }  // namespace tvc

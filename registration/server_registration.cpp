@@ -120,64 +120,187 @@ bool written_key_paths_fit(const CLSID &clsid, const char *version_independent_p
 constexpr const char *class_subkey = prog_id_class_subkey();
 static_assert(*class_subkey != '\0', "registration names the class in its ProgID keys");
 
+// The class that a ProgID key's CLSID subkey names, in the registry form;
+// false when the subkey or its value is missing, or holds no CLSID text.
+bool named_class(HKEY prog_id_key, guid_text &named) noexcept {
+    unique_hkey clsid_key;
+    if (::RegOpenKeyExA(prog_id_key, class_subkey, 0, KEY_QUERY_VALUE, clsid_key.put()) != ERROR_SUCCESS) {
+        return false;
+    }
+    char stored[64] = {};
+    DWORD bytes = sizeof stored - 1;
+    DWORD type = REG_NONE;
+    GUID guid;
+    if (::RegQueryValueExA(clsid_key.get(), nullptr, nullptr, &type, reinterpret_cast<BYTE *>(stored), &bytes) !=
+            ERROR_SUCCESS ||
+        type != REG_SZ || tvcGUIDFromString_proxy(stored, &guid) != 1) {
+        return false;
+    }
+    // The parser also reads looser spellings, which COM does not take as a class.
+    named = make_guid_text(guid);
+    return same_name_ignoring_case(stored, named.c_str());
+}
+
 // Whether the ProgID key's CLSID subkey names the class. Opened step by step,
 // so that no path is longer than the ones registration wrote.
 bool prog_id_names_class(HKEY classes, const char *prog_id, const char *clsid_text) noexcept {
-    unique_hkey prog_id_key, clsid_key;
-    if (::RegOpenKeyExA(classes, prog_id, 0, KEY_QUERY_VALUE, prog_id_key.put()) !=
-            ERROR_SUCCESS ||
-        ::RegOpenKeyExA(prog_id_key.get(), class_subkey, 0, KEY_QUERY_VALUE, clsid_key.put()) !=
-            ERROR_SUCCESS) {
-        return false;
-    }
-    char named[64] = {};
-    DWORD bytes = sizeof named - 1;
-    DWORD type = REG_NONE;
-    if (::RegQueryValueExA(clsid_key.get(), nullptr, nullptr, &type, reinterpret_cast<BYTE *>(named),
-                           &bytes) != ERROR_SUCCESS ||
-        type != REG_SZ) {
-        return false;
-    }
-    return same_name_ignoring_case(named, clsid_text);
+    unique_hkey prog_id_key;
+    guid_text named;
+    return ::RegOpenKeyExA(classes, prog_id, 0, KEY_QUERY_VALUE, prog_id_key.put()) == ERROR_SUCCESS &&
+           named_class(prog_id_key.get(), named) && same_name_ignoring_case(named.c_str(), clsid_text);
 }
 
-// Whether registration may write the ProgID key: it does not exist yet, or
-// it is a ProgID key (it has a CLSID subkey), perhaps of another class that
-// the new registration takes over. A key without one belongs to something
-// else, a file type, a protocol or a shell key, whatever its name.
-HRESULT prog_id_key_free_for_class(const char *prog_id) noexcept {
+// Whether the class has its own key, as a class registered now does.
+bool class_registered(const guid_text &clsid_text) noexcept {
+    registry_key_path path;
+    unique_hkey key;
+    return class_entry_key(path, class_entry(layout_content::friendly_name), clsid_text.c_str()) &&
+           ::RegOpenKeyExA(HKEY_CLASSES_ROOT, path.text, 0, KEY_QUERY_VALUE, key.put()) == ERROR_SUCCESS;
+}
+
+// Whether the row writes into the ProgID key called name: its value, or a
+// subkey of it.
+bool writes_into(const layout_row &row, const char *name, const registration_texts &texts) noexcept {
+    const char *prog_id = row_prog_id(row, texts);
+    return prog_id != nullptr && same_name_ignoring_case(prog_id, name);
+}
+
+// What a ProgID key can hold of registration's is default values: of the key
+// and of its subkeys.
+constexpr bool prog_id_rows_write_default_values_only() noexcept {
+    for (const layout_row &row : server_layout) {
+        if (row.key_pattern[0] == '<' && row.value_name != nullptr) return false;
+    }
+    return true;
+}
+static_assert(prog_id_rows_write_default_values_only(), "holds_only_own_entries reads default values only");
+
+enum class entry_state { absent, as_written, other };
+
+// Whether the key's value_name holds text as registration writes it: REG_SZ,
+// the text and its NUL. Any value is another's where registration writes none
+// (a null text).
+entry_state value_state(HKEY key, const char *value_name, const char *text) noexcept {
+    const std::size_t length = text != nullptr ? std::strlen(text) : 0;
+    std::string stored;
+    try {
+        stored.resize(length + 2);
+    } catch (const std::bad_alloc &) {
+        return entry_state::other;
+    }
+    DWORD bytes = static_cast<DWORD>(stored.size());
+    DWORD type = REG_NONE;
+    const LONG read =
+        ::RegQueryValueExA(key, value_name, nullptr, &type, reinterpret_cast<BYTE *>(stored.data()), &bytes);
+    if (read == ERROR_FILE_NOT_FOUND) return entry_state::absent;
+    if (read != ERROR_SUCCESS || text == nullptr || type != REG_SZ || bytes != length + 1 ||
+        std::memcmp(stored.data(), text, length + 1) != 0) {
+        return entry_state::other;
+    }
+    return entry_state::as_written;
+}
+
+bool count_entries(HKEY key, DWORD &subkeys, DWORD &values) noexcept {
+    return ::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
+                              nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+}
+
+// Whether a key under a ProgID's name, without a CLSID subkey, holds nothing
+// but what this class's registration writes there, each entry as it writes
+// it: an empty key, or one that a registration or unregistration of an
+// earlier version left when its process was ended part-way. Such a key is
+// the class's own; anything else in it makes it another's.
+bool holds_only_own_entries(HKEY key, const char *name, const registration_texts &texts) noexcept {
+    DWORD subkeys = 0, values = 0;
+    if (!count_entries(key, subkeys, values)) return false;
+    const char *own_value = nullptr;
+    for (const layout_row &row : server_layout) {
+        const char *text = layout_content_text(row.content, texts);
+        if (writes_into(row, name, texts) && prog_id_subkey(row) == nullptr && text != nullptr) own_value = text;
+    }
+    const entry_state value = value_state(key, nullptr, own_value);
+    if (value == entry_state::other) return false;
+    DWORD own_subkeys = 0;
+    for (std::size_t row = 0; row < std::size(server_layout); ++row) {
+        const char *subkey = prog_id_subkey(server_layout[row]);
+        if (subkey == nullptr || !writes_into(server_layout[row], name, texts)) continue;
+        bool seen = false;  // both ProgIDs may be one name
+        for (std::size_t earlier = 0; earlier < row; ++earlier) {
+            const char *earlier_subkey = prog_id_subkey(server_layout[earlier]);
+            seen |= earlier_subkey != nullptr && writes_into(server_layout[earlier], name, texts) &&
+                    same_name_ignoring_case(earlier_subkey, subkey);
+        }
+        unique_hkey sub;
+        const LONG opened = seen ? ERROR_FILE_NOT_FOUND
+                                 : ::RegOpenKeyExA(key, subkey, 0, KEY_QUERY_VALUE, sub.put());
+        if (opened == ERROR_FILE_NOT_FOUND) continue;
+        DWORD sub_subkeys = 0, sub_values = 0;
+        if (opened != ERROR_SUCCESS || !count_entries(sub.get(), sub_subkeys, sub_values) || sub_subkeys != 0) {
+            return false;
+        }
+        const char *text = layout_content_text(server_layout[row].content, texts);
+        const entry_state state = value_state(sub.get(), nullptr, text);
+        if (state == entry_state::other || sub_values != (state == entry_state::as_written ? 1u : 0u)) return false;
+        ++own_subkeys;
+    }
+    return subkeys == own_subkeys && values == (value == entry_state::as_written ? 1u : 0u);
+}
+
+// Whether registration may write the ProgID key name for the class:
+//   - it does not exist yet;
+//   - it is a ProgID key (it has a CLSID subkey), perhaps of another class
+//     that the registration takes over, as COM's convention has a newer
+//     version take the version-independent ProgID; but a version-dependent
+//     ProgID of another class that is still registered stays that class's:
+//     HRESULT_FROM_WIN32(ERROR_OBJECT_ALREADY_EXISTS);
+//   - it holds only what the class's registration writes there
+//     (holds_only_own_entries).
+// Any other key belongs to something else, a file type, a protocol or a shell
+// key, whatever its name: HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS).
+HRESULT prog_id_key_free_for_class(const char *name, bool version_dependent,
+                                   const registration_texts &texts) noexcept {
     unique_hkey key, clsid_key;
-    const LONG opened = ::RegOpenKeyExA(HKEY_CLASSES_ROOT, prog_id, 0, KEY_QUERY_VALUE, key.put());
+    const LONG opened = ::RegOpenKeyExA(HKEY_CLASSES_ROOT, name, 0, KEY_QUERY_VALUE, key.put());
     if (opened == ERROR_FILE_NOT_FOUND) return S_OK;
     if (opened != ERROR_SUCCESS) return HRESULT_FROM_WIN32(opened);
     const LONG has_clsid = ::RegOpenKeyExA(key.get(), class_subkey, 0, KEY_QUERY_VALUE, clsid_key.put());
-    if (has_clsid == ERROR_SUCCESS) return S_OK;
-    return has_clsid == ERROR_FILE_NOT_FOUND ? HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS)
-                                             : HRESULT_FROM_WIN32(has_clsid);
+    if (has_clsid == ERROR_SUCCESS) {
+        guid_text named;
+        const bool another_live_class = version_dependent && named_class(key.get(), named) &&
+                                        !same_name_ignoring_case(named.c_str(), texts.clsid) &&
+                                        class_registered(named);
+        return another_live_class ? HRESULT_FROM_WIN32(ERROR_OBJECT_ALREADY_EXISTS) : S_OK;
+    }
+    if (has_clsid != ERROR_FILE_NOT_FOUND) return HRESULT_FROM_WIN32(has_clsid);
+    return holds_only_own_entries(key.get(), name, texts) ? S_OK : HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS);
 }
 
 // Removes from a ProgID key of the class what registration writes there:
-// the default value and the CLSID and CurVer subkeys. Whatever else another
-// program keeps in the key (a shell verb, a named value) stays, and so does
-// the key while anything is left in it. Returns a Win32 error code.
+// the default value and the CLSID and CurVer subkeys, the CLSID subkey last,
+// so that a process ended part-way leaves a key that still names the class.
+// Whatever else another program keeps in the key (a shell verb, a named
+// value) stays, and so does the key while anything is left in it. Returns a
+// Win32 error code.
 LONG remove_prog_id_entries(HKEY classes, const char *prog_id) noexcept {
     unique_hkey key;
     const LONG opened = ::RegOpenKeyExA(classes, prog_id, 0, KEY_ALL_ACCESS, key.put());
     if (opened != ERROR_SUCCESS) return opened;
+    const auto gone = [](LONG result) { return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND; };
     for (const layout_row &row : server_layout) {
         const char *written = prog_id_subkey(row);
-        const LONG deleted = written != nullptr ? delete_key_tree(key.get(), written) : ERROR_SUCCESS;
-        if (deleted != ERROR_SUCCESS && deleted != ERROR_FILE_NOT_FOUND) return deleted;
+        if (written == nullptr || std::strcmp(written, class_subkey) == 0) continue;
+        const LONG deleted = delete_key_tree(key.get(), written);
+        if (!gone(deleted)) return deleted;
     }
-    const LONG value_deleted = ::RegDeleteValueA(key.get(), nullptr);
-    if (value_deleted != ERROR_SUCCESS && value_deleted != ERROR_FILE_NOT_FOUND) return value_deleted;
+    const LONG value_deleted = delete_value(key.get(), nullptr);
+    if (!gone(value_deleted)) return value_deleted;
+    const LONG class_deleted = delete_key_tree(key.get(), class_subkey);
+    if (!gone(class_deleted)) return class_deleted;
     DWORD subkeys = 0, values = 0;
-    const LONG queried = ::RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
-                                            &values, nullptr, nullptr, nullptr, nullptr);
-    if (queried != ERROR_SUCCESS) return queried;
+    if (!count_entries(key.get(), subkeys, values)) return ERROR_CANTREAD;
     key.reset();
     if (subkeys != 0 || values != 0) return ERROR_SUCCESS;
-    return ::RegDeleteKeyA(classes, prog_id);
+    return delete_key(classes, prog_id);
 }
 
 // The class registry of one hive, Software\Classes of the user's or the
@@ -205,9 +328,14 @@ bool write_row(const layout_row &row, const char *key, const registration_texts 
 
 }  // namespace
 
-HRESULT prog_id_keys_free(const char *version_independent_prog_id, const char *prog_id) noexcept {
-    for (const char *name : {version_independent_prog_id, prog_id}) {
-        const HRESULT free = prog_id_key_free_for_class(name);
+HRESULT prog_id_keys_free(const CLSID &clsid, const char *friendly_name,
+                          const char *version_independent_prog_id, const char *prog_id) noexcept {
+    const guid_text clsid_text = make_guid_text(clsid);
+    registration_texts texts = class_texts(clsid_text, version_independent_prog_id, prog_id);
+    texts.friendly_name = friendly_name;
+    for (const bool version_dependent : {false, true}) {
+        const char *name = version_dependent ? prog_id : version_independent_prog_id;
+        const HRESULT free = prog_id_key_free_for_class(name, version_dependent, texts);
         if (FAILED(free)) return free;
     }
     return S_OK;
@@ -245,7 +373,7 @@ HRESULT register_server(const char *module_name, const CLSID *clsid, const GUID 
 
     // Under the registration lock, so that no other call can make a key
     // between this test and the writes.
-    const HRESULT free = prog_id_keys_free(version_independent_prog_id, prog_id);
+    const HRESULT free = prog_id_keys_free(*clsid, friendly_name, version_independent_prog_id, prog_id);
     if (FAILED(free)) return free;
 
     const guid_text clsid_text = make_guid_text(*clsid);

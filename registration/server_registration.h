@@ -24,13 +24,19 @@
 //   HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS)
 //                   registration: a ProgID names a key that exists without a
 //                   CLSID subkey (a file type, a protocol, a shell key: not a
-//                   ProgID key); nothing is written
+//                   ProgID key) and holds more than the class's registration
+//                   writes there; nothing is written
+//   HRESULT_FROM_WIN32(ERROR_OBJECT_ALREADY_EXISTS)
+//                   registration: the version-dependent ProgID's key names
+//                   another class that is still registered; nothing is
+//                   written. (Its version-independent ProgID is taken over.)
 //   HRESULT_FROM_WIN32(ERROR_TIMEOUT), HRESULT_FROM_WIN32(ERROR_INVALID_HANDLE)
 //                   the registration lock could not be had (registration_lock)
 // Unregistration touches a ProgID key only when its CLSID subkey names the
 // class, and then removes only what registration writes there: the default
-// value and the CLSID and CurVer subkeys; the key itself goes only when
-// nothing else is left in it.
+// value and the CurVer subkey, then the CLSID subkey; the key itself goes
+// only when nothing else is left in it. A tree or key that cannot be removed
+// is E_FAIL.
 // Registration, unregistration and their undo run one at a time across the
 // threads and processes of the session, whatever the class (registration_lock).
 #pragma once
@@ -76,11 +82,16 @@ bool registration_arguments_valid(const char *module_name, const CLSID *clsid, c
 bool unregistration_arguments_valid(const CLSID *clsid, const char *version_independent_prog_id,
                                     const char *prog_id) noexcept;
 
-// S_OK when registration may write both ProgID keys: each is missing or a
-// ProgID key (it has a CLSID subkey). HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS)
-// for a key of another kind. Asked under the registration lock, before
-// anything is written.
-HRESULT prog_id_keys_free(const char *version_independent_prog_id, const char *prog_id) noexcept;
+// S_OK when registration may write both ProgID keys of the class: each is
+// missing, a ProgID key (it has a CLSID subkey), or holds nothing but what
+// the class's registration writes there, as it writes it (what a process
+// ended part-way leaves). HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS) for a key
+// of another kind; HRESULT_FROM_WIN32(ERROR_OBJECT_ALREADY_EXISTS) for a
+// version-dependent ProgID whose CLSID subkey names another class that is
+// still registered. Asked under the registration lock, before anything is
+// written.
+HRESULT prog_id_keys_free(const CLSID &clsid, const char *friendly_name,
+                          const char *version_independent_prog_id, const char *prog_id) noexcept;
 
 // ---- the module's full path, however long: a path is never cut to fit a
 // buffer, because a cut path registered as a server names another file.

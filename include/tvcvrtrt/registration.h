@@ -23,8 +23,14 @@ TVCVRTRT_BEGIN_C
    "<ProgID>\CurVer") would exceed 255 characters. Lengths count characters,
    not bytes. A ProgID that names an existing key without a CLSID subkey (a
    file type, a protocol, a shell key: not a ProgID key) gives
-   HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS) and nothing is written; an
-   existing ProgID key (it has one) is taken over. A module path that the
+   HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS) and nothing is written, unless
+   the key holds nothing but what this class's registration writes there
+   (what a registration or removal ended part-way leaves). An existing
+   ProgID key (it has one) is taken over, except a version-dependent ProgID
+   (prog_id) whose CLSID subkey names another class that is still
+   registered: HRESULT_FROM_WIN32(ERROR_OBJECT_ALREADY_EXISTS), nothing
+   written. The version-independent ProgID of another class is taken over,
+   as a newer version takes it. A module path that the
    process code page cannot hold, not even in its short form, gives
    HRESULT_FROM_WIN32(ERROR_NO_UNICODE_TRANSLATION). A registration that
    fails part-way is undone: keys it created are removed, values it replaced
@@ -42,9 +48,10 @@ HRESULT tvcRegisterServer_proxy(const char *module_name, REFCLSID clsid, REFGUID
 
 /* Removes the CLSID and AppID trees. From each ProgID key whose CLSID subkey
    names this class it removes only what registration writes there (the
-   default value and the CLSID and CurVer subkeys), and the key itself only
-   when nothing else is left in it; a ProgID key naming another class, or
-   none, is left alone. Missing keys count as removed. */
+   default value and the CurVer subkey, then the CLSID subkey), and the key
+   itself only when nothing else is left in it; a ProgID key naming another
+   class, or none, is left alone. Missing keys count as removed; a key that
+   cannot be removed gives E_FAIL. */
 HRESULT tvcUnregisterServer_proxy(REFCLSID clsid, const char *version_independent_prog_id,
                                   const char *prog_id);
 

@@ -81,6 +81,17 @@ with contextlib.suppress(BlockingIOError):
         os.write(end, bytes(4096))
 subprocess.run(["wine", "./hello.exe"], env=dict(os.environ, TVCVRTRT_TRACE="calls.fifo", WINEPATH=os.environ["runtime"]))
 FIFO
+# register.exe add|remove CLSID VERSION_INDEPENDENT_PROG_ID PROG_ID, printing
+# the result; two fresh classes and a fresh ProgID stem in classes.txt.
+printf '%s\n' '#include <stdio.h>' '#include <tvcvrtrt7_17.h>' 'int main(int argc, char **argv) {' \
+  '    GUID clsid, libid = {0}; HRESULT hr;' \
+  '    if (argc != 5 || !tvcGUIDFromString_proxy(argv[2], &clsid)) return 2;' \
+  '    hr = argv[1][0] == 0x61 ? tvcRegisterServer_proxy("tvcvrtrt7_17.dll", &clsid, &libid, 1, 0, "Trouble", argv[3], argv[4], "Both")' \
+  '                            : tvcUnregisterServer_proxy(&clsid, argv[3], argv[4]);' \
+  '    printf("%s %s: 0x%08lX\n", argv[1], argv[4], (unsigned long)hr);' \
+  '    return FAILED(hr);' '}' >register.c
+x86_64-w64-mingw32-gcc register.c -I"$source/include" "$build/lib/libtvcvrtrt7_17.dll.a" -o register.exe
+python3 -c 'import uuid; print(*("{%s}" % str(uuid.uuid4()).upper() for _ in "ab"), "TvcTrouble" + uuid.uuid4().hex[:8])' >classes.txt
 printf '# pid=1 start=2026-01-01T00:00:00Z exe=C:\\a.exe\n1 0.5 kaGetM_proxy(0x1) = 2 0.100us\nnot a trace line\nnor this\n# pid=2 start=2026-01-01T00:00:01Z exe=C:\\b.exe\n2 0.5 kaGetN_proxy(0x1) = 3 0.100us\n' >mixed.trace
 '''
 
@@ -181,6 +192,17 @@ CASES = [
      ['wine "$runtime/tvcvrtrt-check.exe" --trace-summary mixed.trace --run 3'], None),
     ("cannot write OUT.json",
      ['wine "$runtime/tvcvrtrt-check.exe" --trace-timeline mixed.trace no/such/dir/out.json'], None),
+    ("0x800700B7",
+     # A file type under the ProgID's name.
+     ['read -r one two stem <classes.txt && printf "%s\\n" REGEDIT4 "[HKEY_CLASSES_ROOT\\\\$stem.File\\\\shell\\\\open\\\\command]"'
+      ' >file-type.reg && wine regedit /S file-type.reg'
+      ' && WINEPATH="$runtime" wine ./register.exe add "$one" "$stem" "$stem.File"; status=$?;'
+      ' printf "%s\\n" REGEDIT4 "[-HKEY_CLASSES_ROOT\\\\$stem.File]" >file-type.reg; wine regedit /S file-type.reg; exit $status'],
+     None),
+    ("0x80071392",
+     ['read -r one two stem <classes.txt && WINEPATH="$runtime" wine ./register.exe add "$one" "$stem" "$stem.1"'
+      ' && WINEPATH="$runtime" wine ./register.exe add "$two" "$stem.Two" "$stem.1"; status=$?;'
+      ' WINEPATH="$runtime" wine ./register.exe remove "$one" "$stem" "$stem.1"; exit $status'], None),
     ("unknown option",
      ['wine "$runtime/tvcvrtrt-check.exe" --bogus', 'wine "$runtime/tvcvrtrt-check.exe" --component',
       'wine "$runtime/tvcvrtrt-check.exe" --load --no-components',

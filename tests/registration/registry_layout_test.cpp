@@ -73,19 +73,35 @@ namespace {
 
 using namespace tvc_test;
 
-// Lets a number of value writes through, then fails every further one.
-int writes_left = 0;
-bool count_down_writes(const char *, const char *) noexcept { return writes_left-- > 0; }
+// Answers the registry routines' question before each edit: counts the
+// edits, and refuses the one numbered failing (from 0) or, when stopping,
+// every one from there on, as a process ended at that point would leave the
+// registry. The undo of a failed registration asks too.
+struct edit_gate {
+    int failing = -1;  // none
+    bool stopping = false;
+    int asked = 0;
+    bool refused = false;
+};
+edit_gate gate;
+bool gate_allows(tvc::registry_edit) noexcept {
+    const int edit = gate.asked++;
+    const bool allowed = gate.failing < 0 || (gate.stopping ? edit < gate.failing : edit != gate.failing);
+    gate.refused |= !allowed;
+    return allowed;
+}
 
-class failing_value_writes {
+class gated_edits {
 public:
-    explicit failing_value_writes(int allowed) {
-        writes_left = allowed;
-        tvc::value_write_allowed = count_down_writes;
+    explicit gated_edits(int failing, bool stopping = false) {
+        gate = edit_gate{failing, stopping};
+        tvc::registry_edit_allowed = gate_allows;
     }
-    ~failing_value_writes() { tvc::value_write_allowed = nullptr; }
-    failing_value_writes(const failing_value_writes &) = delete;
-    failing_value_writes &operator=(const failing_value_writes &) = delete;
+    ~gated_edits() { tvc::registry_edit_allowed = nullptr; }
+    gated_edits(const gated_edits &) = delete;
+    gated_edits &operator=(const gated_edits &) = delete;
+    int asked() const { return gate.asked; }
+    bool refused() const { return gate.refused; }
 };
 
 HRESULT register_in_process(const test_class &c, const char *friendly_name, unsigned short major) {
@@ -96,31 +112,36 @@ HRESULT register_in_process(const test_class &c, const char *friendly_name, unsi
 }  // namespace
 
 TEST(RegistrationFailingPartWay, RemovesTheKeysItCreatedAndRestoresTheValuesItReplaced) {
-    // An in-process server with a friendly name and a threading model takes
-    // 15 value writes; each one in turn is made to fail.
-    constexpr int writes = 15;
-    for (int allowed = 0; allowed < writes; ++allowed) {
+    // Every edit of an in-process server's registration with a friendly name
+    // and a threading model, key creations among them (as a hive that the
+    // process may not write refuses them), is made to fail in turn.
+    int edits = 0;
+    {
+        test_class counted;
+        const gated_edits counting(-1);
+        ASSERT_EQ(register_in_process(counted, "new", 2), S_OK);
+        edits = counting.asked();
+    }
+    ASSERT_GT(edits, 20);
+    for (int failing = 0; failing < edits; ++failing) {
         test_class fresh;
         {
-            failing_value_writes failing(allowed);
-            EXPECT_EQ(register_in_process(fresh, "new", 2), E_ACCESSDENIED) << allowed;
+            const gated_edits gated(failing);
+            EXPECT_EQ(register_in_process(fresh, "new", 2), E_ACCESSDENIED) << failing;
         }
-        EXPECT_TRUE(fresh.nothing_written()) << allowed;
+        EXPECT_TRUE(fresh.nothing_written()) << failing;
 
         test_class registered;
         ASSERT_EQ(register_in_process(registered, "old", 1), S_OK);
         const std::vector<std::string> before = registered.snapshot();
         {
-            failing_value_writes failing(allowed);
-            EXPECT_EQ(register_in_process(registered, "new", 2), E_ACCESSDENIED) << allowed;
+            const gated_edits gated(failing);
+            EXPECT_EQ(register_in_process(registered, "new", 2), E_ACCESSDENIED) << failing;
         }
-        EXPECT_EQ(registered.snapshot(), before) << allowed;
+        EXPECT_EQ(registered.snapshot(), before) << failing;
     }
     test_class complete;
-    {
-        failing_value_writes enough(writes);
-        EXPECT_EQ(register_in_process(complete, "new", 2), S_OK);
-    }
+    ASSERT_EQ(register_in_process(complete, "new", 2), S_OK);
 
     // A friendly name outside the process code page comes back unchanged.
     const std::wstring key(complete.clsid_key.begin(), complete.clsid_key.end());
@@ -129,7 +150,7 @@ TEST(RegistrationFailingPartWay, RemovesTheKeysItCreatedAndRestoresTheValuesItRe
                                 static_cast<DWORD>((wide_name.size() + 1) * sizeof(wchar_t))),
               ERROR_SUCCESS);
     {
-        failing_value_writes failing(writes - 1);
+        const gated_edits gated(edits - 1);
         EXPECT_EQ(register_in_process(complete, "new", 2), E_ACCESSDENIED);
     }
     wchar_t restored[16] = {};
@@ -141,12 +162,59 @@ TEST(RegistrationFailingPartWay, RemovesTheKeysItCreatedAndRestoresTheValuesItRe
 
     // Component registration undoes its server entries the same way.
     test_class component;
-    failing_value_writes failing(writes - 1);
+    const gated_edits gated(edits - 1);
     EXPECT_EQ(tvcRegisterTovanXLComponent_proxy("kernel32.dll", component.clsid, component.libid, 1, 0,
-                                                "Component", component.version_independent_prog_id.c_str(),
+                                                "new", component.version_independent_prog_id.c_str(),
                                                 component.prog_id.c_str()),
               E_ACCESSDENIED);
     EXPECT_TRUE(component.nothing_written());
+}
+
+// A process ended after any number of registry edits of a registration or
+// of the unregistration that follows it: the class registers again, under
+// another friendly name (as a new version would), unregisters, and nothing is
+// left. The same for what an earlier version's registration or
+// unregistration left when ended part-way (the hand-made rows): ProgID keys
+// without a CLSID subkey, holding only what the class writes there.
+TEST(RegistrationCutShort, LeavesKeysTheClassRegistersAndRemovesAgain) {
+    const auto unregister = [](const test_class &c) {
+        return tvc::unregister_server(&c.clsid, c.version_independent_prog_id.c_str(), c.prog_id.c_str());
+    };
+    int edits = 0;
+    {
+        test_class counted;
+        const gated_edits counting(-1);
+        ASSERT_EQ(register_in_process(counted, "old", 1), S_OK);
+        ASSERT_EQ(unregister(counted), S_OK);
+        edits = counting.asked();
+    }
+    for (int stop = 0; stop < edits; ++stop) {
+        test_class c;
+        {
+            const gated_edits stopped(stop, true);
+            register_in_process(c, "old", 1);
+            unregister(c);
+            ASSERT_TRUE(stopped.refused()) << stop;
+        }
+        EXPECT_EQ(register_in_process(c, "name", 1), S_OK) << stop;
+        EXPECT_EQ(unregister(c), S_OK) << stop;
+        EXPECT_TRUE(c.nothing_written()) << stop;
+    }
+
+    const struct {
+        const char *version_independent_default;
+        bool cur_ver;
+        const char *prog_id_default;
+    } earlier[] = {{"name", false, nullptr}, {"name", true, "name"}, {nullptr, true, nullptr}};
+    for (const auto &left : earlier) {
+        test_class c;
+        create_key(c.version_independent_prog_id, left.version_independent_default);
+        if (left.cur_ver) create_key(c.version_independent_prog_id + "\\CurVer", c.prog_id.c_str());
+        create_key(c.prog_id, left.prog_id_default);
+        EXPECT_EQ(register_in_process(c, "name", 1), S_OK) << left.version_independent_default;
+        EXPECT_EQ(unregister(c), S_OK);
+        EXPECT_TRUE(c.nothing_written());
+    }
 }
 
 // The lock's name held by another thread (a mutex) or taken by an object of

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <sddl.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -174,10 +177,20 @@ TEST(ServerUnregistration, MissingTreesCountAsRemoved) {
                                         never_registered.prog_id.c_str()),
               S_OK);
 
-    // ProgID keys gone, class keys (with entries added by others) still there.
+    // ProgID keys gone, class keys still there, with entries added by others:
+    // some named outside the process code page (Thai and Devanagari, in
+    // neither code page the tests run under), which the narrow registry
+    // functions cannot open.
     test_class c;
     ASSERT_EQ(register_class(c, library_name, 1, 0, "name", "Both"), S_OK);
     create_key(c.clsid_key + "\\Implemented Categories\\" + text_of(random_guid()));
+    const std::wstring class_key(c.clsid_key.begin(), c.clsid_key.end());
+    for (const std::wstring &path : {class_key + L"\\\u0e01\\\u0915", class_key + L"\\InprocServer32\\\u0e01"}) {
+        tvc::unique_hkey added;
+        ASSERT_EQ(::RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                    added.put(), nullptr),
+                  ERROR_SUCCESS);
+    }
     ASSERT_EQ(::RegDeleteTreeA(HKEY_CLASSES_ROOT, c.prog_id.c_str()), ERROR_SUCCESS);
     ASSERT_EQ(::RegDeleteTreeA(HKEY_CLASSES_ROOT, c.version_independent_prog_id.c_str()), ERROR_SUCCESS);
     ASSERT_FALSE(key_exists(c.prog_id) || key_exists(c.version_independent_prog_id));
@@ -331,28 +344,33 @@ struct canary_file_type {
         create_key(name, "Canary file");
         create_key(name + "\\shell\\open\\command", "canary.exe \"%1\"");
     }
-    std::vector<std::string> snapshot() const { return tvc_test::snapshot({name}); }
 };
 
 }  // namespace
 
 // A key that exists without a CLSID subkey is not a ProgID key: registration
-// refuses it before writing anything, and unregistration leaves it.
+// refuses it before writing anything, and unregistration leaves it. So is a
+// key that holds nothing but a default value, when that is not the class's
+// friendly name.
 TEST(ServerRegistration, KeysThatAreNoProgIDKeysAreRefusedBeforeAnythingIsWritten) {
     const canary_file_type canary("KeysThatAreNoProgIDKeys");
-    const std::vector<std::string> before = canary.snapshot();
+    const std::string bare = unique_name("TvcBare");
+    cleanup bare_removal{bare};
+    create_key(bare, "Canary");
+    const std::vector<std::string> before = snapshot({canary.name, bare});
     test_class c;
     const std::pair<const char *, const char *> names[] = {
         {canary.name.c_str(), c.prog_id.c_str()},
         {c.version_independent_prog_id.c_str(), canary.name.c_str()},
         {canary.name.c_str(), canary.name.c_str()},
+        {bare.c_str(), c.prog_id.c_str()},
     };
     for (const auto &[vi, prog] : names) {
         EXPECT_EQ(tvcRegisterServer_proxy(library_name, c.clsid, c.libid, 1, 0, "taken", vi, prog, "Both"),
                   HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS)) << vi << " " << prog;
         EXPECT_TRUE(c.nothing_written());
         EXPECT_EQ(tvcUnregisterServer_proxy(c.clsid, vi, prog), S_OK);
-        EXPECT_EQ(canary.snapshot(), before);
+        EXPECT_EQ(snapshot({canary.name, bare}), before);
     }
 }
 
@@ -435,13 +453,58 @@ TEST(ServerUnregistration, RemovesTheClassFromTheUsersHiveAndTheMachinesAlike) {
     }
 }
 
-// Class a unregisters while class b registers the same ProgIDs: whichever
-// goes first, b's call succeeds and its ProgID keys name b afterwards.
+// A hive that the process may read but not write, as the machine's hive is
+// to a process that is not elevated: the registration fails with the
+// system's code and leaves nothing of its own. Wine checks a key's security
+// when a key is opened for writing, not when a subkey is created (Windows
+// checks both), so here the hive holds the class's ProgID key, with a
+// security that refuses writes; registration meets it after writing the
+// class's other keys. (A refused creation: the failing-edit test.)
+TEST(ServerRegistration, AHiveThatRefusesWritesFailsTheRegistrationWithItsCodeAndLeavesNothing) {
+    test_class c;
+    const std::string hive_name = "Software\\" + unique_name("TvcHive");
+    tvc::unique_hkey hive, locked;
+    ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, hive_name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                hive.put(), nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(::RegCreateKeyExA(hive.get(), c.prog_id.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, locked.put(),
+                                nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(::RegSetKeyValueA(locked.get(), "CLSID", nullptr, REG_SZ, c.clsid_text.c_str(),
+                                static_cast<DWORD>(c.clsid_text.size() + 1)),
+              ERROR_SUCCESS);
+    // Everyone may do all but write values, make subkeys and delete.
+    const auto set_security = [&](const char *sddl) {
+        PSECURITY_DESCRIPTOR security = nullptr;
+        ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &security, nullptr));
+        EXPECT_EQ(::RegSetKeySecurity(locked.get(), DACL_SECURITY_INFORMATION, security), ERROR_SUCCESS);
+        ::LocalFree(security);
+    };
+    set_security("D:(D;;0x10006;;;WD)(A;;KA;;;WD)");
+    {
+        const classes_root_override in_hive(hive.get());
+        ASSERT_TRUE(in_hive.ok());
+        const std::vector<std::string> before = c.snapshot();
+        EXPECT_EQ(register_class(c, library_name, 1, 0, "name", "Both"), HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED));
+        EXPECT_EQ(c.snapshot(), before);
+    }
+    set_security("D:(A;;KA;;;WD)");
+    locked.reset();
+    EXPECT_EQ(::RegDeleteTreeA(HKEY_CURRENT_USER, hive_name.c_str()), ERROR_SUCCESS);
+}
+
+// Class a unregisters while class b registers with a's version-independent
+// ProgID, and in every other round with its version-dependent one too:
+// whichever goes first, a's unregistration removes nothing that b wrote. b's
+// call succeeds and its ProgID keys name b afterwards, or, in a round where
+// it asks for a's version-dependent ProgID while a is still registered, it is
+// refused and writes nothing.
 TEST(ServerRegistration, AnotherClassesUnregistrationNeverRemovesWhatARacingRegistrationWrote) {
     test_class a, b;
+    const std::string own_prog_id = b.prog_id;
     b.version_independent_prog_id = a.version_independent_prog_id;
-    b.prog_id = a.prog_id;
     for (int round = 0; round < 300; ++round) {
+        b.prog_id = round % 2 == 0 ? own_prog_id : a.prog_id;
         ASSERT_EQ(register_class(a, library_name, 1, 0, "a", "Both"), S_OK);
         tvc_test::start_gate gate(2);
         HRESULT unregistered = E_FAIL;
@@ -453,11 +516,53 @@ TEST(ServerRegistration, AnotherClassesUnregistrationNeverRemovesWhatARacingRegi
         const HRESULT registered = register_class(b, library_name, 1, 0, "b", "Both");
         other.join();
         ASSERT_EQ(unregistered, S_OK) << round;
+        if (round % 2 == 1 && registered == HRESULT_FROM_WIN32(ERROR_OBJECT_ALREADY_EXISTS)) {
+            ASSERT_TRUE(b.nothing_written() && a.nothing_written()) << round;
+            continue;
+        }
         ASSERT_EQ(registered, S_OK) << round;
         ASSERT_EQ(read_value(b.prog_id + "\\CLSID", nullptr).text, b.clsid_text) << round;
         ASSERT_EQ(read_value(b.version_independent_prog_id + "\\CurVer", nullptr).text, b.prog_id) << round;
         ASSERT_EQ(unregister_class(b), S_OK);
     }
+}
+
+// A version-dependent ProgID names one class: another class asking for it
+// while its class is registered is refused, with nothing written. The
+// version-independent ProgID goes to the class registered last, as COM's
+// convention has a newer version take it, and leaves with that class's
+// unregistration; the earlier class keeps its version-dependent ProgID. A
+// ProgID whose class is no longer registered is taken, and a class's own
+// ProgIDs are its own again when it registers anew (an upgrade).
+TEST(ServerRegistration, AVersionDependentProgIDOfAnotherRegisteredClassIsRefused) {
+    test_class a, b;
+    ASSERT_EQ(register_class(a, library_name, 1, 0, "a", "Both"), S_OK);
+    ASSERT_EQ(register_class(a, library_name, 2, 0, "a, version 2", "Both"), S_OK);
+    const std::vector<std::string> a_before = a.snapshot();
+    const std::string &a_vi = a.version_independent_prog_id;
+    const auto register_b = [&](const std::string &vi, const std::string &prog_id) {
+        return tvcRegisterServer_proxy(library_name, b.clsid, b.libid, 1, 0, "b", vi.c_str(), prog_id.c_str(), "Both");
+    };
+    const auto unregister_b = [&](const std::string &vi, const std::string &prog_id) {
+        return tvcUnregisterServer_proxy(b.clsid, vi.c_str(), prog_id.c_str());
+    };
+    EXPECT_EQ(register_b(b.version_independent_prog_id, a.prog_id), HRESULT_FROM_WIN32(ERROR_OBJECT_ALREADY_EXISTS));
+    EXPECT_EQ(register_b(a.prog_id, a.prog_id), HRESULT_FROM_WIN32(ERROR_OBJECT_ALREADY_EXISTS));
+    EXPECT_TRUE(b.nothing_written());
+    EXPECT_EQ(a.snapshot(), a_before);
+
+    ASSERT_EQ(register_b(a_vi, b.prog_id), S_OK);
+    EXPECT_EQ(read_value(a_vi + "\\CurVer", nullptr).text, b.prog_id);
+    EXPECT_EQ(unregister_b(a_vi, b.prog_id), S_OK);
+    EXPECT_FALSE(key_exists(a_vi));
+    EXPECT_EQ(read_value(a.prog_id + "\\CLSID", nullptr).text, a.clsid_text);
+
+    ASSERT_EQ(::RegDeleteTreeA(HKEY_CLASSES_ROOT, a.clsid_key.c_str()), ERROR_SUCCESS);
+    ASSERT_EQ(register_b(b.version_independent_prog_id, a.prog_id), S_OK);
+    EXPECT_EQ(read_value(a.prog_id + "\\CLSID", nullptr).text, b.clsid_text);
+    EXPECT_EQ(unregister_b(b.version_independent_prog_id, a.prog_id), S_OK);
+    EXPECT_EQ(unregister_class(a), S_OK);
+    EXPECT_TRUE(a.nothing_written() && b.nothing_written());
 }
 
 // The registry's limits count characters: a ProgID of 125 double-byte
